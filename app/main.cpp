@@ -1,0 +1,13 @@
+#include "app/panel_app.h"
+#include "driver/dlldef.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // The driver binding with its buffers lives for the whole run.
+    auto dll = std::make_unique<driver::DllDef>();
+    return app::runPanel(*dll, app::messageBoxes());
+}

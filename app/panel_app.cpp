@@ -1,0 +1,44 @@
+#include "panel_app.h"
+
+#include "panel/frm_multibuf.h"
+#include "panel/layout_table.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <utility>
+
+namespace app {
+namespace {
+
+void showBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QString::fromUtf8(panel::kWindowCaption), text, QMessageBox::Ok);
+    // Messages quote what the user typed and paths: never read them as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+panel::PanelMessages messageBoxes() {
+    return {[](const QString& text) { showBox(QMessageBox::Critical, text); },
+            [](const QString& text) { showBox(QMessageBox::Warning, text); }};
+}
+
+int runPanel(driver::DllDef& dll, panel::PanelMessages messages) {
+    auto report = std::move(messages.error);
+    messages.error = [report](const QString& text) {
+        if (report)
+            report(text);
+        // An error ends the program; before the event loop runs this is a no-op
+        // and the failed load below returns the status instead.
+        QCoreApplication::exit(1);
+    };
+    panel::FrmMultiBuf window(dll, std::move(messages));
+    if (!window.load())
+        return 1;
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace app

@@ -1,0 +1,100 @@
+#include "dlldef.h"
+
+#include "driver/driver_error.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace driver {
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kCardDriverFile = "adcard.dll";
+constexpr char kSeparator = '\\';
+#else
+constexpr const char* kCardDriverFile = "libadcard.so";
+constexpr char kSeparator = '/';
+#endif
+
+bool fileExists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), ignored);
+}
+
+} // namespace
+
+LibrarySearch LibrarySearch::cardDriver() {
+    LibrarySearch search{kCardDriverFile, {}, true};
+    const std::string here = executableDirectory();
+    if (!here.empty())
+        search.folders.push_back(here);
+    return search;
+}
+
+DllDef::DllDef(LibrarySearch search) : search_(std::move(search)) {}
+
+DllDef::~DllDef() = default;
+
+SharedLibrary& DllDef::library() {
+    if (library_)
+        return *library_;
+
+    std::string searched;
+    std::string reasons;
+    for (const std::string& folder : search_.folders) {
+        const std::string path = folder + kSeparator + search_.fileName;
+        searched += (searched.empty() ? "" : "、") + folder;
+        if (!fileExists(path))
+            continue;
+        std::string error;
+        library_ = SharedLibrary::openPath(path, error);
+        if (library_)
+            return *library_;
+        // The file is there but will not load (wrong architecture, missing
+        // dependency): say why, or the user is left looking at a file that exists.
+        reasons += "\n无法加载 " + path + "：" + error;
+    }
+    if (search_.systemSearch) {
+        std::string error;
+        library_ = SharedLibrary::openFromSystem(search_.fileName, error);
+        if (library_)
+            return *library_;
+        searched += (searched.empty() ? "" : "、") + std::string("系统库路径");
+    }
+    throw DriverError(DriverError::Kind::LibraryNotFound,
+                      "运行时错误 53：文件未找到：" + search_.fileName + "\n已查找：" + searched +
+                          reasons);
+}
+
+template <typename Fn>
+Fn DllDef::entry(Fn& slot, const char* exportedName) {
+    if (slot)
+        return slot;
+    SharedLibrary& lib = library();
+    void* address = lib.symbol(exportedName);
+    if (!address)
+        throw DriverError(DriverError::Kind::EntryPointNotFound,
+                          "运行时错误 453：在 " + lib.path() + " 中找不到 DLL 入口点 " +
+                              exportedName);
+    slot = reinterpret_cast<Fn>(address);
+    return slot;
+}
+
+std::int32_t DllDef::IOCtl(std::int32_t requestCode, std::uint8_t* request,
+                           std::int32_t replyCode, std::uint8_t* reply) {
+    return entry(ioctl_, ADCARD_NAME_IOCTL)(requestCode, request, replyCode, reply);
+}
+
+std::int16_t DllDef::Zan_DI(std::int16_t count, std::int16_t* words) {
+    return entry(zanDI_, ADCARD_NAME_ZAN_DI)(count, words);
+}
+
+std::int16_t DllDef::Zan_DOBit(std::int16_t bitIndex, std::int16_t bitValue) {
+    return entry(zanDOBit_, ADCARD_NAME_ZAN_DOBIT)(bitIndex, bitValue);
+}
+
+std::int16_t DllDef::Zan_DO(std::int16_t group, std::int16_t byteValue) {
+    return entry(zanDO_, ADCARD_NAME_ZAN_DO)(group, byteValue);
+}
+
+} // namespace driver

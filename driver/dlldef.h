@@ -1,0 +1,64 @@
+#pragma once
+
+#include "driver/adcard_abi.h"
+#include "driver/shared_library.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+// Where the driver library is looked for: by full path in each folder in
+// order, then (if allowed) through the system's standard library search.
+struct LibrarySearch {
+    std::string fileName;
+    std::vector<std::string> folders;
+    bool systemSearch = true;
+
+    // The card driver: beside the executable first, then the system's search.
+    static LibrarySearch cardDriver();
+};
+
+// The card driver binding. The library is loaded at the first call of any
+// entry point and each entry point is resolved at its own first call; both are
+// kept until the object goes. A library that cannot be loaded, or a missing
+// entry point, throws DriverError from that call.
+class DllDef {
+public:
+    explicit DllDef(LibrarySearch search = LibrarySearch::cardDriver());
+    ~DllDef();
+    DllDef(const DllDef&) = delete;
+    DllDef& operator=(const DllDef&) = delete;
+
+    std::int32_t IOCtl(std::int32_t requestCode, std::uint8_t* request, std::int32_t replyCode,
+                       std::uint8_t* reply);
+    std::int16_t Zan_DI(std::int16_t count, std::int16_t* words);
+    std::int16_t Zan_DOBit(std::int16_t bitIndex, std::int16_t bitValue);
+    std::int16_t Zan_DO(std::int16_t group, std::int16_t byteValue);
+
+    bool isLoaded() const { return library_ != nullptr; }
+    // Where the library was loaded from; empty before the first call.
+    std::string libraryPath() const { return library_ ? library_->path() : std::string(); }
+
+    // The buffers handed to the driver, zero-filled, living as long as the binding.
+    std::array<std::uint8_t, 32001> boardInfoRequest{};
+    std::array<std::uint8_t, 32001> boardInfoReply{};
+    std::array<std::int16_t, 33> diBuffer{};
+    std::array<std::int16_t, 33> doBuffer{};
+
+private:
+    SharedLibrary& library();
+    template <typename Fn> Fn entry(Fn& slot, const char* exportedName);
+
+    LibrarySearch search_;
+    std::unique_ptr<SharedLibrary> library_;
+    AdcardIOCtlFn ioctl_ = nullptr;
+    AdcardZanDIFn zanDI_ = nullptr;
+    AdcardZanDOBitFn zanDOBit_ = nullptr;
+    AdcardZanDOFn zanDO_ = nullptr;
+};
+
+} // namespace driver

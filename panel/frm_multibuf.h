@@ -1,0 +1,66 @@
+#pragma once
+
+#include "panel/panel_messages.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace driver {
+class DllDef;
+}
+
+namespace panel {
+
+class CaptionLabel;
+class UpDownSpinner;
+
+// The panel's one window. Its controls come from the layout table; its
+// handlers are plain procedures named after their control and event, each run
+// through `dispatch`, the one place where errors are caught and reported.
+class FrmMultiBuf : public QWidget {
+    Q_OBJECT
+public:
+    FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* parent = nullptr);
+
+    // Runs Form_Load; false if it failed (the error has been reported).
+    bool load();
+
+    // Runs a handler; an error it raises is reported, the timer stops and no
+    // handler runs again. Returns false if the handler (or an earlier one) failed.
+    using Handler = void (FrmMultiBuf::*)();
+    bool dispatch(Handler handler);
+    bool hasFailed() const { return failed_; }
+
+    void Form_Load();
+    void cmdExit_Click();
+
+private:
+    void buildControls();
+    void connectHandlers();
+
+    driver::DllDef& dll_;
+    PanelMessages messages_;
+    bool failed_ = false;
+
+    QTimer* TimerAD = nullptr;
+    CaptionLabel* lblInfo = nullptr;
+    CaptionLabel* lblDI = nullptr;
+    CaptionLabel* lblDI_0 = nullptr;
+    CaptionLabel* lblDI_1 = nullptr;
+    CaptionLabel* lblBit = nullptr;
+    QCheckBox* chkDI = nullptr;
+    QLineEdit* txtDOChn = nullptr;
+    QLineEdit* txtDOValue = nullptr;
+    QLineEdit* txtswChn = nullptr;
+    QLineEdit* txtSWO_0 = nullptr;
+    UpDownSpinner* UpDownBitNum = nullptr;
+    QPushButton* cmdDOOutput = nullptr;
+    QPushButton* cmdSWO = nullptr;
+    QPushButton* cmdExit = nullptr;
+};
+
+} // namespace panel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+
+namespace panel {
+
+enum class ControlKind { Label, GroupBox, TextBox, Button, CheckBox, Spinner };
+
+// One control of the window: geometry in twips, relative to its container's
+// top-left corner. `index` is the member's index in the Label1 array, or -1.
+// `container` is the name of the group box holding it, or null for the window.
+struct ControlSpec {
+    const char* name;
+    int index;
+    ControlKind kind;
+    const char* caption;
+    const char* container;
+    int left;
+    int top;
+    int width;
+    int height;
+    int tabIndex;
+};
+
+constexpr const char* kWindowCaption = "测试及编程源程序";
+constexpr int kClientWidthTwips = 5328;
+constexpr int kClientHeightTwips = 4284;
+constexpr int kTwipsPerPixel = 15;
+
+constexpr int kTimerIntervalMs = 200;
+constexpr int kChannelMin = 1;
+constexpr int kChannelMax = 128;
+
+// Containers come before the controls they hold.
+extern const std::array<ControlSpec, 30> kLayout;
+
+} // namespace panel

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the panel need, if missing.
+# Idempotent: installs nothing when everything is there.
+set -euo pipefail
+
+packages=(cmake g++ make qt6-base-dev libgl-dev libgtest-dev
+          libbenchmark-dev fonts-noto-cjk "$@")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "setup: apt-get is not available here. Install these packages (or your system's" >&2
+  echo "equivalents) by hand, then run this again: ${missing[*]}" >&2
+  exit 1
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || { echo "setup: not root and no sudo; install as root: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+echo "setup: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,173 @@
+#include "driver/dlldef.h"
+#include "driver/driver_error.h"
+#include "fake_card.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using driver::DllDef;
+using driver::DriverError;
+using Calls = std::vector<std::string>;
+
+TEST(DllDef, BuffersStartZeroFilledWithTheirSizes) {
+    DllDef dll(FakeCard().search());
+    EXPECT_EQ(dll.boardInfoRequest.size(), 32001u);
+    EXPECT_EQ(dll.boardInfoReply.size(), 32001u);
+    EXPECT_EQ(dll.diBuffer.size(), 33u);
+    EXPECT_EQ(dll.doBuffer.size(), 33u);
+    for (auto b : dll.boardInfoRequest)
+        ASSERT_EQ(b, 0);
+    for (auto b : dll.boardInfoReply)
+        ASSERT_EQ(b, 0);
+    for (auto w : dll.diBuffer)
+        ASSERT_EQ(w, 0);
+    for (auto w : dll.doBuffer)
+        ASSERT_EQ(w, 0);
+}
+
+TEST(DllDef, LoadsTheLibraryAtTheFirstCallOnly) {
+    FakeCard fake;
+    DllDef dll(fake.search());
+    EXPECT_FALSE(dll.isLoaded());
+    dll.Zan_DO(1, 0xA5);
+    EXPECT_TRUE(dll.isLoaded());
+    EXPECT_EQ(dll.libraryPath(), FakeCard::folder() + "/" + FakeCard::fileName(""));
+    dll.Zan_DO(2, 3);
+    EXPECT_EQ(fake.calls(), (Calls{"Zan_DO(1,165)", "Zan_DO(2,3)"}));
+}
+
+TEST(DllDef, PassesArgumentsAndBuffersExactly) {
+    FakeCard fake;
+    fake.setReply({80, 12, 7, 9, 3});
+    fake.setIOCtlResult(0x12345678);
+    fake.setInputWords({5, -32767, 0, 0x1234, 99});
+    DllDef dll(fake.search());
+
+    dll.boardInfoRequest[0] = 70;
+    dll.boardInfoRequest[1] = 64;
+    EXPECT_EQ(dll.IOCtl(100, dll.boardInfoRequest.data(), 100, dll.boardInfoReply.data()),
+              0x12345678);
+    EXPECT_EQ(fake.lastBuffer(), dll.boardInfoReply.data());
+    EXPECT_EQ(dll.boardInfoReply[4], 3);
+
+    dll.Zan_DI(4, dll.diBuffer.data());
+    EXPECT_EQ(fake.lastBuffer(), dll.diBuffer.data());
+    EXPECT_EQ(dll.diBuffer[1], -32767);
+    EXPECT_EQ(dll.diBuffer[4], 99);
+
+    dll.Zan_DOBit(-1, 32767);
+    dll.Zan_DO(-32768, 255);
+    EXPECT_EQ(fake.calls(), (Calls{"IOCtl(100,70,64,0,100)", "Zan_DI(4)", "Zan_DOBit(-1,32767)",
+                                   "Zan_DO(-32768,255)"}));
+}
+
+TEST(DllDef, AMissingLibraryIsFileNotFoundNamingIt) {
+    DllDef dll({"libno-such-driver.so", {FakeCard::folder()}, true});
+    try {
+        dll.Zan_DO(0, 0);
+        FAIL() << "no error";
+    } catch (const DriverError& e) {
+        EXPECT_EQ(e.kind(), DriverError::Kind::LibraryNotFound);
+        EXPECT_NE(std::string(e.what()).find("文件未找到"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("libno-such-driver.so"), std::string::npos);
+    }
+    EXPECT_FALSE(dll.isLoaded());
+    // Nothing is cached from a failed load: the next call tries and fails again.
+    EXPECT_THROW(dll.Zan_DO(0, 0), DriverError);
+}
+
+TEST(DllDef, AFileThatWillNotLoadSaysWhy) {
+    TempFolder folder("dio-broken-");
+    std::FILE* file = std::fopen((folder.path() / "libbroken.so").string().c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("not a library", file);
+    std::fclose(file);
+    DllDef dll({"libbroken.so", {folder.path().string()}, false});
+    try {
+        dll.Zan_DI(4, dll.diBuffer.data());
+        FAIL() << "no error";
+    } catch (const DriverError& e) {
+        EXPECT_EQ(e.kind(), DriverError::Kind::LibraryNotFound);
+        EXPECT_NE(std::string(e.what()).find("无法加载"), std::string::npos) << e.what();
+    }
+}
+
+class MissingEntryPoint : public testing::TestWithParam<std::string> {};
+
+// Each entry point is resolved at its own first call: the others keep working.
+TEST_P(MissingEntryPoint, FailsOnlyAtItsOwnCallNamingIt) {
+    const std::string missing = GetParam();
+    FakeCard fake(missing);
+    DllDef dll(fake.search());
+    auto call = [&dll](const std::string& name) {
+        if (name == "IOCtl")
+            dll.IOCtl(100, dll.boardInfoRequest.data(), 100, dll.boardInfoReply.data());
+        else if (name == "Zan_DI")
+            dll.Zan_DI(4, dll.diBuffer.data());
+        else if (name == "Zan_DOBit")
+            dll.Zan_DOBit(0, 1);
+        else
+            dll.Zan_DO(0, 1);
+    };
+    for (const std::string name : {"IOCtl", "Zan_DI", "Zan_DOBit", "Zan_DO"}) {
+        if (name == missing)
+            continue;
+        EXPECT_NO_THROW(call(name)) << name;
+    }
+    try {
+        call(missing);
+        FAIL() << "no error for " << missing;
+    } catch (const DriverError& e) {
+        EXPECT_EQ(e.kind(), DriverError::Kind::EntryPointNotFound);
+        const std::string message = e.what();
+        EXPECT_NE(message.find("入口点 " + missing), std::string::npos) << message;
+        EXPECT_NE(message.find(FakeCard::fileName(missing)), std::string::npos) << message;
+    }
+    EXPECT_EQ(fake.calls().size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachOne, MissingEntryPoint,
+                         testing::Values("IOCtl", "Zan_DI", "Zan_DOBit", "Zan_DO"));
+
+#if !defined(_WIN32)
+// A library planted in the current folder must never be loaded, even when the
+// system's search is allowed.
+TEST(DllDef, NeverLoadsFromTheCurrentFolder) {
+    TempFolder planted("dio-cwd-");
+    const fs::path empty = planted.path() / "empty";
+    fs::create_directories(empty);
+    fs::copy_file(fs::path(FakeCard::folder()) / FakeCard::fileName(""),
+                  planted.path() / "libdio-planted.so");
+    const fs::path before = fs::current_path();
+    fs::current_path(planted.path());
+
+    DllDef dll({"libdio-planted.so", {empty.string()}, true});
+    EXPECT_THROW(dll.Zan_DO(0, 0), DriverError);
+    DllDef relative({"libdio-planted.so", {"."}, false});
+    EXPECT_THROW(relative.Zan_DO(0, 0), DriverError);
+
+    fs::current_path(before);
+}
+#endif
+
+TEST(DllDef, CardDriverIsLookedForBesideTheExecutableFirst) {
+    const driver::LibrarySearch search = driver::LibrarySearch::cardDriver();
+    ASSERT_EQ(search.folders.size(), 1u);
+    EXPECT_EQ(search.folders[0], driver::executableDirectory());
+    EXPECT_TRUE(search.systemSearch);
+#if defined(_WIN32)
+    EXPECT_EQ(search.fileName, "adcard.dll");
+#else
+    EXPECT_EQ(search.fileName, "libadcard.so");
+#endif
+}
+
+} // namespace

@@ -1,0 +1,270 @@
+#include "app/panel_app.h"
+#include "panel/caption_label.h"
+#include "panel/layout_table.h"
+#include "panel/updown_spinner.h"
+#include "panel_fixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using panel::UpDownSpinner;
+using Window = PanelTest;
+
+QString u(const char* text) { return QString::fromUtf8(text); }
+
+QString textOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* box = qobject_cast<QLineEdit*>(widget))
+        return box->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(widget))
+        return group->title();
+    return {};
+}
+
+TEST_F(Window, StartsWithTheDesignedCaptionsAndTexts) {
+    struct Expected {
+        const char* name;
+        int index;
+        const char* text;
+    };
+    const std::vector<Expected> expected = {
+        {"Label1", 0, "字节数："},
+        {"Label1", 1, "板卡信息："},
+        {"Label1", 4, "位:"},
+        {"Label1", 6, "开关量输入0："},
+        {"Label1", 7, "开关量输入1："},
+        {"Label1", 8, "开关量输出值(hex)："},
+        {"Label1", 9, "通道组（0 或1）："},
+        {"Label1", 10, "通道号(1-128)："},
+        {"Label1", 11, "开关量输出值(0 /1)："},
+        {"Label1", 12, "开关量输入:"},
+        {"Label1", 13, "(双击改变)"},
+        {"lblDI", -1, "00"},
+        {"lblDI_0", -1, "DI0"},
+        {"lblDI_1", -1, "DI1"},
+        {"lblBit", -1, "Bit"},
+        {"lblInfo", -1, "板卡信息"},
+        {"Frame1", -1, "开关量输出--按字节输出模式"},
+        {"Frame2", -1, "开关量输入"},
+        {"Frame3", -1, "开关量输出--按位输出模式"},
+        {"Frame4", -1, "开关量输入设置"},
+        {"cmdExit", -1, "退出"},
+        {"cmdSWO", -1, "输出"},
+        {"cmdDOOutput", -1, "输出"},
+        {"chkDI", -1, "使能定时读取"},
+        {"txtswChn", -1, "0"},
+        {"txtSWO_0", -1, "00"},
+        {"txtInbyteNum", -1, "4"},
+        {"txtDOValue", -1, "0"},
+        {"txtDOChn", -1, "1"},
+    };
+    EXPECT_EQ(window().windowTitle(), u("测试及编程源程序"));
+    for (const auto& e : expected) {
+        QWidget* widget = e.index >= 0 ? label1(e.index) : child<QWidget>(e.name);
+        EXPECT_EQ(textOf(widget), u(e.text)) << e.name << ' ' << e.index;
+    }
+    EXPECT_EQ(window().findChildren<QLabel*>("Label1").size(), 11);
+    EXPECT_EQ(child<QCheckBox>("chkDI")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(child<UpDownSpinner>("UpDownBitNum")->value(), 1);
+}
+
+TEST_F(Window, PlacesEveryControlAtItsTwipsInPixels) {
+    EXPECT_EQ(window().size(), QSize(355, 286)); // 5328 x 4284 twips
+    for (const panel::ControlSpec& spec : panel::kLayout) {
+        QWidget* widget = spec.index >= 0 ? label1(spec.index) : child<QWidget>(spec.name);
+        const QRect expected(qRound(spec.left / 15.0), qRound(spec.top / 15.0),
+                             qRound(spec.width / 15.0), qRound(spec.height / 15.0));
+        if (spec.kind == panel::ControlKind::Label) {
+            // Labels keep their place and grow where the font needs more room.
+            EXPECT_EQ(widget->pos(), expected.topLeft()) << spec.name << ' ' << spec.index;
+            EXPECT_GE(widget->width(), expected.width()) << spec.name << ' ' << spec.index;
+            EXPECT_GE(widget->height(), expected.height()) << spec.name << ' ' << spec.index;
+            EXPECT_GE(widget->width(), widget->sizeHint().width()) << spec.name;
+        } else {
+            EXPECT_EQ(widget->geometry(), expected) << spec.name << ' ' << spec.index;
+        }
+        const QString container = spec.container ? u(spec.container) : u("FrmMultiBuf");
+        EXPECT_EQ(widget->parentWidget()->objectName(), container) << spec.name;
+    }
+    // The spinner stands against the channel box, overlapping it by 15 twips.
+    auto* box = child<QLineEdit>("txtDOChn");
+    auto* spinner = child<UpDownSpinner>("UpDownBitNum");
+    EXPECT_EQ(spinner->x(), box->geometry().right());
+    EXPECT_EQ(spinner->y(), box->y());
+}
+
+TEST_F(Window, FocusStartsOnTheByteOutputAndFollowsTheTabIndices) {
+    window().show();
+    QApplication::setActiveWindow(&window());
+    EXPECT_EQ(window().focusWidget(), child<QPushButton>("cmdSWO"));
+
+    std::vector<QString> order;
+    QWidget* w = child<QWidget>("cmdSWO");
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order.push_back(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != child<QWidget>("cmdSWO"));
+    const std::vector<QString> expected = {"cmdSWO",       "txtSWO_0",    "txtswChn",
+                                           "txtDOValue",   "txtDOChn",    "cmdDOOutput",
+                                           "UpDownBitNum", "cmdExit",     "txtInbyteNum",
+                                           "chkDI"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(Window, NoButtonAnswersEnter) {
+    for (QPushButton* button : window().findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(Window, TimerRunsAtTwoHundredMillisecondsFromCreation) {
+    auto* timer = window().findChild<QTimer*>("TimerAD");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 200);
+}
+
+TEST_F(Window, FontsAreCjkAndTheInputDisplayIsLarge) {
+    EXPECT_NEAR(window().font().pointSizeF(), 9.0, 0.01);
+    QLabel* display = child<QLabel>("lblDI");
+    EXPECT_NEAR(display->font().pointSizeF(), 21.6, 0.01);
+    EXPECT_EQ(display->font().weight(), QFont::Normal);
+    EXPECT_EQ(display->font().families().value(0), u("宋体"));
+    const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    if (chinese.isEmpty())
+        GTEST_SKIP() << "no CJK font installed";
+    EXPECT_TRUE(chinese.contains(QFontInfo(window().font()).family()))
+        << QFontInfo(window().font()).family().toStdString();
+    EXPECT_TRUE(chinese.contains(QFontInfo(display->font()).family()))
+        << QFontInfo(display->font()).family().toStdString();
+}
+
+TEST_F(Window, AGrowingLabelKeepsItsLeftAndTop) {
+    auto* label = child<panel::CaptionLabel>("lblDI_0");
+    const QRect before = label->geometry();
+    label->setCaption(u("FFFF      1   1   1   1   1   1   1   1"));
+    EXPECT_EQ(label->pos(), before.topLeft());
+    EXPECT_GT(label->width(), before.width());
+    const int oneLine = label->height();
+    label->setCaption(u("two\nlines"));
+    EXPECT_EQ(label->pos(), before.topLeft());
+    EXPECT_GT(label->height(), oneLine);
+}
+
+TEST(Spinner, StopsAtItsLimitsAndSignalsOnlyChanges) {
+    UpDownSpinner spinner(1, 128, 1, nullptr);
+    int changes = 0;
+    QObject::connect(&spinner, &UpDownSpinner::changed, [&changes] { ++changes; });
+    spinner.stepDown();
+    EXPECT_EQ(spinner.value(), 1);
+    EXPECT_EQ(changes, 0);
+    for (int i = 0; i < 200; ++i)
+        spinner.stepUp();
+    EXPECT_EQ(spinner.value(), 128);
+    EXPECT_EQ(changes, 127);
+    spinner.setValue(128);
+    EXPECT_EQ(changes, 127);
+    spinner.setValue(500);
+    EXPECT_EQ(spinner.value(), 128);
+    spinner.setValue(-500);
+    EXPECT_EQ(spinner.value(), 1);
+}
+
+TEST(Spinner, ArrowsAndKeysStep) {
+    UpDownSpinner spinner(1, 128, 5, nullptr);
+    spinner.resize(16, 19);
+    spinner.show();
+    QTest::mouseClick(spinner.findChild<QWidget*>("up"), Qt::LeftButton);
+    EXPECT_EQ(spinner.value(), 6);
+    QTest::mouseClick(spinner.findChild<QWidget*>("down"), Qt::LeftButton);
+    QTest::mouseClick(spinner.findChild<QWidget*>("down"), Qt::LeftButton);
+    EXPECT_EQ(spinner.value(), 4);
+    QTest::keyClick(&spinner, Qt::Key_Up);
+    EXPECT_EQ(spinner.value(), 5);
+    QTest::keyClick(&spinner, Qt::Key_Down);
+    EXPECT_EQ(spinner.value(), 4);
+}
+
+// The whole program as dio-panel runs it, on the fake driver.
+using Program = PanelTest;
+
+panel::FrmMultiBuf* shownPanel() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* frm = qobject_cast<panel::FrmMultiBuf*>(w); frm && frm->isVisible())
+            return frm;
+    return nullptr;
+}
+
+TEST_F(Program, ExitButtonEndsItWithStatusZero) {
+    fake.setReply({80, 12, 0, 0, 3});
+    QString shownCaption;
+    QTimer::singleShot(0, [&] {
+        panel::FrmMultiBuf* frm = shownPanel();
+        ASSERT_NE(frm, nullptr);
+        shownCaption = frm->findChild<QLabel*>("lblInfo")->text();
+        QTest::mouseClick(frm->findChild<QPushButton*>("cmdExit"), Qt::LeftButton);
+    });
+    EXPECT_EQ(app::runPanel(dll, collectingMessages()), 0);
+    EXPECT_EQ(shownCaption, u("卡名：ZAN 80 12类型： 3"));
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(shownPanel(), nullptr);
+}
+
+TEST_F(Program, ClosingTheWindowEndsItTheSameWay) {
+    QTimer::singleShot(0, [] {
+        ASSERT_NE(shownPanel(), nullptr);
+        shownPanel()->close();
+    });
+    EXPECT_EQ(app::runPanel(dll, collectingMessages()), 0);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(fake.calls().size(), 1u) << "nothing is told to the driver on exit";
+}
+
+TEST(ProgramStart, AMissingDriverIsReportedAndTheWindowNeverShows) {
+    driver::DllDef dll({"libno-such-driver.so", {FakeCard::folder()}, false});
+    QStringList errors;
+    bool shown = false;
+    QTimer::singleShot(0, [&] { shown = true; });
+    const int status = app::runPanel(
+        dll, {[&](const QString& text) {
+                  errors << text;
+                  shown = shown || shownPanel() != nullptr;
+              },
+              {}});
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(u("文件未找到"))) << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains(u("libno-such-driver.so")));
+    EXPECT_FALSE(shown);
+}
+
+class ProgramWithout : public PanelTest {
+protected:
+    ProgramWithout() : PanelTest("IOCtl") {}
+};
+
+TEST_F(ProgramWithout, IOCtlEndsItAtStartNamingTheEntryPoint) {
+    EXPECT_EQ(app::runPanel(dll, collectingMessages()), 1);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(u("入口点 IOCtl"))) << errors[0].toStdString();
+}
+
+} // namespace
