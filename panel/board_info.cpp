@@ -27,6 +27,8 @@ std::string readBoardInfo(driver::DllDef& dll) {
     return boardInfoCaption(reply[0], reply[1], reply[4]);
 }
 
-void FrmMultiBuf::Form_Load() { lblInfo->setCaption(QString::fromStdString(readBoardInfo(dll_))); }
+void FrmMultiBuf::Form_Load() {
+    lblInfo->setCaption(QString::fromStdString(readBoardInfo(dll_)));
+}
 
 } // namespace panel

@@ -15,6 +15,8 @@ void CaptionLabel::setCaption(const QString& caption) {
     resize(sizeHint());
 }
 
-void CaptionLabel::growToCaption() { resize(size().expandedTo(sizeHint())); }
+void CaptionLabel::growToCaption() {
+    resize(size().expandedTo(sizeHint()));
+}
 
 } // namespace panel

@@ -6,6 +6,7 @@
 #include "panel/updown_spinner.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHash>
 #include <QLineEdit>
@@ -22,7 +23,9 @@
 namespace panel {
 namespace {
 
-int px(int twips) { return qRound(static_cast<double>(twips) / kTwipsPerPixel); }
+int px(int twips) {
+    return qRound(static_cast<double>(twips) / kTwipsPerPixel);
+}
 
 QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
     const QString caption = QString::fromUtf8(spec.caption);
@@ -126,10 +129,25 @@ void FrmMultiBuf::buildControls() {
 }
 
 void FrmMultiBuf::connectHandlers() {
-    connect(cmdExit, &QPushButton::clicked, this, [this] { dispatch(&FrmMultiBuf::cmdExit_Click); });
+    auto on = [this](Handler handler) { return [this, handler] { dispatch(handler); }; };
+    connect(TimerAD, &QTimer::timeout, this, on(&FrmMultiBuf::TimerAD_Timer));
+    connect(txtDOChn, &QLineEdit::textChanged, this, on(&FrmMultiBuf::txtDOChn_Change));
+    connect(UpDownBitNum, &UpDownSpinner::changed, this, on(&FrmMultiBuf::UpDownBitNum_Change));
+    connect(cmdDOOutput, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdDOOutput_Click));
+    connect(cmdSWO, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdSWO_Click));
+    connect(cmdExit, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdExit_Click));
+    txtDOValue->installEventFilter(this);
 }
 
-bool FrmMultiBuf::load() { return dispatch(&FrmMultiBuf::Form_Load); }
+bool FrmMultiBuf::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtDOValue && event->type() == QEvent::MouseButtonDblClick)
+        dispatch(&FrmMultiBuf::txtDOValue_DblClick);
+    return QWidget::eventFilter(watched, event);
+}
+
+bool FrmMultiBuf::load() {
+    return dispatch(&FrmMultiBuf::Form_Load);
+}
 
 bool FrmMultiBuf::dispatch(Handler handler) {
     if (failed_)
@@ -151,6 +169,8 @@ bool FrmMultiBuf::dispatch(Handler handler) {
     return false;
 }
 
-void FrmMultiBuf::cmdExit_Click() { close(); }
+void FrmMultiBuf::cmdExit_Click() {
+    close();
+}
 
 } // namespace panel

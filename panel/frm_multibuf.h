@@ -18,7 +18,7 @@ namespace panel {
 class CaptionLabel;
 class UpDownSpinner;
 
-// The panel's one window. Its controls come from the layout table; its
+// The panel's one window. Its controls come from the layout table; its eight
 // handlers are plain procedures named after their control and event, each run
 // through `dispatch`, the one place where errors are caught and reported.
 class FrmMultiBuf : public QWidget {
@@ -36,7 +36,16 @@ public:
     bool hasFailed() const { return failed_; }
 
     void Form_Load();
+    void TimerAD_Timer();
+    void txtDOChn_Change();
+    void UpDownBitNum_Change();
+    void txtDOValue_DblClick();
+    void cmdDOOutput_Click();
+    void cmdSWO_Click();
     void cmdExit_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

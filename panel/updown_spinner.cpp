@@ -42,8 +42,7 @@ void UpDownSpinner::setValue(std::int32_t value) {
 void UpDownSpinner::step(int direction) {
     // Widened so that a step at the type's limits cannot overflow.
     const std::int64_t next = static_cast<std::int64_t>(value_) + direction;
-    setValue(static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(next, minimum_, maximum_)));
+    setValue(static_cast<std::int32_t>(std::clamp<std::int64_t>(next, minimum_, maximum_)));
 }
 
 void UpDownSpinner::keyPressEvent(QKeyEvent* event) {

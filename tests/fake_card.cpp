@@ -13,7 +13,9 @@ const std::string kPrefix = "lib", kSuffix = ".so";
 
 } // namespace
 
-std::string FakeCard::folder() { return FAKE_DRIVER_DIR; }
+std::string FakeCard::folder() {
+    return FAKE_DRIVER_DIR;
+}
 
 std::string FakeCard::fileName(const std::string& variant) {
     return kPrefix + (variant.empty() ? "fakecard" : "fakecard_no_" + variant) + kSuffix;
@@ -27,7 +29,9 @@ FakeCard::FakeCard(const std::string& variant) : variant_(variant) {
     reset();
 }
 
-driver::LibrarySearch FakeCard::search() const { return {fileName(variant_), {folder()}, false}; }
+driver::LibrarySearch FakeCard::search() const {
+    return {fileName(variant_), {folder()}, false};
+}
 
 template <typename Fn> Fn FakeCard::fn(const char* name) const {
     auto* address = library_->symbol(name);
@@ -44,13 +48,17 @@ std::vector<std::string> FakeCard::calls() const {
     return lines;
 }
 
-const void* FakeCard::lastBuffer() const { return fn<const void* (*)()>("Fake_LastBuffer")(); }
+const void* FakeCard::lastBuffer() const {
+    return fn<const void* (*)()>("Fake_LastBuffer")();
+}
 
-void FakeCard::reset() { fn<void (*)()>("Fake_Reset")(); }
+void FakeCard::reset() {
+    fn<void (*)()>("Fake_Reset")();
+}
 
 void FakeCard::setReply(const std::vector<std::uint8_t>& bytes) {
     fn<void (*)(const std::uint8_t*, int)>("Fake_SetReply")(bytes.data(),
-                                                             static_cast<int>(bytes.size()));
+                                                            static_cast<int>(bytes.size()));
 }
 
 void FakeCard::setIOCtlResult(std::int32_t result) {
@@ -59,7 +67,9 @@ void FakeCard::setIOCtlResult(std::int32_t result) {
 
 void FakeCard::setInputWords(const std::vector<std::int16_t>& words) {
     fn<void (*)(const std::int16_t*, int)>("Fake_SetInputWords")(words.data(),
-                                                                  static_cast<int>(words.size()));
+                                                                 static_cast<int>(words.size()));
 }
 
-void FakeCard::setInputDelayMs(int ms) { fn<void (*)(int)>("Fake_SetInputDelayMs")(ms); }
+void FakeCard::setInputDelayMs(int ms) {
+    fn<void (*)(int)>("Fake_SetInputDelayMs")(ms);
+}

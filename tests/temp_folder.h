@@ -9,7 +9,8 @@ class TempFolder {
 public:
     explicit TempFolder(const std::string& prefix)
         : path_(std::filesystem::temp_directory_path() /
-                (prefix + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
+                (prefix +
+                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
         std::filesystem::create_directories(path_);
     }
     ~TempFolder() {

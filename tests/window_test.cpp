@@ -23,7 +23,9 @@ namespace {
 using panel::UpDownSpinner;
 using Window = PanelTest;
 
-QString u(const char* text) { return QString::fromUtf8(text); }
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QString textOf(QWidget* widget) {
     if (auto* label = qobject_cast<QLabel*>(widget))
@@ -121,10 +123,9 @@ TEST_F(Window, FocusStartsOnTheByteOutputAndFollowsTheTabIndices) {
             order.push_back(w->objectName());
         w = w->nextInFocusChain();
     } while (w != child<QWidget>("cmdSWO"));
-    const std::vector<QString> expected = {"cmdSWO",       "txtSWO_0",    "txtswChn",
-                                           "txtDOValue",   "txtDOChn",    "cmdDOOutput",
-                                           "UpDownBitNum", "cmdExit",     "txtInbyteNum",
-                                           "chkDI"};
+    const std::vector<QString> expected = {
+        "cmdSWO",      "txtSWO_0",     "txtswChn", "txtDOValue",   "txtDOChn",
+        "cmdDOOutput", "UpDownBitNum", "cmdExit",  "txtInbyteNum", "chkDI"};
     EXPECT_EQ(order, expected);
 }
 
@@ -243,12 +244,11 @@ TEST(ProgramStart, AMissingDriverIsReportedAndTheWindowNeverShows) {
     QStringList errors;
     bool shown = false;
     QTimer::singleShot(0, [&] { shown = true; });
-    const int status = app::runPanel(
-        dll, {[&](const QString& text) {
-                  errors << text;
-                  shown = shown || shownPanel() != nullptr;
-              },
-              {}});
+    const int status = app::runPanel(dll, {[&](const QString& text) {
+                                               errors << text;
+                                               shown = shown || shownPanel() != nullptr;
+                                           },
+                                           {}});
     EXPECT_EQ(status, 1);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(u("文件未找到"))) << errors[0].toStdString();
