@@ -154,7 +154,7 @@ TEST_F(BitOutput, OutputSendsChannelLessOneAndAZeroOrOne) {
 
 class BitOutputWithoutZanDOBit : public PanelTest {
 protected:
-    BitOutputWithoutZanDOBit() : PanelTest("Zan_DOBit") {}
+    BitOutputWithoutZanDOBit() : PanelTest("no_Zan_DOBit") {}
 };
 
 TEST_F(BitOutputWithoutZanDOBit, TheFirstClickFailsAndNothingRunsAfterIt) {

@@ -18,7 +18,7 @@ std::string FakeCard::folder() {
 }
 
 std::string FakeCard::fileName(const std::string& variant) {
-    return kPrefix + (variant.empty() ? "fakecard" : "fakecard_no_" + variant) + kSuffix;
+    return kPrefix + (variant.empty() ? "fakecard" : "fakecard_" + variant) + kSuffix;
 }
 
 FakeCard::FakeCard(const std::string& variant) : variant_(variant) {

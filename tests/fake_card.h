@@ -12,7 +12,8 @@
 // binding loads (the loader hands both the one instance) and steers it.
 class FakeCard {
 public:
-    // `variant` is "" for the complete fake or the name of the entry point it lacks.
+    // `variant` is "" for the complete fake, "no_<entry point>" for one lacking it,
+    // "slow" or "garbage" for the fault drivers.
     explicit FakeCard(const std::string& variant = "");
 
     // A search that finds this fake and nothing else.

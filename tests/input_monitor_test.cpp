@@ -145,7 +145,7 @@ TEST_F(InputMonitor, RunsOnTheWindowsOwnTimer) {
 
 class InputMonitorWithoutZanDI : public PanelTest {
 protected:
-    InputMonitorWithoutZanDI() : PanelTest("Zan_DI") {}
+    InputMonitorWithoutZanDI() : PanelTest("no_Zan_DI") {}
 };
 
 // The missing entry point matters only once the box is ticked; then it ends the program.

@@ -258,13 +258,37 @@ TEST(ProgramStart, AMissingDriverIsReportedAndTheWindowNeverShows) {
 
 class ProgramWithout : public PanelTest {
 protected:
-    ProgramWithout() : PanelTest("IOCtl") {}
+    ProgramWithout() : PanelTest("no_IOCtl") {}
 };
 
 TEST_F(ProgramWithout, IOCtlEndsItAtStartNamingTheEntryPoint) {
     EXPECT_EQ(app::runPanel(dll, collectingMessages()), 1);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(u("入口点 IOCtl"))) << errors[0].toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The input captions are drawn from a layout kept between repaints; what shows
+// must still be the current caption, drawn as a plain label draws it.
+TEST_F(Window, InputCaptionsPaintTheirCurrentText) {
+    auto* label = child<panel::CaptionLabel>("lblDI_0");
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    plain.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    plain.setFont(label->font());
+    plain.setPalette(label->palette());
+    plain.setAutoFillBackground(true);
+    for (const char* caption :
+         {"5      0   0   0   0   0   1   0   1", "FFFF      1   1   1   1   1   1   1   1",
+          "0      0   0   0   0   0   0   0   0"}) {
+        label->setCaption(u(caption));
+        plain.setText(u(caption));
+        plain.resize(label->size());
+        EXPECT_EQ(label->grab().toImage(), plain.grab().toImage()) << caption;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,12 +19,35 @@
 
 namespace {
 
+// The fault drivers are this fake with other defaults: a slow one, whose input
+// read blocks, and one whose replies, results and words are all garbage.
+#if defined(FAKE_SLOW)
+constexpr int kDefaultDelayMs = 700;
+#else
+constexpr int kDefaultDelayMs = 0;
+#endif
+
+#if defined(FAKE_GARBAGE)
+const std::vector<uint8_t> kDefaultReply(32001, 0xFF);
+const std::vector<int16_t> kDefaultWords = {
+    -32768, 0x7FFF, -1,     0x0F0F, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A,
+    0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A,
+    0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A};
+constexpr int32_t kDefaultIOCtlResult = INT32_MIN;
+constexpr int16_t kDefaultResult = INT16_MIN;
+#else
+const std::vector<uint8_t> kDefaultReply;
+const std::vector<int16_t> kDefaultWords;
+constexpr int32_t kDefaultIOCtlResult = 0;
+constexpr int16_t kDefaultResult = 0;
+#endif
+
 struct State {
     std::string log;
-    std::vector<uint8_t> reply;
-    std::vector<int16_t> words;
-    int32_t ioctlResult = 0;
-    int inputDelayMs = 0;
+    std::vector<uint8_t> reply = kDefaultReply;
+    std::vector<int16_t> words = kDefaultWords;
+    int32_t ioctlResult = kDefaultIOCtlResult;
+    int inputDelayMs = kDefaultDelayMs;
     const void* lastBuffer = nullptr;
 };
 
@@ -39,23 +63,33 @@ void record(const std::string& call) {
 
 } // namespace
 
-FAKE_API void Fake_Reset() { state() = State{}; }
+FAKE_API void Fake_Reset() {
+    state() = State{};
+}
 
 FAKE_API void Fake_SetReply(const uint8_t* bytes, int count) {
     state().reply.assign(bytes, bytes + count);
 }
 
-FAKE_API void Fake_SetIOCtlResult(int32_t result) { state().ioctlResult = result; }
+FAKE_API void Fake_SetIOCtlResult(int32_t result) {
+    state().ioctlResult = result;
+}
 
 FAKE_API void Fake_SetInputWords(const int16_t* words, int count) {
     state().words.assign(words, words + count);
 }
 
-FAKE_API void Fake_SetInputDelayMs(int ms) { state().inputDelayMs = ms; }
+FAKE_API void Fake_SetInputDelayMs(int ms) {
+    state().inputDelayMs = ms;
+}
 
-FAKE_API const char* Fake_Log() { return state().log.c_str(); }
+FAKE_API const char* Fake_Log() {
+    return state().log.c_str();
+}
 
-FAKE_API const void* Fake_LastBuffer() { return state().lastBuffer; }
+FAKE_API const void* Fake_LastBuffer() {
+    return state().lastBuffer;
+}
 
 extern "C" {
 
@@ -78,21 +112,21 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     if (state().inputDelayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(state().inputDelayMs));
     std::copy(state().words.begin(), state().words.end(), words);
-    return 0;
+    return kDefaultResult;
 }
 #endif
 
 #ifndef FAKE_WITHOUT_ZAN_DOBIT
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     record("Zan_DOBit(" + std::to_string(bit_index) + "," + std::to_string(bit_value) + ")");
-    return 0;
+    return kDefaultResult;
 }
 #endif
 
 #ifndef FAKE_WITHOUT_ZAN_DO
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     record("Zan_DO(" + std::to_string(group) + "," + std::to_string(byte_value) + ")");
-    return 0;
+    return kDefaultResult;
 }
 #endif
 
