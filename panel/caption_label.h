@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QStaticText>
 
 namespace panel {
 
@@ -14,6 +15,14 @@ public:
     // Widens or heightens the label where its caption does not fit, never
     // shrinking it: the laid-out sizes assume narrower glyphs than some CJK fonts have.
     void growToCaption();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The caption laid out once per change: shaping CJK-capable fonts on every
+    // repaint costs more than the whole tick that rewrites the caption.
+    QStaticText laidOut_;
 };
 
 } // namespace panel

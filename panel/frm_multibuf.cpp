@@ -125,6 +125,13 @@ void FrmMultiBuf::buildControls() {
 
     lblDI->setFont(inputDisplayFont());
     lblDI->growToCaption();
+    // The input captions repaint five times a second: painting their own
+    // background spares the group box and neighbours beneath them a repaint.
+    for (CaptionLabel* label : {lblDI, lblDI_0, lblBit, lblDI_1})
+        label->setAutoFillBackground(true);
+    // A fallback font taller than the designed one makes lblDI reach into the
+    // top of Frame2 (blank there); stacked above it, its repaint leaves the group box be.
+    lblDI->raise();
     cmdSWO->setFocus();
 }
 

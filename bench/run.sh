@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, build-bench/) and prints one table: per-call
+# costs from Google Benchmark (medians of 5 repetitions) and whole-process start
+# to first show against a bare Qt window (medians of RUNS runs each, default 21).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+BUILD_DIR=build-bench scripts/build.sh -DDIO_BUILD_BENCHMARKS=ON -DDIO_BUILD_TESTS=OFF
+bin=build-bench/bin
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+
+calls="$("$bin/panel_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>/dev/null | grep '_median"')"
+procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
+
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
+echo
+echo "| measure | median | target | met |"
+echo "|---|---|---|---|"
+echo "$calls" | awk -F, '
+  function target(n) {
+    if (n ~ /EnabledTick/) return 100000; if (n ~ /DisabledTick/) return 1000; return 0 }
+  { name = $1; gsub(/"|_median|BM_/, "", name); ns = $3; t = target(name)
+    if (t > 0) printf "| %s | %.0f ns | %d ns | %s |\n", name, ns, t, (ns <= t ? "yes" : "no")
+    else       printf "| %s | %.1f ns | | |\n", name, ns }'
+echo "$procs" | awk '
+  { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
+  END {
+    printf "| start to first show, panel | %.1f ms | | |\n", ms[1]
+    printf "| start to first show, bare window (30 plain widgets) | %.1f ms | | |\n", ms[2]
+    printf "| start to first show, bare window with the captions as labels | %.1f ms | | |\n", ms[3]
+    printf "| start ratio panel / bare window | %.2f | 1.10 | %s |\n", ms[1] / ms[2], (ms[1] / ms[2] <= 1.10 ? "yes" : "no")
+    printf "| start ratio panel / window with captions | %.2f | | |\n", ms[1] / ms[3]
+    printf "| peak memory, panel | %d KiB | | |\n", kib[1]
+    printf "| peak memory, bare window | %d KiB | | |\n", kib[2]
+    printf "| peak memory, window with captions | %d KiB | | |\n", kib[3]
+    printf "| memory ratio panel / bare window | %.2f | 1.15 | %s |\n", kib[1] / kib[2], (kib[1] / kib[2] <= 1.15 ? "yes" : "no")
+    printf "| memory ratio panel / window with captions | %.2f | | |\n", kib[1] / kib[3]
+  }'
