@@ -14,9 +14,13 @@
 #define ADCARD_CALL
 #endif
 
-/* Defined by the libraries that implement the driver, so that they export it. */
+/* Defined by the libraries that implement the driver, so that they export it.
+ * On 32-bit Windows a module-definition file exports the entry points instead:
+ * only it can give them the exact decorated names the real driver has. */
 #if defined(ADCARD_BUILDING_DRIVER)
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
+#define ADCARD_API
+#elif defined(_WIN32)
 #define ADCARD_API __declspec(dllexport)
 #else
 #define ADCARD_API __attribute__((visibility("default")))

@@ -61,13 +61,12 @@ SharedLibrary& DllDef::library() {
             return *library_;
         searched += (searched.empty() ? "" : "、") + std::string("系统库路径");
     }
-    throw DriverError(DriverError::Kind::LibraryNotFound,
-                      "运行时错误 53：文件未找到：" + search_.fileName + "\n已查找：" + searched +
-                          reasons);
+    throw DriverError(DriverError::Kind::LibraryNotFound, "运行时错误 53：文件未找到：" +
+                                                              search_.fileName + "\n已查找：" +
+                                                              searched + reasons);
 }
 
-template <typename Fn>
-Fn DllDef::entry(Fn& slot, const char* exportedName) {
+template <typename Fn> Fn DllDef::entry(Fn& slot, const char* exportedName) {
     if (slot)
         return slot;
     SharedLibrary& lib = library();
@@ -80,8 +79,8 @@ Fn DllDef::entry(Fn& slot, const char* exportedName) {
     return slot;
 }
 
-std::int32_t DllDef::IOCtl(std::int32_t requestCode, std::uint8_t* request,
-                           std::int32_t replyCode, std::uint8_t* reply) {
+std::int32_t DllDef::IOCtl(std::int32_t requestCode, std::uint8_t* request, std::int32_t replyCode,
+                           std::uint8_t* reply) {
     return entry(ioctl_, ADCARD_NAME_IOCTL)(requestCode, request, replyCode, reply);
 }
 

@@ -3,10 +3,13 @@
 #include <utility>
 
 #if defined(_WIN32)
+#include <filesystem>
 #include <windows.h>
 #else
 #include <dlfcn.h>
 #include <limits.h>
+#include <link.h>
+#include <stdlib.h>
 #include <unistd.h>
 #endif
 
@@ -18,8 +21,8 @@ namespace {
 std::wstring widen(const std::string& text) {
     if (text.empty())
         return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
     return wide;
@@ -60,8 +63,33 @@ void* load(const std::string& name, DWORD flags, std::string& error) {
     return reinterpret_cast<void*>(module);
 }
 
+std::string loadedPath(void* handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(handle), path.data(),
+                                                static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return toUtf8(path);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 void* loadPath(const std::string& path, std::string& error) {
-    return load(path, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, error);
+    // The loader wants backslashes; a relative path would be read against the
+    // current folder: only absolute paths are taken.
+    std::string native = path;
+    for (char& c : native)
+        if (c == '/')
+            c = '\\';
+    if (!std::filesystem::u8path(native).is_absolute()) {
+        error = path + ": not an absolute path";
+        return nullptr;
+    }
+    return load(native, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, error);
 }
 
 void* loadFromSystem(const std::string& fileName, std::string& error) {
@@ -77,6 +105,15 @@ void* load(const std::string& name, std::string& error) {
         error = reason ? reason : "dlopen failed";
     }
     return handle;
+}
+
+std::string loadedPath(void* handle) {
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return {};
+    // RUNPATH entries such as $ORIGIN/../lib leave ".." in the name.
+    char resolved[PATH_MAX];
+    return realpath(map->l_name, resolved) ? std::string(resolved) : std::string(map->l_name);
 }
 
 void* loadPath(const std::string& path, std::string& error) {
@@ -112,12 +149,19 @@ std::unique_ptr<SharedLibrary> SharedLibrary::openPath(const std::string& path,
 std::unique_ptr<SharedLibrary> SharedLibrary::openFromSystem(const std::string& fileName,
                                                              std::string& error) {
     void* handle = loadFromSystem(fileName, error);
-    return handle ? std::unique_ptr<SharedLibrary>(new SharedLibrary(handle, fileName)) : nullptr;
+    if (!handle)
+        return nullptr;
+    // Messages name the file the search found, not only the name it searched for.
+    const std::string found = loadedPath(handle);
+    return std::unique_ptr<SharedLibrary>(
+        new SharedLibrary(handle, found.empty() ? fileName : found));
 }
 
 #if defined(_WIN32)
 
-SharedLibrary::~SharedLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+SharedLibrary::~SharedLibrary() {
+    FreeLibrary(static_cast<HMODULE>(handle_));
+}
 
 void* SharedLibrary::symbol(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
@@ -142,9 +186,13 @@ std::string executableDirectory() {
 
 #else
 
-SharedLibrary::~SharedLibrary() { dlclose(handle_); }
+SharedLibrary::~SharedLibrary() {
+    dlclose(handle_);
+}
 
-void* SharedLibrary::symbol(const char* name) const { return dlsym(handle_, name); }
+void* SharedLibrary::symbol(const char* name) const {
+    return dlsym(handle_, name);
+}
 
 std::string executableDirectory() {
     std::string path(PATH_MAX, '\0');

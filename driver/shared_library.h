@@ -22,7 +22,7 @@ public:
 
     // The address of an exported symbol, or null.
     void* symbol(const char* name) const;
-    // Where it was opened from, as given.
+    // Where it was opened from: the path given, or the file the system's search found.
     const std::string& path() const { return path_; }
 
 private:

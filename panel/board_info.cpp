@@ -3,6 +3,7 @@
 #include "convert/format.h"
 #include "driver/dlldef.h"
 #include "panel/caption_label.h"
+#include "panel/diagnostics.h"
 #include "panel/frm_multibuf.h"
 
 namespace panel {
@@ -28,7 +29,10 @@ std::string readBoardInfo(driver::DllDef& dll) {
 }
 
 void FrmMultiBuf::Form_Load() {
-    lblInfo->setCaption(QString::fromStdString(readBoardInfo(dll_)));
+    const QString caption = QString::fromStdString(readBoardInfo(dll_));
+    lblInfo->setCaption(caption);
+    qCInfo(lcPanel).noquote() << "driver:" << QString::fromStdString(dll_.libraryPath())
+                              << "board:" << caption;
 }
 
 } // namespace panel

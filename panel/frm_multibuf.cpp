@@ -1,5 +1,6 @@
 #include "frm_multibuf.h"
 
+#include "panel/accessibility.h"
 #include "panel/caption_label.h"
 #include "panel/fonts.h"
 #include "panel/layout_table.h"
@@ -132,6 +133,7 @@ void FrmMultiBuf::buildControls() {
     // A fallback font taller than the designed one makes lblDI reach into the
     // top of Frame2 (blank there); stacked above it, its repaint leaves the group box be.
     lblDI->raise();
+    nameForScreenReaders(this);
     cmdSWO->setFocus();
 }
 

@@ -27,6 +27,8 @@ UpDownSpinner::UpDownSpinner(std::int32_t minimum, std::int32_t maximum, std::in
     setFocusPolicy(Qt::StrongFocus);
     up_->setObjectName("up");
     down_->setObjectName("down");
+    up_->setAccessibleName(QString::fromUtf8("增大"));
+    down_->setAccessibleName(QString::fromUtf8("减小"));
     connect(up_, &QToolButton::clicked, this, &UpDownSpinner::stepUp);
     connect(down_, &QToolButton::clicked, this, &UpDownSpinner::stepDown);
 }

@@ -39,7 +39,7 @@ TEST(DllDef, LoadsTheLibraryAtTheFirstCallOnly) {
     EXPECT_FALSE(dll.isLoaded());
     dll.Zan_DO(1, 0xA5);
     EXPECT_TRUE(dll.isLoaded());
-    EXPECT_EQ(dll.libraryPath(), FakeCard::folder() + "/" + FakeCard::fileName(""));
+    EXPECT_EQ(dll.libraryPath(), FakeCard::libraryPath(""));
     dll.Zan_DO(2, 3);
     EXPECT_EQ(fake.calls(), (Calls{"Zan_DO(1,165)", "Zan_DO(2,3)"}));
 }
@@ -137,26 +137,31 @@ TEST_P(MissingEntryPoint, FailsOnlyAtItsOwnCallNamingIt) {
 INSTANTIATE_TEST_SUITE_P(EachOne, MissingEntryPoint,
                          testing::Values("IOCtl", "Zan_DI", "Zan_DOBit", "Zan_DO"));
 
-#if !defined(_WIN32)
 // A library planted in the current folder must never be loaded, even when the
-// system's search is allowed.
+// system's search is allowed or a folder is given relative to it.
 TEST(DllDef, NeverLoadsFromTheCurrentFolder) {
-    TempFolder planted("dio-cwd-");
-    const fs::path empty = planted.path() / "empty";
+#if defined(_WIN32)
+    const std::string planted = "dio-planted.dll";
+#else
+    const std::string planted = "libdio-planted.so";
+#endif
+    TempFolder folder("dio-cwd-");
+    const fs::path empty = folder.path() / "empty";
     fs::create_directories(empty);
-    fs::copy_file(fs::path(FakeCard::folder()) / FakeCard::fileName(""),
-                  planted.path() / "libdio-planted.so");
+    fs::copy_file(fs::u8path(FakeCard::libraryPath("")), folder.path() / planted);
     const fs::path before = fs::current_path();
-    fs::current_path(planted.path());
+    fs::current_path(folder.path());
 
-    DllDef dll({"libdio-planted.so", {empty.string()}, true});
+    DllDef dll({planted, {empty.string()}, true});
     EXPECT_THROW(dll.Zan_DO(0, 0), DriverError);
-    DllDef relative({"libdio-planted.so", {"."}, false});
+    DllDef relative({planted, {"."}, false});
     EXPECT_THROW(relative.Zan_DO(0, 0), DriverError);
+    // The same file is loaded from its absolute folder: the refusals above are the search's.
+    DllDef absolute({planted, {folder.path().string()}, false});
+    EXPECT_NO_THROW(absolute.Zan_DO(0, 0));
 
     fs::current_path(before);
 }
-#endif
 
 TEST(DllDef, CardDriverIsLookedForBesideTheExecutableFirst) {
     const driver::LibrarySearch search = driver::LibrarySearch::cardDriver();

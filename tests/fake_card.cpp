@@ -13,9 +13,27 @@ const std::string kPrefix = "lib", kSuffix = ".so";
 
 } // namespace
 
+#if defined(_WIN32)
+std::string FakeCard::folder() {
+    return driver::executableDirectory() + "\\fakes";
+}
+std::string FakeCard::simcardFolder() {
+    return driver::executableDirectory();
+}
+std::string FakeCard::libraryPath(const std::string& variant) {
+    return folder() + "\\" + fileName(variant);
+}
+#else
 std::string FakeCard::folder() {
     return FAKE_DRIVER_DIR;
 }
+std::string FakeCard::simcardFolder() {
+    return SIMCARD_DIR;
+}
+std::string FakeCard::libraryPath(const std::string& variant) {
+    return folder() + "/" + fileName(variant);
+}
+#endif
 
 std::string FakeCard::fileName(const std::string& variant) {
     return kPrefix + (variant.empty() ? "fakecard" : "fakecard_" + variant) + kSuffix;
@@ -23,7 +41,7 @@ std::string FakeCard::fileName(const std::string& variant) {
 
 FakeCard::FakeCard(const std::string& variant) : variant_(variant) {
     std::string error;
-    library_ = driver::SharedLibrary::openPath(folder() + "/" + fileName(variant), error);
+    library_ = driver::SharedLibrary::openPath(libraryPath(variant), error);
     if (!library_)
         throw std::runtime_error("fake driver not loadable: " + error);
     reset();

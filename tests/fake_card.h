@@ -28,7 +28,10 @@ public:
     void setInputWords(const std::vector<std::int16_t>& words);
     void setInputDelayMs(int ms);
 
+    // Where the fakes and the simulated card were built.
     static std::string folder();
+    static std::string simcardFolder();
+    static std::string libraryPath(const std::string& variant);
     static std::string fileName(const std::string& variant);
 
 private:

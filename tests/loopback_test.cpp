@@ -1,5 +1,6 @@
 // The panel on the simulated card: what is written comes back on the inputs.
 #include "driver/dlldef.h"
+#include "fake_card.h"
 #include "panel/frm_multibuf.h"
 
 #include <QCheckBox>
@@ -23,7 +24,7 @@ QString u(const char* text) {
 }
 
 TEST(Loopback, OutputsShowOnTheNextEnabledTick) {
-    driver::DllDef dll{{kSimcardFile, {SIMCARD_DIR}, false}};
+    driver::DllDef dll{{kSimcardFile, {FakeCard::simcardFolder()}, false}};
     QStringList errors;
     panel::FrmMultiBuf frm(dll, {[&](const QString& text) { errors << text; }, {}});
     ASSERT_TRUE(frm.load());

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QStringList>
+#include <QVariant>
 
 #include <gtest/gtest.h>
 

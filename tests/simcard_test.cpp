@@ -1,4 +1,5 @@
 #include "driver/dlldef.h"
+#include "fake_card.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ protected:
         return words;
     }
 
-    driver::DllDef dll{{kSimcardFile, {SIMCARD_DIR}, false}};
+    driver::DllDef dll{{kSimcardFile, {FakeCard::simcardFolder()}, false}};
 };
 
 TEST_F(SimulatedCard, IdentifiesItselfToTheBoardInfoRequestOnly) {

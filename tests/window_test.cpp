@@ -149,7 +149,11 @@ TEST_F(Window, FontsAreCjkAndTheInputDisplayIsLarge) {
     EXPECT_NEAR(display->font().pointSizeF(), 21.6, 0.01);
     EXPECT_EQ(display->font().weight(), QFont::Normal);
     EXPECT_EQ(display->font().families().value(0), u("宋体"));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+#else
+    const QStringList chinese = QFontDatabase().families(QFontDatabase::SimplifiedChinese);
+#endif
     if (chinese.isEmpty())
         GTEST_SKIP() << "no CJK font installed";
     EXPECT_TRUE(chinese.contains(QFontInfo(window().font()).family()))
