@@ -16,15 +16,9 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSimcardFile = "adcard.dll";
-#else
-constexpr const char* kSimcardFile = "libadcard.so";
-#endif
-
 // The window on the simulated card, shown on the offscreen platform.
 struct Panel {
-    driver::DllDef dll{{kSimcardFile, {SIMCARD_DIR}, false}};
+    driver::DllDef dll{driver::LibrarySearch::cardDriverIn(SIMCARD_DIR)};
     panel::FrmMultiBuf frm{dll, {}};
     Panel() {
         frm.load();

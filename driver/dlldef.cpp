@@ -31,6 +31,10 @@ LibrarySearch LibrarySearch::cardDriver() {
     return search;
 }
 
+LibrarySearch LibrarySearch::cardDriverIn(const std::string& folder) {
+    return {kCardDriverFile, {folder}, false};
+}
+
 DllDef::DllDef(LibrarySearch search) : search_(std::move(search)) {}
 
 DllDef::~DllDef() = default;

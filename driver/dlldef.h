@@ -20,6 +20,8 @@ struct LibrarySearch {
 
     // The card driver: beside the executable first, then the system's search.
     static LibrarySearch cardDriver();
+    // The card driver file in that one folder only (the simulated card in a build).
+    static LibrarySearch cardDriverIn(const std::string& folder);
 };
 
 // The card driver binding. The library is loaded at the first call of any

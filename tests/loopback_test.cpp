@@ -13,18 +13,12 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSimcardFile = "adcard.dll";
-#else
-constexpr const char* kSimcardFile = "libadcard.so";
-#endif
-
 QString u(const char* text) {
     return QString::fromUtf8(text);
 }
 
 TEST(Loopback, OutputsShowOnTheNextEnabledTick) {
-    driver::DllDef dll{{kSimcardFile, {FakeCard::simcardFolder()}, false}};
+    driver::DllDef dll{driver::LibrarySearch::cardDriverIn(FakeCard::simcardFolder())};
     QStringList errors;
     panel::FrmMultiBuf frm(dll, {[&](const QString& text) { errors << text; }, {}});
     ASSERT_TRUE(frm.load());

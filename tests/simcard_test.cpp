@@ -8,12 +8,6 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSimcardFile = "adcard.dll";
-#else
-constexpr const char* kSimcardFile = "libadcard.so";
-#endif
-
 // The simulated card keeps its lines while loaded, so every test gets the
 // binding afresh and first drives all lines back to 0.
 class SimulatedCard : public testing::Test {
@@ -29,7 +23,7 @@ protected:
         return words;
     }
 
-    driver::DllDef dll{{kSimcardFile, {FakeCard::simcardFolder()}, false}};
+    driver::DllDef dll{driver::LibrarySearch::cardDriverIn(FakeCard::simcardFolder())};
 };
 
 TEST_F(SimulatedCard, IdentifiesItselfToTheBoardInfoRequestOnly) {

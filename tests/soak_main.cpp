@@ -18,12 +18,6 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSimcardFile = "adcard.dll";
-#else
-constexpr const char* kSimcardFile = "libadcard.so";
-#endif
-
 long residentKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
@@ -40,7 +34,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    driver::DllDef dll({kSimcardFile, {SIMCARD_DIR}, false});
+    driver::DllDef dll(driver::LibrarySearch::cardDriverIn(SIMCARD_DIR));
     QStringList errors;
     panel::FrmMultiBuf frm(dll, {[&](const QString& text) { errors << text; }, {}});
     if (!frm.load())
