@@ -14,10 +14,10 @@ int main(int argc, char** argv) {
     QWidget window;
     window.setFont(panel::panelFont());
     window.resize(355, 286);
-    for (const panel::ControlSpec& spec : panel::kLayout) {
-        auto* label = new QLabel(QString::fromUtf8(spec.caption), &window);
-        label->move(spec.left / 15, spec.top / 15);
-        if (QLatin1String(spec.name) == QLatin1String("lblDI"))
+    for (const panel::ControlLayout& row : panel::kLayout) {
+        auto* label = new QLabel(QString::fromUtf8(row.caption), &window);
+        label->move(row.left / 15, row.top / 15);
+        if (QLatin1String(row.name) == QLatin1String("lblDI"))
             label->setFont(panel::inputDisplayFont());
     }
     window.show();

@@ -28,9 +28,9 @@ int px(int twips) {
     return qRound(static_cast<double>(twips) / kTwipsPerPixel);
 }
 
-QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+QWidget* createControl(const ControlLayout& row, QWidget* parent) {
+    const QString caption = QString::fromUtf8(row.caption);
+    switch (row.kind) {
     case ControlKind::Label:
         return new CaptionLabel(caption, parent);
     case ControlKind::GroupBox:
@@ -85,24 +85,24 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
 void FrmMultiBuf::buildControls() {
     QHash<QString, QWidget*> containers;
     std::vector<std::pair<int, QWidget*>> focusOrder;
-    for (const ControlSpec& spec : kLayout) {
-        QWidget* parent = spec.container ? containers.value(QString::fromUtf8(spec.container))
-                                         : static_cast<QWidget*>(this);
+    for (const ControlLayout& row : kLayout) {
+        QWidget* parent = row.container ? containers.value(QString::fromUtf8(row.container))
+                                        : static_cast<QWidget*>(this);
         if (!parent)
             throw std::logic_error(std::string("container listed after its controls: ") +
-                                   spec.container);
-        QWidget* widget = createControl(spec, parent);
-        widget->setObjectName(QString::fromUtf8(spec.name));
-        if (spec.index >= 0)
-            widget->setProperty("index", spec.index);
-        widget->setProperty("tabIndex", spec.tabIndex);
-        widget->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
-        if (spec.kind == ControlKind::Label)
+                                   row.container);
+        QWidget* widget = createControl(row, parent);
+        widget->setObjectName(QString::fromUtf8(row.name));
+        if (row.index >= 0)
+            widget->setProperty("index", row.index);
+        widget->setProperty("tabIndex", row.tabIndex);
+        widget->setGeometry(px(row.left), px(row.top), px(row.width), px(row.height));
+        if (row.kind == ControlKind::Label)
             static_cast<CaptionLabel*>(widget)->growToCaption();
-        if (spec.kind == ControlKind::GroupBox)
+        if (row.kind == ControlKind::GroupBox)
             containers.insert(widget->objectName(), widget);
-        if (takesFocus(spec.kind))
-            focusOrder.emplace_back(spec.tabIndex, widget);
+        if (takesFocus(row.kind))
+            focusOrder.emplace_back(row.tabIndex, widget);
     }
     std::sort(focusOrder.begin(), focusOrder.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });

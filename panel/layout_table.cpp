@@ -4,7 +4,7 @@ namespace panel {
 
 using K = ControlKind;
 
-const std::array<ControlSpec, 30> kLayout = {{
+const std::array<ControlLayout, 30> kLayout = {{
     // On the window.
     {"Label1", 12, K::Label, "开关量输入:", nullptr, 120, 120, 996, 180, 21},
     {"lblDI", -1, K::Label, "00", nullptr, 1260, 60, 456, 432, 22},

@@ -9,7 +9,7 @@ enum class ControlKind { Label, GroupBox, TextBox, Button, CheckBox, Spinner };
 // One control of the window: geometry in twips, relative to its container's
 // top-left corner. `index` is the member's index in the Label1 array, or -1.
 // `container` is the name of the group box holding it, or null for the window.
-struct ControlSpec {
+struct ControlLayout {
     const char* name;
     int index;
     ControlKind kind;
@@ -32,6 +32,6 @@ constexpr int kChannelMin = 1;
 constexpr int kChannelMax = 128;
 
 // Containers come before the controls they hold.
-extern const std::array<ControlSpec, 30> kLayout;
+extern const std::array<ControlLayout, 30> kLayout;
 
 } // namespace panel

@@ -88,21 +88,21 @@ TEST_F(Window, StartsWithTheDesignedCaptionsAndTexts) {
 
 TEST_F(Window, PlacesEveryControlAtItsTwipsInPixels) {
     EXPECT_EQ(window().size(), QSize(355, 286)); // 5328 x 4284 twips
-    for (const panel::ControlSpec& spec : panel::kLayout) {
-        QWidget* widget = spec.index >= 0 ? label1(spec.index) : child<QWidget>(spec.name);
-        const QRect expected(qRound(spec.left / 15.0), qRound(spec.top / 15.0),
-                             qRound(spec.width / 15.0), qRound(spec.height / 15.0));
-        if (spec.kind == panel::ControlKind::Label) {
+    for (const panel::ControlLayout& row : panel::kLayout) {
+        QWidget* widget = row.index >= 0 ? label1(row.index) : child<QWidget>(row.name);
+        const QRect expected(qRound(row.left / 15.0), qRound(row.top / 15.0),
+                             qRound(row.width / 15.0), qRound(row.height / 15.0));
+        if (row.kind == panel::ControlKind::Label) {
             // Labels keep their place and grow where the font needs more room.
-            EXPECT_EQ(widget->pos(), expected.topLeft()) << spec.name << ' ' << spec.index;
-            EXPECT_GE(widget->width(), expected.width()) << spec.name << ' ' << spec.index;
-            EXPECT_GE(widget->height(), expected.height()) << spec.name << ' ' << spec.index;
-            EXPECT_GE(widget->width(), widget->sizeHint().width()) << spec.name;
+            EXPECT_EQ(widget->pos(), expected.topLeft()) << row.name << ' ' << row.index;
+            EXPECT_GE(widget->width(), expected.width()) << row.name << ' ' << row.index;
+            EXPECT_GE(widget->height(), expected.height()) << row.name << ' ' << row.index;
+            EXPECT_GE(widget->width(), widget->sizeHint().width()) << row.name;
         } else {
-            EXPECT_EQ(widget->geometry(), expected) << spec.name << ' ' << spec.index;
+            EXPECT_EQ(widget->geometry(), expected) << row.name << ' ' << row.index;
         }
-        const QString container = spec.container ? u(spec.container) : u("FrmMultiBuf");
-        EXPECT_EQ(widget->parentWidget()->objectName(), container) << spec.name;
+        const QString container = row.container ? u(row.container) : u("FrmMultiBuf");
+        EXPECT_EQ(widget->parentWidget()->objectName(), container) << row.name;
     }
     // The spinner stands against the channel box, overlapping it by 15 twips.
     auto* box = child<QLineEdit>("txtDOChn");
