@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     window.resize(355, 286);
     for (const panel::ControlLayout& row : panel::kLayout) {
         auto* label = new QLabel(QString::fromUtf8(row.caption), &window);
-        label->move(row.left / 15, row.top / 15);
+        label->move(row.left / panel::kTwipsPerPixel, row.top / panel::kTwipsPerPixel);
         if (QLatin1String(row.name) == QLatin1String("lblDI"))
             label->setFont(panel::inputDisplayFont());
     }
