@@ -1,5 +1,6 @@
 #include "panel_app.h"
 
+#include "panel/diagnostics.h"
 #include "panel/frm_multibuf.h"
 #include "panel/layout_table.h"
 
@@ -28,6 +29,8 @@ panel::PanelMessages messageBoxes() {
 int runPanel(driver::DllDef& dll, panel::PanelMessages messages) {
     auto report = std::move(messages.error);
     messages.error = [report](const QString& text) {
+        // Also where a terminal, a log or a test harness can read it.
+        qCCritical(panel::lcPanel).noquote() << text;
         if (report)
             report(text);
         // An error ends the program; before the event loop runs this is a no-op

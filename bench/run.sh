@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 BUILD_DIR=build-bench scripts/build.sh -DDIO_BUILD_BENCHMARKS=ON -DDIO_BUILD_TESTS=OFF
 bin=build-bench/bin
+scripts/check-runpath.sh build-bench >&2
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 

@@ -8,10 +8,32 @@
 
 #include <stdint.h>
 
+/* The entry points the panel calls, with the bytes their arguments take on the
+ * stack. This list is the one place that names them: the exported names below,
+ * the module-definition files (cmake/adcard_exports.cmake) and the export check
+ * (scripts/check-exports.sh) are all made from it. Keep one entry a line. */
+#define ADCARD_ENTRY_POINTS(X)                                                                     \
+    X(IOCtl, 16)                                                                                   \
+    X(Zan_DI, 8)                                                                                   \
+    X(Zan_DOBit, 8)                                                                                \
+    X(Zan_DO, 8)
+
+/* The board-info request: IOCtl's first and third argument, and the first
+ * three bytes of the request buffer (the rest stay zero). */
+enum {
+    ADCARD_BOARD_INFO_CODE = 100,
+    ADCARD_BOARD_INFO_REQUEST_0 = 70,
+    ADCARD_BOARD_INFO_REQUEST_1 = 64,
+    ADCARD_BOARD_INFO_REQUEST_2 = 0
+};
+
 #if defined(_WIN32) && !defined(_WIN64)
 #define ADCARD_CALL __stdcall
+/* Decorated for standard call: "_IOCtl@16". */
+#define ADCARD_EXPORTED_NAME(name, bytes) "_" #name "@" #bytes
 #else
 #define ADCARD_CALL
+#define ADCARD_EXPORTED_NAME(name, bytes) #name
 #endif
 
 /* Defined by the libraries that implement the driver, so that they export it.
@@ -29,28 +51,15 @@
 #define ADCARD_API
 #endif
 
-/* Exported names: decorated for standard call on 32-bit Windows, plain elsewhere. */
-#if defined(_WIN32) && !defined(_WIN64)
-#define ADCARD_NAME_IOCTL "_IOCtl@16"
-#define ADCARD_NAME_ZAN_DI "_Zan_DI@8"
-#define ADCARD_NAME_ZAN_DOBIT "_Zan_DOBit@8"
-#define ADCARD_NAME_ZAN_DO "_Zan_DO@8"
-#else
-#define ADCARD_NAME_IOCTL "IOCtl"
-#define ADCARD_NAME_ZAN_DI "Zan_DI"
-#define ADCARD_NAME_ZAN_DOBIT "Zan_DOBit"
-#define ADCARD_NAME_ZAN_DO "Zan_DO"
-#endif
-
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 typedef int32_t(ADCARD_CALL* AdcardIOCtlFn)(int32_t request_code, uint8_t* request,
                                             int32_t reply_code, uint8_t* reply);
-typedef int16_t(ADCARD_CALL* AdcardZanDIFn)(int16_t count, int16_t* words);
-typedef int16_t(ADCARD_CALL* AdcardZanDOBitFn)(int16_t bit_index, int16_t bit_value);
-typedef int16_t(ADCARD_CALL* AdcardZanDOFn)(int16_t group, int16_t byte_value);
+typedef int16_t(ADCARD_CALL* AdcardZan_DIFn)(int16_t count, int16_t* words);
+typedef int16_t(ADCARD_CALL* AdcardZan_DOBitFn)(int16_t bit_index, int16_t bit_value);
+typedef int16_t(ADCARD_CALL* AdcardZan_DOFn)(int16_t group, int16_t byte_value);
 
 ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int32_t reply_code,
                                      uint8_t* reply);
@@ -60,6 +69,30 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value);
 
 #ifdef __cplusplus
 }
+
+#include <type_traits>
+
+/* Each argument takes one 32-bit slot on the card's platform: the stack bytes a
+ * declaration pops are four per argument, provided that no argument is wider. */
+template <typename R, typename... Args>
+constexpr int adcardArgumentBytes(R(ADCARD_CALL*)(Args...)) {
+    static_assert(((sizeof(Args) <= 4 || std::is_pointer<Args>::value) && ...),
+                  "an argument wider than its 32-bit slot");
+    return static_cast<int>(4 * sizeof...(Args));
+}
+#define ADCARD_CHECK_BYTES(name, bytes)                                                            \
+    static_assert(adcardArgumentBytes(static_cast<Adcard##name##Fn>(nullptr)) == (bytes),          \
+                  #name " takes " #bytes " bytes of arguments");
+ADCARD_ENTRY_POINTS(ADCARD_CHECK_BYTES)
+#undef ADCARD_CHECK_BYTES
+
+/* The exported names: adcard::IOCtlName is "_IOCtl@16" on 32-bit Windows. */
+namespace adcard {
+#define ADCARD_NAME_CONSTANT(name, bytes)                                                          \
+    constexpr const char* name##Name = ADCARD_EXPORTED_NAME(name, bytes);
+ADCARD_ENTRY_POINTS(ADCARD_NAME_CONSTANT)
+#undef ADCARD_NAME_CONSTANT
+} // namespace adcard
 #endif
 
 #endif /* ADCARD_ABI_H */

@@ -26,8 +26,9 @@ struct LibrarySearch {
 
 // The card driver binding. The library is loaded at the first call of any
 // entry point and each entry point is resolved at its own first call; both are
-// kept until the object goes. A library that cannot be loaded, or a missing
-// entry point, throws DriverError from that call.
+// kept until the object goes. A library that is not found, one found that will
+// not load (which ends the search), or a missing entry point throws DriverError
+// from that call.
 class DllDef {
 public:
     explicit DllDef(LibrarySearch search = LibrarySearch::cardDriver());
@@ -58,9 +59,9 @@ private:
     LibrarySearch search_;
     std::unique_ptr<SharedLibrary> library_;
     AdcardIOCtlFn ioctl_ = nullptr;
-    AdcardZanDIFn zanDI_ = nullptr;
-    AdcardZanDOBitFn zanDOBit_ = nullptr;
-    AdcardZanDOFn zanDO_ = nullptr;
+    AdcardZan_DIFn zanDI_ = nullptr;
+    AdcardZan_DOBitFn zanDOBit_ = nullptr;
+    AdcardZan_DOFn zanDO_ = nullptr;
 };
 
 } // namespace driver

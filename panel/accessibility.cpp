@@ -1,5 +1,7 @@
 #include "accessibility.h"
 
+#include "panel/layout_table.h"
+
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,20 +13,6 @@
 
 namespace panel {
 namespace {
-
-// Which caption of the Label1 array stands for which control.
-struct LabelFor {
-    const char* control;
-    int labelIndex;
-    bool isDescription; // the label describes the control (its name is its own text)
-};
-
-constexpr LabelFor kLabels[] = {
-    {"txtInbyteNum", 0, false}, {"txtSWO_0", 8, false},      {"txtswChn", 9, false},
-    {"txtDOChn", 10, false},    {"UpDownBitNum", 10, false}, {"txtDOValue", 11, false},
-    {"txtDOValue", 13, true},   {"lblInfo", 1, true},        {"lblBit", 4, true},
-    {"lblDI_0", 6, true},       {"lblDI_1", 7, true},        {"lblDI", 12, true},
-};
 
 // Output buttons share the caption "输出": their group box tells them apart.
 constexpr const char* kOutputButtons[] = {"cmdSWO", "cmdDOOutput"};
@@ -55,17 +43,17 @@ QString spokenCaption(const QString& caption) {
 }
 
 void nameForScreenReaders(QWidget* window) {
-    for (const LabelFor& link : kLabels) {
-        QWidget* control = find(window, link.control);
-        QLabel* label = label1(window, link.labelIndex);
-        const QString spoken = spokenCaption(label->text());
-        if (link.isDescription) {
-            control->setAccessibleDescription(spoken);
-        } else {
-            control->setAccessibleName(spoken);
+    for (const ControlLayout& row : kLayout) {
+        if (row.namedBy >= 0) {
+            QWidget* control = find(window, row.name);
+            QLabel* label = label1(window, row.namedBy);
+            control->setAccessibleName(spokenCaption(label->text()));
             if (!label->buddy()) // the channel box, not its spinner, is the label's own
                 label->setBuddy(control);
         }
+        if (row.describedBy >= 0)
+            find(window, row.name)
+                ->setAccessibleDescription(spokenCaption(label1(window, row.describedBy)->text()));
     }
     for (const char* name : kOutputButtons) {
         auto* button = static_cast<QAbstractButton*>(find(window, name));

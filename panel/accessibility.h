@@ -11,8 +11,8 @@ namespace panel {
 // ("(双击改变)" gives "双击改变").
 QString spokenCaption(const QString& caption);
 
-// Names every input control of the window after the label beside it, and
-// tells the value labels and the two "输出" buttons apart by what they belong to.
+// Names and describes every control of the window after the Label1 members its
+// layout row gives, and tells the two "输出" buttons apart by their group.
 void nameForScreenReaders(QWidget* window);
 
 } // namespace panel

@@ -1,25 +1,29 @@
 #include "frm_multibuf.h"
 
-#include "panel/accessibility.h"
+#include "convert/format.h"
+#include "driver/dlldef.h"
 #include "panel/caption_label.h"
+#include "panel/diagnostics.h"
 #include "panel/fonts.h"
 #include "panel/layout_table.h"
+#include "panel/text_boxes.h"
 #include "panel/updown_spinner.h"
+#include "panel/window_builder.h"
+#include "rules/bit_output.h"
+#include "rules/board_info.h"
+#include "rules/byte_output.h"
+#include "rules/input_captions.h"
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QGroupBox>
-#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
-#include <algorithm>
 #include <exception>
-#include <limits>
 #include <stdexcept>
+#include <string>
 #include <utility>
-#include <vector>
 
 namespace panel {
 namespace {
@@ -28,41 +32,15 @@ int px(int twips) {
     return qRound(static_cast<double>(twips) / kTwipsPerPixel);
 }
 
-QWidget* createControl(const ControlLayout& row, QWidget* parent) {
-    const QString caption = QString::fromUtf8(row.caption);
-    switch (row.kind) {
-    case ControlKind::Label:
-        return new CaptionLabel(caption, parent);
-    case ControlKind::GroupBox:
-        return new QGroupBox(caption, parent);
-    case ControlKind::TextBox: {
-        auto* box = new QLineEdit(caption, parent);
-        box->setMaxLength(std::numeric_limits<int>::max());
-        return box;
-    }
-    case ControlKind::Button: {
-        auto* button = new QPushButton(caption, parent);
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        return button;
-    }
-    case ControlKind::CheckBox:
-        return new QCheckBox(caption, parent);
-    case ControlKind::Spinner:
-        return new UpDownSpinner(kChannelMin, kChannelMax, kChannelMin, parent);
-    }
-    throw std::logic_error("unknown control kind");
-}
-
-bool takesFocus(ControlKind kind) {
-    return kind != ControlKind::Label && kind != ControlKind::GroupBox;
-}
-
 template <typename T> T* control(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(QString::fromUtf8(name));
     if (!found)
         throw std::logic_error(std::string("control missing from the layout: ") + name);
     return found;
+}
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 } // namespace
@@ -73,41 +51,7 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
     setWindowTitle(QString::fromUtf8(kWindowCaption));
     setFont(panelFont());
     setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
-    buildControls();
-
-    TimerAD = new QTimer(this);
-    TimerAD->setObjectName("TimerAD");
-    TimerAD->setInterval(kTimerIntervalMs);
-    connectHandlers();
-    TimerAD->start();
-}
-
-void FrmMultiBuf::buildControls() {
-    QHash<QString, QWidget*> containers;
-    std::vector<std::pair<int, QWidget*>> focusOrder;
-    for (const ControlLayout& row : kLayout) {
-        QWidget* parent = row.container ? containers.value(QString::fromUtf8(row.container))
-                                        : static_cast<QWidget*>(this);
-        if (!parent)
-            throw std::logic_error(std::string("container listed after its controls: ") +
-                                   row.container);
-        QWidget* widget = createControl(row, parent);
-        widget->setObjectName(QString::fromUtf8(row.name));
-        if (row.index >= 0)
-            widget->setProperty("index", row.index);
-        widget->setProperty("tabIndex", row.tabIndex);
-        widget->setGeometry(px(row.left), px(row.top), px(row.width), px(row.height));
-        if (row.kind == ControlKind::Label)
-            static_cast<CaptionLabel*>(widget)->growToCaption();
-        if (row.kind == ControlKind::GroupBox)
-            containers.insert(widget->objectName(), widget);
-        if (takesFocus(row.kind))
-            focusOrder.emplace_back(row.tabIndex, widget);
-    }
-    std::sort(focusOrder.begin(), focusOrder.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 1; i < focusOrder.size(); ++i)
-        setTabOrder(focusOrder[i - 1].second, focusOrder[i].second);
+    buildFromLayout(this);
 
     lblInfo = control<CaptionLabel>(this, "lblInfo");
     lblDI = control<CaptionLabel>(this, "lblDI");
@@ -126,22 +70,24 @@ void FrmMultiBuf::buildControls() {
 
     lblDI->setFont(inputDisplayFont());
     lblDI->growToCaption();
-    // The input captions repaint five times a second: painting their own
-    // background spares the group box and neighbours beneath them a repaint.
-    for (CaptionLabel* label : {lblDI, lblDI_0, lblBit, lblDI_1})
-        label->setAutoFillBackground(true);
-    // A fallback font taller than the designed one makes lblDI reach into the
-    // top of Frame2 (blank there); stacked above it, its repaint leaves the group box be.
+    // A fallback font taller than the designed one makes lblDI reach across
+    // the top line of Frame2: stacked above the frame, its digits stay in view.
     lblDI->raise();
-    nameForScreenReaders(this);
     cmdSWO->setFocus();
+
+    TimerAD = new QTimer(this);
+    TimerAD->setObjectName("TimerAD");
+    TimerAD->setInterval(kTimerIntervalMs);
+    connectHandlers();
+    TimerAD->start();
 }
 
 void FrmMultiBuf::connectHandlers() {
     auto on = [this](Handler handler) { return [this, handler] { dispatch(handler); }; };
     connect(TimerAD, &QTimer::timeout, this, on(&FrmMultiBuf::TimerAD_Timer));
     connect(txtDOChn, &QLineEdit::textChanged, this, on(&FrmMultiBuf::txtDOChn_Change));
-    connect(UpDownBitNum, &UpDownSpinner::changed, this, on(&FrmMultiBuf::UpDownBitNum_Change));
+    connect(UpDownBitNum, &UpDownSpinner::valueChanged, this,
+            on(&FrmMultiBuf::UpDownBitNum_Change));
     connect(cmdDOOutput, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdDOOutput_Click));
     connect(cmdSWO, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdSWO_Click));
     connect(cmdExit, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdExit_Click));
@@ -176,6 +122,59 @@ bool FrmMultiBuf::dispatch(Handler handler) {
     if (messages_.error)
         messages_.error(error);
     return false;
+}
+
+// The eight handlers: each reads its controls, applies the rule, writes the
+// controls and calls the driver.
+
+void FrmMultiBuf::Form_Load() {
+    const QString caption = fromStd(rules::readBoardInfo(dll_));
+    lblInfo->setCaption(caption);
+    qCInfo(lcPanel).noquote() << "driver:" << fromStd(dll_.libraryPath()) << "board:" << caption;
+}
+
+void FrmMultiBuf::TimerAD_Timer() {
+    if (chkDI->checkState() == Qt::Unchecked)
+        return;
+    const rules::InputCaptions captions = rules::readInputs(dll_);
+    lblDI->setCaption(fromStd(captions.words));
+    lblDI_0->setCaption(fromStd(captions.word0));
+    lblBit->setCaption(fromStd(captions.header));
+    lblDI_1->setCaption(fromStd(captions.word1));
+}
+
+void FrmMultiBuf::txtDOChn_Change() {
+    const int channel = rules::channelFromText(textOf(txtDOChn));
+    UpDownBitNum->setValue(channel);
+    setBoxText(txtDOChn, convert::Str(channel));
+}
+
+void FrmMultiBuf::UpDownBitNum_Change() {
+    setBoxText(txtDOChn, convert::Str(UpDownBitNum->value()));
+}
+
+void FrmMultiBuf::txtDOValue_DblClick() {
+    setBoxText(txtDOValue, rules::toggledBitText(textOf(txtDOValue)));
+}
+
+void FrmMultiBuf::cmdDOOutput_Click() {
+    const int value = rules::bitValueFromText(textOf(txtDOValue));
+    // The box shows the value actually sent.
+    setBoxText(txtDOValue, convert::Str(value));
+    const int channel = rules::channelFromText(textOf(txtDOChn));
+    dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value));
+}
+
+void FrmMultiBuf::cmdSWO_Click() {
+    const std::string groupText = textOf(txtswChn);
+    const std::optional<std::int16_t> group = rules::groupFromText(groupText);
+    if (!group) {
+        if (messages_.warning)
+            messages_.warning(fromStd(rules::groupRefusedMessage(groupText)));
+        return;
+    }
+    dll_.doBuffer[0] = rules::byteFromHexText(textOf(txtSWO_0));
+    dll_.Zan_DO(*group, dll_.doBuffer[0]);
 }
 
 void FrmMultiBuf::cmdExit_Click() {

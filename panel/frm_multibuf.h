@@ -48,7 +48,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildControls();
     void connectHandlers();
 
     driver::DllDef& dll_;

@@ -9,6 +9,8 @@ enum class ControlKind { Label, GroupBox, TextBox, Button, CheckBox, Spinner };
 // One control of the window: geometry in twips, relative to its container's
 // top-left corner. `index` is the member's index in the Label1 array, or -1.
 // `container` is the name of the group box holding it, or null for the window.
+// `namedBy` and `describedBy` are the Label1 members whose captions a screen
+// reader gives as the control's name and description, or -1.
 struct ControlLayout {
     const char* name;
     int index;
@@ -20,6 +22,8 @@ struct ControlLayout {
     int width;
     int height;
     int tabIndex;
+    int namedBy = -1;
+    int describedBy = -1;
 };
 
 constexpr const char* kWindowCaption = "测试及编程源程序";
@@ -28,8 +32,6 @@ constexpr int kClientHeightTwips = 4284;
 constexpr int kTwipsPerPixel = 15;
 
 constexpr int kTimerIntervalMs = 200;
-constexpr int kChannelMin = 1;
-constexpr int kChannelMax = 128;
 
 // Containers come before the controls they hold.
 extern const std::array<ControlLayout, 30> kLayout;

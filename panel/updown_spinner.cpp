@@ -1,5 +1,8 @@
 #include "updown_spinner.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QToolButton>
 
@@ -17,13 +20,54 @@ QToolButton* arrowButton(Qt::ArrowType arrow, QWidget* parent) {
     return button;
 }
 
+class AccessibleSpinner : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleSpinner(UpDownSpinner* spinner)
+        : QAccessibleWidget(spinner, QAccessible::SpinBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text what) const override {
+        if (what == QAccessible::Value)
+            return QString::number(spinner()->value());
+        return QAccessibleWidget::text(what);
+    }
+
+    QVariant currentValue() const override { return spinner()->value(); }
+    void setCurrentValue(const QVariant& value) override { spinner()->setValue(value.toInt()); }
+    QVariant maximumValue() const override { return spinner()->maximum(); }
+    QVariant minimumValue() const override { return spinner()->minimum(); }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    UpDownSpinner* spinner() const { return static_cast<UpDownSpinner*>(widget()); }
+};
+
+QAccessibleInterface* accessibleSpinner(const QString& className, QObject* object) {
+    if (className == QLatin1String(UpDownSpinner::staticMetaObject.className()) && object &&
+        object->isWidgetType())
+        return new AccessibleSpinner(static_cast<UpDownSpinner*>(object));
+    return nullptr;
+}
+
 } // namespace
 
-UpDownSpinner::UpDownSpinner(std::int32_t minimum, std::int32_t maximum, std::int32_t value,
-                             QWidget* parent)
-    : QWidget(parent), minimum_(minimum), maximum_(maximum),
-      value_(std::clamp(value, minimum, maximum)), up_(arrowButton(Qt::UpArrow, this)),
+void installSpinnerAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleSpinner);
+        return true;
+    }();
+    (void)installed;
+}
+
+UpDownSpinner::UpDownSpinner(int minimum, int maximum, int value, QWidget* parent)
+    : QWidget(parent), minimum_(minimum), maximum_(std::max(minimum, maximum)),
+      value_(std::clamp(value, minimum_, maximum_)), up_(arrowButton(Qt::UpArrow, this)),
       down_(arrowButton(Qt::DownArrow, this)) {
+    installSpinnerAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     up_->setObjectName("up");
     down_->setObjectName("down");
@@ -33,18 +77,32 @@ UpDownSpinner::UpDownSpinner(std::int32_t minimum, std::int32_t maximum, std::in
     connect(down_, &QToolButton::clicked, this, &UpDownSpinner::stepDown);
 }
 
-void UpDownSpinner::setValue(std::int32_t value) {
+void UpDownSpinner::setMinimum(int minimum) {
+    minimum_ = minimum;
+    maximum_ = std::max(maximum_, minimum);
+    setValue(value_);
+}
+
+void UpDownSpinner::setMaximum(int maximum) {
+    maximum_ = maximum;
+    minimum_ = std::min(minimum_, maximum);
+    setValue(value_);
+}
+
+void UpDownSpinner::setValue(int value) {
     value = std::clamp(value, minimum_, maximum_);
     if (value == value_)
         return;
     value_ = value;
-    emit changed();
+    QAccessibleValueChangeEvent announced(this, value_);
+    QAccessible::updateAccessibility(&announced);
+    emit valueChanged(value_);
 }
 
 void UpDownSpinner::step(int direction) {
     // Widened so that a step at the type's limits cannot overflow.
-    const std::int64_t next = static_cast<std::int64_t>(value_) + direction;
-    setValue(static_cast<std::int32_t>(std::clamp<std::int64_t>(next, minimum_, maximum_)));
+    const qint64 next = static_cast<qint64>(value_) + direction;
+    setValue(static_cast<int>(std::clamp<qint64>(next, minimum_, maximum_)));
 }
 
 void UpDownSpinner::keyPressEvent(QKeyEvent* event) {

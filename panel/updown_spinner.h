@@ -2,29 +2,36 @@
 
 #include <QWidget>
 
-#include <cstdint>
-
 class QToolButton;
 
 namespace panel {
 
-// A pair of stacked arrow buttons holding a 32-bit value within a range, step 1.
-// `changed` is emitted only when the value actually changes.
+// A pair of stacked arrow buttons holding an integer within a range, step 1: a
+// value widget like Qt's own spin boxes, whose `value` is its user property.
+// `valueChanged` is emitted only when the value actually changes.
 class UpDownSpinner : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(int value READ value WRITE setValue NOTIFY valueChanged USER true)
+    Q_PROPERTY(int minimum READ minimum WRITE setMinimum)
+    Q_PROPERTY(int maximum READ maximum WRITE setMaximum)
 public:
-    UpDownSpinner(std::int32_t minimum, std::int32_t maximum, std::int32_t value, QWidget* parent);
+    UpDownSpinner(int minimum, int maximum, int value, QWidget* parent = nullptr);
 
-    std::int32_t value() const { return value_; }
-    std::int32_t minimum() const { return minimum_; }
-    std::int32_t maximum() const { return maximum_; }
+    int value() const { return value_; }
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    // The value is held within the new range.
+    void setMinimum(int minimum);
+    void setMaximum(int maximum);
+
+public slots:
     // Values outside the range are held at its nearer end.
-    void setValue(std::int32_t value);
+    void setValue(int value);
     void stepUp() { step(+1); }
     void stepDown() { step(-1); }
 
 signals:
-    void changed();
+    void valueChanged(int value);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -33,11 +40,14 @@ protected:
 private:
     void step(int direction);
 
-    std::int32_t minimum_;
-    std::int32_t maximum_;
-    std::int32_t value_;
+    int minimum_;
+    int maximum_;
+    int value_;
     QToolButton* up_;
     QToolButton* down_;
 };
+
+// Screen readers see the spinner as a spin box with its value, range and step.
+void installSpinnerAccessibility();
 
 } // namespace panel

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a 32-bit Windows driver library against the real driver's exports:
-# exactly "_IOCtl@16", "_Zan_DI@8", "_Zan_DOBit@8" and "_Zan_DO@8", each a
-# standard-call function (it returns with "ret" popping 16 or 8 bytes).
+# Checks a 32-bit Windows driver library against the real driver's exports,
+# as driver/adcard_abi.h lists them: exactly "_IOCtl@16", "_Zan_DI@8" and so
+# on, each a standard-call function (it returns with "ret" popping its bytes).
 #   check-exports.sh adcard.dll
 set -euo pipefail
 dll="$1"
@@ -15,7 +15,9 @@ names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" |
         sed -nE 's/^\s*\[\s*([0-9]+)\]\s+(\S+)\s*$/\1 \2/p')
 addresses=$(sed -n '/Export Address Table -- Ordinal Base/,/^$/p' <<<"$headers" |
             sed -nE 's/^\s*\[\s*([0-9]+)\].*\]\s+([0-9a-fA-F]+)\s+Export RVA.*/\1 \2/p')
-expected=$'_IOCtl@16\n_Zan_DI@8\n_Zan_DO@8\n_Zan_DOBit@8'
+expected=$(sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/_\1@\2/p' \
+           "$(dirname "$0")/../driver/adcard_abi.h" | sort)
+[ -n "$expected" ] || { echo "check-exports: no entry points listed in adcard_abi.h" >&2; exit 1; }
 actual=$(awk '{ print $2 }' <<<"$names" | sort)
 if [ "$actual" != "$expected" ]; then
   echo "check-exports: $dll exports:" >&2

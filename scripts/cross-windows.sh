@@ -30,7 +30,7 @@ short Zan_DI(short a, short* b) { return a + (b != 0); }
 short Zan_DOBit(short a, short b) { return a + b; }
 short Zan_DO(short a, short b) { return a - b; }
 C
-printf 'EXPORTS\n _IOCtl@16 = IOCtl\n _Zan_DI@8 = Zan_DI\n _Zan_DOBit@8 = Zan_DOBit\n _Zan_DO@8 = Zan_DO\n' \
+{ echo EXPORTS; sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/ _\1@\2 = \1/p' driver/adcard_abi.h; } \
   >"$bad/cdecl.def"
 i686-w64-mingw32-gcc-posix -shared -O2 -o "$bad/cdecl.dll" "$bad/cdecl.c" "$bad/cdecl.def"
 for dll in no-def cdecl; do

@@ -22,6 +22,8 @@ for f in usr/bin/dio-panel usr/lib/dio-panel/libadcard.so usr/share/applications
 done
 readelf -d "$root/usr/bin/dio-panel" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
   { echo "package: dio-panel has no RUNPATH \$ORIGIN/../lib/dio-panel" >&2; exit 1; }
+scripts/check-runpath.sh "$root"
+tests/driver_search.sh "$root/usr/bin/dio-panel" "$root/usr/lib/dio-panel/libadcard.so"
 grep -q '^Name=测试及编程源程序$' "$root/usr/share/applications/dio-panel.desktop"
 if command -v desktop-file-validate >/dev/null 2>&1; then
   desktop-file-validate "$root/usr/share/applications/dio-panel.desktop"

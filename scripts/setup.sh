@@ -3,7 +3,7 @@
 # Idempotent: installs nothing when everything is there.
 set -euo pipefail
 
-packages=(cmake g++ make qt6-base-dev libgl-dev libgtest-dev
+packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libgl-dev libgtest-dev
           libbenchmark-dev fonts-noto-cjk "$@")
 
 missing=()

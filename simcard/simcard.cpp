@@ -27,7 +27,8 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
                                      int32_t /*reply_code*/, uint8_t* reply) {
     if (!request || !reply)
         return -1;
-    if (request[0] != 70 || request[1] != 64 || request[2] != 0)
+    if (request[0] != ADCARD_BOARD_INFO_REQUEST_0 || request[1] != ADCARD_BOARD_INFO_REQUEST_1 ||
+        request[2] != ADCARD_BOARD_INFO_REQUEST_2)
         return -1;
     reply[0] = kFamilyHigh;
     reply[1] = kFamilyLow;

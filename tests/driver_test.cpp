@@ -1,5 +1,6 @@
 #include "driver/dlldef.h"
 #include "driver/driver_error.h"
+#include "driver/word_size.h"
 #include "fake_card.h"
 #include "temp_folder.h"
 
@@ -84,20 +85,93 @@ TEST(DllDef, AMissingLibraryIsFileNotFoundNamingIt) {
     EXPECT_THROW(dll.Zan_DO(0, 0), DriverError);
 }
 
-TEST(DllDef, AFileThatWillNotLoadSaysWhy) {
-    TempFolder folder("dio-broken-");
-    std::FILE* file = std::fopen((folder.path() / "libbroken.so").string().c_str(), "w");
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    std::fputs("not a library", file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
-    DllDef dll({"libbroken.so", {folder.path().string()}, false});
-    try {
-        dll.Zan_DI(4, dll.diBuffer.data());
-        FAIL() << "no error";
-    } catch (const DriverError& e) {
-        EXPECT_EQ(e.kind(), DriverError::Kind::LibraryNotFound);
-        EXPECT_NE(std::string(e.what()).find("无法加载"), std::string::npos) << e.what();
+}
+
+// The start of a library for a word size of 32 or 64, as the loader sees it.
+std::string elfHeader(int bits) {
+    std::string elf(64, '\0');
+    elf.replace(0, 4,
+                "\x7f"
+                "ELF");
+    elf[4] = bits == 32 ? 1 : 2;
+    elf[5] = elf[6] = 1;
+    return elf;
+}
+std::string peHeader(int bits) {
+    std::string pe(0x200, '\0');
+    pe.replace(0, 2, "MZ");
+    pe[0x3C] = 0x40;
+    pe.replace(0x40, 4, std::string("PE\0\0", 4));
+    pe[0x58] = 0x0B; // the optional header's magic: 0x10B or 0x20B
+    pe[0x59] = bits == 32 ? 1 : 2;
+    return pe;
+}
+
+constexpr int kOtherWordSize = sizeof(void*) == 8 ? 32 : 64;
+
+// A file beside the program that will not load ends the search with the
+// runtime's error 48, its path and why: the copy the system's search would
+// find instead is not loaded.
+TEST(DllDef, AFileThatWillNotLoadEndsTheSearchSayingWhy) {
+#if defined(_WIN32)
+    const std::string otherSizeLibrary = peHeader(kOtherWordSize);
+#else
+    const std::string otherSizeLibrary = elfHeader(kOtherWordSize);
+#endif
+    struct Case {
+        std::string bytes;
+        std::string reason; // in the message
+    };
+    const Case cases[] = {{"not a library", "系统的说明："},
+                          {otherSizeLibrary, "该驱动程序是 " + std::to_string(kOtherWordSize) +
+                                                 " 位的，本程序是 " +
+                                                 std::to_string(driver::kOwnWordSize) + " 位的"}};
+    for (const Case& c : cases) {
+        TempFolder folder("dio-broken-");
+        const std::string name = FakeCard::fileName("");
+        writeFile(folder.path() / name, c.bytes);
+        DllDef dll({name, {folder.path().string(), FakeCard::folder()}, true});
+        try {
+            dll.Zan_DI(4, dll.diBuffer.data());
+            FAIL() << "no error";
+        } catch (const DriverError& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(e.kind(), DriverError::Kind::LibraryNotLoadable);
+            EXPECT_EQ(message.rfind("运行时错误 48：加载 DLL 错误：" +
+                                        (folder.path() / name).string() + "\n",
+                                    0),
+                      0u)
+                << message;
+            EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        }
+        EXPECT_FALSE(dll.isLoaded());
     }
+}
+
+TEST(WordSize, IsReadFromTheLibrarysHeader) {
+    std::string peFarOffset = peHeader(32);
+    peFarOffset[0x3C] = 0x7F;
+    peFarOffset.resize(0x90);
+    for (int bits : {32, 64}) {
+        EXPECT_EQ(driver::elfWordSize(elfHeader(bits)), bits);
+        EXPECT_EQ(driver::peWordSize(peHeader(bits)), bits);
+        EXPECT_EQ(driver::peWordSize(peHeader(bits).substr(0, 0x59)), std::nullopt);
+    }
+    for (const std::string& other : {std::string("\x7f"
+                                                 "ELF\x03"),
+                                     std::string("MZ"), peFarOffset, elfHeader(32)})
+        EXPECT_EQ(driver::peWordSize(other), std::nullopt);
+    EXPECT_EQ(driver::elfWordSize("\x7f"
+                                  "ELF\x03"),
+              std::nullopt);
+    EXPECT_EQ(driver::elfWordSize(peHeader(32)), std::nullopt);
+    EXPECT_EQ(driver::libraryWordSize(FakeCard::libraryPath("")), driver::kOwnWordSize);
+    EXPECT_EQ(driver::libraryWordSize("/no/such/file"), std::nullopt);
 }
 
 class MissingEntryPoint : public testing::TestWithParam<std::string> {};

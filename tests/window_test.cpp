@@ -1,10 +1,14 @@
 #include "app/panel_app.h"
 #include "panel/caption_label.h"
+#include "panel/frame_box.h"
 #include "panel/layout_table.h"
 #include "panel/updown_spinner.h"
 #include "panel_fixture.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QMetaProperty>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -14,8 +18,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -174,10 +183,60 @@ TEST_F(Window, AGrowingLabelKeepsItsLeftAndTop) {
     EXPECT_GT(label->height(), oneLine);
 }
 
+QList<int>& announcedValues() {
+    static QList<int> values;
+    return values;
+}
+
+// The pixels of a frame's shadow line (or, one pixel down and right, of its
+// light line), in window coordinates, but where its caption stands.
+std::vector<QRgb> frameLine(const QImage& shot, panel::FrameBox* frame, QWidget* window,
+                            int offset = 0) {
+    const QRect line = frame->frameRect().adjusted(0, 0, -1, -1).translated(offset, offset);
+    QPolygon outline;
+    for (int x = line.left(); x <= line.right(); ++x)
+        outline << QPoint(x, line.top()) << QPoint(x, line.bottom());
+    for (int y = line.top(); y <= line.bottom(); ++y)
+        outline << QPoint(line.left(), y) << QPoint(line.right(), y);
+    std::vector<QRgb> pixels;
+    for (const QPoint& p : outline)
+        if (!frame->captionRect().contains(p))
+            pixels.push_back(shot.pixel(frame->mapTo(window, p)));
+    return pixels;
+}
+
+// Captions stand on the frames' top lines, and no control, nor any caption an
+// input tick writes, covers a frame's line: before the first tick and after one
+// with the widest captions, every line is whole and drawn as it was.
+TEST_F(Window, FrameLinesStayWholeAroundEveryControl) {
+    fake.setInputWords({-1, -1, -1, -1});
+    window().show();
+    const QImage before = window().grab().toImage();
+    child<QCheckBox>("chkDI")->setChecked(true);
+    ASSERT_TRUE(window().dispatch(&panel::FrmMultiBuf::TimerAD_Timer));
+    const QImage after = window().grab().toImage();
+    ASSERT_EQ(child<QLabel>("lblDI_0")->text(), u("FFFF      1   1   1   1   1   1   1   1"));
+
+    const QRgb shadow = window().palette().color(QPalette::Mid).rgb();
+    const auto frames = window().findChildren<panel::FrameBox*>();
+    ASSERT_EQ(frames.size(), 4);
+    for (panel::FrameBox* frame : frames) {
+        const std::string name = frame->objectName().toStdString();
+        const auto line = frameLine(before, frame, &window());
+        EXPECT_EQ(std::count(line.begin(), line.end(), shadow), line.size()) << name;
+        EXPECT_EQ(frameLine(after, frame, &window()), line) << name;
+        EXPECT_EQ(frameLine(after, frame, &window(), 1), frameLine(before, frame, &window(), 1))
+            << name;
+        const QRect caption = frame->captionRect();
+        EXPECT_LT(caption.top(), frame->frameRect().top());
+        EXPECT_GT(caption.bottom(), frame->frameRect().top());
+    }
+}
+
 TEST(Spinner, StopsAtItsLimitsAndSignalsOnlyChanges) {
     UpDownSpinner spinner(1, 128, 1, nullptr);
     int changes = 0;
-    QObject::connect(&spinner, &UpDownSpinner::changed, [&changes] { ++changes; });
+    QObject::connect(&spinner, &UpDownSpinner::valueChanged, [&changes] { ++changes; });
     spinner.stepDown();
     EXPECT_EQ(spinner.value(), 1);
     EXPECT_EQ(changes, 0);
@@ -191,6 +250,43 @@ TEST(Spinner, StopsAtItsLimitsAndSignalsOnlyChanges) {
     EXPECT_EQ(spinner.value(), 128);
     spinner.setValue(-500);
     EXPECT_EQ(spinner.value(), 1);
+}
+
+// A value widget as Qt's own: Designer, mappers and test tools read and write
+// `value`, its user property, and screen readers see a spin box.
+TEST(Spinner, IsAValueWidgetForToolsAndScreenReaders) {
+    UpDownSpinner spinner(1, 128, 1, nullptr);
+    EXPECT_STREQ(spinner.metaObject()->userProperty().name(), "value");
+    QList<int> signalled;
+    QObject::connect(&spinner, &UpDownSpinner::valueChanged, [&](int v) { signalled << v; });
+    QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::ValueChanged)
+            announcedValues()
+                << static_cast<QAccessibleValueChangeEvent*>(event)->value().toInt();
+    });
+    // As when a screen reader is running: only then are changes announced.
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+
+    EXPECT_TRUE(spinner.setProperty("value", 9));
+    EXPECT_EQ(spinner.property("value").toInt(), 9);
+    EXPECT_EQ(spinner.property("minimum").toInt(), 1);
+    EXPECT_EQ(spinner.property("maximum").toInt(), 128);
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(&spinner);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->role(), QAccessible::SpinBox);
+    EXPECT_EQ(view->text(QAccessible::Value), u("9"));
+    QAccessibleValueInterface* value = view->valueInterface();
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->currentValue().toInt(), 9);
+    EXPECT_EQ(value->minimumValue().toInt(), 1);
+    EXPECT_EQ(value->maximumValue().toInt(), 128);
+    value->setCurrentValue(12);
+    EXPECT_EQ(spinner.value(), 12);
+    spinner.setProperty("value", 12);
+    EXPECT_EQ(signalled, (QList<int>{9, 12}));
+    QAccessible::installUpdateHandler(nullptr);
+    QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+    EXPECT_EQ(announcedValues(), (QList<int>{9, 12}));
 }
 
 TEST(Spinner, ArrowsAndKeysStep) {
@@ -284,14 +380,15 @@ TEST_F(Window, InputCaptionsPaintTheirCurrentText) {
     plain.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     plain.setFont(label->font());
     plain.setPalette(label->palette());
-    plain.setAutoFillBackground(true);
     for (const char* caption :
          {"5      0   0   0   0   0   1   0   1", "FFFF      1   1   1   1   1   1   1   1",
           "0      0   0   0   0   0   0   0   0"}) {
         label->setCaption(u(caption));
         plain.setText(u(caption));
         plain.resize(label->size());
-        EXPECT_EQ(label->grab().toImage(), plain.grab().toImage()) << caption;
+        EXPECT_EQ(label->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                  plain.grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << caption;
     }
 }
 

@@ -93,7 +93,7 @@ FAKE_API const void* Fake_LastBuffer() {
 
 extern "C" {
 
-#ifndef FAKE_WITHOUT_IOCTL
+#ifndef FAKE_WITHOUT_IOCtl
 ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int32_t reply_code,
                                      uint8_t* reply) {
     record("IOCtl(" + std::to_string(request_code) + "," + std::to_string(request[0]) + "," +
@@ -105,7 +105,7 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int
 }
 #endif
 
-#ifndef FAKE_WITHOUT_ZAN_DI
+#ifndef FAKE_WITHOUT_Zan_DI
 ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     record("Zan_DI(" + std::to_string(count) + ")");
     state().lastBuffer = words;
@@ -116,14 +116,14 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
 }
 #endif
 
-#ifndef FAKE_WITHOUT_ZAN_DOBIT
+#ifndef FAKE_WITHOUT_Zan_DOBit
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     record("Zan_DOBit(" + std::to_string(bit_index) + "," + std::to_string(bit_value) + ")");
     return kDefaultResult;
 }
 #endif
 
-#ifndef FAKE_WITHOUT_ZAN_DO
+#ifndef FAKE_WITHOUT_Zan_DO
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     record("Zan_DO(" + std::to_string(group) + "," + std::to_string(byte_value) + ")");
     return kDefaultResult;

@@ -3,7 +3,11 @@
 #include <string>
 #include <string_view>
 
-namespace panel {
+namespace rules {
+
+// The output channels, numbered from 1; channel c is the card's bit c - 1.
+constexpr int kChannelMin = 1;
+constexpr int kChannelMax = 128;
 
 // The output channel a text names: its number rounded ties to even and held
 // to 1..128 before any narrowing, so that no text can overflow.
@@ -14,4 +18,4 @@ int bitValueFromText(std::string_view text);
 // The value box after a double-click: " 1" when it reads as 0, else " 0".
 std::string toggledBitText(std::string_view text);
 
-} // namespace panel
+} // namespace rules

@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <string>
 
-namespace panel {
+namespace driver {
+class DllDef;
+}
+
+namespace rules {
 
 // The number of input words asked for and shown on each tick.
 constexpr std::int16_t kInputWordCount = 4;
@@ -21,4 +25,7 @@ struct InputCaptions {
 std::string bitRow(std::int16_t word);
 InputCaptions inputCaptions(const std::array<std::int16_t, kInputWordCount>& words);
 
-} // namespace panel
+// Reads the input words into the binding's DI buffer and returns their captions.
+InputCaptions readInputs(driver::DllDef& dll);
+
+} // namespace rules

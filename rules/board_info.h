@@ -7,7 +7,7 @@ namespace driver {
 class DllDef;
 }
 
-namespace panel {
+namespace rules {
 
 // "卡名：ZAN" with the Str forms of reply bytes 0 and 1, then "类型：" and byte 4.
 std::string boardInfoCaption(std::uint8_t family0, std::uint8_t family1, std::uint8_t type);
@@ -17,4 +17,4 @@ std::string boardInfoCaption(std::uint8_t family0, std::uint8_t family1, std::ui
 // must not end the program.
 std::string readBoardInfo(driver::DllDef& dll);
 
-} // namespace panel
+} // namespace rules

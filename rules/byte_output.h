@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace panel {
+namespace rules {
 
 // The channel group a text names, rounded ties to even; none when it lies
 // outside -32768..32767 (the output is then refused, not fatal).
@@ -13,7 +13,8 @@ std::optional<std::int16_t> groupFromText(std::string_view text);
 // The byte a hexadecimal text (without prefix) names: the low eight bits of
 // its value, read up to the first character that is not a hexadecimal digit.
 std::int16_t byteFromHexText(std::string_view text);
-// The warning for a refused group, quoting (a bounded part of) what was typed.
+// The warning for a refused group, quoting (the first 40 characters of) the
+// UTF-8 text that was typed.
 std::string groupRefusedMessage(std::string_view text);
 
-} // namespace panel
+} // namespace rules

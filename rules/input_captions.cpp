@@ -1,13 +1,9 @@
-#include "input_monitor.h"
+#include "input_captions.h"
 
 #include "convert/format.h"
 #include "driver/dlldef.h"
-#include "panel/caption_label.h"
-#include "panel/frm_multibuf.h"
 
-#include <QCheckBox>
-
-namespace panel {
+namespace rules {
 namespace {
 
 constexpr const char* kGap = "   ";
@@ -39,17 +35,10 @@ InputCaptions inputCaptions(const std::array<std::int16_t, kInputWordCount>& w) 
             wordCaption(w[0]), header, wordCaption(w[1])};
 }
 
-void FrmMultiBuf::TimerAD_Timer() {
-    if (chkDI->checkState() == Qt::Unchecked)
-        return;
-    dll_.Zan_DI(kInputWordCount, dll_.diBuffer.data());
-    const std::array<std::int16_t, kInputWordCount> words = {dll_.diBuffer[0], dll_.diBuffer[1],
-                                                             dll_.diBuffer[2], dll_.diBuffer[3]};
-    const InputCaptions captions = inputCaptions(words);
-    lblDI->setCaption(QString::fromStdString(captions.words));
-    lblDI_0->setCaption(QString::fromStdString(captions.word0));
-    lblBit->setCaption(QString::fromStdString(captions.header));
-    lblDI_1->setCaption(QString::fromStdString(captions.word1));
+InputCaptions readInputs(driver::DllDef& dll) {
+    auto& words = dll.diBuffer;
+    dll.Zan_DI(kInputWordCount, words.data());
+    return inputCaptions({words[0], words[1], words[2], words[3]});
 }
 
-} // namespace panel
+} // namespace rules

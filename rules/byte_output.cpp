@@ -1,0 +1,44 @@
+#include "byte_output.h"
+
+#include "convert/narrow.h"
+#include "convert/val.h"
+
+namespace rules {
+namespace {
+
+constexpr std::size_t kQuotedCharacters = 40;
+
+// Where the text's first `count` characters end: never inside a character's
+// UTF-8 sequence, so that the quote stays readable.
+std::size_t characterBoundary(std::string_view text, std::size_t count) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size(); ++at) {
+        const bool startsCharacter = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
+        if (startsCharacter && seen++ == count)
+            break;
+    }
+    return at;
+}
+
+} // namespace
+
+std::optional<std::int16_t> groupFromText(std::string_view text) {
+    const double group = convert::RoundHalfEven(convert::Val(text));
+    if (!(group >= -32768.0 && group <= 32767.0))
+        return std::nullopt;
+    return convert::ToInteger(group);
+}
+
+std::int16_t byteFromHexText(std::string_view text) {
+    // "&H" with up to eight digits, or more (low 32 bits kept), is always a Long.
+    const std::int32_t value = convert::ToLong(convert::Val("&H" + std::string(text)));
+    return static_cast<std::int16_t>(value & 255);
+}
+
+std::string groupRefusedMessage(std::string_view text) {
+    const std::size_t cut = characterBoundary(text, kQuotedCharacters);
+    const std::string quoted = std::string(text.substr(0, cut)) + (cut < text.size() ? "…" : "");
+    return "通道组“" + quoted + "”超出范围（-32768 到 32767），未输出。";
+}
+
+} // namespace rules
