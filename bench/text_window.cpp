@@ -3,6 +3,7 @@
 // the bare window is the cost of drawing Chinese text at all.
 #include "panel/fonts.h"
 #include "panel/layout_table.h"
+#include "panel/window_builder.h"
 #include "quit_after_show.h"
 
 #include <QApplication>
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     window.resize(355, 286);
     for (const panel::ControlLayout& row : panel::kLayout) {
         auto* label = new QLabel(QString::fromUtf8(row.caption), &window);
-        label->move(row.left / panel::kTwipsPerPixel, row.top / panel::kTwipsPerPixel);
+        label->move(panel::pixelsFromTwips(&window, row.left, row.top, 0, 0).topLeft());
         if (QLatin1String(row.name) == QLatin1String("lblDI"))
             label->setFont(panel::inputDisplayFont());
     }

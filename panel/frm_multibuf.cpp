@@ -28,10 +28,6 @@
 namespace panel {
 namespace {
 
-int px(int twips) {
-    return qRound(static_cast<double>(twips) / kTwipsPerPixel);
-}
-
 template <typename T> T* control(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(QString::fromUtf8(name));
     if (!found)
@@ -50,7 +46,7 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
     setObjectName("FrmMultiBuf");
     setWindowTitle(QString::fromUtf8(kWindowCaption));
     setFont(panelFont());
-    setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+    setFixedSize(pixelsFromTwips(this, 0, 0, kClientWidthTwips, kClientHeightTwips).size());
     buildFromLayout(this);
 
     lblInfo = control<CaptionLabel>(this, "lblInfo");

@@ -29,7 +29,9 @@ struct ControlLayout {
 constexpr const char* kWindowCaption = "测试及编程源程序";
 constexpr int kClientWidthTwips = 5328;
 constexpr int kClientHeightTwips = 4284;
-constexpr int kTwipsPerPixel = 15;
+// Twips are 1/1440 inch of the screen's logical inch: 15 to a pixel at 96 dots
+// per inch, fewer on a screen set to more.
+constexpr int kTwipsPerInch = 1440;
 
 constexpr int kTimerIntervalMs = 200;
 

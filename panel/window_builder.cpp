@@ -22,10 +22,6 @@
 namespace panel {
 namespace {
 
-int px(int twips) {
-    return qRound(static_cast<double>(twips) / kTwipsPerPixel);
-}
-
 QWidget* createControl(const ControlLayout& row, QWidget* parent) {
     const QString caption = QString::fromUtf8(row.caption);
     switch (row.kind) {
@@ -59,6 +55,16 @@ bool takesFocus(ControlKind kind) {
 
 } // namespace
 
+QRect pixelsFromTwips(const QWidget* widget, int left, int top, int width, int height) {
+    auto across = [widget](int twips) {
+        return qRound(static_cast<double>(twips) * widget->logicalDpiX() / kTwipsPerInch);
+    };
+    auto down = [widget](int twips) {
+        return qRound(static_cast<double>(twips) * widget->logicalDpiY() / kTwipsPerInch);
+    };
+    return QRect(across(left), down(top), across(width), down(height));
+}
+
 void buildFromLayout(QWidget* window) {
     QHash<QString, QWidget*> containers;
     std::vector<std::pair<int, QWidget*>> focusOrder;
@@ -72,7 +78,7 @@ void buildFromLayout(QWidget* window) {
         widget->setObjectName(QString::fromUtf8(row.name));
         if (row.index >= 0)
             widget->setProperty("index", row.index);
-        widget->setGeometry(px(row.left), px(row.top), px(row.width), px(row.height));
+        widget->setGeometry(pixelsFromTwips(window, row.left, row.top, row.width, row.height));
         if (row.kind == ControlKind::Label)
             static_cast<CaptionLabel*>(widget)->growToCaption();
         if (row.kind == ControlKind::GroupBox)

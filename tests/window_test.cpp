@@ -8,12 +8,12 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
-#include <QMetaProperty>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMetaProperty>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -96,7 +96,7 @@ TEST_F(Window, StartsWithTheDesignedCaptionsAndTexts) {
 }
 
 TEST_F(Window, PlacesEveryControlAtItsTwipsInPixels) {
-    EXPECT_EQ(window().size(), QSize(355, 286)); // 5328 x 4284 twips
+    EXPECT_EQ(window().size(), QSize(355, 286)); // 5328 x 4284 twips at 96 dots per inch
     for (const panel::ControlLayout& row : panel::kLayout) {
         QWidget* widget = row.index >= 0 ? label1(row.index) : child<QWidget>(row.name);
         const QRect expected(qRound(row.left / 15.0), qRound(row.top / 15.0),
@@ -261,8 +261,7 @@ TEST(Spinner, IsAValueWidgetForToolsAndScreenReaders) {
     QObject::connect(&spinner, &UpDownSpinner::valueChanged, [&](int v) { signalled << v; });
     QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
         if (event->type() == QAccessible::ValueChanged)
-            announcedValues()
-                << static_cast<QAccessibleValueChangeEvent*>(event)->value().toInt();
+            announcedValues() << static_cast<QAccessibleValueChangeEvent*>(event)->value().toInt();
     });
     // As when a screen reader is running: only then are changes announced.
     QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
