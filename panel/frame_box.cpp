@@ -1,7 +1,10 @@
 #include "frame_box.h"
 
 #include <QPaintEvent>
+
+#include <QEvent>
 #include <QPainter>
+#include <utility>
 
 namespace panel {
 namespace {
@@ -23,19 +26,38 @@ QRect FrameBox::captionRect() const {
     const QString caption = title();
     if (caption.isEmpty())
         return {};
-    const QFontMetrics metrics = fontMetrics();
-    return QRect(kCaptionLeft, 0, metrics.horizontalAdvance(caption) + 2 * kCaptionPadding,
-                 metrics.height());
+    if (caption != measuredCaption_) {
+        captionWidth_ = fontMetrics().horizontalAdvance(caption) + 2 * kCaptionPadding;
+        measuredCaption_ = caption;
+    }
+    return QRect(kCaptionLeft, 0, captionWidth_, fontMetrics().height());
+}
+
+void FrameBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        measuredCaption_.clear();
+    QGroupBox::changeEvent(event);
 }
 
 void FrameBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    // Etched: a light line inside and to the right of a shadow line.
-    const QRect lines = frameRect().adjusted(0, 0, -2, -2);
-    painter.setPen(palette().color(QPalette::Light));
-    painter.drawRect(lines.translated(1, 1));
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawRect(lines);
+    // Etched: a light line inside and to the right of a shadow line. The
+    // labels' repaints reach only a few of the eight edges, if any.
+    const QRect frame = frameRect();
+    const QRect shadow = frame.adjusted(0, 0, -1, -1);
+    const QRect light = frame.adjusted(1, 1, 0, 0);
+    const QColor shadowColor = palette().color(QPalette::Mid);
+    const QColor lightColor = palette().color(QPalette::Light);
+    for (const auto& [line, color] :
+         {std::pair(light, lightColor), std::pair(shadow, shadowColor)}) {
+        const QRect edges[] = {{line.left(), line.top(), line.width(), 1},
+                               {line.left(), line.bottom(), line.width(), 1},
+                               {line.left(), line.top(), 1, line.height()},
+                               {line.right(), line.top(), 1, line.height()}};
+        for (const QRect& edge : edges)
+            if (event->region().intersects(edge))
+                painter.fillRect(edge, color);
+    }
 
     // The labels' repaints beneath rarely reach the caption: shape it only then.
     const QRect caption = captionRect();

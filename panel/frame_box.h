@@ -20,7 +20,14 @@ public:
     QRect captionRect() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Measured once per caption and font: shaping the caption costs more than
+    // the repaints of the labels above the frame, which come five times a second.
+    mutable QString measuredCaption_;
+    mutable int captionWidth_ = 0;
 };
 
 } // namespace panel

@@ -66,8 +66,14 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
 
     lblDI->setFont(inputDisplayFont());
     lblDI->growToCaption();
-    // A fallback font taller than the designed one makes lblDI reach across
-    // the top line of Frame2: stacked above the frame, its digits stay in view.
+    // The input captions repaint five times a second. Inside Frame2, where no
+    // line runs beneath them, they paint their own background (the frame's
+    // inside is the window's colour), which spares the frame and the captions
+    // they overlap a repaint. lblDI does not: with a fallback font taller than
+    // the designed one it reaches across Frame2's top line, which must show
+    // through. Stacked above the frame, its digits stay in view.
+    for (CaptionLabel* label : {lblDI_0, lblBit, lblDI_1})
+        label->setAutoFillBackground(true);
     lblDI->raise();
     cmdSWO->setFocus();
 
