@@ -13,12 +13,14 @@ export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 
 calls="$("$bin/panel_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>/dev/null | grep '_median"')"
+soak="$("$bin/soak" 100000)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
 echo
 echo "| measure | median | target | met |"
 echo "|---|---|---|---|"
+echo "| soak, $soak | | | |"
 echo "$calls" | awk -F, '
   function target(n) {
     if (n ~ /EnabledTick/) return 100000; if (n ~ /DisabledTick/) return 1000; return 0 }

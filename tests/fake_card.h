@@ -1,42 +1,54 @@
 #pragma once
 
 #include "driver/dlldef.h"
-#include "driver/shared_library.h"
+#include "fakecard/fake_state.h"
 
-#include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
-// The test's side of a fake driver library: it opens the same library the
-// binding loads (the loader hands both the one instance) and steers it.
+// Where the test drivers are: on Windows beside the tests, for a path fixed at
+// build time would not survive a run under another system's path names.
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+#define FAKE_DRIVER_FOLDER (driver::executableDirectory() + "\\fakes")
+#define SIMCARD_FOLDER driver::executableDirectory()
+#else
+constexpr bool kWindows = false;
+#define FAKE_DRIVER_FOLDER std::string(FAKE_DRIVER_DIR)
+#define SIMCARD_FOLDER std::string(SIMCARD_DIR)
+#endif
+
+// The test's side of the fake driver: it opens the library the binding loads
+// (the loader hands both the one instance), clears its state and steers it.
+// `variant` is "" for the complete fake, "no_<entry point>" for one lacking it.
 class FakeCard {
 public:
-    // `variant` is "" for the complete fake, "no_<entry point>" for one lacking it,
-    // "slow" or "garbage" for the fault drivers.
-    explicit FakeCard(const std::string& variant = "");
+    static std::string fileName(const std::string& variant) {
+        const std::string name = variant.empty() ? "fakecard" : "fakecard_" + variant;
+        return kWindows ? name + ".dll" : "lib" + name + ".so";
+    }
+    static std::string path(const std::string& variant) {
+        return FAKE_DRIVER_FOLDER + (kWindows ? '\\' : '/') + fileName(variant);
+    }
+    explicit FakeCard(const std::string& variant = "")
+        : search_{fileName(variant), {FAKE_DRIVER_FOLDER}, false} {
+        std::string error;
+        library_ = driver::SharedLibrary::openPath(path(variant), error);
+        if (!library_)
+            throw std::runtime_error("fake driver not loadable: " + error);
+        state_ = reinterpret_cast<FakeState* (*)()>(library_->symbol("Fake_State"))();
+        *state_ = FakeState{};
+    }
 
     // A search that finds this fake and nothing else.
-    driver::LibrarySearch search() const;
-    // The calls the driver received since the last reset, one line each.
-    std::vector<std::string> calls() const;
-    const void* lastBuffer() const;
-
-    void reset();
-    void setReply(const std::vector<std::uint8_t>& bytes);
-    void setIOCtlResult(std::int32_t result);
-    void setInputWords(const std::vector<std::int16_t>& words);
-    void setInputDelayMs(int ms);
-
-    // Where the fakes and the simulated card were built.
-    static std::string folder();
-    static std::string simcardFolder();
-    static std::string libraryPath(const std::string& variant);
-    static std::string fileName(const std::string& variant);
+    const driver::LibrarySearch& search() const { return search_; }
+    FakeState& state() const { return *state_; }
+    // The calls received since the fake was cleared, a line each.
+    std::string log() const { return std::string(state_->log, state_->logLength); }
 
 private:
-    template <typename Fn> Fn fn(const char* name) const;
-
-    std::string variant_;
+    driver::LibrarySearch search_;
     std::unique_ptr<driver::SharedLibrary> library_;
+    FakeState* state_ = nullptr;
 };
