@@ -77,7 +77,7 @@ TEST(DllDef, FindsTheLibraryByFullPathOrTheSystemsSearchOnly) {
         {{"none", {at}, true}, "", missing + "none\n已查找：" + at + "、系统库路径\n"},
         {{"none", {at}, false}, "", missing + "none\n已查找：" + at + "$"},
         {LibrarySearch::cardDriverIn(at), "", missing + (kWindows ? "adcard.dll" : "libadcard.so") + "\n已查找：" + at + "$"},
-        {{"sub/" + name, {}, true}, "", missing + "sub/" + name + "\n"},
+        {{"sub/" + name, {}, true}, "", missing + "sub/" + name + "\n已查找：系统库路径\n系统的说明：" + (kWindows ? "" : "sub/" + name + ": not a bare file name$")},
         {{name, {empty.path.string()}, true}, library, missing},
         {{name, {at, FAKE_DRIVER_FOLDER}, true}, "not a library", unloadable + path + why},
         {{name, {at, FAKE_DRIVER_FOLDER}, true}, header(kWindows, own), unloadable + path + why},
