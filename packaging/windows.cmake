@@ -1,0 +1,36 @@
+# Everything in one folder, as windeployqt lays it out: dio-panel.exe, the
+# simulated adcard.dll beside it (where the card's own driver goes), Qt and the
+# MinGW runtime, the licences. The installer adds a Start-menu entry
+# "测试及编程源程序" and an uninstaller.
+include(${PROJECT_SOURCE_DIR}/cmake/windows_runtime.cmake)
+
+install(TARGETS dio-panel RUNTIME DESTINATION .)
+install(TARGETS simcard RUNTIME DESTINATION .)
+dio_deploy_windows_runtime(dio-panel .)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+install(FILES README-windows.txt DESTINATION . RENAME README.txt)
+
+# Qt's DLLs come with their licence and where their source is from
+# (scripts/build-qt-win32.sh puts both beside the Qt it builds).
+get_target_property(core_dll Qt${QT_VERSION_MAJOR}::Core IMPORTED_LOCATION_RELEASE)
+get_filename_component(qt_prefix ${core_dll}/../.. ABSOLUTE)
+if(EXISTS ${qt_prefix}/LICENSE.LGPL3 AND EXISTS ${qt_prefix}/SOURCE)
+  install(FILES ${qt_prefix}/LICENSE.LGPL3 DESTINATION licenses RENAME Qt-LGPL-3.0.txt)
+  install(FILES ${qt_prefix}/SOURCE DESTINATION licenses RENAME Qt-source.txt)
+else()
+  message(WARNING "No LICENSE.LGPL3 and SOURCE in ${qt_prefix}: add Qt's licence and the "
+                  "whereabouts of its source to what you ship with its DLLs")
+endif()
+
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_FILE_NAME dio-panel-${PROJECT_VERSION}-win32)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY dio-panel)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY dio-panel)
+set(CPACK_NSIS_PACKAGE_NAME "dio-panel ${PROJECT_VERSION}")
+set(CPACK_NSIS_DISPLAY_NAME "dio-panel")
+# Chinese names in the Start menu need a Unicode installer.
+set(CPACK_NSIS_DEFINES "Unicode true")
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_PACKAGE_EXECUTABLES dio-panel "测试及编程源程序")
+set(CPACK_NSIS_INSTALLED_ICON_NAME dio-panel.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
