@@ -11,22 +11,41 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 log() { echo "setup-wine32: $*"; }
 
+# Runs a Wine command up to three times (the emulator, where it is used, now
+# and then loses a Wine process); the last failure is reported, not hidden.
+wine_tries() {
+  local out
+  for _ in 1 2 3; do
+    out="$("$@" 2>&1)" && return 0
+    wineserver -k 2>/dev/null || true
+  done
+  echo "$out" >&2
+  log "failed three times: $*" >&2
+  return 1
+}
+
 if [ "${1:-}" = --prefix ]; then
   : "${WINEPREFIX:?set WINEPREFIX}"
-  export WINEARCH=win32 WINEDEBUG=-all
-  rm -rf "$WINEPREFIX"
+  # A crashing program is not held up by Wine's debugger.
+  export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
   # Made in the C locale: under the Chinese one Wine's first start leaves out
   # some of its own libraries (wined3d, which Qt's GUI needs).
-  env -u LC_ALL -u LANG timeout 300 wineboot --init >/dev/null 2>&1 || true
-  wineserver -k 2>/dev/null || true
+  made() { [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/drive_c/windows/system32/wined3d.dll" ]; }
+  for _ in 1 2 3; do
+    rm -rf "$WINEPREFIX"
+    env -u LC_ALL -u LANG timeout 300 wineboot --init >/dev/null 2>&1 || true
+    wineserver -k 2>/dev/null || true
+    ! made || break
+  done
+  made || { log "no complete 32-bit prefix in $WINEPREFIX after three tries" >&2; exit 1; }
   # Qt asks for the dialog font and the design's "宋体"; Wine's own stand-ins
   # have no Chinese. Sans for the dialog fonts, serif (a Song face) for SimSun.
   key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   for font in "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft YaHei"; do
-    wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f >/dev/null 2>&1
+    wine_tries wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f
   done
   for font in "SimSun" "NSimSun" "宋体"; do
-    wine reg add "$key" /v "$font" /d "Noto Serif CJK SC" /f >/dev/null 2>&1
+    wine_tries wine reg add "$key" /v "$font" /d "Noto Serif CJK SC" /f
   done
   wineserver -k 2>/dev/null || true
   log "32-bit prefix $WINEPREFIX with CJK font substitutes"
