@@ -17,7 +17,7 @@ log="$root.log"
 trap 'rm -rf "$root" "$log"' EXIT
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/dio-panel usr/lib/dio-panel/libadcard.so usr/share/applications/dio-panel.desktop \
-         usr/share/icons/hicolor/scalable/apps/dio-panel.svg; do
+         usr/share/icons/hicolor/scalable/apps/dio-panel.svg usr/share/doc/dio-panel/copyright; do
   [ -f "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
 done
 readelf -d "$root/usr/bin/dio-panel" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
