@@ -38,7 +38,7 @@ if [ "${1:-}" = --prefix ]; then
     ! made || break
   done
   made || { log "no complete 32-bit prefix in $WINEPREFIX after three tries" >&2; exit 1; }
-  # Qt asks for the dialog font and the design's "宋体"; Wine's own stand-ins
+  # Qt asks for the dialog font and lblDI's "宋体"; Wine's own stand-ins
   # have no Chinese. Sans for the dialog fonts, serif (a Song face) for SimSun.
   key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   for font in "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft YaHei"; do
