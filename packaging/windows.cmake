@@ -12,8 +12,7 @@ install(FILES README-windows.txt DESTINATION . RENAME README.txt)
 
 # Qt's DLLs come with their licence and where their source is from
 # (scripts/build-qt-win32.sh puts both beside the Qt it builds).
-get_target_property(core_dll Qt${QT_VERSION_MAJOR}::Core IMPORTED_LOCATION_RELEASE)
-get_filename_component(qt_prefix ${core_dll}/../.. ABSOLUTE)
+dio_qt_prefix(qt_prefix)
 if(EXISTS ${qt_prefix}/LICENSE.LGPL3 AND EXISTS ${qt_prefix}/SOURCE)
   install(FILES ${qt_prefix}/LICENSE.LGPL3 DESTINATION licenses RENAME Qt-LGPL-3.0.txt)
   install(FILES ${qt_prefix}/SOURCE DESTINATION licenses RENAME Qt-source.txt)
