@@ -6,6 +6,8 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Before anything loads a library, Qt's plugins included.
+    driver::lockLibrarySearch();
     QApplication application(argc, argv);
     // The driver binding with its buffers lives for the whole run.
     auto dll = std::make_unique<driver::DllDef>();

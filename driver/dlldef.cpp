@@ -1,7 +1,7 @@
 #include "dlldef.h"
 
 #include "driver/driver_error.h"
-#include "driver/word_size.h"
+#include "driver/library_header.h"
 
 #include <filesystem>
 #include <optional>
@@ -11,23 +11,41 @@ namespace driver {
 namespace {
 
 #if defined(_WIN32)
-constexpr const char* kCardDriverFile = "adcard.dll";
 constexpr char kSeparator = '\\';
 #else
-constexpr const char* kCardDriverFile = "libadcard.so";
 constexpr char kSeparator = '/';
 #endif
 
-// The word sizes in words where they differ (a 32-bit driver beside a 64-bit
-// panel is the usual mistake), and the loader's own reason.
-std::string whyNotLoadable(const std::string& path, const std::string& error) {
-    std::string why;
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : "、") + item;
+    return text;
+}
+
+std::string sizes(int size) {
+    return "该驱动程序是 " + std::to_string(size) + " 位的，本程序是 " +
+           std::to_string(kOwnWordSize) + " 位的，须用 " + std::to_string(kOwnWordSize) +
+           " 位的驱动程序。\n";
+}
+
+bool otherWordSize(const std::string& path) {
     const std::optional<int> size = libraryWordSize(path);
-    if (size && *size != kOwnWordSize)
-        why = "该驱动程序是 " + std::to_string(*size) + " 位的，本程序是 " +
-              std::to_string(kOwnWordSize) + " 位的，须用 " + std::to_string(kOwnWordSize) +
-              " 位的驱动程序。\n";
-    return why + "系统的说明：" + error;
+    return size && *size != kOwnWordSize;
+}
+
+// What is known of why the file will not load: a library it needs missing,
+// the word sizes where they differ (a 32-bit driver beside a 64-bit program is
+// the usual mistake), and the loader's own reason.
+std::string notLoadable(const std::string& path, const LoadFailure& failure) {
+    std::string text = "运行时错误 48：加载 DLL 错误：" + path + "\n";
+    if (failure.neededMissing)
+        text += failure.missingNeeded.empty()
+                    ? "该驱动程序所需的一个库未找到。\n"
+                    : "该驱动程序所需的库未找到：" + joined(failure.missingNeeded) + "\n";
+    if (otherWordSize(path))
+        text += sizes(*libraryWordSize(path));
+    return text + "系统的说明：" + failure.reason;
 }
 
 bool fileExists(const std::string& path) {
@@ -37,18 +55,6 @@ bool fileExists(const std::string& path) {
 
 } // namespace
 
-LibrarySearch LibrarySearch::cardDriver() {
-    LibrarySearch search{kCardDriverFile, {}, true};
-    const std::string here = executableDirectory();
-    if (!here.empty())
-        search.folders.push_back(here);
-    return search;
-}
-
-LibrarySearch LibrarySearch::cardDriverIn(const std::string& folder) {
-    return {kCardDriverFile, {folder}, false};
-}
-
 DllDef::DllDef(LibrarySearch search) : search_(std::move(search)) {}
 
 DllDef::~DllDef() = default;
@@ -56,33 +62,37 @@ DllDef::~DllDef() = default;
 SharedLibrary& DllDef::library() {
     if (library_)
         return *library_;
-
-    std::string searched;
-    for (const std::string& folder : search_.folders) {
-        const std::string path = folder + kSeparator + search_.fileName;
-        searched += (searched.empty() ? "" : "、") + folder;
-        if (!fileExists(path))
-            continue;
-        std::string error;
-        library_ = SharedLibrary::openPath(path, error);
-        if (library_)
-            return *library_;
-        // The file the user put here will not load: searching on would load
-        // another copy, or call this one missing.
-        throw DriverError(DriverError::Kind::LibraryNotLoadable, "运行时错误 48：加载 DLL 错误：" +
-                                                                     path + "\n" +
-                                                                     whyNotLoadable(path, error));
+    std::vector<std::string> passedOver;
+    for (const auto* folders : {&search_.folders, &search_.systemFolders}) {
+        const bool system = folders == &search_.systemFolders;
+        for (const std::string& folder : *folders) {
+            const bool ended =
+                !folder.empty() && (folder.back() == '/' || folder.back() == kSeparator);
+            const std::string path =
+                folder + (ended ? "" : std::string(1, kSeparator)) + search_.fileName;
+            if (!fileExists(path))
+                continue;
+            if (system && otherWordSize(path)) {
+                passedOver.push_back(path);
+                continue;
+            }
+            LoadFailure failure;
+            library_ = SharedLibrary::open(path, failure);
+            if (library_)
+                return *library_;
+            // The file the user put here will not load: searching on would load
+            // another copy, or call this one missing.
+            throw DriverError(DriverError::Kind::LibraryNotLoadable, notLoadable(path, failure));
+        }
     }
-    std::string reason;
-    if (search_.systemSearch) {
-        library_ = SharedLibrary::openFromSystem(search_.fileName, reason);
-        if (library_)
-            return *library_;
-        searched += (searched.empty() ? "" : "、") + std::string("系统库路径");
-    }
-    throw DriverError(DriverError::Kind::LibraryNotFound,
-                      "运行时错误 53：文件未找到：" + search_.fileName + "\n已查找：" + searched +
-                          (reason.empty() ? "" : "\n系统的说明：" + reason));
+    std::vector<std::string> searched = search_.folders;
+    searched.insert(searched.end(), search_.systemFolders.begin(), search_.systemFolders.end());
+    std::string text =
+        "运行时错误 53：文件未找到：" + search_.fileName + "\n已查找：" + joined(searched);
+    if (!passedOver.empty())
+        text += "\n另一字长的，未用：" + joined(passedOver) + "（本程序是 " +
+                std::to_string(kOwnWordSize) + " 位的）";
+    throw DriverError(DriverError::Kind::LibraryNotFound, text);
 }
 
 template <typename Fn> Fn DllDef::entry(Fn& slot, const char* exportedName) {

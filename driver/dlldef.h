@@ -1,28 +1,15 @@
 #pragma once
 
 #include "driver/adcard_abi.h"
+#include "driver/library_search.h"
 #include "driver/shared_library.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace driver {
-
-// Where the driver library is looked for: by full path in each folder in
-// order, then (if allowed) through the system's standard library search.
-struct LibrarySearch {
-    std::string fileName;
-    std::vector<std::string> folders;
-    bool systemSearch = true;
-
-    // The card driver: beside the executable first, then the system's search.
-    static LibrarySearch cardDriver();
-    // The card driver file in that one folder only (the simulated card in a build).
-    static LibrarySearch cardDriverIn(const std::string& folder);
-};
 
 // The card driver binding. The library is loaded at the first call of any
 // entry point and each entry point is resolved at its own first call; both are
@@ -42,11 +29,13 @@ public:
     std::int16_t Zan_DOBit(std::int16_t bitIndex, std::int16_t bitValue);
     std::int16_t Zan_DO(std::int16_t group, std::int16_t byteValue);
 
+    const LibrarySearch& search() const { return search_; }
     bool isLoaded() const { return library_ != nullptr; }
     // Where the library was loaded from; empty before the first call.
     std::string libraryPath() const { return library_ ? library_->path() : std::string(); }
 
-    // The buffers handed to the driver, zero-filled, living as long as the binding.
+    // The buffers handed to the driver, zero-filled, living as long as the
+    // binding: a driver may keep a buffer's address beyond the call.
     std::array<std::uint8_t, 32001> boardInfoRequest{};
     std::array<std::uint8_t, 32001> boardInfoReply{};
     std::array<std::int16_t, 33> diBuffer{};

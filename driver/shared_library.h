@@ -2,19 +2,24 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace driver {
+
+// Why a library file that exists would not load.
+struct LoadFailure {
+    std::string reason;                     // the system's own words
+    std::vector<std::string> missingNeeded; // libraries it needs that are nowhere to be found
+    bool neededMissing = false;             // the system said a needed library is missing
+};
 
 // An open dynamic library; closed when the object goes.
 class SharedLibrary {
 public:
-    // Opens a library by full path. Returns null, and the loader's reason in
-    // `error`, when it cannot be opened.
-    static std::unique_ptr<SharedLibrary> openPath(const std::string& path, std::string& error);
-    // Opens a library by file name through the system's standard library search,
-    // which never includes the current folder.
-    static std::unique_ptr<SharedLibrary> openFromSystem(const std::string& fileName,
-                                                         std::string& error);
+    // Opens a library by its absolute path: never by a bare name, which the
+    // system's loader would search for, nor by a relative path, which it would
+    // read against the current folder. Returns null, and why, when it cannot.
+    static std::unique_ptr<SharedLibrary> open(const std::string& path, LoadFailure& failure);
 
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
@@ -22,7 +27,6 @@ public:
 
     // The address of an exported symbol, or null.
     void* symbol(const char* name) const;
-    // Where it was opened from: the path given, or the file the system's search found.
     const std::string& path() const { return path_; }
 
 private:
@@ -34,5 +38,10 @@ private:
 
 // The folder that holds the running executable (UTF-8), or empty if unknown.
 std::string executableDirectory();
+
+// Keeps the current folder out of every later library search of the process,
+// the driver's own dependencies included (Windows; elsewhere the loader never
+// looks there unless told to). Call it first in main, before anything loads.
+void lockLibrarySearch();
 
 } // namespace driver

@@ -1,63 +1,92 @@
 #!/usr/bin/env bash
-# How a dio-panel program finds its driver, tried on the program as it ships.
-# A copy of it goes to a fresh folder with no driver beside it (nor where its
-# RUNPATH points) and is started from a folder holding a working driver: it
-# must report "file not found" and never reach the planted library. With the
-# same driver beside the copy it must load and use it. Given a driver of the
-# other word size, that one beside the copy must end the search with error 48,
-# naming both word sizes.
-#   driver_search.sh path/to/dio-panel working/libadcard.so [other-size/libadcard.so]
+# How a program of this project finds its driver, tried on the program as it
+# ships: built, installed or packaged, natively or under Wine. A copy of its
+# folder without the driver is started from a folder holding a planted driver
+# whose loading would leave a mark there.
+#   1. Nothing beside it: it reports "file not found" and never loads the
+#      planted driver, also with the library search path set to each of
+#      SEARCH_PATHS (empty and relative entries, which a loader reads against
+#      the current folder).
+#   2. (LD_LIBRARY_PATH) The working driver in an absolute folder of the
+#      search path, none beside it: that one is used.
+#   3. The working driver beside it: that one is used.
+#   4. A driver of the other word size beside it ends the search with error 48,
+#      naming both word sizes.
+#
+#   driver_search.sh PROGRAM WORKING-DRIVER PLANTED-DRIVER [OTHER-SIZE-DRIVER]
+#
+# RUNNER runs the program ("wine"); SEARCH_PATH is the search path variable
+# (LD_LIBRARY_PATH; WINEPATH under Wine) and SEARCH_PATHS its values to try,
+# separated by "|"; LOG_ENCODING the encoding of the program's log (GBK under
+# Wine); STOP_COMMAND what ends it besides a kill ("wineserver -k").
 set -euo pipefail
-panel="$1"
-driver="$2"
-other="${3:-}"
+source "$(dirname "$0")/../scripts/lib.sh"
+program="$1" working="$2" planted="$3" other="${4:-}"
+driver="$(basename "$working")"
+search_path="${SEARCH_PATH:-LD_LIBRARY_PATH}"
+IFS='|' read -r -a search_paths <<<"${SEARCH_PATHS-|:|/usr/lib:|.|x|../x}"
 root="$(mktemp -d)"
-pid=
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$root"' EXIT
-mkdir -p "$root/app/bin" "$root/cwd"
-cp "$panel" "$root/app/bin/dio-panel"
-cp "$driver" "$root/cwd/libadcard.so"
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root/cwd" "$root/elsewhere"
+cp -r "$(dirname "$program")" "$root/app"
+rm -f "$root/app/$driver"
+copy="$root/app/$(basename "$program")"
+cp "$planted" "$root/cwd/$driver"
+mark="$root/cwd/planted-library-loaded"
 
-# Starts the copy from the planted folder; waits until it reports an error or
-# the card, and prints what it wrote.
+# Starts the copy from the planted folder with the search path set to $1 (or
+# unset), waits until it reports an error or the card, and prints its log.
 run() {
-  local log="$root/log"
-  (cd "$root/cwd" && exec env -u LD_LIBRARY_PATH -u LD_PRELOAD QT_QPA_PLATFORM=offscreen \
-     XDG_RUNTIME_DIR="$root" QT_LOGGING_RULES="dio.panel.info=true" "$root/app/bin/dio-panel") \
-     >"$log" 2>&1 &
-  pid=$!
-  for _ in $(seq 200); do
-    grep -qE "运行时错误|board:" "$log" && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
+  local log="$root/log" pid ended
+  ended="$(printf 'board:|运行时错误' | iconv -f UTF-8 -t "${LOG_ENCODING:-UTF-8}")"
+  for _ in 1 2 3; do
+    (cd "$root/cwd" && exec env -u LD_PRELOAD -u "$search_path" ${1+"$search_path=$1"} \
+       QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$root" QT_LOGGING_RULES="dio.panel.info=true" \
+       ${RUNNER:-} "$copy") >"$log" 2>&1 &
+    pid=$!
+    wait_for_log "$log" "$ended" "$pid" 600 || true
+    kill "$pid" 2>/dev/null || true
+    ${STOP_COMMAND:-true} 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    LC_ALL=C grep -aqE "$ended" "$log" && break # qemu now and then loses a start
   done
-  kill "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  cat "$log"
+  iconv -f "${LOG_ENCODING:-UTF-8}" -t UTF-8 -c <"$log"
 }
 
 fail() {
   echo "$out" >&2
-  echo "driver-search: $panel: $1" >&2
+  echo "driver-search: $program: $1" >&2
   exit 1
 }
 
-out="$(run)"
-grep -qF "运行时错误 53：文件未找到：libadcard.so" <<<"$out" && ! grep -q "board:" <<<"$out" ||
-  fail "started from a folder holding libadcard.so, it did not report the driver missing"
-echo "driver-search: the driver in the current folder is refused: $(grep -m1 -F '运行时错误' <<<"$out")"
+for value in unset "${search_paths[@]}"; do
+  if [ "$value" = unset ]; then out="$(run)"; else out="$(run "$value")"; fi
+  grep -qF "运行时错误 53：文件未找到：$driver" <<<"$out" && ! grep -q "board:" <<<"$out" ||
+    fail "with $search_path $value, started from a folder holding $driver, it did not report the driver missing"
+  [ ! -e "$mark" ] || fail "with $search_path $value, it loaded the driver planted in the current folder"
+done
+echo "driver-search: the driver in the current folder is never loaded ($search_path unset and" \
+     "${#search_paths[@]} values): $(grep -m1 -F '运行时错误' <<<"$out")"
 
-cp "$driver" "$root/app/bin/libadcard.so"
+if [ "$search_path" = LD_LIBRARY_PATH ]; then
+  cp "$working" "$root/elsewhere/$driver"
+  out="$(run "/nonexistent:$root/elsewhere:.")"
+  grep -qF "driver: $root/elsewhere/$driver board:" <<<"$out" ||
+    fail "the driver in an absolute folder of LD_LIBRARY_PATH was not used"
+  echo "driver-search: the driver in an absolute folder of LD_LIBRARY_PATH is used"
+fi
+
+cp "$working" "$root/app/$driver"
 out="$(run)"
-grep -qF "driver: $root/app/bin/libadcard.so board:" <<<"$out" ||
-  fail "the same driver beside it was not used"
-echo "driver-search: the same driver beside the panel is used"
+grep -qE "driver: .*app.$driver board:" <<<"$out" || fail "the driver beside it was not used"
+echo "driver-search: the driver beside it is used"
 
 if [ -n "$other" ]; then
-  cp "$other" "$root/app/bin/libadcard.so"
+  cp "$other" "$root/app/$driver"
   out="$(run)"
-  grep -qF "运行时错误 48：加载 DLL 错误：$root/app/bin/libadcard.so" <<<"$out" &&
+  grep -qE "运行时错误 48：加载 DLL 错误：.*app.$driver" <<<"$out" &&
     grep -qE "该驱动程序是 (32|64) 位的，本程序是 (32|64) 位的" <<<"$out" ||
     fail "a driver of the other word size beside it was not reported as such"
   echo "driver-search: a driver of the other word size is refused: $(grep -m1 -F '该驱动程序' <<<"$out")"
 fi
+[ ! -e "$mark" ] || fail "it loaded the driver planted in the current folder"

@@ -1,6 +1,6 @@
 #include "driver/dlldef.h"
 #include "driver/driver_error.h"
-#include "driver/word_size.h"
+#include "driver/library_header.h"
 #include "fake_card.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,9 @@ struct TempFolder {
     fs::path path = fs::temp_directory_path() / ("dio-" + std::to_string(std::uintptr_t(this)));
     TempFolder() { fs::create_directories(path); }
     ~TempFolder() { fs::remove_all(path); }
+    std::string at(const std::string& name = "") const {
+        return (name.empty() ? path : path / name).string();
+    }
 };
 
 // The start of a library of 32 or 64 bits, as the loader sees it: ELF's class,
@@ -34,6 +37,11 @@ std::string header(bool pe, int bits) {
         .replace(0x58, 2, {0x0B, char(bits / 32)});
 }
 
+std::string fileBytes(const std::string& path) {
+    return (std::ostringstream() << std::ifstream(fs::u8path(path), std::ios::binary).rdbuf())
+        .str();
+}
+
 // The library is loaded at the first call; arguments and buffers pass as they are.
 TEST(DllDef, LoadsAtTheFirstCallAndPassesEverythingThrough) {
     FakeCard fake;
@@ -44,53 +52,68 @@ TEST(DllDef, LoadsAtTheFirstCallAndPassesEverythingThrough) {
     dll.Zan_DI(4, dll.diBuffer.data());
     dll.Zan_DOBit(-1, 32767);
     dll.Zan_DO(-32768, 255);
-    EXPECT_EQ(dll.boardInfoReply[4] + dll.diBuffer[1] + dll.diBuffer[4], 3 - 32767 + 99);
+    EXPECT_EQ(dll.boardInfoReply[4], 3);
+    EXPECT_EQ(dll.diBuffer[1], -32767);
+    EXPECT_EQ(dll.diBuffer[4], 99);
     EXPECT_EQ(fake.log(),
               "IOCtl(100,0,0,0,-1)\nZan_DI(4)\nZan_DOBit(-1,32767)\nZan_DO(-32768,255)\n");
 }
 
-// Nothing found is the runtime's error 53, saying where it looked; nothing is
-// kept, so the next call looks again. A missing entry point is error 453 at its
-// own first call (the rest of the library works without it, see panel_test). A file that is there
-// but will not load is error 48 with its path and why, and ends the search: a good copy further on
-// is not loaded instead. A library planted in the current folder is never loaded, through the
-// system's search or a relative name or folder; by its full path it is.
-TEST(DllDef, FindsTheLibraryByFullPathOrTheSystemsSearchOnly) {
+// Where the search looks, what it loads, and the runtime's error when it
+// cannot: 53 when nothing is found, saying where it looked; 48 for a file that
+// is there but will not load, which ends the search; 453 for a missing entry
+// point, at its own first call. Nothing is kept after an error, so the next
+// call looks again. Files are written into the current folder, which is only
+// ever searched by full path.
+TEST(DllDef, FindsTheLibraryByFullPathOnly) {
     TempFolder cwd, empty;
-    const std::string at = cwd.path.string(), name = FakeCard::fileName(""),
-                      path = (cwd.path / name).string();
-    const std::string library =
-        (std::ostringstream() << std::ifstream(FakeCard::path(""), std::ios::binary).rdbuf()).str();
+    const std::string name = FakeCard::fileName(""), planted = cwd.at(name);
+    const std::string library = fileBytes(FakeCard::path("")), fakes = FAKE_DRIVER_FOLDER;
     const int own = driver::kOwnWordSize, other = 96 - own;
-    const std::string why = "\n系统的说明：", relative = (fs::path(".") / name).string();
-    fs::create_directories(cwd.path / "sub");
-    fs::copy_file(fs::u8path(FakeCard::path("")), cwd.path / "sub" / name);
-    const fs::path before = fs::current_path();
-    fs::current_path(cwd.path);
     const std::string missing = "运行时错误 53：文件未找到：",
                       unloadable = "运行时错误 48：加载 DLL 错误：";
-    const std::string sizes = "\n该驱动程序是 " + std::to_string(other) + " 位的，本程序是 " +
+    const std::string sizes = "该驱动程序是 " + std::to_string(other) + " 位的，本程序是 " +
                               std::to_string(own) + " 位的，须用 " + std::to_string(own) +
-                              " 位的驱动程序。";
+                              " 位的驱动程序。\n";
+    const std::string why = "\n系统的说明：", relative = (fs::path(".") / name).string();
+    const std::string gone = kWindows ? "gone.dll" : "gone.so";
+    const fs::path before = fs::current_path();
+    fs::current_path(cwd.path);
+    struct Row {
+        const char* what;
+        LibrarySearch search;
+        std::string written; // into the current folder
+        std::string error;   // as it starts, or whole where it ends in "$"
+        std::string loaded;
+    };
     // clang-format off
-    const std::tuple<LibrarySearch, std::string, std::string> cases[] = {
-        {{"none", {at}, true}, "", missing + "none\n已查找：" + at + "、系统库路径\n"},
-        {{"none", {at}, false}, "", missing + "none\n已查找：" + at + "$"},
-        {LibrarySearch::cardDriverIn(at), "", missing + (kWindows ? "adcard.dll" : "libadcard.so") + "\n已查找：" + at + "$"},
-        {{"sub/" + name, {}, true}, "", missing + "sub/" + name + "\n已查找：系统库路径\n系统的说明：" + (kWindows ? "" : "sub/" + name + ": not a bare file name$")},
-        {{name, {empty.path.string()}, true}, library, missing},
-        {{name, {at, FAKE_DRIVER_FOLDER}, true}, "not a library", unloadable + path + why},
-        {{name, {at, FAKE_DRIVER_FOLDER}, true}, header(kWindows, own), unloadable + path + why},
-        {{name, {at, FAKE_DRIVER_FOLDER}, true}, header(kWindows, other), unloadable + path + sizes + why},
-        {{name, {"."}, false}, library, unloadable + relative + why + relative + ": not an absolute path$"},
-        {{name, {at}, false}, library, "$"},
-        {{FakeCard::fileName("no_Zan_DO"), {FAKE_DRIVER_FOLDER}, false}, "",
-         "运行时错误 453：在 " + FakeCard::path("no_Zan_DO") + " 中找不到 DLL 入口点 " + adcard::Zan_DOName + "$"}};
+    const Row rows[] = {
+        {"nothing found: error 53 with every folder", {"none", {cwd.at()}, {empty.at()}, {}}, "",
+         missing + "none\n已查找：" + cwd.at() + "、" + empty.at() + "$", ""},
+        {"the card driver in one folder", LibrarySearch::cardDriverIn(cwd.at()), "",
+         missing + (kWindows ? "adcard.dll" : "libadcard.so") + "\n已查找：" + cwd.at() + "$", ""},
+        {"a library in the current folder is not found from elsewhere", {name, {empty.at()}, {}, {}}, library,
+         missing + name + "\n已查找：" + empty.at() + "$", ""},
+        {"a relative folder is refused", {name, {"."}, {}, {}}, library,
+         unloadable + relative + why + relative + ": not an absolute path$", ""},
+        {"by full path it loads", {name, {cwd.at()}, {}, {}}, library, "$", planted},
+        {"a file that is no library ends the search", {name, {cwd.at(), fakes}, {}, {}}, "not a library",
+         unloadable + planted + why, ""},
+        {"a library of the other word size ends the search", {name, {cwd.at(), fakes}, {}, {}}, header(kWindows, other),
+         unloadable + planted + "\n" + sizes + "系统的说明：", ""},
+        {"in a system folder it is passed over", {name, {}, {cwd.at(), fakes}, {}}, header(kWindows, other),
+         "$", FakeCard::path("")},
+        {"passed over and nothing else: said so", {name, {}, {cwd.at()}, {}}, header(kWindows, other),
+         missing + name + "\n已查找：" + cwd.at() + "\n另一字长的，未用：" + planted + "（本程序是 " + std::to_string(own) + " 位的）$", ""},
+        {"a library it needs is missing", {FakeCard::fileName("needs_gone"), {fakes}, {}, {}}, "",
+         unloadable + FakeCard::path("needs_gone") + "\n该驱动程序所需的库未找到：" + gone + why, ""},
+        {"an entry point is missing", {FakeCard::fileName("no_Zan_DO"), {fakes}, {}, {}}, "",
+         "运行时错误 453：在 " + FakeCard::path("no_Zan_DO") + " 中找不到 DLL 入口点 " + adcard::Zan_DOName + "$",
+         FakeCard::path("no_Zan_DO")}};
     // clang-format on
-    // Each message is as given where it ends in "$", else starts so (the system's reason follows).
-    for (const auto& [search, bytes, error] : cases) {
-        std::ofstream(cwd.path / name, std::ios::binary) << bytes;
-        DllDef dll(search);
+    for (const Row& row : rows) {
+        std::ofstream(planted, std::ios::binary) << row.written;
+        DllDef dll(row.search);
         for (int call = 0; call < 2; ++call) {
             std::string message;
             try {
@@ -98,28 +121,67 @@ TEST(DllDef, FindsTheLibraryByFullPathOrTheSystemsSearchOnly) {
             } catch (const driver::DriverError& e) {
                 message = e.what();
             }
-            EXPECT_EQ((message + "$").substr(0, error.size()), error);
+            EXPECT_EQ((message + "$").substr(0, row.error.size()), row.error) << row.what;
         }
-        EXPECT_EQ(dll.isLoaded() ? dll.libraryPath() : "", error == "$" ? path
-                                                           : error.find("453") != std::string::npos
-                                                               ? FakeCard::path("no_Zan_DO")
-                                                               : "");
+        EXPECT_EQ(dll.libraryPath(), row.loaded) << row.what;
     }
     fs::current_path(before);
 }
 
+// Search path entries the loader would read against the current folder are
+// skipped and noted; "$ORIGIN" is the executable's folder.
+TEST(LibrarySearch, TakesAbsoluteFoldersOnly) {
+    const std::pair<const char*, std::vector<std::string>> rows[] = {
+        {"", {}},
+        {":", {}},
+        {"/usr/lib:", {"/usr/lib"}},
+        {".", {}},
+        {"x", {}},
+        {"../x", {}},
+        {"/a::/b", {"/a", "/b"}},
+        {"$ORIGIN/../lib:$LIB", {"/opt/app/lib"}}};
+    for (const auto& [list, absolute] : rows) {
+        std::vector<std::string> folders, skipped;
+        driver::addSearchPath(list, "/opt/app/bin", "LD_LIBRARY_PATH", folders, skipped);
+        EXPECT_EQ(folders, absolute) << list;
+        const std::string text = list;
+        EXPECT_EQ(folders.size() + skipped.size(), std::count(text.begin(), text.end(), ':') + 1u)
+            << list;
+    }
+}
+
+// The loader's configuration: comments, blank lines, and include lines with
+// wildcards, relative to the including file, followed in name order.
+TEST(LibrarySearch, ReadsTheLoadersConfiguration) {
+    TempFolder etc;
+    fs::create_directories(etc.path / "conf.d");
+    std::ofstream(etc.path / "ld.so.conf")
+        << "# comment\n/first\ninclude conf.d/*.conf\n\n  /last  \n";
+    std::ofstream(etc.path / "conf.d" / "b.conf") << "/b # after\n";
+    std::ofstream(etc.path / "conf.d" / "a.conf") << "/a\n";
+    std::ofstream(etc.path / "conf.d" / "c.txt") << "/not\n";
+    EXPECT_EQ(driver::loaderConfigFolders(etc.at("ld.so.conf")),
+              std::vector<std::string>({"/first", "/a", "/b", "/last"}));
+    EXPECT_TRUE(driver::loaderConfigFolders(etc.at("none")).empty());
+}
+
 // The other format's header, and headers cut short or pointing past their end.
-TEST(WordSize, IsReadFromTheLibrarysHeaderOnly) {
+TEST(LibraryHeader, TellsTheWordSizeFromItsOwnFormatOnly) {
     std::string farOffset = header(true, 32).substr(0, 0x90);
     farOffset[0x3C] = 0x7F;
-    EXPECT_EQ(driver::peWordSize(header(true, 32)).value_or(0) +
-                  driver::peWordSize(header(true, 64)).value_or(0) +
-                  driver::elfWordSize(header(false, 32)).value_or(0) +
-                  driver::elfWordSize(header(false, 64)).value_or(0),
-              192);
-    for (const std::string& bytes :
-         {header(true, 64).substr(0, 0x59), farOffset, header(false, 64), std::string("MZ")})
-        EXPECT_FALSE(driver::peWordSize(bytes) || driver::elfWordSize(bytes.substr(0, 4) + "\x03"));
+    const std::pair<std::string, std::optional<int>> pe[] = {
+        {header(true, 32), 32}, {header(true, 64), 64},  {header(true, 64).substr(0, 0x59), {}},
+        {farOffset, {}},        {header(false, 64), {}}, {"MZ", {}}};
+    for (const auto& [bytes, size] : pe)
+        EXPECT_EQ(driver::peWordSize(bytes), size);
+    const std::pair<std::string, std::optional<int>> elf[] = {{header(false, 32), 32},
+                                                              {header(false, 64), 64},
+                                                              {header(true, 32), {}},
+                                                              {"\x7f"
+                                                               "ELF\x03",
+                                                               {}}};
+    for (const auto& [bytes, size] : elf)
+        EXPECT_EQ(driver::elfWordSize(bytes), size);
 }
 
 // The simulated card, the panel's default driver. Each test runs in a process

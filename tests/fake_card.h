@@ -32,11 +32,11 @@ public:
         return FAKE_DRIVER_FOLDER + (kWindows ? '\\' : '/') + fileName(variant);
     }
     explicit FakeCard(const std::string& variant = "")
-        : search_{fileName(variant), {FAKE_DRIVER_FOLDER}, false} {
-        std::string error;
-        library_ = driver::SharedLibrary::openPath(path(variant), error);
+        : search_{fileName(variant), {FAKE_DRIVER_FOLDER}, {}, {}} {
+        driver::LoadFailure failure;
+        library_ = driver::SharedLibrary::open(path(variant), failure);
         if (!library_)
-            throw std::runtime_error("fake driver not loadable: " + error);
+            throw std::runtime_error("fake driver not loadable: " + failure.reason);
         state_ = reinterpret_cast<FakeState* (*)()>(library_->symbol("Fake_State"))();
         *state_ = FakeState{};
     }

@@ -1,11 +1,24 @@
 // A driver library for the tests: it records every call in order and answers
-// what the test put in its state; built once without each entry point.
+// what the test put in its state. Variants: without one entry point
+// (FAKE_WITHOUT_<name>), needing a library that is not there (FAKE_NEEDS_GONE),
+// and a planted one that leaves a mark in the current folder as it loads
+// (FAKE_PLANTED), which no program of this project may ever load.
 #define ADCARD_BUILDING_DRIVER
 #include "driver/adcard_abi.h"
 #include "fake_state.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#if defined(_WIN32)
+#define FAKE_EXPORT __declspec(dllexport)
+#else
+#define FAKE_EXPORT __attribute__((visibility("default")))
+#endif
+
+#if defined(FAKE_NEEDS_GONE)
+extern "C" int dio_gone();
+#endif
 
 namespace {
 
@@ -17,14 +30,21 @@ template <typename... Args> void record(const char* format, Args... args) {
         std::min(std::snprintf(state.log + state.logLength, room, format, args...), room - 1);
 }
 
+#if defined(FAKE_PLANTED)
+const bool planted = [] {
+    if (std::FILE* mark = std::fopen("planted-library-loaded", "w"))
+        std::fclose(mark);
+    return true;
+}();
+#endif
+
 } // namespace
 
 extern "C" {
 
-#if defined(_WIN32)
-__declspec(dllexport) FakeState* Fake_State() {
-#else
-__attribute__((visibility("default"))) FakeState* Fake_State() {
+FAKE_EXPORT FakeState* Fake_State() {
+#if defined(FAKE_NEEDS_GONE)
+    dio_gone();
 #endif
     return &state;
 }
