@@ -5,6 +5,9 @@
 
 namespace rules {
 
+// Each rule reads a box's text as typed: the full-width characters of a
+// Chinese input method ("１２", "ＦＦ") as the ASCII they stand for.
+
 // The output channels, numbered from 1; channel c is the card's bit c - 1.
 constexpr int kChannelMin = 1;
 constexpr int kChannelMax = 128;

@@ -1,7 +1,10 @@
 #include "byte_output.h"
 
+#include "convert/full_width.h"
 #include "convert/narrow.h"
 #include "convert/val.h"
+
+#include <algorithm>
 
 namespace rules {
 namespace {
@@ -23,15 +26,23 @@ std::size_t characterBoundary(std::string_view text, std::size_t count) {
 } // namespace
 
 std::optional<std::int16_t> groupFromText(std::string_view text) {
-    const double group = convert::RoundHalfEven(convert::Val(text));
+    const double group = convert::RoundHalfEven(convert::Val(convert::foldFullWidth(text)));
     if (!(group >= -32768.0 && group <= 32767.0))
         return std::nullopt;
     return convert::ToInteger(group);
 }
 
 std::int16_t byteFromHexText(std::string_view text) {
+    std::string digits = convert::foldFullWidth(text);
+    // A prefix typed out of habit is read as the prefix it is.
+    const std::size_t first = std::min(digits.find_first_not_of(" \t\n"), digits.size());
+    for (const char* prefix : {"0x", "0X", "&H", "&h"})
+        if (digits.compare(first, 2, prefix) == 0) {
+            digits.erase(0, first + 2);
+            break;
+        }
     // "&H" with up to eight digits, or more (low 32 bits kept), is always a Long.
-    const std::int32_t value = convert::ToLong(convert::Val("&H" + std::string(text)));
+    const std::int32_t value = convert::ToLong(convert::Val("&H" + digits));
     return static_cast<std::int16_t>(value & 255);
 }
 
