@@ -4,9 +4,10 @@
 
 namespace panel {
 
-// The window's font: about 9 points, in a CJK face where one is installed.
+// The window's font, 9 points, and the large input display's, 21.6 points: a
+// Song face where there is one, else a Chinese face of one width for all
+// Latin characters.
 QFont panelFont();
-// The large input display: Song style at 21.6 points, with CJK fallbacks.
 QFont inputDisplayFont();
 
 } // namespace panel

@@ -4,6 +4,8 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 #include <QKeyEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -19,6 +21,30 @@ QToolButton* arrowButton(Qt::ArrowType arrow, QWidget* parent) {
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
+
+// Lies above the arrows, which cover the whole spinner, and draws the style's
+// focus frame while the spinner has the focus (as the style draws it for Qt's
+// own controls: on Fusion, after the focus came by keyboard), so that a
+// keyboard user sees where Up and Down will act.
+class FocusFrame : public QWidget {
+public:
+    explicit FocusFrame(QWidget* spinner) : QWidget(spinner) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        if (!parentWidget()->hasFocus())
+            return;
+        QStylePainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(parentWidget());
+        option.rect = rect();
+        option.backgroundColor = palette().color(QPalette::Button);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    }
+};
 
 class AccessibleSpinner : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
@@ -66,7 +92,7 @@ void installSpinnerAccessibility() {
 UpDownSpinner::UpDownSpinner(int minimum, int maximum, int value, QWidget* parent)
     : QWidget(parent), minimum_(minimum), maximum_(std::max(minimum, maximum)),
       value_(std::clamp(value, minimum_, maximum_)), up_(arrowButton(Qt::UpArrow, this)),
-      down_(arrowButton(Qt::DownArrow, this)) {
+      down_(arrowButton(Qt::DownArrow, this)), focusFrame_(new FocusFrame(this)) {
     installSpinnerAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     up_->setObjectName("up");
@@ -118,10 +144,21 @@ void UpDownSpinner::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+void UpDownSpinner::focusInEvent(QFocusEvent* event) {
+    focusFrame_->update();
+    QWidget::focusInEvent(event);
+}
+
+void UpDownSpinner::focusOutEvent(QFocusEvent* event) {
+    focusFrame_->update();
+    QWidget::focusOutEvent(event);
+}
+
 void UpDownSpinner::resizeEvent(QResizeEvent* /*event*/) {
     const int upper = height() / 2;
     up_->setGeometry(0, 0, width(), upper);
     down_->setGeometry(0, upper, width(), height() - upper);
+    focusFrame_->setGeometry(rect());
 }
 
 } // namespace panel

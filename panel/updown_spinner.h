@@ -34,6 +34,8 @@ signals:
     void valueChanged(int value);
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -45,6 +47,7 @@ private:
     int value_;
     QToolButton* up_;
     QToolButton* down_;
+    QWidget* focusFrame_;
 };
 
 // Screen readers see the spinner as a spin box with its value, range and step.

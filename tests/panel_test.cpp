@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMetaProperty>
 #include <QTest>
 #include <QTimer>
@@ -286,6 +288,48 @@ TEST_F(Window, ShowsTheInputsOnTicksWhileTheBoxIsTicked) {
         << "on its own timer";
 }
 
+// The centre of a caption's character, across the window, as its font lays it out.
+double centreOf(QLabel* label, int index) {
+    const QFontMetricsF metrics(label->font());
+    const QString text = label->text();
+    return label->mapTo(label->window(), label->contentsRect().topLeft()).x() +
+           metrics.horizontalAdvance(text.left(index)) + metrics.horizontalAdvance(text[index]) / 2;
+}
+
+// The bit numbers stand over the bits of a word of one or two hexadecimal
+// digits, within a third of a bit's column; the widest input words stay inside
+// the window.
+TEST_F(Window, PutsEachBitUnderItsNumber) {
+    child<QCheckBox>("chkDI")->setChecked(true);
+    for (const std::int16_t word : {0x5, 0x15}) {
+        fake.state() = {{}, {word, -1, -1, -1}, 4};
+        ASSERT_TRUE(tick());
+        auto *header = child<QLabel>("lblBit"), *bits = child<QLabel>("lblDI_0");
+        const double column = QFontMetricsF(bits->font()).horizontalAdvance("   0");
+        for (int bit = 0; bit < 8; ++bit)
+            EXPECT_NEAR(centreOf(header, header->text().size() - 1 - 4 * bit),
+                        centreOf(bits, bits->text().size() - 1 - 4 * bit), column / 3)
+                << "bit " << bit << " of " << word;
+    }
+    fake.state().words[0] = -1;
+    ASSERT_TRUE(tick());
+    EXPECT_LT(centreOf(child<QLabel>("lblDI"), 18), frm.width());
+}
+
+// Tabbing to the spinner shows the style's focus frame on it; leaving takes it away.
+TEST_F(Window, ShowsWhereTheSpinnerHasTheFocus) {
+    frm.show();
+    QApplication::setActiveWindow(&frm);
+    auto* spinner = child("UpDownBitNum");
+    const QImage unfocused = spinner->grab().toImage();
+    child("cmdDOOutput")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(spinner->hasFocus());
+    EXPECT_NE(spinner->grab().toImage(), unfocused);
+    QTest::keyClick(spinner, Qt::Key_Tab);
+    EXPECT_EQ(spinner->grab().toImage(), unfocused);
+}
+
 // The program as dio-panel runs it. The exit button and the title bar end it
 // with status 0, telling the driver nothing. A missing entry point is reported
 // at its first use and nothing runs after it; at start-up it is reported before
@@ -302,7 +346,8 @@ TEST(Program, EndsOnExitOnCloseAndOnAnError) {
     for (const auto& [variant, buttons, error, calls] : cases) {
         FakeCard fake(variant.rfind("no_", 0) == 0 ? variant : "");
         fake.state().reply[0] = 80;
-        driver::DllDef dll(variant == "none" ? driver::LibrarySearch{"none", {}} : fake.search());
+        driver::DllDef dll(variant == "none" ? driver::LibrarySearch{"none", {}, {}, {}}
+                                             : fake.search());
         QStringList errors;
         QString shown;
         QTimer whenShown; // gone with the case when the window never shows
@@ -324,6 +369,32 @@ TEST(Program, EndsOnExitOnCloseAndOnAnError) {
         EXPECT_EQ(shown, calls.empty() ? "" : u("卡名：ZAN 80 0类型： 0")) << variant;
         EXPECT_EQ(fake.log(), calls) << variant;
     }
+}
+
+// Qt's own texts are Chinese too: the warning's button, a text box's context menu.
+TEST(Program, SpeaksChineseInQtsOwnTexts) {
+    FakeCard fake;
+    driver::DllDef dll(fake.search());
+    QString button, menu;
+    QTimer::singleShot(0, [&] {
+        QWidget* frm = QApplication::topLevelWidgets().value(0);
+        auto* box = frm->findChild<QLineEdit*>("txtswChn");
+        std::unique_ptr<QMenu> context(box->createStandardContextMenu());
+        for (QAction* action : context->actions())
+            menu += action->text() + "|";
+        box->setText("99999");
+        QTimer::singleShot(0, [&] {
+            auto* warning = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            button = warning ? warning->buttons().value(0)->text() : "no warning";
+            if (warning)
+                warning->accept();
+            frm->close();
+        });
+        QTest::mouseClick(frm->findChild<QAbstractButton*>("cmdSWO"), Qt::LeftButton);
+    });
+    EXPECT_EQ(app::runPanel(dll, app::messageBoxes()), 0);
+    EXPECT_EQ(button, u("确定"));
+    EXPECT_TRUE(menu.contains(u("复制"))) << menu.toStdString();
 }
 
 } // namespace
