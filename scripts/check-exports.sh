@@ -4,6 +4,7 @@
 # on, each a standard-call function (it returns with "ret" popping its bytes).
 #   check-exports.sh adcard.dll
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 dll="$1"
 objdump="${OBJDUMP:-i686-w64-mingw32-objdump}"
 headers="$("$objdump" -p "$dll")"
@@ -15,8 +16,7 @@ names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" |
         sed -nE 's/^\s*\[\s*([0-9]+)\]\s+(\S+)\s*$/\1 \2/p')
 addresses=$(sed -n '/Export Address Table -- Ordinal Base/,/^$/p' <<<"$headers" |
             sed -nE 's/^\s*\[\s*([0-9]+)\].*\]\s+([0-9a-fA-F]+)\s+Export RVA.*/\1 \2/p')
-expected=$(sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/_\1@\2/p' \
-           "$(dirname "$0")/../driver/adcard_abi.h" | sort)
+expected=$(entry_points | while read -r name bytes; do echo "_$name@$bytes"; done | sort)
 [ -n "$expected" ] || { echo "check-exports: no entry points listed in adcard_abi.h" >&2; exit 1; }
 actual=$(awk '{ print $2 }' <<<"$names" | sort)
 if [ "$actual" != "$expected" ]; then

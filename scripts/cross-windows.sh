@@ -5,6 +5,7 @@
 # card driver's own width, is the whole panel: scripts/windows-32.sh.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 scripts/setup.sh g++-mingw-w64-x86-64-posix wine64
 cmake -S . -B build-win-x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DDIO_BUILD_PANEL=OFF >/dev/null
@@ -12,4 +13,4 @@ cmake --build build-win-x86_64 -j"${JOBS:-2}" >/dev/null
 echo "cross: running the 64-bit tests under wine64"
 export WINEPREFIX="$PWD/build-win-x86_64/wineprefix" WINEDEBUG=-all
 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
-ctest --test-dir build-win-x86_64 --output-on-failure -j"${JOBS:-2}"
+run_ctest build-win-x86_64

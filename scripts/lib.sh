@@ -5,9 +5,23 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Runs a command up to TRIES times until it succeeds (qemu, where it runs
+# 32-bit programs, now and then loses one); the last failure's status stays.
+retry() { # tries command...
+  local tries="$1" status=0 i
+  shift
+  for ((i = 1; i <= tries; i++)); do
+    "$@" && return 0
+    status=$?
+    [ "$i" -eq "$tries" ] || echo "retry: failed ($status), again: $*" >&2
+  done
+  return "$status"
+}
+
 # Waits until FILE holds a line matching the extended regular expression, or
 # the process PID has ended, or TENTHS tenths of a second have passed
-# (default 200). Succeeds when the line is there.
+# (default 200). Succeeds when the line is there. Bytes are matched as they
+# are, so that a pattern in the log's own encoding matches.
 wait_for_log() { # file pattern pid [tenths]
   local i
   for ((i = 0; i < ${4:-200}; i++)); do
@@ -18,21 +32,34 @@ wait_for_log() { # file pattern pid [tenths]
   LC_ALL=C grep -aqE -- "$2" "$1" 2>/dev/null
 }
 
-# Runs a command up to TRIES times until it succeeds (qemu, where it runs
-# 32-bit programs, now and then loses one); the last failure's status stays.
-retry() { # tries command...
-  local tries="$1" status=0 i
+# Starts a program and keeps it running until its output (both streams) has a
+# line matching the extended regular expression PATTERN, or it ends, or a
+# minute has passed; then ends it and prints its output in UTF-8. LOG_ENCODING
+# is the output's encoding (GBK for a Wine program in a Chinese locale);
+# STOP_COMMAND runs after the kill ("wineserver -k"). Up to three starts while
+# nothing matches: qemu, where it runs 32-bit programs, now and then loses one.
+run_until() { # pattern command...
+  local pattern log pid
+  pattern="$(printf '%s' "$1" | iconv -f UTF-8 -t "${LOG_ENCODING:-UTF-8}")"
   shift
-  for ((i = 1; i <= tries; i++)); do
-    "$@" && return 0
-    status=$?
+  log="$(mktemp)"
+  for _ in 1 2 3; do
+    "$@" >"$log" 2>&1 &
+    pid=$!
+    wait_for_log "$log" "$pattern" "$pid" 600 || true
+    kill "$pid" 2>/dev/null || true
+    ${STOP_COMMAND:-true} 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    LC_ALL=C grep -aqE -- "$pattern" "$log" && break
   done
-  return "$status"
+  iconv -f "${LOG_ENCODING:-UTF-8}" -t UTF-8 -c <"$log"
+  rm -f "$log"
 }
 
 # The driver's entry points from driver/adcard_abi.h, "name bytes" a line.
 entry_points() {
-  sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/\1 \2/p' "$(dirname "${BASH_SOURCE[0]}")/../driver/adcard_abi.h"
+  sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/\1 \2/p' \
+    "$(dirname "${BASH_SOURCE[0]}")/../driver/adcard_abi.h"
 }
 
 # The file name CPack gives the package of a build folder, without extension.
@@ -40,9 +67,22 @@ package_file_name() { # build
   cmake -D build="$1" -P "$(dirname "${BASH_SOURCE[0]}")/../cmake/print_package_name.cmake" 2>&1
 }
 
-# The test suite of a build folder on the offscreen platform.
+# The test suite of a build folder, on the offscreen platform.
 run_ctest() { # build [ctest options...]
   local build="$1"
   shift
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"${JOBS:-2}" "$@"
+}
+
+# The environment for running a 32-bit Windows build under Wine, in a prefix
+# of its own. Wine passes variables named WINEQT_* on as QT_* (it drops QT_*
+# itself); a Chinese locale gives the panel's log Wine's code page 936 (GBK).
+# A program that crashes is not held up by Wine's debugger.
+wine32_environment() { # prefix
+  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
+  export WINEDLLOVERRIDES="winedbg.exe=d"
+  export WINEQT_QPA_PLATFORM=offscreen WINEQT_FONT_DPI=96 WINEQT_FORCE_STDERR_LOGGING=1
+  export WINEQT_LOGGING_RULES="dio.panel.info=true"
+  export WINEQT_QPA_FONTDIR="Z:/usr/share/fonts/opentype/noto"
+  export LOG_ENCODING=GBK STOP_COMMAND="wineserver -k"
 }

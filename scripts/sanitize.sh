@@ -5,6 +5,7 @@
 # its seed corpus. Any sanitizer report or fuzz finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root="$PWD"
 scripts/setup.sh clang-14 libclang-rt-14-dev
 build="${BUILD_DIR:-build-asan}"
@@ -15,7 +16,7 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure -j"${JOBS:-2}"
+run_ctest "$build"
 # The soak, with freed memory not held back for use-after-free checks (which
 # would read as growth): it fails on growth, and leaks fail it at exit.
 ASAN_OPTIONS="quarantine_size_mb=0:detect_leaks=1" "$build/bin/soak" 100000

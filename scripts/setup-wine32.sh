@@ -9,20 +9,8 @@
 #                              mapped to the CJK fonts Wine finds on the system
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 log() { echo "setup-wine32: $*"; }
-
-# Runs a Wine command up to three times (the emulator, where it is used, now
-# and then loses a Wine process); the last failure is reported, not hidden.
-wine_tries() {
-  local out
-  for _ in 1 2 3; do
-    out="$("$@" 2>&1)" && return 0
-    wineserver -k 2>/dev/null || true
-  done
-  echo "$out" >&2
-  log "failed three times: $*" >&2
-  return 1
-}
 
 if [ "${1:-}" = --prefix ]; then
   : "${WINEPREFIX:?set WINEPREFIX}"
@@ -38,30 +26,30 @@ if [ "${1:-}" = --prefix ]; then
     ! made || break
   done
   made || { log "no complete 32-bit prefix in $WINEPREFIX after three tries" >&2; exit 1; }
-  # Qt asks for the dialog font and lblDI's "宋体"; Wine's own stand-ins
-  # have no Chinese. Sans for the dialog fonts, serif (a Song face) for SimSun.
+  # Qt asks for the dialog font and the panel's Song faces; Wine's own
+  # stand-ins have no Chinese. The Song faces stand for a face whose Latin
+  # characters all take one width, half a Chinese character's, as they do:
+  # the panel's captions line up with blanks.
   key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   for font in "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft YaHei"; do
-    wine_tries wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f
+    retry 3 wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f >/dev/null 2>&1
   done
   for font in "SimSun" "NSimSun" "宋体"; do
-    wine_tries wine reg add "$key" /v "$font" /d "Noto Serif CJK SC" /f
+    retry 3 wine reg add "$key" /v "$font" /d "Noto Sans Mono CJK SC" /f >/dev/null 2>&1
   done
   wineserver -k 2>/dev/null || true
   log "32-bit prefix $WINEPREFIX with CJK font substitutes"
   exit 0
 fi
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   log "adding the i386 architecture"
-  "${sudo[@]}" dpkg --add-architecture i386
-  "${sudo[@]}" apt-get update -qq
+  as_root dpkg --add-architecture i386
+  as_root apt-get update -qq
 fi
 scripts/setup.sh wine wine32:i386 wine32-preloader:i386 locales fonts-noto-cjk
 if ! locale -a | grep -qix 'zh_CN.utf8'; then
-  "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+  as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
 # Can this machine run a 32-bit program? (126: "Exec format error")
@@ -71,12 +59,12 @@ if [ "$status" -eq 126 ]; then
   log "this kernel runs no 32-bit programs: running them through qemu-i386"
   scripts/setup.sh qemu-user-static
   [ -e /proc/sys/fs/binfmt_misc/register ] ||
-    "${sudo[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
     mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
     printf '%s' ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" |
-      "${sudo[@]}" tee /proc/sys/fs/binfmt_misc/register >/dev/null
+      as_root tee /proc/sys/fs/binfmt_misc/register >/dev/null
   fi
   /usr/lib/wine/wine --version >/dev/null 2>&1 || { log "still no 32-bit programs" >&2; exit 1; }
 fi

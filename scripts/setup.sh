@@ -2,6 +2,7 @@
 # Installs what building, running and testing the panel need, if missing.
 # Idempotent: installs nothing when everything is there.
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 
 packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libgl-dev libgtest-dev
           libbenchmark-dev fonts-noto-cjk "$@")
@@ -18,11 +19,10 @@ if ! command -v apt-get >/dev/null 2>&1; then
   exit 1
 fi
 
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null 2>&1 || { echo "setup: not root and no sudo; install as root: ${missing[*]}" >&2; exit 1; }
-  sudo=(sudo)
+if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null 2>&1; then
+  echo "setup: not root and no sudo; install as root: ${missing[*]}" >&2
+  exit 1
 fi
 echo "setup: installing ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+as_root apt-get update -qq
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -17,8 +17,8 @@
 #
 # RUNNER runs the program ("wine"); SEARCH_PATH is the search path variable
 # (LD_LIBRARY_PATH; WINEPATH under Wine) and SEARCH_PATHS its values to try,
-# separated by "|"; LOG_ENCODING the encoding of the program's log (GBK under
-# Wine); STOP_COMMAND what ends it besides a kill ("wineserver -k").
+# separated by "|"; LOG_ENCODING and STOP_COMMAND as scripts/lib.sh's run_until
+# takes them.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 program="$1" working="$2" planted="$3" other="${4:-}"
@@ -35,22 +35,11 @@ cp "$planted" "$root/cwd/$driver"
 mark="$root/cwd/planted-library-loaded"
 
 # Starts the copy from the planted folder with the search path set to $1 (or
-# unset), waits until it reports an error or the card, and prints its log.
+# unset) until it reports an error or the card, and prints what it wrote.
 run() {
-  local log="$root/log" pid ended
-  ended="$(printf 'board:|运行时错误' | iconv -f UTF-8 -t "${LOG_ENCODING:-UTF-8}")"
-  for _ in 1 2 3; do
-    (cd "$root/cwd" && exec env -u LD_PRELOAD -u "$search_path" ${1+"$search_path=$1"} \
-       QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$root" QT_LOGGING_RULES="dio.panel.info=true" \
-       ${RUNNER:-} "$copy") >"$log" 2>&1 &
-    pid=$!
-    wait_for_log "$log" "$ended" "$pid" 600 || true
-    kill "$pid" 2>/dev/null || true
-    ${STOP_COMMAND:-true} 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-    LC_ALL=C grep -aqE "$ended" "$log" && break # qemu now and then loses a start
-  done
-  iconv -f "${LOG_ENCODING:-UTF-8}" -t UTF-8 -c <"$log"
+  (cd "$root/cwd" && run_until "board:|运行时错误" env -u LD_PRELOAD -u "$search_path" \
+     ${1+"$search_path=$1"} QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$root" \
+     QT_LOGGING_RULES="dio.panel.info=true" ${RUNNER:-} "$copy")
 }
 
 fail() {

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the whole project for 32-bit Windows, the card driver's own width,
+# into build-win32/ (or BUILD_DIR): mingw-w64 against the Qt that
+# scripts/build-qt-win32.sh makes from Debian's source (or DIO_WINDOWS_QT),
+# with Qt and the MinGW runtime deployed beside the programs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${BUILD_DIR:-build-win32}"
+scripts/setup.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis xvfb xauth
+scripts/setup-wine32.sh
+qt="${DIO_WINDOWS_QT:-$(scripts/build-qt-win32.sh | tail -n1)}"
+echo "windows-32: building for 32-bit Windows against $qt"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake \
+  -DDIO_WINDOWS_QT="$qt" -DDIO_QT_MAJOR=5 -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"${JOBS:-2}" >/dev/null
