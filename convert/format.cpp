@@ -15,10 +15,16 @@ std::string hexDigits(std::uint32_t pattern) {
 
 } // namespace
 
-std::string Str(std::int64_t n) { return (n >= 0 ? " " : "") + std::to_string(n); }
+std::string Str(std::int64_t n) {
+    return (n >= 0 ? " " : "") + std::to_string(n);
+}
 
-std::string Hex(std::int16_t n) { return hexDigits(static_cast<std::uint16_t>(n)); }
+std::string Hex(std::int16_t n) {
+    return hexDigits(static_cast<std::uint16_t>(n));
+}
 
-std::string Hex(std::int32_t n) { return hexDigits(static_cast<std::uint32_t>(n)); }
+std::string Hex(std::int32_t n) {
+    return hexDigits(static_cast<std::uint32_t>(n));
+}
 
 } // namespace convert

@@ -25,8 +25,12 @@ template <typename Int> Int narrow(double x, double low, double high) {
 
 } // namespace
 
-std::int16_t ToInteger(double x) { return narrow<std::int16_t>(x, -32768.0, 32767.0); }
+std::int16_t ToInteger(double x) {
+    return narrow<std::int16_t>(x, -32768.0, 32767.0);
+}
 
-std::int32_t ToLong(double x) { return narrow<std::int32_t>(x, -2147483648.0, 2147483647.0); }
+std::int32_t ToLong(double x) {
+    return narrow<std::int32_t>(x, -2147483648.0, 2147483647.0);
+}
 
 } // namespace convert

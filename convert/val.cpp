@@ -8,8 +8,12 @@
 namespace convert {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexDigit(char c) {
     if (isDigit(c))
@@ -61,58 +65,37 @@ std::string readDigits(Cursor& in) {
     return digits;
 }
 
+// An optional sign: true for '-'.
+bool readSign(Cursor& in) {
+    const char sign = in.peek();
+    if (sign != '+' && sign != '-')
+        return false;
+    in.advance();
+    return sign == '-';
+}
+
 // The exponent saturates: anything this large already over- or underflows a double.
 constexpr long kExponentLimit = 1'000'000;
 
-double readDecimal(Cursor& in) {
-    bool negative = false;
-    if (in.peek() == '+' || in.peek() == '-') {
-        negative = in.peek() == '-';
-        in.advance();
-    }
-    std::string whole = readDigits(in);
-    std::string fraction;
-    if (in.peek() == '.') {
-        in.advance();
-        fraction = readDigits(in);
-    }
-    if (whole.empty() && fraction.empty())
+// The exponent after 'E' or 'e', 0 where there is none.
+long readExponent(Cursor& in) {
+    if (in.peek() != 'E' && in.peek() != 'e')
         return 0;
-
+    in.advance();
+    const bool negative = readSign(in);
     long exponent = 0;
-    if (in.peek() == 'E' || in.peek() == 'e') {
+    for (char c = in.peek(); isDigit(c); c = in.peek()) {
+        if (exponent < kExponentLimit)
+            exponent = exponent * 10 + (c - '0');
         in.advance();
-        bool negativeExponent = false;
-        if (in.peek() == '+' || in.peek() == '-') {
-            negativeExponent = in.peek() == '-';
-            in.advance();
-        }
-        for (char c = in.peek(); isDigit(c); c = in.peek()) {
-            if (exponent < kExponentLimit)
-                exponent = exponent * 10 + (c - '0');
-            in.advance();
-        }
-        if (negativeExponent)
-            exponent = -exponent;
     }
+    return negative ? -exponent : exponent;
+}
 
-    std::string canonical = negative ? "-" : "";
-    canonical += whole.empty() ? "0" : whole;
-    canonical += '.';
-    canonical += fraction.empty() ? "0" : fraction;
-    canonical += 'e';
-    canonical += std::to_string(exponent);
-
-    double value = 0;
-    const char* first = canonical.data();
-    const char* last = first + canonical.size();
-    auto [end, error] = std::from_chars(first, last, value);
-    (void)end;
-    if (error != std::errc::result_out_of_range)
-        return value;
-
-    // Out of range: decide between overflow and underflow from the position of
-    // the first significant digit.
+// A number beyond a double's range: an infinity or zero, as the position of
+// its first significant digit decides.
+double saturated(bool negative, const std::string& whole, const std::string& fraction,
+                 long exponent) {
     const auto firstWhole = whole.find_first_not_of('0');
     long magnitude = 0;
     if (firstWhole != std::string::npos) {
@@ -121,10 +104,31 @@ double readDecimal(Cursor& in) {
         const auto firstFraction = fraction.find_first_not_of('0');
         magnitude = -static_cast<long>(firstFraction == std::string::npos ? 0 : firstFraction);
     }
-    if (magnitude + exponent > 0)
-        return negative ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
-    return negative ? -0.0 : 0.0;
+    const double size = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -size : size;
+}
+
+double readDecimal(Cursor& in) {
+    const bool negative = readSign(in);
+    const std::string whole = readDigits(in);
+    std::string fraction;
+    if (in.peek() == '.') {
+        in.advance();
+        fraction = readDigits(in);
+    }
+    if (whole.empty() && fraction.empty())
+        return 0;
+    const long exponent = readExponent(in);
+
+    const std::string canonical = (negative ? "-" : "") + (whole.empty() ? "0" : whole) + "." +
+                                  (fraction.empty() ? "0" : fraction) + "e" +
+                                  std::to_string(exponent);
+    double value = 0;
+    const auto result =
+        std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
+    if (result.ec == std::errc::result_out_of_range)
+        return saturated(negative, whole, fraction, exponent);
+    return value;
 }
 
 } // namespace

@@ -1,38 +1,18 @@
 #include "accessibility.h"
 
+#include "panel/caption_label.h"
+#include "panel/frame_box.h"
 #include "panel/layout_table.h"
+#include "panel/window_builder.h"
 
-#include <QAbstractButton>
-#include <QGroupBox>
-#include <QLabel>
-#include <QVariant>
-#include <QWidget>
-
-#include <stdexcept>
-#include <string>
+#include <QPushButton>
 
 namespace panel {
 namespace {
 
-// Output buttons share the caption "输出": their group box tells them apart.
-constexpr const char* kOutputButtons[] = {"cmdSWO", "cmdDOOutput"};
-
-QWidget* find(QWidget* window, const char* name) {
-    auto* widget = window->findChild<QWidget*>(QString::fromUtf8(name));
-    if (!widget)
-        throw std::logic_error(std::string("no control ") + name);
-    return widget;
-}
-
-QLabel* label1(QWidget* window, int index) {
-    for (QLabel* label : window->findChildren<QLabel*>(QStringLiteral("Label1")))
-        if (label->property("index").toInt() == index)
-            return label;
-    throw std::logic_error("no Label1 member " + std::to_string(index));
-}
-
-} // namespace
-
+// A caption as a screen reader should say it: without the trailing colon
+// ("通道号(1-128)：" gives "通道号(1-128)") or enclosing parentheses
+// ("(双击改变)" gives "双击改变").
 QString spokenCaption(const QString& caption) {
     QString text = caption.trimmed();
     while (text.endsWith(QChar(0xFF1A)) || text.endsWith(QLatin1Char(':')))
@@ -42,26 +22,26 @@ QString spokenCaption(const QString& caption) {
     return text.trimmed();
 }
 
-void nameForScreenReaders(QWidget* window) {
+} // namespace
+
+void nameForScreenReaders(const Controls& controls) {
     for (const ControlLayout& row : kLayout) {
+        QWidget* control = controlOf(controls, row);
         if (row.namedBy >= 0) {
-            QWidget* control = find(window, row.name);
-            QLabel* label = label1(window, row.namedBy);
+            CaptionLabel* label = controls.Label1[row.namedBy];
             control->setAccessibleName(spokenCaption(label->text()));
             if (!label->buddy()) // the channel box, not its spinner, is the label's own
                 label->setBuddy(control);
         }
         if (row.describedBy >= 0)
-            find(window, row.name)
-                ->setAccessibleDescription(spokenCaption(label1(window, row.describedBy)->text()));
+            control->setAccessibleDescription(
+                spokenCaption(controls.Label1[row.describedBy]->text()));
     }
-    for (const char* name : kOutputButtons) {
-        auto* button = static_cast<QAbstractButton*>(find(window, name));
-        auto* group = qobject_cast<QGroupBox*>(button->parentWidget());
-        const QString where = group ? group->title() : QString();
-        button->setAccessibleName(button->text() + QString::fromUtf8("（") + where +
+    // Output buttons share the caption "输出": their group box tells them apart.
+    for (auto [button, group] : {std::pair(controls.cmdSWO, controls.Frame1),
+                                 std::pair(controls.cmdDOOutput, controls.Frame3)})
+        button->setAccessibleName(button->text() + QString::fromUtf8("（") + group->title() +
                                   QString::fromUtf8("）"));
-    }
 }
 
 } // namespace panel

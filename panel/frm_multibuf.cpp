@@ -21,25 +21,10 @@
 #include <QTimer>
 
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace panel {
-namespace {
-
-template <typename T> T* control(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromUtf8(name));
-    if (!found)
-        throw std::logic_error(std::string("control missing from the layout: ") + name);
-    return found;
-}
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* parent)
     : QWidget(parent), dll_(dll), messages_(std::move(messages)) {
@@ -47,35 +32,20 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
     setWindowTitle(QString::fromUtf8(kWindowCaption));
     setFont(panelFont());
     setFixedSize(pixelsFromTwips(this, 0, 0, kClientWidthTwips, kClientHeightTwips).size());
-    buildFromLayout(this);
+    ui = buildFromLayout(this);
 
-    lblInfo = control<CaptionLabel>(this, "lblInfo");
-    lblDI = control<CaptionLabel>(this, "lblDI");
-    lblDI_0 = control<CaptionLabel>(this, "lblDI_0");
-    lblDI_1 = control<CaptionLabel>(this, "lblDI_1");
-    lblBit = control<CaptionLabel>(this, "lblBit");
-    chkDI = control<QCheckBox>(this, "chkDI");
-    txtDOChn = control<QLineEdit>(this, "txtDOChn");
-    txtDOValue = control<QLineEdit>(this, "txtDOValue");
-    txtswChn = control<QLineEdit>(this, "txtswChn");
-    txtSWO_0 = control<QLineEdit>(this, "txtSWO_0");
-    UpDownBitNum = control<UpDownSpinner>(this, "UpDownBitNum");
-    cmdDOOutput = control<QPushButton>(this, "cmdDOOutput");
-    cmdSWO = control<QPushButton>(this, "cmdSWO");
-    cmdExit = control<QPushButton>(this, "cmdExit");
-
-    lblDI->setFont(inputDisplayFont());
-    lblDI->growToCaption();
+    ui.lblDI->setFont(inputDisplayFont());
+    ui.lblDI->growToCaption();
     // The input captions repaint five times a second. Inside Frame2, where no
     // line runs beneath them, they paint their own background (the frame's
     // inside is the window's colour), which spares the frame and the captions
     // they overlap a repaint. lblDI does not: with a fallback font taller than
     // the designed one it reaches across Frame2's top line, which must show
     // through. Stacked above the frame, its digits stay in view.
-    for (CaptionLabel* label : {lblDI_0, lblBit, lblDI_1})
+    for (CaptionLabel* label : {ui.lblDI_0, ui.lblBit, ui.lblDI_1})
         label->setAutoFillBackground(true);
-    lblDI->raise();
-    cmdSWO->setFocus();
+    ui.lblDI->raise();
+    ui.cmdSWO->setFocus();
 
     TimerAD = new QTimer(this);
     TimerAD->setObjectName("TimerAD");
@@ -87,17 +57,17 @@ FrmMultiBuf::FrmMultiBuf(driver::DllDef& dll, PanelMessages messages, QWidget* p
 void FrmMultiBuf::connectHandlers() {
     auto on = [this](Handler handler) { return [this, handler] { dispatch(handler); }; };
     connect(TimerAD, &QTimer::timeout, this, on(&FrmMultiBuf::TimerAD_Timer));
-    connect(txtDOChn, &QLineEdit::textChanged, this, on(&FrmMultiBuf::txtDOChn_Change));
-    connect(UpDownBitNum, &UpDownSpinner::valueChanged, this,
+    connect(ui.txtDOChn, &QLineEdit::textChanged, this, on(&FrmMultiBuf::txtDOChn_Change));
+    connect(ui.UpDownBitNum, &UpDownSpinner::valueChanged, this,
             on(&FrmMultiBuf::UpDownBitNum_Change));
-    connect(cmdDOOutput, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdDOOutput_Click));
-    connect(cmdSWO, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdSWO_Click));
-    connect(cmdExit, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdExit_Click));
-    txtDOValue->installEventFilter(this);
+    connect(ui.cmdDOOutput, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdDOOutput_Click));
+    connect(ui.cmdSWO, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdSWO_Click));
+    connect(ui.cmdExit, &QPushButton::clicked, this, on(&FrmMultiBuf::cmdExit_Click));
+    ui.txtDOValue->installEventFilter(this);
 }
 
 bool FrmMultiBuf::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == txtDOValue && event->type() == QEvent::MouseButtonDblClick)
+    if (watched == ui.txtDOValue && event->type() == QEvent::MouseButtonDblClick)
         dispatch(&FrmMultiBuf::txtDOValue_DblClick);
     return QWidget::eventFilter(watched, event);
 }
@@ -126,56 +96,69 @@ bool FrmMultiBuf::dispatch(Handler handler) {
     return false;
 }
 
-// The eight handlers: each reads its controls, applies the rule, writes the
-// controls and calls the driver.
+// The eight handlers: each reads its controls, calls the driver, and applies
+// the rule between the two. The driver's buffers are the binding's.
 
 void FrmMultiBuf::Form_Load() {
-    const QString caption = fromStd(rules::readBoardInfo(dll_));
-    lblInfo->setCaption(caption);
-    qCInfo(lcPanel).noquote() << "driver:" << fromStd(dll_.libraryPath()) << "board:" << caption;
+    auto& request = dll_.boardInfoRequest;
+    auto& reply = dll_.boardInfoReply;
+    request[0] = ADCARD_BOARD_INFO_REQUEST_0;
+    request[1] = ADCARD_BOARD_INFO_REQUEST_1;
+    request[2] = ADCARD_BOARD_INFO_REQUEST_2;
+    // The result is not examined, nor narrowed: an odd value must not end the program.
+    dll_.IOCtl(ADCARD_BOARD_INFO_CODE, request.data(), ADCARD_BOARD_INFO_CODE, reply.data());
+    const QString caption =
+        QString::fromStdString(rules::boardCaption(reply[0], reply[1], reply[4]));
+    ui.lblInfo->setCaption(caption);
+    qCInfo(lcPanel).noquote() << "driver:" << QString::fromStdString(dll_.libraryPath())
+                              << "board:" << caption;
 }
 
 void FrmMultiBuf::TimerAD_Timer() {
-    if (chkDI->checkState() == Qt::Unchecked)
+    if (ui.chkDI->checkState() == Qt::Unchecked)
         return;
-    const rules::InputCaptions captions = rules::readInputs(dll_);
-    lblDI->setCaption(fromStd(captions.words));
-    lblDI_0->setCaption(fromStd(captions.word0));
-    lblBit->setCaption(fromStd(captions.header));
-    lblDI_1->setCaption(fromStd(captions.word1));
+    auto& words = dll_.diBuffer;
+    dll_.Zan_DI(rules::kInputWordCount, words.data());
+    const rules::InputCaptions captions =
+        rules::inputCaptions({words[0], words[1], words[2], words[3]});
+    ui.lblDI->setCaption(QString::fromStdString(captions.words));
+    ui.lblDI_0->setCaption(QString::fromStdString(captions.word0));
+    ui.lblBit->setCaption(QString::fromStdString(captions.header));
+    ui.lblDI_1->setCaption(QString::fromStdString(captions.word1));
 }
 
 void FrmMultiBuf::txtDOChn_Change() {
-    const int channel = rules::channelFromText(textOf(txtDOChn));
-    UpDownBitNum->setValue(channel);
-    setBoxText(txtDOChn, convert::Str(channel));
+    const int channel = rules::channelFromText(textOf(ui.txtDOChn));
+    ui.UpDownBitNum->setValue(channel);
+    setBoxText(ui.txtDOChn, convert::Str(channel));
 }
 
 void FrmMultiBuf::UpDownBitNum_Change() {
-    setBoxText(txtDOChn, convert::Str(UpDownBitNum->value()));
+    setBoxText(ui.txtDOChn, convert::Str(ui.UpDownBitNum->value()));
 }
 
 void FrmMultiBuf::txtDOValue_DblClick() {
-    setBoxText(txtDOValue, rules::toggledBitText(textOf(txtDOValue)));
+    setBoxText(ui.txtDOValue, rules::toggledBitText(textOf(ui.txtDOValue)));
 }
 
 void FrmMultiBuf::cmdDOOutput_Click() {
-    const int value = rules::bitValueFromText(textOf(txtDOValue));
+    const int value = rules::bitValueFromText(textOf(ui.txtDOValue));
     // The box shows the value actually sent.
-    setBoxText(txtDOValue, convert::Str(value));
-    const int channel = rules::channelFromText(textOf(txtDOChn));
+    setBoxText(ui.txtDOValue, convert::Str(value));
+    const int channel = rules::channelFromText(textOf(ui.txtDOChn));
     dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value));
 }
 
 void FrmMultiBuf::cmdSWO_Click() {
-    const std::string groupText = textOf(txtswChn);
+    const std::string groupText = textOf(ui.txtswChn);
     const std::optional<std::int16_t> group = rules::groupFromText(groupText);
     if (!group) {
         if (messages_.warning)
-            messages_.warning(fromStd(rules::groupRefusedMessage(groupText)));
+            messages_.warning(QString::fromStdString(rules::groupRefusedMessage(groupText)));
         return;
     }
-    dll_.doBuffer[0] = rules::byteFromHexText(textOf(txtSWO_0));
+    // The DO buffer's element 0 holds the last byte sent.
+    dll_.doBuffer[0] = rules::byteFromHexText(textOf(ui.txtSWO_0));
     dll_.Zan_DO(*group, dll_.doBuffer[0]);
 }
 

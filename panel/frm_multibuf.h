@@ -1,12 +1,10 @@
 #pragma once
 
+#include "panel/controls.h"
 #include "panel/panel_messages.h"
 
 #include <QWidget>
 
-class QCheckBox;
-class QLineEdit;
-class QPushButton;
 class QTimer;
 
 namespace driver {
@@ -14,9 +12,6 @@ class DllDef;
 }
 
 namespace panel {
-
-class CaptionLabel;
-class UpDownSpinner;
 
 // The panel's one window. Its controls come from the layout table; its eight
 // handlers are plain procedures named after their control and event, each run
@@ -33,7 +28,6 @@ public:
     // handler runs again. Returns false if the handler (or an earlier one) failed.
     using Handler = void (FrmMultiBuf::*)();
     bool dispatch(Handler handler);
-    bool hasFailed() const { return failed_; }
 
     void Form_Load();
     void TimerAD_Timer();
@@ -54,21 +48,8 @@ private:
     PanelMessages messages_;
     bool failed_ = false;
 
+    Controls ui; // made once by the builder
     QTimer* TimerAD = nullptr;
-    CaptionLabel* lblInfo = nullptr;
-    CaptionLabel* lblDI = nullptr;
-    CaptionLabel* lblDI_0 = nullptr;
-    CaptionLabel* lblDI_1 = nullptr;
-    CaptionLabel* lblBit = nullptr;
-    QCheckBox* chkDI = nullptr;
-    QLineEdit* txtDOChn = nullptr;
-    QLineEdit* txtDOValue = nullptr;
-    QLineEdit* txtswChn = nullptr;
-    QLineEdit* txtSWO_0 = nullptr;
-    UpDownSpinner* UpDownBitNum = nullptr;
-    QPushButton* cmdDOOutput = nullptr;
-    QPushButton* cmdSWO = nullptr;
-    QPushButton* cmdExit = nullptr;
 };
 
 } // namespace panel

@@ -79,8 +79,7 @@ QAccessibleInterface* accessibleSpinner(const QString& className, QObject* objec
     return nullptr;
 }
 
-} // namespace
-
+// Screen readers see the spinner as a spin box with its value, range and step.
 void installSpinnerAccessibility() {
     static const bool installed = [] {
         QAccessible::installFactory(accessibleSpinner);
@@ -88,6 +87,8 @@ void installSpinnerAccessibility() {
     }();
     (void)installed;
 }
+
+} // namespace
 
 UpDownSpinner::UpDownSpinner(int minimum, int maximum, int value, QWidget* parent)
     : QWidget(parent), minimum_(minimum), maximum_(std::max(minimum, maximum)),

@@ -50,7 +50,4 @@ private:
     QWidget* focusFrame_;
 };
 
-// Screen readers see the spinner as a spin box with its value, range and step.
-void installSpinnerAccessibility();
-
 } // namespace panel

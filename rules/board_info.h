@@ -3,18 +3,10 @@
 #include <cstdint>
 #include <string>
 
-namespace driver {
-class DllDef;
-}
-
 namespace rules {
 
-// "卡名：ZAN" with the Str forms of reply bytes 0 and 1, then "类型：" and byte 4.
-std::string boardInfoCaption(std::uint8_t family0, std::uint8_t family1, std::uint8_t type);
-
-// Asks the card for its identification once and returns the caption for it.
-// The call's result is not examined, nor narrowed: a driver's odd return value
-// must not end the program.
-std::string readBoardInfo(driver::DllDef& dll);
+// The board's caption from reply bytes 0 and 1 and byte 4: "卡名：ZAN" with the
+// Str forms of the first two, then "类型：" and that of the third.
+std::string boardCaption(std::uint8_t family0, std::uint8_t family1, std::uint8_t type);
 
 } // namespace rules

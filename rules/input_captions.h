@@ -4,10 +4,6 @@
 #include <cstdint>
 #include <string>
 
-namespace driver {
-class DllDef;
-}
-
 namespace rules {
 
 // The number of input words asked for and shown on each tick.
@@ -21,11 +17,7 @@ struct InputCaptions {
     std::string word1;  // lblDI_1: word 1 in hexadecimal, then its bit row
 };
 
-// Bits 7 down to 0 of a word, each as three blanks and its digit.
-std::string bitRow(std::int16_t word);
+// The captions of the first four input words the card returned.
 InputCaptions inputCaptions(const std::array<std::int16_t, kInputWordCount>& words);
-
-// Reads the input words into the binding's DI buffer and returns their captions.
-InputCaptions readInputs(driver::DllDef& dll);
 
 } // namespace rules

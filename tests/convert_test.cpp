@@ -62,11 +62,15 @@ TEST(Narrowing, RoundsTiesToEvenAndOverflowsOutsideTheType) {
 }
 
 TEST(StrAndHex, WriteTheDesignedTexts) {
-    EXPECT_EQ(Str(5) + Str(0) + Str(-5) + Str(-32768), " 5 0-5-32768");
-    EXPECT_EQ(Hex(std::int16_t{0}) + "|" + Hex(std::int16_t{0xAB}) + "|" +
-                  Hex(std::int16_t{0x1234}) + "|" + Hex(std::int16_t{-1}) + "|" +
-                  Hex(std::int16_t{-32767}) + "|" + Hex(-1),
-              "0|AB|1234|FFFF|8001|FFFFFFFF");
+    const std::pair<std::int64_t, const char*> str[] = {
+        {5, " 5"}, {0, " 0"}, {-5, "-5"}, {-32768, "-32768"}};
+    for (const auto& [n, text] : str)
+        EXPECT_EQ(Str(n), text);
+    const std::pair<std::int16_t, const char*> hex[] = {
+        {0, "0"}, {0xAB, "AB"}, {0x1234, "1234"}, {-1, "FFFF"}, {-32767, "8001"}};
+    for (const auto& [n, text] : hex)
+        EXPECT_EQ(Hex(n), text);
+    EXPECT_EQ(Hex(-1), "FFFFFFFF");
 }
 
 } // namespace

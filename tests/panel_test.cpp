@@ -98,8 +98,8 @@ const Designed kDesign[] = {
 // Labels keep their place and grow where their caption needs more room.
 TEST_F(Window, StartsWithEveryControlAsDesigned) {
     frm.show();
-    EXPECT_EQ(frm.windowTitle() + QString(" %1x%2").arg(frm.width()).arg(frm.height()),
-              u("测试及编程源程序 355x286"));
+    EXPECT_EQ(frm.windowTitle(), u("测试及编程源程序"));
+    EXPECT_EQ(frm.size(), QSize(355, 286));
     const auto label1 = frm.findChildren<QLabel*>("Label1");
     for (const Designed& d : kDesign) {
         QWidget* w = child(d.name);
@@ -120,12 +120,13 @@ TEST_F(Window, StartsWithEveryControlAsDesigned) {
         EXPECT_EQ(d.index == 10 ? static_cast<QLabel*>(w)->buddy() : nullptr,
                   d.index == 10 ? child("txtDOChn") : nullptr); // the channel's label
     }
-    EXPECT_EQ(child("up")->accessibleName() + child("down")->accessibleName(), u("增大减小"));
-    EXPECT_EQ(child<QToolButton>("up")->arrowType() +
-                  child<panel::UpDownSpinner>("UpDownBitNum")->value(),
-              Qt::UpArrow + 1);
+    EXPECT_EQ(child("up")->accessibleName(), u("增大"));
+    EXPECT_EQ(child("down")->accessibleName(), u("减小"));
+    EXPECT_EQ(child<QToolButton>("up")->arrowType(), Qt::UpArrow);
+    EXPECT_EQ(child<panel::UpDownSpinner>("UpDownBitNum")->value(), 1);
     const QFont display = child("lblDI")->font();
-    EXPECT_EQ(display.families().value(0) + QString::number(display.pointSizeF()), u("宋体21.6"));
+    EXPECT_EQ(display.families().value(0), u("宋体"));
+    EXPECT_EQ(display.pointSizeF(), 21.6);
     QApplication::setActiveWindow(&frm);
     QStringList order;
     QWidget* w = frm.focusWidget();
@@ -195,9 +196,11 @@ TEST(Spinner, IsAValueWidgetForToolsAndScreenReaders) {
     spinner.setProperty("value", 9);
     QAccessibleInterface* view = QAccessible::queryAccessibleInterface(&spinner);
     QAccessibleValueInterface* value = view->valueInterface();
-    EXPECT_EQ(QVariantList({view->role(), view->text(QAccessible::Value), value->currentValue(),
-                            value->minimumValue(), value->maximumValue()}),
-              QVariantList({QAccessible::SpinBox, "9", 9, 1, 128}));
+    EXPECT_EQ(view->role(), QAccessible::SpinBox);
+    EXPECT_EQ(view->text(QAccessible::Value), "9");
+    EXPECT_EQ(value->currentValue(), 9);
+    EXPECT_EQ(value->minimumValue(), 1);
+    EXPECT_EQ(value->maximumValue(), 128);
     value->setCurrentValue(12);
     spinner.setProperty("value", 12);
     spinner.setValue(500);
@@ -223,8 +226,8 @@ TEST_F(Window, SendsTheBitAndTheByte) {
     auto* spinner = child<panel::UpDownSpinner>("UpDownBitNum");
     for (const auto& [channel, value, settled, call, shown] : cases) {
         type("txtDOChn", channel);
-        EXPECT_EQ(text("txtDOChn") + QString::number(spinner->value()),
-                  u(" " + std::to_string(settled) + std::to_string(settled)));
+        EXPECT_EQ(text("txtDOChn"), u(" " + std::to_string(settled))) << channel;
+        EXPECT_EQ(spinner->value(), settled) << channel;
         type("txtDOValue", value);
         click("cmdDOOutput");
         EXPECT_EQ(fake.log(), std::string(call) + "\n");
@@ -254,7 +257,8 @@ TEST_F(Window, SendsTheBitAndTheByte) {
         type("txtswChn", group);
         type("txtSWO_0", byte);
         click("cmdSWO");
-        EXPECT_EQ(text("txtswChn") + text("txtSWO_0"), u(std::string(group) + byte));
+        EXPECT_EQ(text("txtswChn"), group);
+        EXPECT_EQ(text("txtSWO_0"), byte);
     }
     EXPECT_EQ(fake.log(), "Zan_DO(0,0)\nZan_DO(2,165)\nZan_DO(-32768,255)\n");
     EXPECT_EQ(dll.doBuffer[0], 255);
@@ -283,9 +287,23 @@ TEST_F(Window, ShowsTheInputsOnTicksWhileTheBoxIsTicked) {
     ASSERT_TRUE(tick());
     EXPECT_EQ(shown(), last) << "unticking freezes the captions";
     EXPECT_EQ(fake.log(), "Zan_DI(4)\n");
+    EXPECT_EQ(fake.state().lastBuffer, dll.diBuffer.data());
     box->setCheckState(Qt::Checked);
     EXPECT_TRUE(QTest::qWaitFor([&] { return text("lblDI") == "FFFF-8001-0-1234"; }, 2000))
         << "on its own timer";
+}
+
+// Reply bytes 0, 1 and 4 reach the caption, never 2 and 3; the request is three
+// bytes in the binding's buffer; the call's result is not narrowed, so no value
+// ends the program.
+TEST_F(Window, IdentifiesTheBoard) {
+    fake.state() = {{255, 12, 77, 66, 3, 55}, {}, 0, 32768};
+    ASSERT_TRUE(frm.load());
+    EXPECT_EQ(text("lblInfo"), u("卡名：ZAN 255 12类型： 3"));
+    EXPECT_EQ(fake.log(), "IOCtl(100,70,64,0,100)\n");
+    EXPECT_EQ(fake.state().lastBuffer, dll.boardInfoReply.data());
+    EXPECT_EQ(std::count(dll.boardInfoRequest.begin(), dll.boardInfoRequest.end(), 0),
+              32001 - 3 + 1);
 }
 
 // The centre of a caption's character, across the window, as its font lays it out.
@@ -364,8 +382,8 @@ TEST(Program, EndsOnExitOnCloseAndOnAnError) {
         });
         whenShown.start(0);
         EXPECT_EQ(app::runPanel(dll, {[&](const QString& e) { errors << e; }, {}}), *error ? 1 : 0);
-        EXPECT_EQ(errors.join("|").contains(u(error)) + errors.size() * 10, *error ? 11 : 1)
-            << variant;
+        EXPECT_EQ(errors.size(), *error ? 1 : 0) << variant;
+        EXPECT_TRUE(errors.join("|").contains(u(error))) << variant;
         EXPECT_EQ(shown, calls.empty() ? "" : u("卡名：ZAN 80 0类型： 0")) << variant;
         EXPECT_EQ(fake.log(), calls) << variant;
     }

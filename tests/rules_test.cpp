@@ -1,12 +1,13 @@
 // The panel's rules, without a window: from a text to what is sent, and from
 // the card's answer to the captions.
-#include "fake_card.h"
 #include "rules/bit_output.h"
 #include "rules/board_info.h"
 #include "rules/byte_output.h"
 #include "rules/input_captions.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace {
 
@@ -68,45 +69,33 @@ TEST(Rules, QuoteAtMostFortyWholeCharactersOfARefusedGroup) {
                   "通道组“" + quoted + "”超出范围（-32768 到 32767），未输出。");
 }
 
-// Bit 8 of word 1 shows in its hexadecimal form only; words 4 on nowhere, and
-// words the driver does not write keep their last values.
+// Bit 8 of word 1 shows in its hexadecimal form only, never in its bit row.
 TEST(Rules, CaptionTheInputWordsTheCardReturns) {
+    using Words = std::array<std::int16_t, 4>;
     // clang-format off
-    const std::pair<std::vector<std::int16_t>, std::vector<std::string>> cases[] = {
+    const std::pair<Words, std::vector<std::string>> cases[] = {
         {{5, -32767, 0, 0x1234},
          {"5-8001-0-1234", "5      0   0   0   0   0   1   0   1", "8001      0   0   0   0   0   0   0   1"}},
-        {{-1, 0x0100, 0x00FF, 0x7FFF, 0x55},
+        {{-1, 0x0100, 0x00FF, 0x7FFF},
          {"FFFF-100-FF-7FFF", "FFFF      1   1   1   1   1   1   1   1", "100      0   0   0   0   0   0   0   0"}},
-        {{0x1234, -32768},
-         {"1234-8000-FF-7FFF", "1234      0   0   1   1   0   1   0   0", "8000      0   0   0   0   0   0   0   0"}},
+        {{0x1234, -32768, 0, 0},
+         {"1234-8000-0-0", "1234      0   0   1   1   0   1   0   0", "8000      0   0   0   0   0   0   0   0"}},
         {{0, 0, 0, 0},
          {"0-0-0-0", "0      0   0   0   0   0   0   0   0", "0      0   0   0   0   0   0   0   0"}}};
     // clang-format on
-    FakeCard fake;
-    driver::DllDef dll(fake.search());
     for (const auto& [words, shown] : cases) {
-        fake.state().wordCount = static_cast<int>(words.size());
-        std::copy(words.begin(), words.end(), fake.state().words);
-        const rules::InputCaptions captions = rules::readInputs(dll);
-        EXPECT_EQ(std::vector<std::string>({captions.words, captions.word0, captions.word1}),
-                  shown);
+        const rules::InputCaptions captions = rules::inputCaptions(words);
+        EXPECT_EQ(captions.words, shown[0]);
+        EXPECT_EQ(captions.word0, shown[1]);
+        EXPECT_EQ(captions.word1, shown[2]);
         EXPECT_EQ(captions.header, "            7   6   5   4   3   2   1   0");
     }
-    EXPECT_EQ(fake.state().lastBuffer, dll.diBuffer.data());
-    EXPECT_EQ(fake.log(), "Zan_DI(4)\nZan_DI(4)\nZan_DI(4)\nZan_DI(4)\n");
 }
 
-// Reply bytes 2 and 3 never show; the call's result is not narrowed, so no
-// value ends the program.
-TEST(Rules, CaptionTheBoardFromReplyBytesZeroOneAndFour) {
-    FakeCard fake;
-    driver::DllDef dll(fake.search());
-    EXPECT_EQ(rules::readBoardInfo(dll), "卡名：ZAN 0 0类型： 0") << "a reply left untouched";
-    fake.state() = {{255, 12, 77, 66, 3, 55}, {}, 0, 32768};
-    EXPECT_EQ(rules::readBoardInfo(dll), "卡名：ZAN 255 12类型： 3");
-    EXPECT_EQ(fake.log(), "IOCtl(100,70,64,0,100)\n");
-    EXPECT_EQ(fake.state().lastBuffer, dll.boardInfoReply.data());
-    EXPECT_EQ(std::count(dll.boardInfoRequest.begin(), dll.boardInfoRequest.end(), 0), 32001 - 2);
+// No blank but Str's own between "ZAN" and the numbers, none before "类型：".
+TEST(Rules, CaptionTheBoard) {
+    EXPECT_EQ(rules::boardCaption(0, 0, 0), "卡名：ZAN 0 0类型： 0");
+    EXPECT_EQ(rules::boardCaption(255, 12, 3), "卡名：ZAN 255 12类型： 3");
 }
 
 } // namespace
