@@ -21,7 +21,8 @@ trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 
 step "1. the simulated driver's exports"
 scripts/check-exports.sh "$build/bin/adcard.dll"
-i686-w64-mingw32-g++-posix -shared -static -O2 -I. -o "$scratch/no-def.dll" simcard/simcard.cpp
+i686-w64-mingw32-g++-posix -shared -static -O2 -I. -o "$scratch/no-def.dll" simcard/simcard.cpp \
+  simcard/faults.cpp simcard/card_memory.cpp simcard/card_memory_win.cpp
 cat >"$scratch/cdecl.c" <<'C'
 int IOCtl(int a, void* b, int c, void* d) { return a + c + (b == d); }
 short Zan_DI(short a, short* b) { return a + (b != 0); }

@@ -1,0 +1,103 @@
+#include "arguments.h"
+
+#include "cli/errors.h"
+#include "cli/wiring.h"
+#include "convert/full_width.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <set>
+
+namespace cli {
+namespace {
+
+constexpr int kGroups = kChannels / 8;
+
+// "KEY=VALUE" split at its '=', or UsageError.
+std::pair<std::string, std::string> assignment(const std::string& argument, const char* form) {
+    const std::string text = convert::foldFullWidth(argument);
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == text.size())
+        throw UsageError("参数“" + argument + "”不对：应为" + form);
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+// The number in decimal, or -1.
+int decimal(const std::string& text) {
+    if (text.empty() || text.size() > 3 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return std::stoi(text);
+}
+
+// One or two hexadecimal digits, after an optional 0x or &H; or -1.
+int hexByte(std::string text) {
+    for (const char* prefix : {"0x", "0X", "&H", "&h"})
+        if (text.rfind(prefix, 0) == 0) {
+            text.erase(0, 2);
+            break;
+        }
+    if (text.empty() || text.size() > 2 ||
+        !std::all_of(text.begin(), text.end(),
+                     [](unsigned char c) { return std::isxdigit(c) != 0; }))
+        return -1;
+    return std::stoi(text, nullptr, 16);
+}
+
+void once(std::set<int>& seen, int key, const std::string& argument, const char* what) {
+    if (!seen.insert(key).second)
+        throw UsageError(std::string(what) + "在“" + argument + "”中第二次出现");
+}
+
+} // namespace
+
+std::vector<BitSetting> parseBitSettings(const std::vector<std::string>& arguments) {
+    std::vector<BitSetting> settings;
+    std::set<int> seen;
+    for (const std::string& argument : arguments) {
+        const auto [key, value] = assignment(argument, "“通道=0”或“通道=1”，通道 1 到 128");
+        const int channel = decimal(key), bit = decimal(value);
+        if (channel < 1 || channel > kChannels || (value != "0" && value != "1"))
+            throw UsageError("参数“" + argument + "”不对：应为“通道=0”或“通道=1”，通道 1 到 128");
+        once(seen, channel, argument, "通道");
+        settings.push_back({channel, bit});
+    }
+    return settings;
+}
+
+std::vector<ByteSetting> parseByteSettings(const std::vector<std::string>& arguments) {
+    std::vector<ByteSetting> settings;
+    std::set<int> seen;
+    for (const std::string& argument : arguments) {
+        const auto [key, value] = assignment(argument, "“通道组=十六进制字节”，通道组 0 到 15");
+        const int group = decimal(key), byte = hexByte(value);
+        if (group < 0 || group >= kGroups || byte < 0)
+            throw UsageError("参数“" + argument +
+                             "”不对：应为“通道组=十六进制字节”，通道组 0 到 15，字节 00 到 FF");
+        once(seen, group, argument, "通道组");
+        settings.push_back({group, byte});
+    }
+    return settings;
+}
+
+std::chrono::milliseconds parseDuration(const std::string& text, const std::string& option) {
+    const std::string folded = convert::foldFullWidth(text);
+    std::size_t end = 0;
+    double amount = -1;
+    try {
+        amount = std::stod(folded, &end);
+    } catch (const std::exception&) {
+        end = 0;
+    }
+    const std::string unit = folded.substr(end);
+    const std::pair<const char*, double> units[] = {{"", 1000},   {"s", 1000},    {"ms", 1},
+                                                    {"m", 60000}, {"min", 60000}, {"h", 3600000}};
+    for (const auto& [name, milliseconds] : units)
+        if (end > 0 && unit == name && std::isfinite(amount) && amount > 0 &&
+            amount * milliseconds < 1e12)
+            return std::chrono::milliseconds(std::max(1LL, std::llround(amount * milliseconds)));
+    throw UsageError(option + " 的“" + text + "”不对：应为正的时长，如 200ms、5s、2m、1h");
+}
+
+} // namespace cli

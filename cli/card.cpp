@@ -1,0 +1,50 @@
+#include "card.h"
+
+#include "driver/dlldef.h"
+#include "rules/board_info.h"
+
+namespace cli {
+
+long Card::checked(long result, const std::string& call) {
+    ++calls_;
+    if (result < 0)
+        throw DriverCallFailed("驱动程序调用失败：" + call + " 返回 " + std::to_string(result));
+    return result;
+}
+
+std::string Card::boardCaption() {
+    auto& request = dll_.boardInfoRequest;
+    auto& reply = dll_.boardInfoReply;
+    request[0] = ADCARD_BOARD_INFO_REQUEST_0;
+    request[1] = ADCARD_BOARD_INFO_REQUEST_1;
+    request[2] = ADCARD_BOARD_INFO_REQUEST_2;
+    checked(
+        dll_.IOCtl(ADCARD_BOARD_INFO_CODE, request.data(), ADCARD_BOARD_INFO_CODE, reply.data()),
+        "IOCtl(100, 板卡信息)");
+    return rules::boardCaption(reply[0], reply[1], reply[4]);
+}
+
+std::vector<std::int16_t> Card::readWords(int count) {
+    auto& words = dll_.diBuffer;
+    checked(dll_.Zan_DI(static_cast<std::int16_t>(count), words.data()),
+            "Zan_DI(" + std::to_string(count) + ")");
+    return {words.begin(), words.begin() + count};
+}
+
+void Card::writeBit(int channel, int value) {
+    checked(
+        dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value)),
+        "Zan_DOBit(" + std::to_string(channel - 1) + ", " + std::to_string(value) + ")");
+}
+
+void Card::writeByte(int group, int byte) {
+    dll_.doBuffer[0] = static_cast<std::int16_t>(byte);
+    checked(dll_.Zan_DO(static_cast<std::int16_t>(group), dll_.doBuffer[0]),
+            "Zan_DO(" + std::to_string(group) + ", " + std::to_string(byte) + ")");
+}
+
+std::string Card::driverPath() const {
+    return dll_.libraryPath();
+}
+
+} // namespace cli

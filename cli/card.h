@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace driver {
+class DllDef;
+}
+
+namespace cli {
+
+// A driver call that answered with a negative result, the driver's way of
+// saying it failed (exit status 4).
+class DriverCallFailed : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The card as the command line uses it: through the panel's binding and its
+// buffers, every call's result checked.
+class Card {
+public:
+    explicit Card(driver::DllDef& dll) : dll_(dll) {}
+
+    // The board's identification as the panel shows it.
+    std::string boardCaption();
+    // The first `count` input words (1 to 32).
+    std::vector<std::int16_t> readWords(int count);
+    void writeBit(int channel, int value);
+    void writeByte(int group, int byte);
+
+    std::string driverPath() const;
+    long calls() const { return calls_; }
+
+private:
+    long checked(long result, const std::string& call);
+
+    driver::DllDef& dll_;
+    long calls_ = 0;
+};
+
+} // namespace cli

@@ -1,0 +1,44 @@
+#pragma once
+// The subcommands, on a card, once their arguments have been checked.
+// Each returns the program's exit status.
+
+#include "cli/watch.h"
+#include "cli/wiring.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+class Card;
+struct BitSetting;
+struct ByteSetting;
+struct SelftestSetup;
+
+enum class GetFormat { Text, Hex, Bits, Json };
+
+int showInfo(Card& card);
+int showInputs(Card& card, int words, GetFormat format);
+int setBits(Card& card, const std::vector<BitSetting>& settings);
+int setBytes(Card& card, const std::vector<ByteSetting>& settings);
+
+struct WatchSetup {
+    std::vector<int> channels;
+    Wiring wiring;
+    std::chrono::milliseconds interval;
+    long count;                                        // changes to wait for; 0: no limit
+    std::optional<std::chrono::milliseconds> duration; // none: no limit
+    WatchFormat format;
+    bool utc;
+};
+int watch(Card& card, const WatchSetup& setup);
+
+struct SelftestOutput {
+    bool json;          // the JSON report on the standard output instead of the text
+    std::string report; // a file for the JSON report too, or ""
+};
+int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
+
+} // namespace cli

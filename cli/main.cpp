@@ -1,0 +1,196 @@
+// dio-cli: the card from the command line, on the panel's driver binding.
+// Exit status: 0 all well, 1 faults found (selftest), 2 a usage error, 3 the
+// driver missing, not loadable or lacking an entry point, 4 a driver call
+// failed, 130 interrupted before the end (the self-test's lines set back to 0).
+#include "cli/arguments.h"
+#include "cli/card.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/errors.h"
+#include "cli/selftest/on_card.h"
+#include "driver/dlldef.h"
+#include "driver/driver_error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <map>
+
+namespace {
+
+using namespace cli;
+
+// The value a word names from a list, or UsageError naming the option.
+template <typename T>
+T choice(const std::string& option, const std::string& given,
+         const std::map<std::string, T>& choices) {
+    const auto found = choices.find(given);
+    if (found != choices.end())
+        return found->second;
+    std::string names;
+    for (const auto& [name, value] : choices)
+        names += (names.empty() ? "" : "、") + name;
+    throw UsageError(option + " 的“" + given + "”不对：可用 " + names);
+}
+
+Wiring wiringFrom(const std::string& map) {
+    return map.empty() ? Wiring() : Wiring::fromFile(map);
+}
+
+// Chinese for the help's headings.
+void speakChinese(CLI::App& app) {
+    auto formatter = app.get_formatter();
+    formatter->label("Usage", "用法");
+    formatter->label("OPTIONS", "选项");
+    formatter->label("SUBCOMMAND", "子命令");
+    formatter->label("SUBCOMMANDS", "子命令");
+    formatter->label("Options", "选项");
+    formatter->label("Positionals", "参数");
+    formatter->label("Subcommands", "子命令");
+    formatter->label("REQUIRED", "必需");
+    formatter->label("TEXT", "文本");
+    formatter->label("INT", "整数");
+    formatter->column_width(34);
+}
+
+int run(const std::vector<std::string>& arguments) {
+    CLI::App app{"数据采集卡开关量的命令行工具：读板卡信息，读输入，设输出，监视输入，"
+                 "环回自检。用与测试面板相同的驱动程序（libadcard.so / adcard.dll），"
+                 "只在程序所在的文件夹和系统的库文件夹里找，从不在当前文件夹里找。",
+                 "dio-cli"};
+    speakChinese(app);
+    app.set_help_flag("-h,--help", "显示帮助");
+    app.require_subcommand(1);
+    app.fallthrough(false);
+
+    CLI::App* info = app.add_subcommand("info", "驱动程序文件和板卡信息（同测试面板）");
+
+    int words = 4;
+    std::string getFormat = "text";
+    CLI::App* get = app.add_subcommand("get", "读输入字：十六进制和各位");
+    get->add_option("-w,--words", words, "读几个字，1 到 32（默认 4，同测试面板）");
+    get->add_option("-f,--format", getFormat, "text（默认）、hex、bits 或 json");
+
+    std::vector<std::string> settings;
+    bool bytes = false;
+    CLI::App* set = app.add_subcommand(
+        "set", "设输出：通道=0|1（Zan_DOBit），或 --byte 通道组=十六进制字节（Zan_DO）。"
+               "先检查全部参数，有一个不对就什么也不发");
+    set->add_option("SETTINGS", settings, "如 9=1 17=0，或与 --byte 一起 0=FF 1=3C")->required();
+    set->add_flag("-b,--byte", bytes, "按字节：通道组 0 到 15，字节 00 到 FF");
+
+    std::string interval = "200ms", duration, channels = "1-128", watchFormat = "text", map;
+    long count = 0;
+    bool utc = false;
+    CLI::App* watch =
+        app.add_subcommand("watch", "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
+                                    "结束时（含 Ctrl-C）列出各通道的变化次数");
+    watch->add_option("-i,--interval", interval, "轮询间隔（默认 200ms）");
+    watch->add_option("-n,--count", count, "有这么多次变化后结束");
+    watch->add_option("-d,--duration", duration, "监视这么久后结束，如 30s、5m、1h");
+    watch->add_option("-c,--channels", channels, "监视的通道，如 1-8,17（默认 1-128）");
+    watch->add_option("-m,--map", map, "接线表：每行“通道 字 位”");
+    watch->add_flag("-u,--utc", utc, "用 UTC 时间（默认本地时间带时差）");
+    watch->add_option("-f,--format", watchFormat, "text（默认）、csv 或 jsonl");
+
+    bool yes = false, json = false;
+    int settle = 10;
+    std::string report;
+    CLI::App* selftest = app.add_subcommand(
+        "selftest", "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
+                    "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
+    selftest->add_flag("-y,--yes", yes, "确认可以驱动所有输出（必需）");
+    selftest->add_option("-c,--channels", channels, "所测的通道，如 1-64（默认 1-128）");
+    selftest->add_option("-m,--map", map,
+                         "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
+                         "(c-1)/8 的位 (c-1)%8）");
+    selftest->add_option("-s,--settle", settle, "每个图样写出后等多少毫秒再读（默认 10）");
+    selftest->add_flag("-j,--json", json, "以 JSON 输出报告");
+    selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件");
+
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        write(Stream::Out, app.help());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(e.what());
+    }
+
+    // Everything is checked before the driver is loaded.
+    if (*get && (words < 1 || words > kMaxInputWords))
+        throw UsageError("--words 的 " + std::to_string(words) + " 不对：应为 1 到 32");
+    const auto setBits = *set && !bytes ? parseBitSettings(settings) : std::vector<BitSetting>();
+    const auto setBytes = *set && bytes ? parseByteSettings(settings) : std::vector<ByteSetting>();
+    WatchSetup watchSetup{};
+    if (*watch) {
+        watchSetup = {parseChannels(channels),
+                      wiringFrom(map),
+                      parseDuration(interval, "--interval"),
+                      count,
+                      std::nullopt,
+                      choice<WatchFormat>("--format", watchFormat,
+                                          {{"text", WatchFormat::Text},
+                                           {"csv", WatchFormat::Csv},
+                                           {"jsonl", WatchFormat::Jsonl}}),
+                      utc};
+        if (!duration.empty())
+            watchSetup.duration = parseDuration(duration, "--duration");
+        if (count < 0)
+            throw UsageError("--count 不能是负数");
+    }
+    SelftestSetup selftestSetup{};
+    if (*selftest) {
+        if (!yes)
+            throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
+        if (settle < 0 || settle > 60000)
+            throw UsageError("--settle 应为 0 到 60000 毫秒");
+        selftestSetup = {parseChannels(channels), wiringFrom(map),
+                         std::chrono::milliseconds(settle), isTerminal(Stream::Err)};
+    }
+    const GetFormat format = *get ? choice<GetFormat>("--format", getFormat,
+                                                      {{"text", GetFormat::Text},
+                                                       {"hex", GetFormat::Hex},
+                                                       {"bits", GetFormat::Bits},
+                                                       {"json", GetFormat::Json}})
+                                  : GetFormat::Text;
+
+    driver::DllDef dll;
+    Card card(dll);
+    if (*info)
+        return showInfo(card);
+    if (*get)
+        return showInputs(card, words, format);
+    if (*set)
+        return bytes ? cli::setBytes(card, setBytes) : cli::setBits(card, setBits);
+    if (*watch)
+        return cli::watch(card, watchSetup);
+    return runSelftest(card, selftestSetup, {json, report});
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before anything loads a library.
+    driver::lockLibrarySearch();
+    auto fail = [](int status, const std::string& message) {
+        write(Stream::Err, "dio-cli：" + message + "\n");
+        return status;
+    };
+    try {
+        return run(arguments(argc, argv));
+    } catch (const UsageError& e) {
+        return fail(2,
+                    std::string(e.what()) + "\n（dio-cli --help 或 dio-cli 子命令 --help 看用法）");
+    } catch (const driver::DriverError& e) {
+        return fail(3, e.what());
+    } catch (const DriverCallFailed& e) {
+        return fail(4, e.what());
+    } catch (const Interrupted& e) {
+        return fail(130, std::string(e.what()) + "，各通道已复位为 0");
+    } catch (const std::exception& e) {
+        return fail(70, std::string("意外的错误：") + e.what());
+    }
+}

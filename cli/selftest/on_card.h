@@ -1,0 +1,25 @@
+#pragma once
+
+#include "cli/selftest/report.h"
+#include "cli/wiring.h"
+
+#include <chrono>
+#include <vector>
+
+namespace cli {
+
+class Card;
+
+struct SelftestSetup {
+    std::vector<int> channels; // the output channels driven, each wired back to an input
+    Wiring wiring;
+    std::chrono::milliseconds settle; // after each pattern, before the inputs are read
+    bool progress;                    // a progress bar on the standard error
+};
+
+// Drives the patterns on the card, reads its inputs back and reports the
+// faults. Every channel it drove is set back to 0 when it ends, also when it
+// ends early (a failed driver call, or Ctrl-C: Interrupted).
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup);
+
+} // namespace cli

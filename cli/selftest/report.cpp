@@ -1,0 +1,179 @@
+#include "report.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace selftest {
+namespace {
+
+using Kind = Behaviour::Kind;
+
+std::string joined(const std::vector<int>& channels, const char* separator = "、") {
+    std::string text;
+    for (int channel : channels)
+        text += (text.empty() ? "" : separator) + std::to_string(channel);
+    return text;
+}
+
+std::vector<int> with(std::vector<int> lines, int line) {
+    lines.push_back(line);
+    return lines;
+}
+
+bool constant(const Behaviour& b) {
+    return b.kind == Kind::Zero || b.kind == Kind::One;
+}
+
+} // namespace
+
+Report makeReport(const std::vector<int>& channels, const Learned& learned) {
+    const int lines = static_cast<int>(channels.size());
+    auto named = [&](std::vector<int> group) {
+        for (int& line : group)
+            line = channels[line];
+        std::sort(group.begin(), group.end());
+        return group;
+    };
+    Report report{lines, learned.patterns, 0, {}};
+    std::map<std::pair<Kind, std::vector<int>>, bool> shorts;
+    std::vector<int> readsZero, readsOne;
+    std::vector<bool> reached(lines); // some input follows this line's output
+    for (int input = 0; input < lines; ++input) {
+        const Behaviour& b = learned.inputs[input];
+        for (int line : b.lines)
+            reached[line] = true;
+        switch (b.kind) {
+        case Kind::Zero:
+        case Kind::One:
+            report.faults.push_back(
+                {b.kind == Kind::Zero ? "stuck-0" : "stuck-1", {channels[input]}, "", ""});
+            (b.kind == Kind::Zero ? readsZero : readsOne).push_back(channels[input]);
+            break;
+        case Kind::Follows:
+            if (b.lines.front() != input)
+                report.faults.push_back(
+                    {"crossed", {channels[b.lines.front()], channels[input]}, "", ""});
+            break;
+        case Kind::And:
+        case Kind::Or:
+            // A group read by an input outside it: no fault of these kinds says so.
+            if (!std::binary_search(b.lines.begin(), b.lines.end(), input))
+                report.faults.push_back(
+                    {"undecided", named(with(b.lines, input)), "", "unexplained"});
+            shorts[{b.kind, named(b.lines)}] = true;
+            break;
+        case Kind::Unknown:
+            report.faults.push_back({"undecided", {channels[input]}, "", "unexplained"});
+            break;
+        }
+    }
+    for (const auto& [group, _] : shorts)
+        report.faults.push_back(
+            {"short", group.second, group.first == Kind::And ? "and" : "or", ""});
+    // Lines that read one value may each be stuck, or shorted to one that is.
+    for (const std::vector<int>* same : {&readsZero, &readsOne})
+        if (same->size() >= 2)
+            report.faults.push_back({"undecided", *same, "", "same-value"});
+    // An output no input follows, while its own input follows another line:
+    // its wire is lost, or it is shorted to a line stuck at the value that hides it.
+    for (int line = 0; line < lines; ++line) {
+        const Behaviour& own = learned.inputs[line];
+        if (!reached[line] && !constant(own) && own.kind != Kind::Unknown)
+            report.faults.push_back(
+                {"undecided", named(with(own.lines, line)), "", "unseen-output"});
+    }
+    std::sort(report.faults.begin(), report.faults.end(), [](const Fault& a, const Fault& b) {
+        return std::tie(a.channels, a.kind, a.why) < std::tie(b.channels, b.kind, b.why);
+    });
+    report.faults.erase(std::unique(report.faults.begin(), report.faults.end(),
+                                    [](const Fault& a, const Fault& b) {
+                                        return a.channels == b.channels && a.kind == b.kind &&
+                                               a.why == b.why;
+                                    }),
+                        report.faults.end());
+    std::set<int> faulty;
+    for (const Fault& fault : report.faults)
+        faulty.insert(fault.channels.begin(), fault.channels.end());
+    report.sound = lines - static_cast<int>(faulty.size());
+    return report;
+}
+
+std::string summaryText(const Report& report) {
+    std::string text = std::to_string(report.channels) + " 条通道：";
+    if (report.faults.empty())
+        return text + "全部正常";
+    text += std::to_string(report.sound) + " 正常";
+    struct Part {
+        const char* kind;
+        const char* counted;
+        std::vector<std::string> lists;
+    };
+    Part parts[] = {{"stuck-0", " 条固定为 0", {}},
+                    {"stuck-1", " 条固定为 1", {}},
+                    {"short", " 组短路", {}},
+                    {"crossed", " 处交叉", {}},
+                    {"undecided", " 处无法判断", {}}};
+    for (const Fault& fault : report.faults)
+        for (Part& part : parts)
+            if (fault.kind == part.kind)
+                part.lists.push_back(joined(fault.channels, fault.kind == "crossed" ? "→" : "、"));
+    for (const Part& part : parts) {
+        if (part.lists.empty())
+            continue;
+        std::string lists;
+        for (const std::string& list : part.lists)
+            lists += (lists.empty() ? ""
+                      : std::string(part.kind) == "short" || std::string(part.kind) == "undecided"
+                          ? "；"
+                          : "、") +
+                     list;
+        text += "，" + std::to_string(part.lists.size()) + part.counted + "（通道 " + lists + "）";
+    }
+    return text;
+}
+
+std::vector<std::string> faultTexts(const Report& report) {
+    std::vector<std::string> texts;
+    for (const Fault& f : report.faults) {
+        const std::string channels = "通道 " + joined(f.channels);
+        if (f.kind == "stuck-0" || f.kind == "stuck-1")
+            texts.push_back(channels + "：固定为 " + f.kind.substr(6) + "（开路或被钳住）");
+        else if (f.kind == "short")
+            texts.push_back(channels + "：短路（" + (f.wired == "and" ? "线与" : "线或") + "）");
+        else if (f.kind == "crossed")
+            texts.push_back("通道 " + std::to_string(f.channels[0]) + " 的输出到了通道 " +
+                            std::to_string(f.channels[1]) + " 的输入（交叉）");
+        else if (f.why == "same-value")
+            texts.push_back(channels + "：无法判断——读数恒为同一个值，可能各自固定，"
+                                       "也可能互相短路而其中有一条固定");
+        else if (f.why == "unseen-output")
+            texts.push_back(channels + "：无法判断——其中一条的输出哪个输入也没有到，"
+                                       "可能断了线，也可能与一条固定的线短路");
+        else
+            texts.push_back(channels + "：无法判断——读数不合任何一种故障");
+    }
+    return texts;
+}
+
+std::string reportJson(const Report& report) {
+    nlohmann::ordered_json faults = nlohmann::ordered_json::array();
+    for (const Fault& f : report.faults) {
+        nlohmann::ordered_json fault = {{"kind", f.kind}};
+        if (!f.wired.empty())
+            fault["wired"] = f.wired;
+        fault["channels"] = f.channels;
+        if (!f.why.empty())
+            fault["why"] = f.why;
+        faults.push_back(fault);
+    }
+    const nlohmann::ordered_json json = {{"channels", report.channels},
+                                         {"patterns", report.patterns},
+                                         {"sound", report.sound},
+                                         {"faults", faults}};
+    return json.dump();
+}
+
+} // namespace selftest

@@ -1,0 +1,85 @@
+#include "watch.h"
+
+#include "cli/timestamp.h"
+
+#include <nlohmann/json.hpp>
+
+namespace cli {
+
+Watcher::Watcher(std::vector<int> channels, const Wiring& wiring, WatchFormat format, bool utc)
+    : channels_(std::move(channels)), format_(format), utc_(utc),
+      words_(wiring.wordsFor(channels_)), values_(channels_.size()), counts_(channels_.size()) {
+    for (int channel : channels_)
+        inputs_.push_back(wiring.input(channel));
+}
+
+std::string Watcher::line(const std::string& time, const char* event, int channel,
+                          long value) const {
+    switch (format_) {
+    case WatchFormat::Csv:
+        return time + "," + event + "," + std::to_string(channel) + "," + std::to_string(value) +
+               "\n";
+    case WatchFormat::Jsonl:
+        return nlohmann::ordered_json{
+                   {"time", time}, {"event", event}, {"channel", channel}, {"value", value}}
+                   .dump() +
+               "\n";
+    case WatchFormat::Text:
+        break;
+    }
+    return time + "  通道 " + std::to_string(channel) + " → " + std::to_string(value) + "\n";
+}
+
+std::string Watcher::take(const std::vector<std::int16_t>& words,
+                          std::chrono::system_clock::time_point now) {
+    const std::string time = isoTimestamp(now, utc_);
+    std::string printed;
+    if (!started_ && format_ == WatchFormat::Csv)
+        printed = "time,event,channel,value\n";
+    std::string high; // the text format's initial state: the channels at 1
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        const bool value = (words[inputs_[i].word] >> inputs_[i].bit & 1) != 0;
+        if (!started_) {
+            values_[i] = value;
+            if (format_ != WatchFormat::Text)
+                printed += line(time, "initial", channels_[i], value);
+            else if (value)
+                high += (high.empty() ? "" : "、") + std::to_string(channels_[i]);
+        } else if (value != values_[i]) {
+            values_[i] = value;
+            ++counts_[i];
+            ++changes_;
+            printed += line(time, "change", channels_[i], value);
+        }
+    }
+    if (!started_ && format_ == WatchFormat::Text)
+        printed += time + "  初始状态：" +
+                   (high.empty() ? std::string("全部为 0") : "通道 " + high + " 为 1，其余为 0") +
+                   "\n";
+    started_ = true;
+    return printed;
+}
+
+std::string Watcher::summary(std::chrono::system_clock::time_point now) const {
+    const std::string time = isoTimestamp(now, utc_);
+    std::string printed, counted;
+    nlohmann::ordered_json counts = nlohmann::ordered_json::object();
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        if (counts_[i] == 0)
+            continue;
+        if (format_ == WatchFormat::Csv)
+            printed += line(time, "changes", channels_[i], counts_[i]);
+        counts[std::to_string(channels_[i])] = counts_[i];
+        counted += (counted.empty() ? "" : "，") + std::string("通道 ") +
+                   std::to_string(channels_[i]) + "：" + std::to_string(counts_[i]) + " 次";
+    }
+    if (format_ == WatchFormat::Jsonl)
+        return nlohmann::ordered_json{{"time", time}, {"event", "changes"}, {"counts", counts}}
+                   .dump() +
+               "\n";
+    if (format_ == WatchFormat::Text)
+        return time + "  变化次数：" + (counted.empty() ? std::string("没有变化") : counted) + "\n";
+    return printed;
+}
+
+} // namespace cli

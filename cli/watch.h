@@ -1,0 +1,44 @@
+#pragma once
+
+#include "cli/wiring.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class WatchFormat { Text, Csv, Jsonl };
+
+// What a watch prints, from the input words read poll by poll: the state of
+// the watched channels first, then each change with its time, and at the end
+// the changes counted per channel. It keeps one value and one count a channel,
+// however long it runs.
+class Watcher {
+public:
+    Watcher(std::vector<int> channels, const Wiring& wiring, WatchFormat format, bool utc);
+
+    // The input words to read each poll.
+    int words() const { return words_; }
+    // What to print for one poll's words (the first poll's: the initial state).
+    std::string take(const std::vector<std::int16_t>& words,
+                     std::chrono::system_clock::time_point now);
+    std::string summary(std::chrono::system_clock::time_point now) const;
+    long changes() const { return changes_; }
+
+private:
+    std::string line(const std::string& time, const char* event, int channel, long value) const;
+
+    std::vector<int> channels_;
+    std::vector<InputBit> inputs_;
+    WatchFormat format_;
+    bool utc_;
+    int words_;
+    bool started_ = false;
+    std::vector<bool> values_;
+    std::vector<long> counts_;
+    long changes_ = 0;
+};
+
+} // namespace cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The card's channels: outputs 1 to 128, each wired back to an input bit.
+constexpr int kChannels = 128;
+// Input words the driver can fill (the binding's DI buffer holds 33).
+constexpr int kMaxInputWords = 32;
+
+// Where an output channel's line comes back: input word and bit.
+struct InputBit {
+    int word;
+    int bit;
+};
+
+// Which input each output channel is wired back to.
+class Wiring {
+public:
+    // As the simulated card and a straight loopback cable have it: channel c
+    // at input word (c-1)/8, bit (c-1)%8.
+    Wiring();
+    // A map file: a line "CHANNEL WORD BIT" for each channel wired otherwise;
+    // blank lines and "#" comments are ignored. Throws UsageError naming the line.
+    static Wiring fromFile(const std::string& path);
+
+    InputBit input(int channel) const { return inputs_[channel - 1]; }
+    // How many input words the given channels need read.
+    int wordsFor(const std::vector<int>& channels) const;
+
+private:
+    std::vector<InputBit> inputs_;
+};
+
+// A channel list such as "1-8,17,20-22": ascending, each once. Throws
+// UsageError for anything else than channels 1 to 128.
+std::vector<int> parseChannels(const std::string& list);
+
+} // namespace cli

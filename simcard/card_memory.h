@@ -1,0 +1,32 @@
+#pragma once
+// Where the simulated card keeps its output lines: memory shared by every
+// process of the machine's user that loads the card, so that the panel and the
+// command line, or two runs of it, drive and read one card, as with hardware.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace simcard {
+
+constexpr int kLines = 128;
+
+struct CardMemory {
+    std::atomic<std::uint8_t> line[kLines]; // the value each output was last driven to
+};
+
+// The card named by ADCARD_SIM_NAME ("default" when unset), opened at the first
+// use and kept while the library is loaded. Where shared memory cannot be had,
+// a card of this process alone, said so on the standard error.
+CardMemory& cardMemory();
+
+// The variable's value from the process's environment, or "" (platform code:
+// on Windows from the system's block, which a test may change after loading).
+std::string environmentValue(const char* name);
+
+// The name of a card's shared memory, for this user ("default" for an empty
+// card name); in the card's name, characters other than letters, digits, '-'
+// and '_' become '_'.
+std::string sharedMemoryName(const std::string& card);
+
+} // namespace simcard

@@ -1,0 +1,49 @@
+#include "card_memory.h"
+
+#include <cstdio>
+#include <windows.h>
+
+namespace simcard {
+namespace {
+
+std::wstring wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end()); // names are ASCII
+}
+
+CardMemory* openShared(DWORD& error) {
+    const std::string card = environmentValue("ADCARD_SIM_NAME");
+    // The handle stays open while the library is loaded: the mapping lives as
+    // long as some process has the card open.
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(CardMemory), wide(sharedMemoryName(card)).c_str());
+    void* memory =
+        mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CardMemory)) : nullptr;
+    if (!memory)
+        error = GetLastError();
+    return static_cast<CardMemory*>(memory);
+}
+
+} // namespace
+
+std::string environmentValue(const char* name) {
+    char value[1024];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+CardMemory& cardMemory() {
+    static CardMemory* const shared = [] {
+        DWORD error = 0;
+        CardMemory* memory = openShared(error);
+        if (!memory) {
+            std::fprintf(stderr, "模拟板卡：共享内存不可用（错误 %lu），本进程单用一块板卡。\n",
+                         static_cast<unsigned long>(error));
+            static CardMemory own{};
+            memory = &own;
+        }
+        return memory;
+    }();
+    return *shared;
+}
+
+} // namespace simcard
