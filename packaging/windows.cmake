@@ -1,10 +1,10 @@
-# Everything in one folder, as windeployqt lays it out: dio-panel.exe, the
-# simulated adcard.dll beside it (where the card's own driver goes), Qt and the
-# MinGW runtime, the licences. The installer adds a Start-menu entry
+# Everything in one folder, as windeployqt lays it out: dio-panel.exe and
+# dio-cli.exe (which stands alone), the simulated adcard.dll beside them (where
+# the card's own driver goes), Qt and the MinGW runtime, the licences. The installer adds a Start-menu entry
 # "测试及编程源程序" and an uninstaller.
 include(${PROJECT_SOURCE_DIR}/cmake/windows_runtime.cmake)
 
-install(TARGETS dio-panel RUNTIME DESTINATION .)
+install(TARGETS dio-panel dio-cli RUNTIME DESTINATION .)
 install(TARGETS simcard RUNTIME DESTINATION .)
 dio_deploy_windows_runtime(dio-panel .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)

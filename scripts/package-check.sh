@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the .deb (CPack) from build/, unpacks it into a clean folder, checks
-# what it holds, tries the unpacked panel's driver search, and starts it from
-# another folder: it must load the packaged simulated driver (through its
-# RUNPATH) and show the simulated card's caption.
+# what it holds, tries the unpacked programs' driver search and dio-cli, and
+# starts the panel from another folder: it must load the packaged simulated
+# driver (through its RUNPATH) and show the simulated card's caption.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -16,15 +16,23 @@ dpkg-deb -I "$deb" | grep -E "^ (Package|Version|Depends|Recommends):"
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/dio-panel usr/lib/dio-panel/libadcard.so usr/share/applications/dio-panel.desktop \
+for f in usr/bin/dio-panel usr/bin/dio-cli usr/share/man/man1/dio-cli.1.gz usr/lib/dio-panel/libadcard.so usr/share/applications/dio-panel.desktop \
          usr/share/icons/hicolor/scalable/apps/dio-panel.svg usr/share/doc/dio-panel/copyright; do
   [ -f "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
 done
-readelf -d "$root/usr/bin/dio-panel" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
-  { echo "package: dio-panel has no RUNPATH \$ORIGIN/../lib/dio-panel" >&2; exit 1; }
+for program in dio-panel dio-cli; do
+  readelf -d "$root/usr/bin/$program" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
+    { echo "package: $program has no RUNPATH \$ORIGIN/../lib/dio-panel" >&2; exit 1; }
+done
 scripts/check-runpath.sh "$root"
-tests/driver_search.sh "$root/usr/bin/dio-panel" "$root/usr/lib/dio-panel/libadcard.so" \
-  "$build/tests/fakes/libfakecard_planted.so"
+planted="$build/tests/fakes/libfakecard_planted.so"
+tests/driver_search.sh "$root/usr/bin/dio-panel" "$root/usr/lib/dio-panel/libadcard.so" "$planted"
+PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
+  "$root/usr/lib/dio-panel/libadcard.so" "$planted"
+tests/cli_check.sh "$root/usr/bin/dio-cli"
+man -l "$root/usr/share/man/man1/dio-cli.1.gz" >/dev/null 2>&1 ||
+  [ "$(zcat "$root/usr/share/man/man1/dio-cli.1.gz" | head -c 3)" = ".TH" ] ||
+  { echo "package: the manual page does not read" >&2; exit 1; }
 grep -q '^Name=测试及编程源程序$' "$root/usr/share/applications/dio-panel.desktop"
 if command -v desktop-file-validate >/dev/null 2>&1; then
   desktop-file-validate "$root/usr/share/applications/dio-panel.desktop"

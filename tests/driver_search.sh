@@ -15,7 +15,7 @@
 #
 #   driver_search.sh PROGRAM WORKING-DRIVER PLANTED-DRIVER [OTHER-SIZE-DRIVER]
 #
-# RUNNER runs the program ("wine"); SEARCH_PATH is the search path variable
+# PROGRAM_ARGUMENTS are given to it ("info" for dio-cli); RUNNER runs it ("wine"); SEARCH_PATH is the search path variable
 # (LD_LIBRARY_PATH; WINEPATH under Wine) and SEARCH_PATHS its values to try,
 # separated by "|"; LOG_ENCODING and STOP_COMMAND as scripts/lib.sh's run_until
 # takes them.
@@ -37,9 +37,9 @@ mark="$root/cwd/planted-library-loaded"
 # Starts the copy from the planted folder with the search path set to $1 (or
 # unset) until it reports an error or the card, and prints what it wrote.
 run() {
-  (cd "$root/cwd" && run_until "board:|运行时错误" env -u LD_PRELOAD -u "$search_path" \
+  (cd "$root/cwd" && run_until "board:|板卡信息：|运行时错误" env -u LD_PRELOAD -u "$search_path" \
      ${1+"$search_path=$1"} QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$root" \
-     QT_LOGGING_RULES="dio.panel.info=true" ${RUNNER:-} "$copy")
+     QT_LOGGING_RULES="dio.panel.info=true" ${RUNNER:-} "$copy" ${PROGRAM_ARGUMENTS:-})
 }
 
 fail() {
@@ -50,7 +50,7 @@ fail() {
 
 for value in unset "${search_paths[@]}"; do
   if [ "$value" = unset ]; then out="$(run)"; else out="$(run "$value")"; fi
-  grep -qF "运行时错误 53：文件未找到：$driver" <<<"$out" && ! grep -q "board:" <<<"$out" ||
+  grep -qF "运行时错误 53：文件未找到：$driver" <<<"$out" && ! grep -qE "board:|板卡信息：" <<<"$out" ||
     fail "with $search_path $value, started from a folder holding $driver, it did not report the driver missing"
   [ ! -e "$mark" ] || fail "with $search_path $value, it loaded the driver planted in the current folder"
 done
@@ -60,14 +60,14 @@ echo "driver-search: the driver in the current folder is never loaded ($search_p
 if [ "$search_path" = LD_LIBRARY_PATH ]; then
   cp "$working" "$root/elsewhere/$driver"
   out="$(run "/nonexistent:$root/elsewhere:.")"
-  grep -qF "driver: $root/elsewhere/$driver board:" <<<"$out" ||
+  grep -qF "$root/elsewhere/$driver" <<<"$out" && ! grep -qF 运行时错误 <<<"$out" ||
     fail "the driver in an absolute folder of LD_LIBRARY_PATH was not used"
   echo "driver-search: the driver in an absolute folder of LD_LIBRARY_PATH is used"
 fi
 
 cp "$working" "$root/app/$driver"
 out="$(run)"
-grep -qE "driver: .*app.$driver board:" <<<"$out" || fail "the driver beside it was not used"
+grep -qE "app.$driver" <<<"$out" && ! grep -qF 运行时错误 <<<"$out" || fail "the driver beside it was not used"
 echo "driver-search: the driver beside it is used"
 
 if [ -n "$other" ]; then

@@ -2,6 +2,7 @@
 #include "driver/driver_error.h"
 #include "driver/library_header.h"
 #include "fake_card.h"
+#include "sim_card.h"
 
 #include <gtest/gtest.h>
 
@@ -184,12 +185,13 @@ TEST(LibraryHeader, TellsTheWordSizeFromItsOwnFormatOnly) {
         EXPECT_EQ(driver::elfWordSize(bytes), size);
 }
 
-// The simulated card, the panel's default driver. Each test runs in a process
-// of its own, so each starts with all lines clear. Channel 9 (group 1, bit 0) is
+// The simulated card, the panel's default driver, a fresh one with all lines
+// clear. Channel 9 (group 1, bit 0) is
 // left by a byte to group 0; only a byte's low bits count; any value but 0 sets
 // a line; what lies outside the 128 lines is ignored.
 TEST(SimulatedCard, IdentifiesItselfAndReadsBackWhatIsWritten) {
-    DllDef dll(LibrarySearch::cardDriverIn(SIMCARD_FOLDER));
+    OwnSimulatedCard card;
+    DllDef dll(card.search());
     std::uint8_t request[8] = {70, 64}, reply[8] = {};
     EXPECT_EQ(dll.IOCtl(100, request, 100, reply), 0);
     EXPECT_EQ(std::vector<int>(reply, reply + 5), std::vector<int>({51, 8, 0, 0, 1}));

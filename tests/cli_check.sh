@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# dio-cli as it ships (built, installed or packaged; natively or under Wine),
+# on the simulated card beside it, under a card name of the check's own:
+#   1. info names the driver file and the board; --help answers on every
+#      subcommand;
+#   2. set in one process, get in another: one card; a set with one bad
+#      argument sends nothing (status 2);
+#   3. the self-test finds injected faults (status 1, its JSON report, every
+#      line back at 0) and passes a sound card (status 0);
+#   4. a copy without a driver beside it ends with status 3, naming the file.
+#
+#   cli_check.sh DIO-CLI
+#
+# RUNNER runs the program ("wine").
+set -euo pipefail
+cli="$1"
+root="$(mktemp -d)"
+export ADCARD_SIM_NAME="check-$$"
+trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim-$(id -u)-$ADCARD_SIM_NAME"' EXIT
+
+# Runs dio-cli with the arguments; its standard output in $out, its standard
+# error in $err, its status in $status.
+run() {
+  status=0
+  ${RUNNER:-} "$cli" "$@" >"$root/out" 2>"$root/err" || status=$?
+  out="$(tr -d '\r' <"$root/out")" err="$(tr -d '\r' <"$root/err")"
+}
+expect() { # status, what
+  if [ "$status" -ne "$1" ] || ! grep -qF -- "$2" <<<"$out$err"; then
+    printf 'status %s\n%s\n%s\n' "$status" "$out" "$err" >&2
+    echo "cli-check: $cli: expected status $1 and \"$2\"" >&2
+    exit 1
+  fi
+}
+
+run info
+expect 0 "板卡信息：卡名：ZAN 51 8类型： 1"
+driver="$(head -n1 <<<"$out")"
+for command in info get set watch selftest; do
+  run "$command" --help
+  expect 0 "--help"
+done
+echo "cli-check: info and the help of every subcommand ($driver)"
+
+run set 9=1 17=1
+expect 0 ""
+run get --format json --words 3
+expect 0 '{"words":[0,1,1],"hex":["0000","0001","0001"]}'
+run set 9=0 129=1
+expect 2 "参数“129=1”不对"
+run get --format hex --words 2
+expect 0 "字 1 ：0001"
+echo "cli-check: set in one process is read in another; a bad argument sends nothing"
+
+run set 17=0
+export ADCARD_SIM_FAULTS="stuck0=5;short-and=17,18;cross=33,40"
+run selftest --yes --json --settle 0 --report "$root/report.json"
+expect 1 '{"channels":128,"patterns":18,"sound":123,"faults":[{"kind":"stuck-0","channels":[5]},{"kind":"short","wired":"and","channels":[17,18]},{"kind":"crossed","channels":[33,40]},{"kind":"crossed","channels":[40,33]}]}'
+grep -qF "$out" "$root/report.json" || { echo "cli-check: no report file" >&2; exit 1; }
+unset ADCARD_SIM_FAULTS
+run get --format json --words 16
+expect 0 '"words":[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
+run selftest --yes --settle 0
+expect 0 "128 条通道：全部正常"
+echo "cli-check: the self-test names injected faults (status 1) and passes a sound card (status 0)"
+
+mkdir "$root/alone"
+cp "$cli" "$root/alone/"
+cli="$root/alone/$(basename "$cli")"
+run info
+expect 3 "运行时错误 53：文件未找到："
+echo "cli-check: without a driver: status 3, $(head -n1 <<<"$err")"

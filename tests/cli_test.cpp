@@ -1,0 +1,159 @@
+// dio-cli's readings of what is typed, its watch, and the simulated card's
+// reading of the faults asked for.
+#include "cli/arguments.h"
+#include "cli/errors.h"
+#include "cli/watch.h"
+#include "cli/wiring.h"
+#include "simcard/faults.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using namespace cli;
+
+// The message of the UsageError a call throws, or "" when it throws none.
+template <typename F> std::string refusal(F call) {
+    try {
+        call();
+    } catch (const UsageError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string joined(const std::vector<int>& numbers) {
+    std::string text;
+    for (int n : numbers)
+        text += (text.empty() ? "" : " ") + std::to_string(n);
+    return text;
+}
+
+TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
+    const std::pair<const char*, const char*> lists[] = {{"1-8,17", "1 2 3 4 5 6 7 8 17"},
+                                                         {"128,1,1", "1 128"},
+                                                         {"１－３", "1 2 3"},
+                                                         {"0", ""},
+                                                         {"129", ""},
+                                                         {"3-1", ""},
+                                                         {"1,,2", ""},
+                                                         {"", ""},
+                                                         {"x", ""}};
+    for (const auto& [list, channels] : lists) {
+        std::vector<int> read;
+        const std::string refused = refusal([&] { read = parseChannels(list); });
+        EXPECT_EQ(joined(read), channels) << list;
+        EXPECT_EQ(refused.empty(), *channels != '\0') << list;
+    }
+    const std::pair<std::vector<std::string>, const char*> bits[] = {
+        {{"9=1", "1=0", "128=1"}, "9 1 1 0 128 1"},
+        {{"１２＝１"}, "12 1"},
+        {{"9=2"}, ""},
+        {{"0=1"}, ""},
+        {{"9=1", "9=0"}, ""},
+        {{"9"}, ""},
+        {{"=1"}, ""},
+        {{"9=1", "x=1"}, ""}};
+    for (const auto& [arguments, read] : bits) {
+        std::vector<int> values;
+        refusal([&] {
+            for (const BitSetting& s : parseBitSettings(arguments))
+                values.insert(values.end(), {s.channel, s.value});
+        });
+        EXPECT_EQ(joined(values), read) << arguments.front();
+    }
+    const std::pair<std::vector<std::string>, const char*> bytes[] = {
+        {{"0=FF", "15=0x3c", "1=&H5"}, "0 255 15 60 1 5"},
+        {{"１＝ＦＦ"}, "1 255"},
+        {{"16=1"}, ""},
+        {{"0=100"}, ""},
+        {{"0=G"}, ""},
+        {{"0=1", "0=2"}, ""}};
+    for (const auto& [arguments, read] : bytes) {
+        std::vector<int> values;
+        refusal([&] {
+            for (const ByteSetting& s : parseByteSettings(arguments))
+                values.insert(values.end(), {s.group, s.byte});
+        });
+        EXPECT_EQ(joined(values), read) << arguments.front();
+    }
+    const std::pair<const char*, long> durations[] = {
+        {"200ms", 200}, {"5s", 5000}, {"1.5s", 1500}, {"2m", 120000}, {"1h", 3600000}, {"3", 3000},
+        {"0", -1},      {"-1s", -1},  {"5x", -1},     {"ms", -1},     {"inf", -1}};
+    for (const auto& [text, milliseconds] : durations) {
+        long read = -1;
+        refusal([&, text = text] { read = static_cast<long>(parseDuration(text, "-i").count()); });
+        EXPECT_EQ(read, milliseconds) << text;
+    }
+}
+
+// A map file wires channels elsewhere; a wrong line is named by its number.
+TEST(Arguments, ReadAWiringMap) {
+    const std::string path = testing::TempDir() + "dio-map.txt";
+    std::ofstream(path) << "# channel word bit\n5 3 7\n\n  9 0 0 # moved\n";
+    const Wiring wiring = Wiring::fromFile(path);
+    EXPECT_EQ(wiring.input(5).word * 16 + wiring.input(5).bit, 3 * 16 + 7);
+    EXPECT_EQ(wiring.input(6).word * 16 + wiring.input(6).bit, 0 * 16 + 5);
+    EXPECT_EQ(wiring.wordsFor({1, 5}), 4);
+    std::ofstream(path) << "5 3 7\n6 32 0\n";
+    EXPECT_NE(refusal([&] { Wiring::fromFile(path); }).find("第 2 行"), std::string::npos);
+    EXPECT_NE(refusal([] { Wiring::fromFile("/nonexistent/map"); }), "");
+}
+
+// The state first, then each change with its time, then the changes counted;
+// in each format.
+TEST(Watch, PrintsTheStateThenEachChange) {
+    const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765167296789));
+    const std::vector<std::vector<std::int16_t>> polls = {{0x0100}, {0x0101}, {0x0101}, {0x0001}};
+    const std::pair<WatchFormat, const char*> cases[] = {
+        {WatchFormat::Text, "2025-12-08T04:14:56.789Z  初始状态：通道 9 为 1，其余为 0\n"
+                            "2025-12-08T04:14:56.789Z  通道 1 → 1\n"
+                            "2025-12-08T04:14:56.789Z  通道 9 → 0\n"
+                            "2025-12-08T04:14:56.789Z  变化次数：通道 1：1 次，通道 9：1 次\n"},
+        {WatchFormat::Csv, "time,event,channel,value\n2025-12-08T04:14:56.789Z,initial,1,0\n"
+                           "2025-12-08T04:14:56.789Z,initial,9,1\n"
+                           "2025-12-08T04:14:56.789Z,change,1,1\n"
+                           "2025-12-08T04:14:56.789Z,change,9,0\n"
+                           "2025-12-08T04:14:56.789Z,changes,1,1\n"
+                           "2025-12-08T04:14:56.789Z,changes,9,1\n"},
+        {WatchFormat::Jsonl,
+         "{\"time\":\"2025-12-08T04:14:56.789Z\",\"event\":\"initial\",\"channel\":1,\"value\":0}\n"
+         "{\"time\":\"2025-12-08T04:14:56.789Z\",\"event\":\"initial\",\"channel\":9,\"value\":1}\n"
+         "{\"time\":\"2025-12-08T04:14:56.789Z\",\"event\":\"change\",\"channel\":1,\"value\":1}\n"
+         "{\"time\":\"2025-12-08T04:14:56.789Z\",\"event\":\"change\",\"channel\":9,\"value\":0}\n"
+         "{\"time\":\"2025-12-08T04:14:56.789Z\",\"event\":\"changes\",\"counts\":{\"1\":1,\"9\":1}"
+         "}\n"}};
+    for (const auto& [format, printed] : cases) {
+        Watcher watcher({1, 9}, Wiring(), format, true);
+        std::string all;
+        for (const auto& words : polls)
+            all += watcher.take({words.front(), static_cast<std::int16_t>(words.front() >> 8)}, at);
+        EXPECT_EQ(all + watcher.summary(at), printed);
+        EXPECT_EQ(watcher.changes(), 2);
+    }
+}
+
+// A malformed description names the part that is wrong.
+TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"stuck0=5;short-and=17,18;short-or=20,21,22;cross=33,40;open=60;stuck1=9", ""},
+        {"short-and=17", "“short-and=17”"},
+        {"cross=1,1", "“cross=1,1”"},
+        {"stuck0=129", "“stuck0=129”"},
+        {"stuck0=5;stuck1=5", "“stuck1=5”"},
+        {"short-or=1,2;short-and=2,3", "“short-and=2,3”"},
+        {"cross=1,2;cross=2,3", "“cross=2,3”"},
+        {"loose=4", "“loose=4”"},
+        {"stuck0", "“stuck0”"},
+        {";;", ""}};
+    for (const auto& [description, named] : cases) {
+        std::string error;
+        const bool read = simcard::parseFaults(description, error).has_value();
+        EXPECT_EQ(read, *named == '\0') << description;
+        EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
+    }
+}
+
+} // namespace
