@@ -103,6 +103,7 @@ BENCHMARK(BM_Hex);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("ADCARD_SIM_NAME", "bench"); // a card of the benchmarks' own, not the user's
     QApplication application(argc, argv);
     Panel panel;
     current = &panel;

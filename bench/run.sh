@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release, build-bench/) and prints one table: per-call
-# costs from Google Benchmark (medians of 5 repetitions) and whole-process start
+# costs from Google Benchmark (medians of 5 repetitions), the self-test's
+# patterns and driver calls against walking ones and zeros and whole-process start
 # to first show against a bare Qt window (medians of RUNS runs each, default 21).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,8 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 
 calls="$("$bin/panel_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>/dev/null | grep '_median"')"
+cli="$("$bin/cli_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>/dev/null | grep '_median"')"
 soak="$("$bin/soak" 100000)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
@@ -27,6 +30,18 @@ echo "$calls" | awk -F, '
   { name = $1; gsub(/"|_median|BM_/, "", name); ns = $3; t = target(name)
     if (t > 0) printf "| %s | %.0f ns | %d ns | %s |\n", name, ns, t, (ns <= t ? "yes" : "no")
     else       printf "| %s | %.1f ns | | |\n", name, ns }'
+echo "$cli" | awk -F, '
+  { name = $1; gsub(/"|_median|BM_/, "", name); time[name] = $3; unit[name] = $5
+    calls[name] = $11; patterns[name] = $12 }
+  END {
+    c = "SelftestCodes"; w = "SelftestWalkingOnesAndZeros"
+    printf "| self-test, 128 lines, code words: patterns / driver calls | %d / %d | | |\n", patterns[c], calls[c]
+    printf "| self-test, 128 lines, walking ones and zeros: patterns / driver calls | %d / %d | | |\n", patterns[w], calls[w]
+    printf "| patterns ratio, code words / walking | %.3f | | |\n", patterns[c] / patterns[w]
+    printf "| self-test on the simulated card, no settling: code words / walking | %.0f / %.0f %s | | |\n", time[c], time[w], unit[c]
+    printf "| self-test at the default 10 ms settling: code words / walking | %.2f / %.2f s | | |\n", patterns[c] * 0.01, patterns[w] * 0.01
+    printf "| watch, one poll of 128 channels (read and compare) | %.0f %s | | |\n", time["WatchPoll"], unit["WatchPoll"]
+  }'
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
   END {

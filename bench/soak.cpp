@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     const long allowedKiB = argc > 2 ? std::atol(argv[2]) : 2048;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("ADCARD_SIM_NAME", "bench"); // a card of the benchmarks' own, not the user's
     QApplication application(argc, argv);
     driver::DllDef dll(driver::LibrarySearch::cardDriverIn(SIMCARD_DIR));
     QStringList errors;

@@ -1,0 +1,56 @@
+// The self-test's learning against any answers at all, as a broken card or
+// cable might give them: it ends, within its pattern bound, and its report is
+// a JSON document naming only tested channels. Also the command line's and the
+// simulated card's readings of what is typed: a usage error at worst.
+#include "cli/arguments.h"
+#include "cli/errors.h"
+#include "cli/selftest/report.h"
+#include "cli/wiring.h"
+#include "simcard/faults.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+
+#define CHECK(condition)                                                                           \
+    if (!(condition)) {                                                                            \
+        std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);     \
+        std::abort();                                                                              \
+    }
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    try {
+        cli::parseChannels(text);
+        cli::parseBitSettings({text, text});
+        cli::parseByteSettings({text});
+        cli::parseDuration(text, "-i");
+    } catch (const cli::UsageError&) {
+    }
+    std::string error;
+    CHECK(simcard::parseFaults(text, error) || !error.empty());
+
+    const int lines = 1 + data[0] % cli::kChannels;
+    std::size_t bit = 8;
+    const selftest::Learned learned = selftest::learn(lines, [&](const std::vector<bool>&) {
+        std::vector<bool> reading(lines);
+        for (int i = 0; i < lines; ++i, ++bit)
+            reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
+        return reading;
+    });
+    CHECK(learned.patterns <= 2 * selftest::codeBits(lines) + 4 + 2 * lines);
+    std::vector<int> channels(lines);
+    std::iota(channels.begin(), channels.end(), 1);
+    const selftest::Report report = selftest::makeReport(channels, learned);
+    const auto json = nlohmann::json::parse(selftest::reportJson(report));
+    CHECK(json["channels"] == lines && report.sound >= 0 && report.sound <= lines);
+    for (const auto& fault : json["faults"])
+        for (int channel : fault["channels"])
+            CHECK(channel >= 1 && channel <= lines);
+    return 0;
+}
