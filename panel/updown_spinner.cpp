@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
@@ -25,13 +26,11 @@ QToolButton* arrowButton(Qt::ArrowType arrow, QWidget* parent) {
 // Lies above the arrows, which cover the whole spinner, and draws the style's
 // focus frame while the spinner has the focus (as the style draws it for Qt's
 // own controls: on Fusion, after the focus came by keyboard), so that a
-// keyboard user sees where Up and Down will act.
-class FocusFrame : public QWidget {
+// keyboard user sees where Up and Down will act. A QFocusFrame lets the mouse
+// through and is no child to a screen reader.
+class FocusFrame : public QFocusFrame {
 public:
-    explicit FocusFrame(QWidget* spinner) : QWidget(spinner) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-    }
+    explicit FocusFrame(QWidget* spinner) : QFocusFrame(spinner) {}
 
 protected:
     void paintEvent(QPaintEvent* /*event*/) override {

@@ -196,6 +196,7 @@ TEST(Spinner, IsAValueWidgetForToolsAndScreenReaders) {
     spinner.setProperty("value", 9);
     QAccessibleInterface* view = QAccessible::queryAccessibleInterface(&spinner);
     QAccessibleValueInterface* value = view->valueInterface();
+    EXPECT_EQ(view->childCount(), 2) << "its arrows, nothing else";
     EXPECT_EQ(view->role(), QAccessible::SpinBox);
     EXPECT_EQ(view->text(QAccessible::Value), "9");
     EXPECT_EQ(value->currentValue(), 9);
