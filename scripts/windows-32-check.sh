@@ -6,9 +6,11 @@
 #      start on a Windows 7 without the update that adds it);
 #   3. the whole test suite on the offscreen platform, and a deliberately
 #      failing run, which must fail;
-#   4. the panel's driver search, as tests/driver_search.sh tries it (WINEPATH
-#      in place of LD_LIBRARY_PATH);
-#   5. the real window (the windows platform) in Xvfb.
+#   4. the panel's and dio-cli's driver search, as tests/driver_search.sh tries
+#      it (WINEPATH in place of LD_LIBRARY_PATH);
+#   5. dio-cli as tests/cli_check.sh tries it (its output redirected: UTF-8),
+#      and in a console of code page 936 (the text as characters);
+#   6. the real window (the windows platform) in Xvfb.
 # Where this machine cannot run 32-bit code itself, 32-bit programs run
 # through qemu's user-mode emulator (scripts/setup-wine32.sh).
 set -euo pipefail
@@ -69,14 +71,31 @@ mv "$build/bin/fakes.away" "$build/bin/fakes"
 [ "$status" -ne 0 ] || { echo "windows-32: failing tests under wine passed the run" >&2; exit 1; }
 step "a failing test fails the run under wine, as it should"
 
-step "4. the driver search of the panel as built"
+step "4. the driver search of the panel and dio-cli as built"
 other=""
 [ ! -f build-win-x86_64/bin/adcard.dll ] || other=build-win-x86_64/bin/adcard.dll
-RUNNER=wine SEARCH_PATH=WINEPATH SEARCH_PATHS='|;|C:\windows;|.|x|..\x' \
-  tests/driver_search.sh "$build/bin/dio-panel.exe" "$build/bin/adcard.dll" \
-  "$build/bin/fakes/fakecard_planted.dll" $other
+for program in dio-panel dio-cli; do
+  PROGRAM_ARGUMENTS="$([ $program = dio-cli ] && echo info || true)" RUNNER=wine \
+    SEARCH_PATH=WINEPATH SEARCH_PATHS='|;|C:\windows;|.|x|..\x' \
+    tests/driver_search.sh "$build/bin/$program.exe" "$build/bin/adcard.dll" \
+    "$build/bin/fakes/fakecard_planted.dll" $other
+done
 
-step "5. the real window, in Xvfb"
+step "5. dio-cli under wine32"
+RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
+# A terminal makes Wine give the program a console, of code page 936 in a
+# Chinese locale; Wine shows what it writes there in the terminal's UTF-8.
+# Bytes of UTF-8 written to that console would be read as code page 936.
+console="$(ADCARD_SIM_NAME=console-$$ script -qec \
+  "wine cmd /c chcp; wine '$build/bin/dio-cli.exe' info" /dev/null 2>&1 | tr -d '\r')"
+grep -q "936" <<<"$console" && grep -qF "板卡信息：卡名：ZAN 51 8类型： 1" <<<"$console" || {
+  echo "$console" >&2
+  echo "windows-32: dio-cli's Chinese did not show right in a console of code page 936" >&2
+  exit 1
+}
+step "dio-cli in a console of code page 936: $(grep -F 板卡信息 <<<"$console")"
+
+step "6. the real window, in Xvfb"
 log="$(WINEQT_QPA_PLATFORM=windows xvfb-run -a -s "-screen 0 640x480x24" \
          bash -c "source scripts/lib.sh; run_until 'board:' wine '$build/bin/dio-panel.exe'")"
 if grep -qF "board: 卡名：ZAN 51 8类型： 1" <<<"$log"; then
