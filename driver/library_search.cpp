@@ -99,7 +99,7 @@ void addSearchPath(std::string_view list, const std::string& origin, const std::
             if (entry.rfind(token, 0) == 0 && !origin.empty())
                 entry = origin + entry.substr(std::char_traits<char>::length(token));
         if (!entry.empty() && entry.front() == '/' && entry.find('$') == std::string::npos)
-            folders.push_back(fs::path(entry).lexically_normal().string());
+            folders.push_back(fs::path(entry).lexically_normal().generic_string());
         else
             skipped.push_back("跳过 " + source + " 中的“" +
                               std::string(list.substr(start, end - start)) + "”：不是绝对路径");
