@@ -31,7 +31,11 @@ QFont panelFont() {
 }
 
 QFont inputDisplayFont() {
-    return panelFace(21.6);
+    QFont font = panelFace(21.6);
+    // 21.6 points is no whole number of pixels: hinted across, each character
+    // would round up to a whole pixel, and the widest words run off the window.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
+    return font;
 }
 
 } // namespace panel
