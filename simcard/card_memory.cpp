@@ -2,7 +2,9 @@
 
 #include <cctype>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -20,5 +22,16 @@ std::string sharedMemoryName(const std::string& card) {
     return "/adcard-sim-" + std::to_string(getuid()) + "-" + name;
 #endif
 }
+
+#if defined(_WIN32)
+std::string backingFile(const std::string& card) {
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    const std::string name = sharedMemoryName(card);
+    // "Local\adcard-sim-NAME" in the temporary folder as "adcard-sim-NAME.bin".
+    return std::string(folder, length > 0 && length < sizeof folder ? length : 0) +
+           name.substr(name.find('\\') + 1) + ".bin";
+}
+#endif
 
 } // namespace simcard

@@ -1,7 +1,8 @@
 #pragma once
 // Where the simulated card keeps its output lines: memory shared by every
 // process of the machine's user that loads the card, so that the panel and the
-// command line, or two runs of it, drive and read one card, as with hardware.
+// command line, or two runs of it, drive and read one card, as with hardware;
+// the outputs stay as they were set when no process has the card open.
 
 #include <atomic>
 #include <cstdint>
@@ -28,5 +29,11 @@ std::string environmentValue(const char* name);
 // card name); in the card's name, characters other than letters, digits, '-'
 // and '_' become '_'.
 std::string sharedMemoryName(const std::string& card);
+
+#if defined(_WIN32)
+// The file in the user's temporary folder that keeps a card's outputs on
+// Windows, where a mapping without one goes with the last process that had it.
+std::string backingFile(const std::string& card);
+#endif
 
 } // namespace simcard

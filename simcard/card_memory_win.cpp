@@ -10,12 +10,20 @@ std::wstring wide(const std::string& text) {
     return std::wstring(text.begin(), text.end()); // names are ASCII
 }
 
+// The mapping is named, so that every process of the session opens the same;
+// and it is backed by a file in the user's temporary folder, so that the
+// outputs stay set when no process has the card open, as a card's do.
 CardMemory* openShared(DWORD& error) {
-    const std::string card = environmentValue("ADCARD_SIM_NAME");
-    // The handle stays open while the library is loaded: the mapping lives as
-    // long as some process has the card open.
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        sizeof(CardMemory), wide(sharedMemoryName(card)).c_str());
+    const std::string name = sharedMemoryName(environmentValue("ADCARD_SIM_NAME"));
+    HANDLE file = CreateFileW(wide(backingFile(environmentValue("ADCARD_SIM_NAME"))).c_str(),
+                              GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The handles stay open while the library is loaded.
+    HANDLE mapping = file == INVALID_HANDLE_VALUE
+                         ? nullptr
+                         : CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, sizeof(CardMemory),
+                                              wide(name).c_str());
     void* memory =
         mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CardMemory)) : nullptr;
     if (!memory)

@@ -69,4 +69,4 @@ cp "$cli" "$root/alone/"
 cli="$root/alone/$(basename "$cli")"
 run info
 expect 3 "运行时错误 53：文件未找到："
-echo "cli-check: without a driver: status 3, $(head -n1 <<<"$err")"
+echo "cli-check: without a driver: status 3, $(grep -m1 -F 运行时错误 <<<"$err")"

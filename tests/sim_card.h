@@ -23,7 +23,9 @@ public:
     OwnSimulatedCard() { set("ADCARD_SIM_NAME", name_); }
     ~OwnSimulatedCard() {
         set("ADCARD_SIM_FAULTS", "");
-#if !defined(_WIN32) // on Windows the memory goes with its last handle
+#if defined(_WIN32) // gone when the card's last handle closes
+        DeleteFileA(simcard::backingFile(name_).c_str());
+#else
         shm_unlink(simcard::sharedMemoryName(name_).c_str());
 #endif
     }
