@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <optional>
 #include <set>
 
 namespace cli {
@@ -45,40 +46,47 @@ int hexByte(std::string text) {
     return std::stoi(text, nullptr, 16);
 }
 
-void once(std::set<int>& seen, int key, const std::string& argument, const char* what) {
-    if (!seen.insert(key).second)
-        throw UsageError(std::string(what) + "在“" + argument + "”中第二次出现");
+// Each "KEY=VALUE" argument as `read` takes it (none: a wrong one), each key
+// (the setting's `Key`) once: which value would be meant?
+template <typename Setting, int Setting::*Key, typename Read>
+std::vector<Setting> settings(const std::vector<std::string>& arguments, const char* form,
+                              const char* key, Read read) {
+    std::vector<Setting> all;
+    std::set<int> seen;
+    for (const std::string& argument : arguments) {
+        const auto [name, value] = assignment(argument, form);
+        const std::optional<Setting> setting = read(name, value);
+        if (!setting)
+            throw UsageError("参数“" + argument + "”不对：应为" + form);
+        if (!seen.insert((*setting).*Key).second)
+            throw UsageError(std::string(key) + "在“" + argument + "”中第二次出现");
+        all.push_back(*setting);
+    }
+    return all;
 }
 
 } // namespace
 
 std::vector<BitSetting> parseBitSettings(const std::vector<std::string>& arguments) {
-    std::vector<BitSetting> settings;
-    std::set<int> seen;
-    for (const std::string& argument : arguments) {
-        const auto [key, value] = assignment(argument, "“通道=0”或“通道=1”，通道 1 到 128");
-        const int channel = decimal(key), bit = decimal(value);
-        if (channel < 1 || channel > kChannels || (value != "0" && value != "1"))
-            throw UsageError("参数“" + argument + "”不对：应为“通道=0”或“通道=1”，通道 1 到 128");
-        once(seen, channel, argument, "通道");
-        settings.push_back({channel, bit});
-    }
-    return settings;
+    return settings<BitSetting, &BitSetting::channel>(
+        arguments, "“通道=0”或“通道=1”，通道 1 到 128", "通道",
+        [](const std::string& key, const std::string& value) {
+            const int channel = decimal(key);
+            return channel >= 1 && channel <= kChannels && (value == "0" || value == "1")
+                       ? std::optional(BitSetting{channel, value == "1"})
+                       : std::nullopt;
+        });
 }
 
 std::vector<ByteSetting> parseByteSettings(const std::vector<std::string>& arguments) {
-    std::vector<ByteSetting> settings;
-    std::set<int> seen;
-    for (const std::string& argument : arguments) {
-        const auto [key, value] = assignment(argument, "“通道组=十六进制字节”，通道组 0 到 15");
-        const int group = decimal(key), byte = hexByte(value);
-        if (group < 0 || group >= kGroups || byte < 0)
-            throw UsageError("参数“" + argument +
-                             "”不对：应为“通道组=十六进制字节”，通道组 0 到 15，字节 00 到 FF");
-        once(seen, group, argument, "通道组");
-        settings.push_back({group, byte});
-    }
-    return settings;
+    return settings<ByteSetting, &ByteSetting::group>(
+        arguments, "“通道组=十六进制字节”，通道组 0 到 15，字节 00 到 FF", "通道组",
+        [](const std::string& key, const std::string& value) {
+            const int group = decimal(key), byte = hexByte(value);
+            return group >= 0 && group < kGroups && byte >= 0
+                       ? std::optional(ByteSetting{group, byte})
+                       : std::nullopt;
+        });
 }
 
 std::chrono::milliseconds parseDuration(const std::string& text, const std::string& option) {

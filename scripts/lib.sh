@@ -74,6 +74,16 @@ run_ctest() { # build [ctest options...]
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"${JOBS:-2}" "$@"
 }
 
+# What the Windows scripts share: the build folder ($build), a scratch folder
+# ($scratch) removed with Wine's server when the script ends, and how they
+# report a step.
+windows_32_script() {
+  build="${BUILD_DIR:-build-win32}"
+  scratch="$(mktemp -d)"
+  trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+}
+step() { echo "windows-32: $*"; }
+
 # The environment for running a 32-bit Windows build under Wine, in a prefix
 # of its own. Wine passes variables named WINEQT_* on as QT_* (it drops QT_*
 # itself); a Chinese locale gives the panel's log Wine's code page 936 (GBK).

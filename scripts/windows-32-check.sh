@@ -16,10 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-build="${BUILD_DIR:-build-win32}"
-step() { echo "windows-32: $*"; }
-scratch="$(mktemp -d)"
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+windows_32_script
 
 step "1. the simulated driver's exports"
 scripts/check-exports.sh "$build/bin/adcard.dll"

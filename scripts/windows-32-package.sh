@@ -6,10 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-build="${BUILD_DIR:-build-win32}"
-step() { echo "windows-32: $*"; }
-prefix="$(mktemp -d)"
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
+windows_32_script
+prefix="$scratch"
 
 (cd "$build" && cpack -G NSIS >/dev/null)
 installer="$build/$(package_file_name "$build").exe"

@@ -47,35 +47,31 @@ TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
         EXPECT_EQ(joined(read), channels) << list;
         EXPECT_EQ(refused.empty(), *channels != '\0') << list;
     }
-    const std::pair<std::vector<std::string>, const char*> bits[] = {
-        {{"9=1", "1=0", "128=1"}, "9 1 1 0 128 1"},
-        {{"１２＝１"}, "12 1"},
-        {{"9=2"}, ""},
-        {{"0=1"}, ""},
-        {{"9=1", "9=0"}, ""},
-        {{"9"}, ""},
-        {{"=1"}, ""},
-        {{"9=1", "x=1"}, ""}};
-    for (const auto& [arguments, read] : bits) {
+    // Lines (bit settings) or groups (byte settings): what is read, or "" for a refusal.
+    const std::tuple<bool, std::vector<std::string>, const char*> settings[] = {
+        {false, {"9=1", "1=0", "128=1"}, "9 1 1 0 128 1"},
+        {false, {"１２＝１"}, "12 1"},
+        {false, {"9=2"}, ""},
+        {false, {"0=1"}, ""},
+        {false, {"9=1", "9=0"}, ""},
+        {false, {"9"}, ""},
+        {false, {"=1"}, ""},
+        {false, {"9=1", "x=1"}, ""},
+        {true, {"0=FF", "15=0x3c", "1=&H5"}, "0 255 15 60 1 5"},
+        {true, {"１＝ＦＦ"}, "1 255"},
+        {true, {"16=1"}, ""},
+        {true, {"0=100"}, ""},
+        {true, {"0=G"}, ""},
+        {true, {"0=1", "0=2"}, ""}};
+    for (const auto& [bytes, arguments, read] : settings) {
         std::vector<int> values;
-        refusal([&] {
-            for (const BitSetting& s : parseBitSettings(arguments))
-                values.insert(values.end(), {s.channel, s.value});
-        });
-        EXPECT_EQ(joined(values), read) << arguments.front();
-    }
-    const std::pair<std::vector<std::string>, const char*> bytes[] = {
-        {{"0=FF", "15=0x3c", "1=&H5"}, "0 255 15 60 1 5"},
-        {{"１＝ＦＦ"}, "1 255"},
-        {{"16=1"}, ""},
-        {{"0=100"}, ""},
-        {{"0=G"}, ""},
-        {{"0=1", "0=2"}, ""}};
-    for (const auto& [arguments, read] : bytes) {
-        std::vector<int> values;
-        refusal([&] {
-            for (const ByteSetting& s : parseByteSettings(arguments))
-                values.insert(values.end(), {s.group, s.byte});
+        refusal([&, bytes = bytes, &arguments = arguments] {
+            if (bytes)
+                for (const ByteSetting& s : parseByteSettings(arguments))
+                    values.insert(values.end(), {s.group, s.byte});
+            else
+                for (const BitSetting& s : parseBitSettings(arguments))
+                    values.insert(values.end(), {s.channel, s.value});
         });
         EXPECT_EQ(joined(values), read) << arguments.front();
     }
