@@ -8,6 +8,7 @@
 #include "panel/frame_box.h"
 #include "panel/frm_multibuf.h"
 #include "panel/updown_spinner.h"
+#include "sim_card.h"
 
 #include <QAccessibleValueInterface>
 #include <QApplication>
@@ -24,6 +25,8 @@
 #include <qpa/qplatformintegration.h>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -347,6 +350,23 @@ TEST_F(Window, ShowsWhereTheSpinnerHasTheFocus) {
     EXPECT_NE(spinner->grab().toImage(), unfocused);
     QTest::keyClick(spinner, Qt::Key_Tab);
     EXPECT_EQ(spinner->grab().toImage(), unfocused);
+}
+
+// The panel and dio-cli drive and read one simulated card: what dio-cli sets in
+// its own process shows at the panel's next tick.
+TEST(SharedCard, ShowsWhatAnotherProgramSets) {
+    OwnSimulatedCard sim;
+    driver::DllDef dll(sim.search());
+    panel::FrmMultiBuf frm(dll, {});
+    frm.findChild<QCheckBox*>("chkDI")->setChecked(true);
+#if defined(_WIN32) // beside the tests: a path fixed at build time would not survive Wine
+    const std::string cli = "\"" + driver::executableDirectory() + "\\dio-cli.exe\"";
+#else
+    const std::string cli = "'" DIO_CLI "'";
+#endif
+    ASSERT_EQ(std::system((cli + " set --byte 1=05").c_str()), 0);
+    ASSERT_TRUE(frm.dispatch(&panel::FrmMultiBuf::TimerAD_Timer));
+    EXPECT_EQ(frm.findChild<QLabel*>("lblDI")->text(), "0-5-0-0");
 }
 
 // The program as dio-panel runs it. The exit button and the title bar end it
