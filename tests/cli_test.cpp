@@ -43,7 +43,7 @@ TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
                                                          {"x", ""}};
     for (const auto& [list, channels] : lists) {
         std::vector<int> read;
-        const std::string refused = refusal([&] { read = parseChannels(list); });
+        const std::string refused = refusal([&, list = list] { read = parseChannels(list); });
         EXPECT_EQ(joined(read), channels) << list;
         EXPECT_EQ(refused.empty(), *channels != '\0') << list;
     }
