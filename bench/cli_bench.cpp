@@ -51,25 +51,26 @@ int walkingOnesAndZeros(cli::Card& card) {
     return patterns;
 }
 
-void BM_SelftestCodes(benchmark::State& state) {
+// A test's patterns and driver calls on the card, and its time.
+template <typename Test> void measure(benchmark::State& state, Test test) {
     OnSimulatedCard on;
     const long before = on.card.calls();
     int patterns = 0;
     for (auto _ : state)
-        patterns = cli::selftestOnCard(on.card, {allChannels(), cli::Wiring(), {}, false}).patterns;
+        patterns = test(on.card);
     state.counters["patterns"] = patterns;
     state.counters["calls"] = static_cast<double>(on.card.calls() - before) / state.iterations();
+}
+
+void BM_SelftestCodes(benchmark::State& state) {
+    measure(state, [](cli::Card& card) {
+        return cli::selftestOnCard(card, {allChannels(), cli::Wiring(), {}, false}).patterns;
+    });
 }
 BENCHMARK(BM_SelftestCodes)->Unit(benchmark::kMicrosecond);
 
 void BM_SelftestWalkingOnesAndZeros(benchmark::State& state) {
-    OnSimulatedCard on;
-    const long before = on.card.calls();
-    int patterns = 0;
-    for (auto _ : state)
-        patterns = walkingOnesAndZeros(on.card);
-    state.counters["patterns"] = patterns;
-    state.counters["calls"] = static_cast<double>(on.card.calls() - before) / state.iterations();
+    measure(state, walkingOnesAndZeros);
 }
 BENCHMARK(BM_SelftestWalkingOnesAndZeros)->Unit(benchmark::kMicrosecond);
 

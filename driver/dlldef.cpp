@@ -113,6 +113,14 @@ std::int32_t DllDef::IOCtl(std::int32_t requestCode, std::uint8_t* request, std:
     return entry(ioctl_, adcard::IOCtlName)(requestCode, request, replyCode, reply);
 }
 
+std::int32_t DllDef::askBoardInfo() {
+    boardInfoRequest[0] = ADCARD_BOARD_INFO_REQUEST_0;
+    boardInfoRequest[1] = ADCARD_BOARD_INFO_REQUEST_1;
+    boardInfoRequest[2] = ADCARD_BOARD_INFO_REQUEST_2;
+    return IOCtl(ADCARD_BOARD_INFO_CODE, boardInfoRequest.data(), ADCARD_BOARD_INFO_CODE,
+                 boardInfoReply.data());
+}
+
 std::int16_t DllDef::Zan_DI(std::int16_t count, std::int16_t* words) {
     return entry(zanDI_, adcard::Zan_DIName)(count, words);
 }

@@ -29,6 +29,10 @@ public:
     std::int16_t Zan_DOBit(std::int16_t bitIndex, std::int16_t bitValue);
     std::int16_t Zan_DO(std::int16_t group, std::int16_t byteValue);
 
+    // The board-info query: the request's three bytes into the request buffer,
+    // IOCtl, the answer in the reply buffer. Returns IOCtl's result.
+    std::int32_t askBoardInfo();
+
     const LibrarySearch& search() const { return search_; }
     bool isLoaded() const { return library_ != nullptr; }
     // Where the library was loaded from; empty before the first call.

@@ -2,6 +2,7 @@
 // cable might give them: it ends, within its pattern bound, and its report is
 // a JSON document naming only tested channels. Also the command line's and the
 // simulated card's readings of what is typed: a usage error at worst.
+#include "check.h"
 #include "cli/arguments.h"
 #include "cli/errors.h"
 #include "cli/selftest/report.h"
@@ -10,16 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <cstdlib>
 #include <numeric>
 #include <string>
-
-#define CHECK(condition)                                                                           \
-    if (!(condition)) {                                                                            \
-        std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);     \
-        std::abort();                                                                              \
-    }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)

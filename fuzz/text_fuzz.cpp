@@ -1,22 +1,14 @@
 // Any bytes as a text a user might type into any box: through Val, as decimal
 // and as "&H", and through the panel's rules, which narrow and write it back.
 // None fails, and what goes to the card and back into the boxes is in range.
+#include "check.h"
 #include "convert/format.h"
 #include "convert/val.h"
 #include "rules/bit_output.h"
 #include "rules/byte_output.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-
-// A broken invariant is a finding: say which and stop, so libFuzzer keeps the input.
-#define CHECK(condition)                                                                           \
-    if (!(condition)) {                                                                            \
-        std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);     \
-        std::abort();                                                                              \
-    }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

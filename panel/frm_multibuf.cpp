@@ -100,13 +100,9 @@ bool FrmMultiBuf::dispatch(Handler handler) {
 // the rule between the two. The driver's buffers are the binding's.
 
 void FrmMultiBuf::Form_Load() {
-    auto& request = dll_.boardInfoRequest;
-    auto& reply = dll_.boardInfoReply;
-    request[0] = ADCARD_BOARD_INFO_REQUEST_0;
-    request[1] = ADCARD_BOARD_INFO_REQUEST_1;
-    request[2] = ADCARD_BOARD_INFO_REQUEST_2;
     // The result is not examined, nor narrowed: an odd value must not end the program.
-    dll_.IOCtl(ADCARD_BOARD_INFO_CODE, request.data(), ADCARD_BOARD_INFO_CODE, reply.data());
+    dll_.askBoardInfo();
+    const auto& reply = dll_.boardInfoReply;
     const QString caption =
         QString::fromStdString(rules::boardCaption(reply[0], reply[1], reply[4]));
     ui.lblInfo->setCaption(caption);

@@ -16,10 +16,9 @@ struct CardMemory {
     std::atomic<std::uint8_t> line[kLines]; // the value each output was last driven to
 };
 
-// The card named by ADCARD_SIM_NAME ("default" when unset), opened at the first
-// use and kept while the library is loaded. Where shared memory cannot be had,
-// a card of this process alone, said so on the standard error.
-CardMemory& cardMemory();
+// The shared memory of the card ADCARD_SIM_NAME names ("default" when unset),
+// or null and why not (platform code).
+CardMemory* openSharedMemory(std::string& why);
 
 // The variable's value from the process's environment, or "" (platform code:
 // on Windows from the system's block, which a test may change after loading).

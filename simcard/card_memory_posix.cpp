@@ -1,7 +1,6 @@
 #include "card_memory.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -9,9 +8,7 @@
 #include <unistd.h>
 
 namespace simcard {
-namespace {
-
-CardMemory* openShared(std::string& why) {
+CardMemory* openSharedMemory(std::string& why) {
     const std::string name = sharedMemoryName(environmentValue("ADCARD_SIM_NAME"));
     const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
     if (fd < 0) {
@@ -27,26 +24,9 @@ CardMemory* openShared(std::string& why) {
     return memory == MAP_FAILED ? nullptr : static_cast<CardMemory*>(memory);
 }
 
-} // namespace
-
 std::string environmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
-}
-
-CardMemory& cardMemory() {
-    static CardMemory* const shared = [] {
-        std::string why;
-        CardMemory* memory = openShared(why);
-        if (!memory) {
-            std::fprintf(stderr, "模拟板卡：共享内存不可用（%s），本进程单用一块板卡。\n",
-                         why.c_str());
-            static CardMemory own{};
-            memory = &own;
-        }
-        return memory;
-    }();
-    return *shared;
 }
 
 } // namespace simcard

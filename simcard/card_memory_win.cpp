@@ -1,6 +1,6 @@
 #include "card_memory.h"
 
-#include <cstdio>
+#include <string>
 #include <windows.h>
 
 namespace simcard {
@@ -10,10 +10,12 @@ std::wstring wide(const std::string& text) {
     return std::wstring(text.begin(), text.end()); // names are ASCII
 }
 
+} // namespace
+
 // The mapping is named, so that every process of the session opens the same;
 // and it is backed by a file in the user's temporary folder, so that the
 // outputs stay set when no process has the card open, as a card's do.
-CardMemory* openShared(DWORD& error) {
+CardMemory* openSharedMemory(std::string& why) {
     const std::string name = sharedMemoryName(environmentValue("ADCARD_SIM_NAME"));
     HANDLE file = CreateFileW(wide(backingFile(environmentValue("ADCARD_SIM_NAME"))).c_str(),
                               GENERIC_READ | GENERIC_WRITE,
@@ -27,31 +29,14 @@ CardMemory* openShared(DWORD& error) {
     void* memory =
         mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(CardMemory)) : nullptr;
     if (!memory)
-        error = GetLastError();
+        why = name + "：错误 " + std::to_string(GetLastError());
     return static_cast<CardMemory*>(memory);
 }
-
-} // namespace
 
 std::string environmentValue(const char* name) {
     char value[1024];
     const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-CardMemory& cardMemory() {
-    static CardMemory* const shared = [] {
-        DWORD error = 0;
-        CardMemory* memory = openShared(error);
-        if (!memory) {
-            std::fprintf(stderr, "模拟板卡：共享内存不可用（错误 %lu），本进程单用一块板卡。\n",
-                         static_cast<unsigned long>(error));
-            static CardMemory own{};
-            memory = &own;
-        }
-        return memory;
-    }();
-    return *shared;
 }
 
 } // namespace simcard

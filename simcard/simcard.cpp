@@ -38,8 +38,26 @@ const simcard::Faults& currentFaults() {
     return faults;
 }
 
+// The card, opened at the first use and kept while the library is loaded.
+// Where shared memory cannot be had, a card of this process alone, said so on
+// the standard error.
+simcard::CardMemory& cardMemory() {
+    static simcard::CardMemory* const shared = [] {
+        std::string why;
+        simcard::CardMemory* memory = simcard::openSharedMemory(why);
+        if (!memory) {
+            std::fprintf(stderr, "模拟板卡：共享内存不可用（%s），本进程单用一块板卡。\n",
+                         why.c_str());
+            static simcard::CardMemory own{};
+            memory = &own;
+        }
+        return memory;
+    }();
+    return *shared;
+}
+
 void drive(int line, bool value) {
-    simcard::cardMemory().line[line].store(value ? 1 : 0, std::memory_order_relaxed);
+    cardMemory().line[line].store(value ? 1 : 0, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -64,7 +82,7 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
         return 0;
     std::array<bool, kLines> outputs;
     for (int line = 0; line < kLines; ++line)
-        outputs[line] = simcard::cardMemory().line[line].load(std::memory_order_relaxed) != 0;
+        outputs[line] = cardMemory().line[line].load(std::memory_order_relaxed) != 0;
     const std::array<bool, kLines> inputs = simcard::inputsFor(outputs, currentFaults());
     const int n = count < kGroups ? count : kGroups;
     for (int group = 0; group < n; ++group) {
