@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
         return reading;
     });
-    CHECK(learned.patterns <= 2 * selftest::codeBits(lines) + 4 + 2 * lines);
+    CHECK(learned.patterns <= selftest::patternBudget(lines));
     std::vector<int> channels(lines);
     std::iota(channels.begin(), channels.end(), 1);
     const selftest::Report report = selftest::makeReport(channels, learned);

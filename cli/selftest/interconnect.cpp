@@ -95,29 +95,28 @@ public:
     }
 
     bool done() const { return stage_ == Stage::Done; }
+    const std::vector<Doubt*>& doubts() const { return doubts_; }
 
     Step next() {
         if (stage_ == Stage::Outside)
             return {wiredAnd_, scope_, outside_};
         if (stage_ == Stage::Lost)
             return {wiredAnd_, lostScope_, {lostScope_[lostAt_]}};
-        Lines test;
-        for (Doubt* d : doubts_)
-            d->tried = -1;
-        for (Doubt* d : doubts_) {
-            if (d->pending.empty())
-                continue;
-            const int line = d->pending.front();
-            Lines tried = unite(test, {line});
-            // A doubt's answer must come from its own line alone.
-            bool alone = intersect(tried, d->known) == Lines{line};
-            for (Doubt* other : doubts_)
-                alone = alone &&
-                        (other->tried < 0 || intersect(tried, other->known) == Lines{other->tried});
-            if (alone) {
+        // As many lines still to try as can be told apart: no doubt may know of
+        // two of them. The first is always among them, so each pattern settles
+        // at least one line for every doubt that has it to try.
+        Lines pending, test;
+        for (const Doubt* d : doubts_)
+            pending = unite(pending, d->pending);
+        for (int line : pending) {
+            const Lines tried = unite(test, {line});
+            if (std::all_of(doubts_.begin(), doubts_.end(),
+                            [&](const Doubt* d) { return intersect(tried, d->known).size() <= 1; }))
                 test = tried;
-                d->tried = line;
-            }
+        }
+        for (Doubt* d : doubts_) {
+            const Lines mine = intersect(test, d->pending);
+            d->tried = mine.empty() ? -1 : mine.front();
         }
         return {wiredAnd_, scope_, test};
     }
@@ -135,7 +134,7 @@ public:
                 if (d->tried >= 0) {
                     if (shows(d))
                         d->group = unite(d->group, {d->tried});
-                    d->pending.erase(d->pending.begin());
+                    d->pending = without(d->pending, {d->tried});
                 }
             if (std::all_of(doubts_.begin(), doubts_.end(),
                             [](const Doubt* d) { return d->pending.empty(); }))
@@ -162,17 +161,24 @@ private:
             if (d->lost)
                 continue;
             Lines always, sometimes;
-            if (d->known.size() > 16) {
+            if (d->known.size() > 12) { // too many groups to list: try each line
                 sometimes = d->known;
             } else {
                 bool first = true;
-                for (Code subset = 1; subset < (Code{1} << d->known.size()); ++subset) {
+                for (Code subset = 3; subset < (Code{1} << d->known.size()); ++subset) {
+                    Code conjunction = ~Code{0}, disjunction = 0;
+                    for (std::size_t i = 0; i < d->known.size(); ++i)
+                        if (subset >> i & 1) {
+                            conjunction &= codeOf(d->known[i]);
+                            disjunction |= codeOf(d->known[i]);
+                        }
+                    const bool several = (subset & (subset - 1)) != 0;
+                    if (!several || conjunction != d->low || disjunction != d->high)
+                        continue;
                     Lines group;
                     for (std::size_t i = 0; i < d->known.size(); ++i)
                         if (subset >> i & 1)
                             group.push_back(d->known[i]);
-                    if (!explains(group, d->low, d->high))
-                        continue;
                     always = first ? group : intersect(always, group);
                     sometimes = unite(sometimes, group);
                     first = false;
@@ -218,6 +224,10 @@ std::vector<bool> patternOf(int lines, const std::vector<Step>& steps) {
 }
 
 } // namespace
+
+int patternBudget(int lines) {
+    return std::max(2 * lines + 2, 2 * codeBits(lines) + 4);
+}
 
 int codeBits(int lines) {
     int bits = 1;
@@ -295,7 +305,11 @@ Learned learn(int lines, const Probe& probe) {
         if (!ofKind.empty())
             searches.emplace_back(wiredAnd, ofKind);
     }
-    for (;;) {
+    // Never more patterns than walking ones and zeros would take: past that,
+    // what is still in doubt stays unexplained (a card that answers so
+    // follows no wiring).
+    const int budget = patternBudget(lines);
+    while (learned.patterns < budget) {
         std::vector<Search*> active;
         std::vector<Step> steps;
         for (Search& search : searches)
@@ -313,9 +327,11 @@ Learned learn(int lines, const Probe& probe) {
             active.front()->take(drive(patternOf(lines, {steps.front()})));
         }
     }
-    for (const Doubt* d : open)
-        if (explains(d->group, d->low, d->high))
-            learned.inputs[d->input] = {d->wiredAnd ? Kind::And : Kind::Or, d->group};
+    for (const Search& search : searches)
+        if (search.done())
+            for (const Doubt* d : search.doubts())
+                if (explains(d->group, d->low, d->high))
+                    learned.inputs[d->input] = {d->wiredAnd ? Kind::And : Kind::Or, d->group};
     return learned;
 }
 

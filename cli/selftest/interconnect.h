@@ -30,6 +30,10 @@ struct Learned {
 // none all zeros, none all ones.
 int codeBits(int lines);
 
+// The most patterns `learn` drives: what walking ones and zeros would take
+// (2 * lines + 2), or the code patterns and four more where that is more.
+int patternBudget(int lines);
+
 // Learns what every line's input does. First the code words and their
 // complements (2 * codeBits patterns): a line that follows one output reads
 // that output's code; a stuck line reads all zeros or all ones; lines shorted
