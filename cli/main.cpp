@@ -47,9 +47,19 @@ void speakChinese(CLI::App& app) {
     formatter->label("Positionals", "参数");
     formatter->label("Subcommands", "子命令");
     formatter->label("REQUIRED", "必需");
-    formatter->label("TEXT", "文本");
-    formatter->label("INT", "整数");
     formatter->column_width(34);
+    app.option_defaults()->group("选项");
+}
+
+// CLI11's reason, in a Chinese sentence naming the kind of mistake.
+std::string parseProblem(const CLI::ParseError& e) {
+    if (dynamic_cast<const CLI::RequiredError*>(&e))
+        return std::string("缺少必需的子命令或参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ExtrasError*>(&e))
+        return std::string("不认识的参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ConversionError*>(&e))
+        return std::string("参数的值不对（") + e.what() + "）";
+    return std::string("命令行有误（") + e.what() + "）";
 }
 
 int run(const std::vector<std::string>& arguments) {
@@ -67,15 +77,18 @@ int run(const std::vector<std::string>& arguments) {
     int words = 4;
     std::string getFormat = "text";
     CLI::App* get = app.add_subcommand("get", "读输入字：十六进制和各位");
-    get->add_option("-w,--words", words, "读几个字，1 到 32（默认 4，同测试面板）");
-    get->add_option("-f,--format", getFormat, "text（默认）、hex、bits 或 json");
+    get->add_option("-w,--words", words, "读几个字，1 到 32（默认 4，同测试面板）")->type_name("N");
+    get->add_option("-f,--format", getFormat, "text（默认）、hex、bits 或 json")
+        ->type_name("FORMAT");
 
     std::vector<std::string> settings;
     bool bytes = false;
     CLI::App* set = app.add_subcommand(
         "set", "设输出：通道=0|1（Zan_DOBit），或 --byte 通道组=十六进制字节（Zan_DO）。"
                "先检查全部参数，有一个不对就什么也不发");
-    set->add_option("SETTINGS", settings, "如 9=1 17=0，或与 --byte 一起 0=FF 1=3C")->required();
+    set->add_option("SETTINGS", settings, "如 9=1 17=0，或与 --byte 一起 0=FF 1=3C")
+        ->required()
+        ->type_name("KEY=VALUE");
     set->add_flag("-b,--byte", bytes, "按字节：通道组 0 到 15，字节 00 到 FF");
 
     std::string interval = "200ms", duration, channels = "1-128", watchFormat = "text", map;
@@ -84,13 +97,16 @@ int run(const std::vector<std::string>& arguments) {
     CLI::App* watch =
         app.add_subcommand("watch", "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
                                     "结束时（含 Ctrl-C）列出各通道的变化次数");
-    watch->add_option("-i,--interval", interval, "轮询间隔（默认 200ms）");
-    watch->add_option("-n,--count", count, "有这么多次变化后结束");
-    watch->add_option("-d,--duration", duration, "监视这么久后结束，如 30s、5m、1h");
-    watch->add_option("-c,--channels", channels, "监视的通道，如 1-8,17（默认 1-128）");
-    watch->add_option("-m,--map", map, "接线表：每行“通道 字 位”");
+    watch->add_option("-i,--interval", interval, "轮询间隔（默认 200ms）")->type_name("TIME");
+    watch->add_option("-n,--count", count, "有这么多次变化后结束")->type_name("N");
+    watch->add_option("-d,--duration", duration, "监视这么久后结束，如 30s、5m、1h")
+        ->type_name("TIME");
+    watch->add_option("-c,--channels", channels, "监视的通道，如 1-8,17（默认 1-128）")
+        ->type_name("LIST");
+    watch->add_option("-m,--map", map, "接线表：每行“通道 字 位”")->type_name("FILE");
     watch->add_flag("-u,--utc", utc, "用 UTC 时间（默认本地时间带时差）");
-    watch->add_option("-f,--format", watchFormat, "text（默认）、csv 或 jsonl");
+    watch->add_option("-f,--format", watchFormat, "text（默认）、csv 或 jsonl")
+        ->type_name("FORMAT");
 
     bool yes = false, json = false;
     int settle = 10;
@@ -99,14 +115,20 @@ int run(const std::vector<std::string>& arguments) {
         "selftest", "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
                     "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
     selftest->add_flag("-y,--yes", yes, "确认可以驱动所有输出（必需）");
-    selftest->add_option("-c,--channels", channels, "所测的通道，如 1-64（默认 1-128）");
-    selftest->add_option("-m,--map", map,
-                         "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
-                         "(c-1)/8 的位 (c-1)%8）");
-    selftest->add_option("-s,--settle", settle, "每个图样写出后等多少毫秒再读（默认 10）");
+    selftest->add_option("-c,--channels", channels, "所测的通道，如 1-64（默认 1-128）")
+        ->type_name("LIST");
+    selftest
+        ->add_option("-m,--map", map,
+                     "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
+                     "(c-1)/8 的位 (c-1)%8）")
+        ->type_name("FILE");
+    selftest->add_option("-s,--settle", settle, "每个图样写出后等多少毫秒再读（默认 10）")
+        ->type_name("MS");
     selftest->add_flag("-j,--json", json, "以 JSON 输出报告");
-    selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件");
+    selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件")->type_name("FILE");
 
+    for (CLI::App* command : {info, get, set, watch, selftest})
+        command->group("子命令");
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
@@ -116,7 +138,7 @@ int run(const std::vector<std::string>& arguments) {
         write(Stream::Out, app.help());
         return 0;
     } catch (const CLI::ParseError& e) {
-        throw UsageError(e.what());
+        throw UsageError(parseProblem(e));
     }
 
     // Everything is checked before the driver is loaded.
