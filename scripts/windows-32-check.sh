@@ -87,7 +87,8 @@ RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
 # Chinese locale; Wine shows what it writes there in the terminal's UTF-8.
 # Bytes of UTF-8 written to that console would be read as code page 936.
 console="$(ADCARD_SIM_NAME=console-$$ script -qec \
-  "wine cmd /c chcp; wine '$build/bin/dio-cli.exe' info" /dev/null 2>&1 | tr -d '\r')"
+  "wine cmd /c chcp; wine '$build/bin/dio-cli.exe' info" /dev/null 2>&1 |
+  sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' | tr -d '\r')"
 grep -q "936" <<<"$console" && grep -qF "板卡信息：卡名：ZAN 51 8类型： 1" <<<"$console" || {
   echo "$console" >&2
   echo "windows-32: dio-cli's Chinese did not show right in a console of code page 936" >&2
