@@ -7,7 +7,9 @@
 #      argument sends nothing (status 2);
 #   3. the self-test finds injected faults (status 1, its JSON report, every
 #      line back at 0) and passes a sound card (status 0);
-#   4. a copy without a driver beside it ends with status 3, naming the file.
+#   4. (natively) Ctrl-C: the self-test sets its lines back to 0 and ends with
+#      status 130; the watch prints the changes counted and ends well;
+#   5. a copy without a driver beside it ends with status 3, naming the file.
 #
 #   cli_check.sh DIO-CLI
 #
@@ -63,6 +65,27 @@ expect 0 '"words":[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
 run selftest --yes --settle 0
 expect 0 "128 条通道：全部正常"
 echo "cli-check: the self-test names injected faults (status 1) and passes a sound card (status 0)"
+
+# Starts dio-cli with the arguments, interrupts it after half a second, and
+# takes its output and status as run does.
+interrupt() {
+  "$cli" "$@" >"$root/out" 2>"$root/err" &
+  local pid=$!
+  sleep 0.5
+  kill -INT "$pid"
+  status=0
+  wait "$pid" || status=$?
+  out="$(cat "$root/out")" err="$(cat "$root/err")"
+}
+if [ -z "${RUNNER:-}" ]; then
+  interrupt selftest --yes --settle 100
+  expect 130 "已中断，各通道已复位为 0"
+  run get --format json --words 16
+  expect 0 '"words":[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
+  interrupt watch --interval 50ms
+  expect 0 "变化次数：没有变化"
+  echo "cli-check: Ctrl-C ends the self-test with every line at 0 (status 130), the watch with its count"
+fi
 
 mkdir "$root/alone"
 cp "$cli" "$root/alone/"
