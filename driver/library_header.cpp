@@ -117,8 +117,11 @@ std::vector<std::string> peImportedLibraries(std::string_view image) {
         const auto name = nameAddress ? offsetOf(*nameAddress) : std::nullopt;
         if (!name || *nameAddress == 0)
             break;
+        // A name cut off by the file's end, or empty, is no name to show a user.
         const std::size_t end = image.find('\0', *name);
-        names.emplace_back(image.substr(*name, end == std::string_view::npos ? 0 : end - *name));
+        if (end == std::string_view::npos || end == *name)
+            break;
+        names.emplace_back(image.substr(*name, end - *name));
     }
     return names;
 }

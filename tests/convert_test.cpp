@@ -28,7 +28,7 @@ TEST(Val, ReadsTheLeadingNumber) {
         {"&H80000000", -2147483648.0}, {"&H1234567890", 0x34567890}, {" &H F F", 255},
         {"1e400", kInf}, {"-1e99999999999999999999", -kInf}, {"1e-400", 0}, {"0.0000001e-320", 0},
         {"0e99999", 0}, {std::string(500, '9'), kInf}, {std::string(100000, ' ') + "42", 42},
-        {"0." + std::string(300, '0') + "1e300", 0.1}};
+        {"0." + std::string(300, '0') + "1e300", 0.1}, {"0." + std::string(400, '0') + "1e10", 0}};
     // clang-format on
     for (const auto& [text, value] : cases)
         EXPECT_EQ(Val(text), value) << '"' << text.substr(0, 40) << '"';

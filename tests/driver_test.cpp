@@ -38,6 +38,35 @@ std::string header(bool pe, int bits) {
         .replace(0x58, 2, {0x0B, char(bits / 32)});
 }
 
+// A DLL of 32 or 64 bits importing `names`: a code section at 0x1000 (file
+// 0x200), then the import section at 0x2000 (file 0x300), so that an address
+// read as an offset, or through the wrong section, finds nothing.
+std::string dllImporting(int bits, const std::vector<std::string>& names) {
+    std::string image = header(true, bits);
+    auto put = [&image](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            image[at + i] = char(value >> 8 * i);
+    };
+    const std::size_t optional = 0x58, optionalSize = bits == 32 ? 0xE0 : 0xF0;
+    const std::size_t table = optional + optionalSize;
+    put(0x46, 2);                                     // sections
+    put(0x54, optionalSize);                          // and the optional header's size
+    put(optional + (bits == 32 ? 104 : 120), 0x2000); // where the imports are
+    for (std::uint32_t s : {0u, 1u}) {
+        put(table + 40 * s + 12, 0x1000 * (s + 1));  // address
+        put(table + 40 * s + 16, 0x100);             // size in the file
+        put(table + 40 * s + 20, 0x200 + 0x100 * s); // offset in the file
+    }
+    image.resize(0x400, '\0');
+    std::size_t name = 0x300 + 20 * (names.size() + 1); // after the descriptors and their end
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        put(0x300 + 20 * i + 12, static_cast<std::uint32_t>(0x2000 + name - 0x300));
+        image.replace(name, names[i].size() + 1, names[i] + std::string(1, '\0'));
+        name += names[i].size() + 1;
+    }
+    return image;
+}
+
 std::string fileBytes(const std::string& path) {
     return (std::ostringstream() << std::ifstream(fs::u8path(path), std::ios::binary).rdbuf())
         .str();
@@ -183,6 +212,20 @@ TEST(LibraryHeader, TellsTheWordSizeFromItsOwnFormatOnly) {
                                                                {}}};
     for (const auto& [bytes, size] : elf)
         EXPECT_EQ(driver::elfWordSize(bytes), size);
+}
+
+// What a DLL imports, read to name the one missing; a file cut anywhere gives
+// the names it still holds whole, never a piece of one.
+TEST(LibraryHeader, NamesWhatADllImports) {
+    const std::vector<std::string> names{"gone.dll", "KERNEL32.dll"};
+    EXPECT_EQ(driver::peImportedLibraries(dllImporting(32, names)), names);
+    EXPECT_EQ(driver::peImportedLibraries(dllImporting(64, names)), names);
+    const std::string image = dllImporting(32, names);
+    for (std::size_t size = 0; size < image.size(); ++size) {
+        const auto found = driver::peImportedLibraries(image.substr(0, size));
+        ASSERT_LE(found.size(), names.size()) << size;
+        EXPECT_TRUE(std::equal(found.begin(), found.end(), names.begin())) << size;
+    }
 }
 
 // The simulated card, the panel's default driver, a fresh one with all lines

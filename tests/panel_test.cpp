@@ -116,6 +116,10 @@ TEST_F(Window, StartsWithEveryControlAsDesigned) {
         EXPECT_EQ(w->property(w->inherits("QGroupBox") ? "title" : "text").toString(),
                   u(d.caption));
         EXPECT_EQ(w->parentWidget()->objectName(), u(*d.container ? d.container : "FrmMultiBuf"));
+        const QFont face = w->font();
+        EXPECT_EQ(face.pointSizeF(), w->objectName() == "lblDI" ? 21.6 : 9.0) << d.name;
+        EXPECT_FALSE(face.bold() || face.italic() || face.underline() || face.strikeOut())
+            << d.name; // a plain face
         QAccessibleInterface* view = QAccessible::queryAccessibleInterface(w);
         const QString said =
             view->text(QAccessible::Name) + "|" + view->text(QAccessible::Description);
@@ -127,9 +131,7 @@ TEST_F(Window, StartsWithEveryControlAsDesigned) {
     EXPECT_EQ(child("down")->accessibleName(), u("减小"));
     EXPECT_EQ(child<QToolButton>("up")->arrowType(), Qt::UpArrow);
     EXPECT_EQ(child<panel::UpDownSpinner>("UpDownBitNum")->value(), 1);
-    const QFont display = child("lblDI")->font();
-    EXPECT_EQ(display.families().value(0), u("宋体"));
-    EXPECT_EQ(display.pointSizeF(), 21.6);
+    EXPECT_EQ(child("lblDI")->font().families().value(0), u("宋体"));
     QApplication::setActiveWindow(&frm);
     QStringList order;
     QWidget* w = frm.focusWidget();
