@@ -130,6 +130,10 @@ TEST_F(Window, StartsWithEveryControlAsDesigned) {
     EXPECT_EQ(child("up")->accessibleName(), u("增大"));
     EXPECT_EQ(child("down")->accessibleName(), u("减小"));
     EXPECT_EQ(child<QToolButton>("up")->arrowType(), Qt::UpArrow);
+    // The arrows split the spinner, the upper half up.
+    const QRect up = child("up")->geometry(), down = child("down")->geometry();
+    EXPECT_EQ(up.united(down), child("UpDownBitNum")->rect());
+    EXPECT_EQ(up.bottom() + 1, down.top());
     EXPECT_EQ(child<panel::UpDownSpinner>("UpDownBitNum")->value(), 1);
     EXPECT_EQ(child("lblDI")->font().families().value(0), u("宋体"));
     QApplication::setActiveWindow(&frm);
@@ -164,11 +168,19 @@ TEST_F(Window, KeepsEveryFrameLineWhole) {
     child<QCheckBox>("chkDI")->setChecked(true);
     ASSERT_TRUE(tick());
     const QImage after = frm.grab().toImage();
-    QLabel plain(text("lblDI_0")); // each caption drawn as a plain label draws it
+    // Each caption drawn as a plain label draws it, in its place and in a taller box.
+    auto pixels = [](QWidget* w) {
+        return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    QLabel plain(text("lblDI_0"));
     plain.setFont(child("lblDI_0")->font());
     plain.resize(child("lblDI_0")->size());
-    EXPECT_EQ(child("lblDI_0")->grab().toImage().convertToFormat(QImage::Format_RGB32),
-              plain.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(pixels(child("lblDI_0")), pixels(&plain));
+    panel::CaptionLabel taller(text("lblDI_0"), nullptr);
+    taller.setFont(plain.font());
+    for (QLabel* label : {static_cast<QLabel*>(&taller), &plain})
+        label->resize(plain.width(), 3 * plain.height());
+    EXPECT_EQ(pixels(&taller), pixels(&plain));
     const QRgb shadow = frm.palette().color(QPalette::Mid).rgb();
     for (panel::FrameBox* frame : frm.findChildren<panel::FrameBox*>()) {
         const std::vector<QRgb> line = lineOf(before, frame);
