@@ -35,7 +35,7 @@ std::string header(bool pe, int bits) {
     bytes[0x3C] = 0x40;
     return bytes.replace(0, 2, "MZ")
         .replace(0x40, 4, {'P', 'E', 0, 0})
-        .replace(0x58, 2, {0x0B, char(bits / 32)});
+        .replace(0x58, 3, {0x0B, char(bits / 32), 14}); // and the linker's version
 }
 
 // A DLL of 32 or 64 bits importing `names`: a code section at 0x1000 (file
@@ -43,14 +43,15 @@ std::string header(bool pe, int bits) {
 // read as an offset, or through the wrong section, finds nothing.
 std::string dllImporting(int bits, const std::vector<std::string>& names) {
     std::string image = header(true, bits);
-    auto put = [&image](std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i)
+    auto put = [&image](std::size_t at, std::uint32_t value, int bytes = 4) {
+        for (int i = 0; i < bytes; ++i)
             image[at + i] = char(value >> 8 * i);
     };
     const std::size_t optional = 0x58, optionalSize = bits == 32 ? 0xE0 : 0xF0;
     const std::size_t table = optional + optionalSize;
-    put(0x46, 2);                                     // sections
-    put(0x54, optionalSize);                          // and the optional header's size
+    put(0x46, 2, 2);                                  // sections
+    put(0x54, optionalSize, 2);                       // the optional header's size
+    put(0x56, bits == 32 ? 0x2102 : 0x2022, 2);       // a DLL, as linkers mark one
     put(optional + (bits == 32 ? 104 : 120), 0x2000); // where the imports are
     for (std::uint32_t s : {0u, 1u}) {
         put(table + 40 * s + 12, 0x1000 * (s + 1));  // address
@@ -207,6 +208,9 @@ TEST(LibraryHeader, TellsTheWordSizeFromItsOwnFormatOnly) {
     const std::pair<std::string, std::optional<int>> elf[] = {{header(false, 32), 32},
                                                               {header(false, 64), 64},
                                                               {header(true, 32), {}},
+                                                              {"\x7f"
+                                                               "ELF\x01",
+                                                               32},
                                                               {"\x7f"
                                                                "ELF\x03",
                                                                {}}};
