@@ -18,6 +18,28 @@ retry() { # tries command...
   return "$status"
 }
 
+# Runs a command for at most SECONDS, and again, up to three runs, where it
+# hangs: under qemu, Wine now and then loses its server, and the programs
+# waiting on it wait for ever. STOP_COMMAND runs after a hung run. With OUT
+# and ERR set, each run's output goes to those files anew. The status is the
+# last run's (124 or 137 where it hung).
+again_if_hung() { # seconds command...
+  local seconds="$1" status i
+  shift
+  for i in 1 2 3; do
+    status=0
+    if [ -n "${OUT:-}" ]; then
+      timeout -k 5 "$seconds" "$@" >"$OUT" 2>"$ERR" || status=$?
+    else
+      timeout -k 5 "$seconds" "$@" || status=$?
+    fi
+    [ "$status" -eq 124 ] || [ "$status" -eq 137 ] || break
+    echo "again_if_hung: no end after $seconds s (run $i): $*" >&2
+    ${STOP_COMMAND:-true} 2>/dev/null || true
+  done
+  return "$status"
+}
+
 # Waits until FILE holds a line matching the extended regular expression, or
 # the process PID has ended, or TENTHS tenths of a second have passed
 # (default 200). Succeeds when the line is there. Bytes are matched as they

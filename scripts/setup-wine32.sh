@@ -32,10 +32,10 @@ if [ "${1:-}" = --prefix ]; then
   # the panel's captions line up with blanks.
   key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   for font in "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft YaHei"; do
-    retry 3 wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f >/dev/null 2>&1
+    retry 3 timeout -k 5 120 wine reg add "$key" /v "$font" /d "Noto Sans CJK SC" /f >/dev/null 2>&1
   done
   for font in "SimSun" "NSimSun" "宋体"; do
-    retry 3 wine reg add "$key" /v "$font" /d "Noto Sans Mono CJK SC" /f >/dev/null 2>&1
+    retry 3 timeout -k 5 120 wine reg add "$key" /v "$font" /d "Noto Sans Mono CJK SC" /f >/dev/null 2>&1
   done
   wineserver -k 2>/dev/null || true
   log "32-bit prefix $WINEPREFIX with CJK font substitutes"

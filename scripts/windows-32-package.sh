@@ -15,7 +15,7 @@ installer="$build/$(package_file_name "$build").exe"
 step "$installer: $(du -h "$installer" | cut -f1)"
 wine32_environment "$prefix"
 scripts/setup-wine32.sh --prefix
-wine "$installer" /S
+again_if_hung 300 wine "$installer" /S
 folder="$WINEPREFIX/drive_c/Program Files/dio-panel"
 for f in dio-panel.exe dio-cli.exe adcard.dll Qt5Core.dll platforms/qwindows.dll LICENSE README.txt \
          licenses/Qt-LGPL-3.0.txt licenses/Qt-source.txt Uninstall.exe; do
@@ -27,7 +27,7 @@ log="$(cd "$prefix" && run_until "board:|运行时错误" wine "C:/Program Files
 grep -qF "board: 卡名：ZAN 51 8类型： 1" <<<"$log" ||
   { echo "$log" >&2; echo "windows-32: the installed panel did not show the card" >&2; exit 1; }
 step "the installed panel: $(grep -m1 board: <<<"$log")"
-wine "$folder/Uninstall.exe" /S
+again_if_hung 300 wine "$folder/Uninstall.exe" /S
 for _ in $(seq 100); do [ -e "$folder" ] || break; sleep 0.2; done
 [ ! -e "$folder" ] || { ls -la "$folder" >&2; echo "windows-32: the uninstaller left $folder" >&2; exit 1; }
 step "uninstalled: $folder is gone"

@@ -15,6 +15,7 @@
 #
 # RUNNER runs the program ("wine").
 set -euo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
 cli="$1"
 root="$(mktemp -d)"
 export ADCARD_SIM_NAME="check-$$"
@@ -24,7 +25,7 @@ trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim-$(id -u)-$ADCARD_SIM_NAME"' EXI
 # error in $err, its status in $status.
 run() {
   status=0
-  ${RUNNER:-} "$cli" "$@" >"$root/out" 2>"$root/err" || status=$?
+  OUT="$root/out" ERR="$root/err" again_if_hung 120 ${RUNNER:-} "$cli" "$@" || status=$?
   out="$(tr -d '\r' <"$root/out")" err="$(tr -d '\r' <"$root/err")"
 }
 expect() { # status, what
