@@ -26,7 +26,8 @@ trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim-$(id -u)-$ADCARD_SIM_NAME"' EXI
 run() {
   status=0
   OUT="$root/out" ERR="$root/err" again_if_hung 120 ${RUNNER:-} "$cli" "$@" || status=$?
-  out="$(tr -d '\r' <"$root/out")" err="$(tr -d '\r' <"$root/err")"
+  # Under qemu, Wine's crashing helpers write their noise, NUL bytes too, to the standard error.
+  out="$(tr -d '\r\000' <"$root/out")" err="$(tr -d '\r\000' <"$root/err")"
 }
 expect() { # status, what
   if [ "$status" -ne "$1" ] || ! grep -qF -- "$2" <<<"$out$err"; then
