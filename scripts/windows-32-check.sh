@@ -86,15 +86,15 @@ RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
 # A terminal makes Wine give the program a console, of code page 936 in a
 # Chinese locale; Wine shows what it writes there in the terminal's UTF-8.
 # Bytes of UTF-8 written to that console would be read as code page 936.
-shows() { grep -q "936" <<<"$console" && grep -qF "板卡信息：卡名：ZAN 51 8类型： 1" <<<"$console"; }
-for _ in 1 2 3; do
+# Under a time limit, and tried again: under qemu a Wine run now and then hangs.
+console_shows() {
   console="$(ADCARD_SIM_NAME=console-$$ timeout -k 5 300 script -qec \
     "wine cmd /c chcp; wine '$build/bin/dio-cli.exe' info" /dev/null 2>&1 |
     sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' | tr -d '\r')" || true
-  ! shows || break
-  wineserver -k 2>/dev/null || true # a run that hung, as under qemu now and then
-done
-shows || {
+  grep -q "936" <<<"$console" && grep -qF "板卡信息：卡名：ZAN 51 8类型： 1" <<<"$console" ||
+    { wineserver -k 2>/dev/null; false; }
+}
+retry 3 console_shows || {
   echo "$console" >&2
   echo "windows-32: dio-cli's Chinese did not show right in a console of code page 936" >&2
   exit 1
