@@ -1,7 +1,7 @@
 # The panel and dio-cli in bin/, the simulated driver in lib/dio-panel/ (found
 # through their RUNPATH, relative to the programs themselves), the desktop
-# entry, its icon, dio-cli's manual page, and the licence as Debian's copyright
-# file.
+# entry, its icon, the manual pages, and the licence and changelog as Debian
+# keeps them.
 include(GNUInstallDirs)
 
 set(DIO_DRIVER_DIR ${CMAKE_INSTALL_LIBDIR}/dio-panel)
@@ -15,23 +15,35 @@ install(TARGETS dio-panel dio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS simcard LIBRARY DESTINATION ${DIO_DRIVER_DIR})
 install(FILES dio-panel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dio-panel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-# The manual page, compressed as Debian keeps them.
-set(manual ${CMAKE_CURRENT_BINARY_DIR}/dio-cli.1.gz)
-add_custom_command(OUTPUT ${manual}
-  COMMAND sh -c "gzip -9nc '${CMAKE_CURRENT_SOURCE_DIR}/dio-cli.1' > '${manual}'"
-  DEPENDS dio-cli.1 VERBATIM)
-add_custom_target(manual ALL DEPENDS ${manual})
-install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/dio-panel
-        RENAME copyright)
+# Compressed as Debian keeps them: gzip -9, without a name or time stamp.
+set(docs ${CMAKE_INSTALL_DATADIR}/doc/dio-panel)
+configure_file(changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
+set(compressed "")
+foreach(file ${CMAKE_CURRENT_SOURCE_DIR}/dio-panel.1 ${CMAKE_CURRENT_SOURCE_DIR}/dio-cli.1
+             ${CMAKE_CURRENT_BINARY_DIR}/changelog)
+  get_filename_component(name ${file} NAME)
+  set(gz ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+  add_custom_command(OUTPUT ${gz} COMMAND sh -c "gzip -9nc '${file}' > '${gz}'" DEPENDS ${file} VERBATIM)
+  list(APPEND compressed ${gz})
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+list(POP_BACK compressed changelog)
+install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${changelog} DESTINATION ${docs})
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${docs} RENAME copyright)
+install(FILES lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME dio-panel)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-if(QT_VERSION_MAJOR EQUAL 5)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5widgets5 (>= 5.15), libqt5gui5 (>= 5.15), libqt5core5a (>= 5.15)")
-else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6core6 (>= 6.2)")
+# Shipped stripped: the debug information stays in the build.
+set(CPACK_STRIP_FILES ON)
+# The libraries the programs link, with their versions, as dpkg-shlibdeps
+# finds them; beside them, what only Qt loads: Qt 6's window-system plugins
+# are a package of their own (Qt 5 ships them with its GUI library).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(QT_VERSION_MAJOR EQUAL 6)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the panel need, if missing.
-# Idempotent: installs nothing when everything is there.
+# Installs what building, running and testing the panel need, if missing:
+# the one list below is everything the README's two commands use on a bare
+# Debian 12 (scripts/fresh-check.sh proves it). Other scripts name their own
+# packages as arguments, added to it. Idempotent: installs nothing when
+# everything is there.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libgl-dev libgtest-dev
-          libbenchmark-dev fonts-noto-cjk "$@")
+packages=(cmake g++ make g++-multilib
+          qt6-base-dev qt6-base-private-dev qt6-translations-l10n libgl-dev fonts-noto-cjk
+          libcli11-dev nlohmann-json3-dev libgtest-dev libbenchmark-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-scripts/setup.sh g++-multilib
+scripts/setup.sh
 scripts/build.sh "$@"
 run_ctest "${BUILD_DIR:-build}"
