@@ -6,7 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BUILD_DIR:-build-win32}"
-scripts/setup.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis xvfb xauth
+# Everything the configure step below needs, installed before the half-hour
+# Qt build rather than found missing after it: Qt 5's Chinese translation
+# (embedded in the panel) with the rest.
+scripts/setup.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis xvfb xauth \
+  qttranslations5-l10n
 scripts/setup-wine32.sh
 qt="${DIO_WINDOWS_QT:-$(scripts/build-qt-win32.sh | tail -n1)}"
 echo "windows-32: building for 32-bit Windows against $qt"
