@@ -1,7 +1,8 @@
 #pragma once
 
+#include "cli/errors.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@ namespace cli {
 
 // A driver call that answered with a negative result, the driver's way of
 // saying it failed (exit status 4).
-class DriverCallFailed : public std::runtime_error {
+class DriverCallFailed : public Failure {
 public:
-    using std::runtime_error::runtime_error;
+    using Failure::Failure;
 };
 
 // The card as the command line uses it: through the panel's binding and its

@@ -4,12 +4,15 @@
 #include "cli/card.h"
 #include "cli/console.h"
 #include "cli/errors.h"
+#include "cli/report_file.h"
 #include "cli/selftest/on_card.h"
+#include "cli/selftest_lock.h"
 #include "convert/format.h"
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
+#include <algorithm>
+#include <cstdlib>
 
 namespace cli {
 namespace {
@@ -85,35 +88,50 @@ int watch(Card& card, const WatchSetup& setup) {
     Watcher watcher(setup.channels, setup.wiring, setup.format, setup.utc);
     catchInterrupts();
     const auto start = Clock::now();
-    for (auto next = start;; next += setup.interval) {
-        write(Stream::Out,
-              watcher.take(card.readWords(watcher.words()), std::chrono::system_clock::now()));
-        const bool enough = setup.count > 0 && watcher.changes() >= setup.count;
-        const bool over = setup.duration && Clock::now() - start >= *setup.duration;
-        if (enough || over || interrupted())
-            break;
-        // Polls keep their rhythm; a slow read delays only the next.
-        pause(std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::max(next + setup.interval, Clock::now()) - Clock::now()));
-        if (interrupted())
-            break;
+    const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
+    auto stop = [&] { return interrupted() || outputGone() || Clock::now() >= deadline; };
+    try {
+        for (auto next = start + setup.interval;; next += setup.interval) {
+            write(Stream::Out,
+                  watcher.take(card.readWords(watcher.words()), std::chrono::system_clock::now()));
+            if ((setup.count > 0 && watcher.changes() >= setup.count) || stop())
+                break;
+            // Polls keep their rhythm (a slow read delays only the next); the
+            // wait ends at the deadline, and a reader that has gone is noticed
+            // at the next poll.
+            pause(std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::max(std::min(next, deadline), Clock::now()) - Clock::now()));
+            if (stop())
+                break;
+        }
+    } catch (DriverCallFailed& e) {
+        // What was seen until then is not lost with the card.
+        try {
+            write(Stream::Out, watcher.summary(std::chrono::system_clock::now()));
+        } catch (const OutputFailed& failed) {
+            e.setAftermath(failed.what());
+        }
+        throw;
     }
     write(Stream::Out, watcher.summary(std::chrono::system_clock::now()));
+    if (interrupted())
+        throw Interrupted(stopSignal());
     return 0;
 }
 
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
-    std::ofstream report;
-    if (!output.report.empty()) { // before any line is driven
-        report.open(output.report);
-        if (!report)
-            throw UsageError("写不了报告文件“" + output.report + "”");
-    }
+    // Before any line is driven: the card to ourselves, and the report's folder.
+    const char* cardName = std::getenv("ADCARD_SIM_NAME");
+    const SelftestLock lock(cardName ? cardName : "");
+    std::optional<ReportFile> report;
+    if (output.report)
+        report.emplace(*output.report);
     catchInterrupts();
     const selftest::Report result = selftestOnCard(card, setup);
     const std::string json = selftest::reportJson(result);
+    // The file first: it is the result, whatever becomes of the standard output.
     if (report)
-        report << json << "\n";
+        report->commit(json + "\n");
     if (output.json) {
         say(json);
     } else {

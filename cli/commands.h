@@ -36,8 +36,8 @@ struct WatchSetup {
 int watch(Card& card, const WatchSetup& setup);
 
 struct SelftestOutput {
-    bool json;          // the JSON report on the standard output instead of the text
-    std::string report; // a file for the JSON report too, or ""
+    bool json;                         // the JSON report on the standard output instead of the text
+    std::optional<std::string> report; // a file for the JSON report too
 };
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
 

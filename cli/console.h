@@ -1,7 +1,8 @@
 #pragma once
 // The terminal, the way each system wants it (platform code): UTF-8 text shown
 // right in any console (a Windows console of code page 936 included) and
-// written as UTF-8 where the output is redirected; Ctrl-C as a request to stop.
+// written as UTF-8 where the output is redirected; a signal to end the
+// process as a request to stop.
 
 #include <chrono>
 #include <string>
@@ -14,14 +15,27 @@ enum class Stream { Out, Err };
 // The program's arguments in UTF-8 (Windows passes them in its code page).
 std::vector<std::string> arguments(int argc, char** argv);
 
+// Writes all of it, or throws OutputFailed naming the stream and the reason.
 void write(Stream stream, const std::string& utf8);
 bool isTerminal(Stream stream);
 
-// From here on, Ctrl-C (and a request to terminate) only sets a flag that
-// long-running commands look at, so that they can end cleanly.
+// From here on, every signal that would end the process (Ctrl-C, a hang-up,
+// a termination request, a reader of the output that has gone, ...) only
+// records itself, so that long-running commands can put the card back first.
+// Faults of the program itself (a bad address, an abort) are left as they are.
 void catchInterrupts();
-bool interrupted();
+// The signal that asked to stop (the first one), or 0.
+int stopSignal();
+inline bool interrupted() {
+    return stopSignal() != 0;
+}
+// Whether the standard output leads to a reader that has gone (a closed pipe);
+// then stopSignal() says SIGPIPE, as a write would have.
+bool outputGone();
 // Sleeps, waking early when interrupted.
 void pause(std::chrono::milliseconds duration);
+
+// "SIGHUP" for 1, and so on; the number where it has no name here.
+std::string signalName(int signal);
 
 } // namespace cli

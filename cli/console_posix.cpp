@@ -1,8 +1,12 @@
 #include "console.h"
 
-#include <atomic>
+#include "cli/errors.h"
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace cli {
@@ -10,9 +14,33 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void requestStop(int) {
-    stopRequested = 1;
+void requestStop(int signal) {
+    if (stopRequested == 0)
+        stopRequested = signal;
 }
+
+// The signals whose default is to end the process, but for those that say the
+// program itself went wrong (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS,
+// SIGTRAP): carrying on after those is not safe. The real-time signals end it
+// too and are added where they are caught.
+struct Named {
+    int signal;
+    const char* name;
+};
+constexpr Named kEnding[] = {
+    {SIGHUP, "SIGHUP"},       {SIGINT, "SIGINT"},   {SIGQUIT, "SIGQUIT"}, {SIGTERM, "SIGTERM"},
+    {SIGUSR1, "SIGUSR1"},     {SIGUSR2, "SIGUSR2"}, {SIGALRM, "SIGALRM"}, {SIGPIPE, "SIGPIPE"},
+    {SIGXCPU, "SIGXCPU"},     {SIGXFSZ, "SIGXFSZ"}, {SIGPROF, "SIGPROF"}, {SIGVTALRM, "SIGVTALRM"},
+#if defined(SIGPOLL)
+    {SIGPOLL, "SIGPOLL"},
+#endif
+#if defined(SIGPWR)
+    {SIGPWR, "SIGPWR"},
+#endif
+#if defined(SIGSTKFLT)
+    {SIGSTKFLT, "SIGSTKFLT"},
+#endif
+};
 
 std::FILE* fileOf(Stream stream) {
     return stream == Stream::Out ? stdout : stderr;
@@ -25,8 +53,14 @@ std::vector<std::string> arguments(int argc, char** argv) {
 }
 
 void write(Stream stream, const std::string& utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), fileOf(stream));
-    std::fflush(fileOf(stream));
+    std::FILE* file = fileOf(stream);
+    errno = 0;
+    if (std::fwrite(utf8.data(), 1, utf8.size(), file) == utf8.size() && std::fflush(file) == 0)
+        return;
+    const int error = errno;
+    std::clearerr(file);
+    throw OutputFailed(std::string(stream == Stream::Out ? "标准输出" : "标准错误") + "写不进去：" +
+                       (error ? std::strerror(error) : "写入不完整"));
 }
 
 bool isTerminal(Stream stream) {
@@ -37,12 +71,37 @@ void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const Named& ending : kEnding)
+        sigaction(ending.signal, &action, nullptr);
+#if defined(SIGRTMIN)
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        sigaction(signal, &action, nullptr);
+#endif
 }
 
-bool interrupted() {
-    return stopRequested != 0;
+int stopSignal() {
+    return stopRequested;
+}
+
+bool outputGone() {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    // A pipe whose reader has closed polls as an error; a file or terminal never does.
+    if (poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0) {
+        requestStop(SIGPIPE);
+        return true;
+    }
+    return false;
+}
+
+std::string signalName(int signal) {
+    for (const Named& ending : kEnding)
+        if (ending.signal == signal)
+            return ending.name;
+#if defined(SIGRTMIN)
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX)
+        return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
+#endif
+    return "信号 " + std::to_string(signal);
 }
 
 } // namespace cli

@@ -1,21 +1,35 @@
 #include "console.h"
 
+#include "cli/errors.h"
 #include "driver/win_text.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <shellapi.h>
 
 namespace cli {
 namespace {
 
-std::atomic<bool> stopRequested{false};
+constexpr int kHangUp = 1; // as POSIX numbers it: the console was closed
 
+std::atomic<int> stopRequested{0};
+
+// Ctrl-C and Ctrl-Break as an interrupt, the console closed as a hang-up.
 BOOL WINAPI requestStop(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+    const int signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT
+                       : event == CTRL_CLOSE_EVENT                        ? kHangUp
+                                                                          : 0;
+    if (signal == 0)
         return FALSE;
-    stopRequested = true;
+    int none = 0;
+    stopRequested.compare_exchange_strong(none, signal);
     return TRUE;
+}
+
+[[noreturn]] void failed(Stream stream, const std::string& why) {
+    throw OutputFailed(std::string(stream == Stream::Out ? "标准输出" : "标准错误") + "写不进去：" +
+                       why);
 }
 
 HANDLE handleOf(Stream stream) {
@@ -40,13 +54,17 @@ void write(Stream stream, const std::string& utf8) {
     if (isTerminal(stream)) {
         const std::wstring wide = driver::widen(utf8);
         DWORD written = 0;
-        WriteConsoleW(handleOf(stream), wide.data(), static_cast<DWORD>(wide.size()), &written,
-                      nullptr);
+        if (!WriteConsoleW(handleOf(stream), wide.data(), static_cast<DWORD>(wide.size()), &written,
+                           nullptr) ||
+            written != wide.size())
+            failed(stream, "控制台错误 " + std::to_string(GetLastError()));
         return;
     }
     std::FILE* file = stream == Stream::Out ? stdout : stderr;
-    std::fwrite(utf8.data(), 1, utf8.size(), file);
-    std::fflush(file);
+    if (std::fwrite(utf8.data(), 1, utf8.size(), file) != utf8.size() || std::fflush(file) != 0) {
+        std::clearerr(file);
+        failed(stream, "错误 " + std::to_string(GetLastError()));
+    }
 }
 
 bool isTerminal(Stream stream) {
@@ -58,8 +76,19 @@ void catchInterrupts() {
     SetConsoleCtrlHandler(requestStop, TRUE);
 }
 
-bool interrupted() {
+int stopSignal() {
     return stopRequested;
+}
+
+// A pipe's reader going away shows at the next write.
+bool outputGone() {
+    return false;
+}
+
+std::string signalName(int signal) {
+    return signal == SIGINT    ? "Ctrl-C"
+           : signal == kHangUp ? "控制台已关闭"
+                               : "信号 " + std::to_string(signal);
 }
 
 } // namespace cli

@@ -2,6 +2,7 @@
 // How a command ends other than well; main turns each into its exit status.
 
 #include <stdexcept>
+#include <string>
 
 namespace cli {
 
@@ -12,10 +13,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Ctrl-C during a command that must put the card back first (exit status 130).
-class Interrupted : public std::runtime_error {
+// A command that ended before its end. What it left behind (the lines it had
+// driven: set back to 0, or which were not) is added where that is known, and
+// said with the reason.
+class Failure : public std::runtime_error {
 public:
-    Interrupted() : std::runtime_error("已中断") {}
+    using std::runtime_error::runtime_error;
+    void setAftermath(std::string text) { aftermath_ = std::move(text); }
+    const std::string& aftermath() const { return aftermath_; }
+
+private:
+    std::string aftermath_;
+};
+
+// A signal asked to stop: Ctrl-C, a hang-up, a termination request, a reader
+// of the output that has gone (exit status 128 + the signal's number).
+class Interrupted : public Failure {
+public:
+    explicit Interrupted(int signal);
+    int signal() const { return signal_; }
+
+private:
+    int signal_;
+};
+
+// The standard output or error, or a report file, could not be written
+// (exit status 5).
+class OutputFailed : public Failure {
+public:
+    using Failure::Failure;
 };
 
 } // namespace cli

@@ -1,7 +1,9 @@
 // dio-cli: the card from the command line, on the panel's driver binding.
 // Exit status: 0 all well, 1 faults found (selftest), 2 a usage error, 3 the
 // driver missing, not loadable or lacking an entry point, 4 a driver call
-// failed, 130 interrupted before the end (the self-test's lines set back to 0).
+// failed, 5 an output (standard output or error, a report file) could not be
+// written, 128 + N ended by signal N (130 for Ctrl-C) once the self-test's
+// lines were set back to 0.
 #include "cli/arguments.h"
 #include "cli/card.h"
 #include "cli/commands.h"
@@ -109,7 +111,7 @@ int run(const std::vector<std::string>& arguments) {
         ->type_name("FORMAT");
 
     bool yes = false, json = false;
-    int settle = 10;
+    int settle = 10, reads = 2;
     std::string report;
     CLI::App* selftest = app.add_subcommand(
         "selftest", "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
@@ -124,8 +126,14 @@ int run(const std::vector<std::string>& arguments) {
         ->type_name("FILE");
     selftest->add_option("-s,--settle", settle, "每个图样写出后等多少毫秒再读（默认 10）")
         ->type_name("MS");
+    selftest
+        ->add_option("--reads", reads,
+                     "每个图样读几次输入（默认 2，至少 2）：图样不变而读数变了的输入报为时通时断")
+        ->type_name("N");
     selftest->add_flag("-j,--json", json, "以 JSON 输出报告");
-    selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件")->type_name("FILE");
+    CLI::Option* reportOption =
+        selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件（写完才换掉旧文件）")
+            ->type_name("FILE");
 
     for (CLI::App* command : {info, get, set, watch, selftest})
         command->group("子命令");
@@ -169,8 +177,10 @@ int run(const std::vector<std::string>& arguments) {
             throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
         if (settle < 0 || settle > 60000)
             throw UsageError("--settle 应为 0 到 60000 毫秒");
+        if (reads < 2 || reads > 100)
+            throw UsageError("--reads 应为 2 到 100");
         selftestSetup = {parseChannels(channels), wiringFrom(map),
-                         std::chrono::milliseconds(settle), isTerminal(Stream::Err)};
+                         std::chrono::milliseconds(settle), isTerminal(Stream::Err), reads};
     }
     const GetFormat format = *get ? choice<GetFormat>("--format", getFormat,
                                                       {{"text", GetFormat::Text},
@@ -189,7 +199,8 @@ int run(const std::vector<std::string>& arguments) {
         return bytes ? cli::setBytes(card, setBytes) : cli::setBits(card, setBits);
     if (*watch)
         return cli::watch(card, watchSetup);
-    return runSelftest(card, selftestSetup, {json, report});
+    return runSelftest(card, selftestSetup,
+                       {json, *reportOption ? std::optional(report) : std::nullopt});
 }
 
 } // namespace
@@ -198,8 +209,15 @@ int main(int argc, char** argv) {
     // Before anything loads a library.
     driver::lockLibrarySearch();
     auto fail = [](int status, const std::string& message) {
-        write(Stream::Err, "dio-cli：" + message + "\n");
+        try {
+            write(Stream::Err, "dio-cli：" + message + "\n");
+        } catch (const OutputFailed&) {
+            // The standard error is where this would be said: the status says it.
+        }
         return status;
+    };
+    auto withAftermath = [](const Failure& e) {
+        return e.aftermath().empty() ? std::string(e.what()) : e.what() + ("，" + e.aftermath());
     };
     try {
         return run(arguments(argc, argv));
@@ -209,9 +227,12 @@ int main(int argc, char** argv) {
     } catch (const driver::DriverError& e) {
         return fail(3, e.what());
     } catch (const DriverCallFailed& e) {
-        return fail(4, e.what());
+        return fail(4, withAftermath(e));
     } catch (const Interrupted& e) {
-        return fail(130, std::string(e.what()) + "，各通道已复位为 0");
+        return fail(128 + e.signal(), withAftermath(e));
+    } catch (const OutputFailed& e) {
+        // A reader that went away (SIGPIPE) ends it as that signal would have.
+        return fail(interrupted() ? 128 + stopSignal() : 5, withAftermath(e));
     } catch (const std::exception& e) {
         return fail(70, std::string("意外的错误：") + e.what());
     }

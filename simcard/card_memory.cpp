@@ -1,7 +1,5 @@
 #include "card_memory.h"
 
-#include <cctype>
-
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -9,28 +7,55 @@
 #endif
 
 namespace simcard {
+namespace {
 
+// Beyond this a name is refused: the systems allow 255 bytes, with the prefix.
+constexpr std::size_t kLongestEncoded = 200;
+
+std::string encoded(const std::string& card) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string name;
+    for (const char c : card.empty() ? std::string("default") : card) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') || byte == '-';
+        if (plain)
+            name += c;
+        else
+            name += {'_', digits[byte >> 4], digits[byte & 15]};
+    }
+    return name.size() > kLongestEncoded ? std::string() : name;
+}
+
+} // namespace
+
+// "sim2": the layout of one byte a group; memory of the older layout, a byte
+// a line, keeps its own names and is never mistaken for it.
 std::string sharedMemoryName(const std::string& card) {
-    std::string name = card.empty() ? "default" : card;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
-            c = '_';
+    const std::string name = encoded(card);
+    if (name.empty())
+        return {};
 #if defined(_WIN32)
-    return "Local\\adcard-sim-" + name; // the session's: one card per user
+    return "Local\\adcard-sim2-" + name; // the session's: one card per user
 #else
     // Names are the machine's: the user's id keeps one card per user.
-    return "/adcard-sim-" + std::to_string(getuid()) + "-" + name;
+    return "/adcard-sim2-" + std::to_string(getuid()) + "-" + name;
 #endif
 }
 
 #if defined(_WIN32)
 std::string backingFile(const std::string& card) {
-    char folder[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
     const std::string name = sharedMemoryName(card);
-    // "Local\adcard-sim-NAME" in the temporary folder as "adcard-sim-NAME.bin".
-    return std::string(folder, length > 0 && length < sizeof folder ? length : 0) +
-           name.substr(name.find('\\') + 1) + ".bin";
+    if (name.empty() || length == 0 || length > MAX_PATH)
+        return {};
+    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, folder, length, nullptr, 0, nullptr, nullptr),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, folder, length, utf8.data(), static_cast<int>(utf8.size()),
+                        nullptr, nullptr);
+    // "Local\adcard-sim2-NAME" in the temporary folder as "adcard-sim2-NAME.bin".
+    return utf8 + name.substr(name.find('\\') + 1) + ".bin";
 }
 #endif
 

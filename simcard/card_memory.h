@@ -11,22 +11,27 @@
 namespace simcard {
 
 constexpr int kLines = 128;
+constexpr int kGroups = kLines / 8;
 
+// A group's eight lines in one byte (bit b: line 8g + b), so that a byte
+// written with Zan_DO is latched whole, as a card does: no reader sees half.
 struct CardMemory {
-    std::atomic<std::uint8_t> line[kLines]; // the value each output was last driven to
+    std::atomic<std::uint8_t> group[kGroups];
 };
 
 // The shared memory of the card ADCARD_SIM_NAME names ("default" when unset),
-// or null and why not (platform code).
+// or null and why not (platform code). Only memory of this user's own, that
+// no one else may read or write and of the card's size, is used.
 CardMemory* openSharedMemory(std::string& why);
 
-// The variable's value from the process's environment, or "" (platform code:
-// on Windows from the system's block, which a test may change after loading).
+// The variable's value from the process's environment in UTF-8, or "" (platform
+// code: on Windows from the system's block, which a test may change after loading).
 std::string environmentValue(const char* name);
 
 // The name of a card's shared memory, for this user ("default" for an empty
-// card name); in the card's name, characters other than letters, digits, '-'
-// and '_' become '_'.
+// card name). Names that differ give names that differ: letters, digits and
+// '-' stand as they are, every other byte as "_" and two hexadecimal digits.
+// Empty where the name is too long for the system.
 std::string sharedMemoryName(const std::string& card);
 
 #if defined(_WIN32)

@@ -50,6 +50,10 @@ std::string addPart(const std::string& key, const std::vector<int>& lines, Fault
             if (!once(shorted, line))
                 return "通道 " + std::to_string(line + 1) + " 已在另一组短路中";
         faults.shorts.push_back({key == "short-and", lines});
+    } else if (key == "flicker" || key == "silent") {
+        for (int line : lines)
+            (key == "flicker" ? faults.flickers : faults.silent)[line] = true;
+        faults.silentLines = faults.silentLines || key == "silent";
     } else if (key == "cross") {
         if (lines.size() != 2 || lines[0] == lines[1])
             return "交叉须是两条不同的通道";
@@ -58,14 +62,30 @@ std::string addPart(const std::string& key, const std::vector<int>& lines, Fault
                 return "通道 " + std::to_string(line + 1) + " 已与另一条交叉";
         std::swap(faults.source[lines[0]], faults.source[lines[1]]);
     } else {
-        return "不认识的故障（可用 stuck0、stuck1、open、short-and、short-or、cross）";
+        return "不认识的故障（可用 stuck0、stuck1、open、short-and、short-or、cross、flicker、"
+               "seed、silent-after、silent）";
     }
     return {};
 }
 
+// A number for the keys that take one ("seed", "silent-after"): true where the
+// key is one of them, `why` saying what is wrong with the value.
+bool addNumber(const std::string& key, const std::string& value, Faults& faults, std::string& why) {
+    if (key != "seed" && key != "silent-after")
+        return false;
+    if (value.empty() || value.size() > 9 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        why = "应为不超过 9 位的十进制数";
+    else if (key == "seed")
+        faults.seed = static_cast<unsigned>(std::stoul(value));
+    else
+        faults.silentAfter = std::chrono::milliseconds(std::stol(value));
+    return true;
+}
+
 } // namespace
 
-Faults::Faults() : open{} {
+Faults::Faults() : open{}, flickers{}, silent{} {
     held.fill(-1);
     std::iota(source.begin(), source.end(), 0);
 }
@@ -78,9 +98,14 @@ std::optional<Faults> parseFaults(const std::string& text, std::string& error) {
         if (part.empty())
             continue;
         const auto equals = part.find('=');
-        const auto lines = channelList(equals == std::string::npos ? "" : part.substr(equals + 1));
-        std::string why = lines ? addPart(part.substr(0, equals), *lines, faults, shorted, crossed)
-                                : "通道须是 1 到 128 的数，以逗号分开";
+        const std::string key = part.substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : part.substr(equals + 1);
+        std::string why;
+        if (!addNumber(key, value, faults, why)) {
+            const auto lines = channelList(value);
+            why = lines ? addPart(key, *lines, faults, shorted, crossed)
+                        : "通道须是 1 到 128 的数，以逗号分开";
+        }
         if (!why.empty()) {
             error = "“" + part + "”：" + why;
             return std::nullopt;
@@ -89,7 +114,8 @@ std::optional<Faults> parseFaults(const std::string& text, std::string& error) {
     return faults;
 }
 
-std::array<bool, kLines> inputsFor(const std::array<bool, kLines>& outputs, const Faults& faults) {
+std::array<bool, kLines> inputsFor(const std::array<bool, kLines>& outputs, const Faults& faults,
+                                   std::minstd_rand& random) {
     std::array<bool, kLines> wire;
     for (int line = 0; line < kLines; ++line)
         wire[line] = faults.held[line] >= 0 ? faults.held[line] == 1 : outputs[line];
@@ -103,7 +129,8 @@ std::array<bool, kLines> inputsFor(const std::array<bool, kLines>& outputs, cons
     }
     std::array<bool, kLines> inputs;
     for (int line = 0; line < kLines; ++line)
-        inputs[line] = faults.open[line] || wire[faults.source[line]];
+        inputs[line] = faults.flickers[line] ? (random() & 1) != 0
+                                             : faults.open[line] || wire[faults.source[line]];
     return inputs;
 }
 

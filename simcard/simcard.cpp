@@ -7,23 +7,27 @@
 #include "simcard/card_memory.h"
 #include "simcard/faults.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
 
+using simcard::kGroups;
 using simcard::kLines;
-constexpr int kGroups = kLines / 8;
 
 // The identification the card reports: family numbers 0 and 1, and its type.
 constexpr std::uint8_t kFamilyHigh = 51;
 constexpr std::uint8_t kFamilyLow = 8;
 constexpr std::uint8_t kType = 1;
 
+// The intermittent inputs' bits, from the faults' seed.
+std::minstd_rand flickering;
+
 // The faults ADCARD_SIM_FAULTS describes, read again whenever it changes; a
 // malformed description is said once on the standard error, and the card runs
 // without faults. Calls come from one thread, as with the real driver.
 const simcard::Faults& currentFaults() {
-    static std::string described;
+    static std::string described = "\n"; // no description looks so: read at the first call
     static simcard::Faults faults;
     const std::string now = simcard::environmentValue("ADCARD_SIM_FAULTS");
     if (now != described) {
@@ -34,30 +38,42 @@ const simcard::Faults& currentFaults() {
             std::fprintf(stderr, "模拟板卡：ADCARD_SIM_FAULTS 中 %s；板卡不带故障运行。\n",
                          error.c_str());
         faults = parsed.value_or(simcard::Faults());
+        flickering.seed(faults.seed);
     }
     return faults;
 }
 
-// The card, opened at the first use and kept while the library is loaded.
-// Where shared memory cannot be had, a card of this process alone, said so on
-// the standard error.
-simcard::CardMemory& cardMemory() {
+// Whether a call fails as the card's silence asks: any call (line -1: one that
+// reaches no line in particular), or a write reaching any of lines
+// [first, first + count).
+bool silenced(int first = -1, int count = 1) {
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point start = Clock::now();
+    const simcard::Faults& faults = currentFaults();
+    if (!faults.silentAfter || Clock::now() - start < *faults.silentAfter)
+        return false;
+    if (!faults.silentLines)
+        return true;
+    for (int line = first; first >= 0 && line < first + count; ++line)
+        if (faults.silent[line])
+            return true;
+    return false;
+}
+
+// The card, opened at the first use and kept while the library is loaded; or
+// null where its shared memory cannot be had (said once on the standard
+// error): then every call fails, as a card that is not there does, rather
+// than keep what is written in a card of this process alone, lost when it ends.
+simcard::CardMemory* cardMemory() {
     static simcard::CardMemory* const shared = [] {
         std::string why;
         simcard::CardMemory* memory = simcard::openSharedMemory(why);
-        if (!memory) {
-            std::fprintf(stderr, "模拟板卡：共享内存不可用（%s），本进程单用一块板卡。\n",
+        if (!memory)
+            std::fprintf(stderr, "模拟板卡：共享内存不可用（%s），各调用均返回失败。\n",
                          why.c_str());
-            static simcard::CardMemory own{};
-            memory = &own;
-        }
         return memory;
     }();
-    return *shared;
-}
-
-void drive(int line, bool value) {
-    cardMemory().line[line].store(value ? 1 : 0, std::memory_order_relaxed);
+    return shared;
 }
 
 } // namespace
@@ -69,7 +85,7 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
     if (!request || !reply)
         return -1;
     if (request[0] != ADCARD_BOARD_INFO_REQUEST_0 || request[1] != ADCARD_BOARD_INFO_REQUEST_1 ||
-        request[2] != ADCARD_BOARD_INFO_REQUEST_2)
+        request[2] != ADCARD_BOARD_INFO_REQUEST_2 || silenced())
         return -1;
     reply[0] = kFamilyHigh;
     reply[1] = kFamilyLow;
@@ -80,10 +96,17 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
 ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     if (!words || count <= 0)
         return 0;
+    simcard::CardMemory* memory = cardMemory();
+    if (!memory || silenced())
+        return -1;
     std::array<bool, kLines> outputs;
-    for (int line = 0; line < kLines; ++line)
-        outputs[line] = cardMemory().line[line].load(std::memory_order_relaxed) != 0;
-    const std::array<bool, kLines> inputs = simcard::inputsFor(outputs, currentFaults());
+    for (int group = 0; group < kGroups; ++group) {
+        const int byte = memory->group[group].load(std::memory_order_relaxed);
+        for (int bit = 0; bit < 8; ++bit)
+            outputs[group * 8 + bit] = (byte >> bit & 1) != 0;
+    }
+    const std::array<bool, kLines> inputs =
+        simcard::inputsFor(outputs, currentFaults(), flickering);
     const int n = count < kGroups ? count : kGroups;
     for (int group = 0; group < n; ++group) {
         int word = 0;
@@ -95,17 +118,23 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
-    if (bit_index < 0 || bit_index >= kLines)
+    simcard::CardMemory* memory = cardMemory();
+    if (bit_index < 0 || bit_index >= kLines || !memory || silenced(bit_index))
         return -1;
-    drive(bit_index, bit_value != 0);
+    const auto mask = static_cast<std::uint8_t>(1 << bit_index % 8);
+    auto& byte = memory->group[bit_index / 8];
+    if (bit_value != 0)
+        byte.fetch_or(mask, std::memory_order_relaxed);
+    else
+        byte.fetch_and(static_cast<std::uint8_t>(~mask), std::memory_order_relaxed);
     return 0;
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
-    if (group < 0 || group >= kGroups)
+    simcard::CardMemory* memory = cardMemory();
+    if (group < 0 || group >= kGroups || !memory || silenced(group * 8, 8))
         return -1;
-    for (int bit = 0; bit < 8; ++bit)
-        drive(group * 8 + bit, (byte_value >> bit) & 1);
+    memory->group[group].store(static_cast<std::uint8_t>(byte_value), std::memory_order_relaxed);
     return 0;
 }
 

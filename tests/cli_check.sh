@@ -8,7 +8,7 @@
 #   3. the self-test finds injected faults (status 1, its JSON report, every
 #      line back at 0) and passes a sound card (status 0);
 #   4. (natively) Ctrl-C: the self-test sets its lines back to 0 and ends with
-#      status 130; the watch prints the changes counted and ends well;
+#      status 130; the watch prints the changes counted, then ends so too;
 #   5. a copy without a driver beside it ends with status 3, naming the file.
 #
 #   cli_check.sh DIO-CLI
@@ -16,26 +16,11 @@
 # RUNNER runs the program ("wine").
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
-cli="$1"
+source "$(dirname "$0")/check_lib.sh"
+cli="$1" check=cli-check
 root="$(mktemp -d)"
 export ADCARD_SIM_NAME="check-$$"
-trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim-$(id -u)-$ADCARD_SIM_NAME"' EXIT
-
-# Runs dio-cli with the arguments; its standard output in $out, its standard
-# error in $err, its status in $status.
-run() {
-  status=0
-  OUT="$root/out" ERR="$root/err" again_if_hung 120 ${RUNNER:-} "$cli" "$@" || status=$?
-  # Under qemu, Wine's crashing helpers write their noise, NUL bytes too, to the standard error.
-  out="$(tr -d '\r\000' <"$root/out")" err="$(tr -d '\r\000' <"$root/err")"
-}
-expect() { # status, what
-  if [ "$status" -ne "$1" ] || ! grep -qF -- "$2" <<<"$out$err"; then
-    printf 'status %s\n%s\n%s\n' "$status" "$out" "$err" >&2
-    echo "cli-check: $cli: expected status $1 and \"$2\"" >&2
-    exit 1
-  fi
-}
+trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim2-$(id -u)-$ADCARD_SIM_NAME"' EXIT
 
 run info
 expect 0 "板卡信息：卡名：ZAN 51 8类型： 1"
@@ -68,24 +53,13 @@ run selftest --yes --settle 0
 expect 0 "128 条通道：全部正常"
 echo "cli-check: the self-test names injected faults (status 1) and passes a sound card (status 0)"
 
-# Starts dio-cli with the arguments, interrupts it after half a second, and
-# takes its output and status as run does.
-interrupt() {
-  "$cli" "$@" >"$root/out" 2>"$root/err" &
-  local pid=$!
-  sleep 0.5
-  kill -INT "$pid"
-  status=0
-  wait "$pid" || status=$?
-  out="$(cat "$root/out")" err="$(cat "$root/err")"
-}
 if [ -z "${RUNNER:-}" ]; then
-  interrupt selftest --yes --settle 100
+  stop INT 0.5 selftest --yes --settle 100
   expect 130 "已中断，各通道已复位为 0"
   run get --format json --words 16
   expect 0 '"words":[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
-  interrupt watch --interval 50ms
-  expect 0 "变化次数：没有变化"
+  stop INT 0.5 watch --interval 50ms
+  expect 130 "变化次数：没有变化"
   echo "cli-check: Ctrl-C ends the self-test with every line at 0 (status 130), the watch with its count"
 fi
 

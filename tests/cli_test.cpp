@@ -4,11 +4,18 @@
 #include "cli/errors.h"
 #include "cli/watch.h"
 #include "cli/wiring.h"
+#include "driver/dlldef.h"
+#include "sim_card.h"
 #include "simcard/faults.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -143,6 +150,9 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
         {"cross=1,2;cross=2,3", "“cross=2,3”"},
         {"loose=4", "“loose=4”"},
         {"stuck0", "“stuck0”"},
+        {"flicker=5;seed=7;silent-after=300;silent=1,2", ""},
+        {"seed=x", "“seed=x”"},
+        {"silent-after=", "“silent-after=”"},
         {";;", ""}};
     for (const auto& [description, named] : cases) {
         std::string error;
@@ -151,5 +161,29 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
         EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
     }
 }
+
+#if !defined(_WIN32)
+// A byte written with Zan_DO is latched whole: a reader in another process
+// never sees half of it, as it did when each line was stored apart.
+TEST(SimulatedCard, LatchesAByteWhole) {
+    OwnSimulatedCard sim;
+    driver::DllDef dll{sim.search()};
+    ASSERT_EQ(dll.Zan_DO(3, 0), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        driver::DllDef own{sim.search()};
+        for (int i = 0; i < 200000; ++i)
+            own.Zan_DO(3, i % 2 ? 0xFF : 0x00);
+        _exit(0);
+    }
+    int torn = 0, reads = 0;
+    for (int status = 0; waitpid(writer, &status, WNOHANG) == 0; ++reads) {
+        dll.Zan_DI(4, dll.diBuffer.data());
+        torn += dll.diBuffer[3] != 0 && dll.diBuffer[3] != 0xFF;
+    }
+    EXPECT_GT(reads, 1000) << "the writer ended before the reader began";
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+}
+#endif
 
 } // namespace

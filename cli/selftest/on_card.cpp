@@ -18,26 +18,17 @@ public:
         for (int channel : channels)
             ++perGroup_[(channel - 1) / 8];
     }
-    // Ending early (Ctrl-C, a failed call): the lines go back to 0 all the same.
-    // Should that fail too, the error that ended the test is the one reported.
-    ~Outputs() {
-        if (!finished_)
-            try {
-                finish();
-            } catch (const std::exception&) {
-            }
-    }
     Outputs(const Outputs&) = delete;
     Outputs& operator=(const Outputs&) = delete;
 
-    void drive(const std::vector<bool>& values, bool all = false) {
+    void drive(const std::vector<bool>& values) {
         std::map<int, int> bytes;
         std::map<int, bool> changed;
         for (std::size_t i = 0; i < channels_.size(); ++i) {
             const int group = (channels_[i] - 1) / 8;
             bytes[group] |= values[i] ? 1 << (channels_[i] - 1) % 8 : 0;
             const auto known = current_.find(channels_[i]);
-            const bool differs = all || known == current_.end() || known->second != values[i];
+            const bool differs = known == current_.end() || known->second != values[i];
             changed[group] = changed[group] || differs;
             if (perGroup_[group] < 8 && differs)
                 card_.writeBit(channels_[i], values[i]);
@@ -48,14 +39,40 @@ public:
                 card_.writeByte(group, byte);
     }
 
-    // Every tested line back to 0.
-    void finish() {
-        finished_ = true;
-        drive(std::vector<bool>(channels_.size(), false), true);
+    // Every tested line back to 0, whatever was written before: a line (or
+    // group) that fails does not keep the others from being reset. Returns
+    // what to tell: all reset, or which channels were not, and why.
+    std::pair<bool, std::string> reset() {
+        std::vector<int> failed;
+        std::string why;
+        auto attempt = [&](auto write, std::vector<int> channels) {
+            try {
+                write();
+            } catch (const DriverCallFailed& e) {
+                failed.insert(failed.end(), channels.begin(), channels.end());
+                why = why.empty() ? e.what() : why;
+            }
+        };
+        for (const auto& [group, count] : perGroup_)
+            if (count == 8)
+                attempt([&, group = group] { card_.writeByte(group, 0); }, groupChannels(group));
+        for (int channel : channels_)
+            if (perGroup_[(channel - 1) / 8] < 8)
+                attempt([&] { card_.writeBit(channel, 0); }, {channel});
+        if (failed.empty())
+            return {true, "各通道已复位为 0"};
+        std::sort(failed.begin(), failed.end());
+        return {false, "通道 " + selftest::joined(failed) + " 未能复位为 0（" + why + "）"};
     }
 
 private:
-    bool finished_ = false;
+    std::vector<int> groupChannels(int group) const {
+        std::vector<int> channels;
+        for (int bit = 0; bit < 8; ++bit)
+            channels.push_back(group * 8 + bit + 1);
+        return channels;
+    }
+
     Card& card_;
     const std::vector<int>& channels_;
     std::map<int, int> perGroup_;
@@ -75,27 +92,48 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup) {
     const int words = setup.wiring.wordsFor(setup.channels);
     const int expected = 2 * selftest::codeBits(static_cast<int>(setup.channels.size()));
     Outputs outputs(card, setup.channels);
+    auto readOnce = [&] {
+        const std::vector<std::int16_t> read = card.readWords(words);
+        std::vector<bool> reading;
+        for (int channel : setup.channels) {
+            const InputBit in = setup.wiring.input(channel);
+            reading.push_back((read[in.word] >> in.bit & 1) != 0);
+        }
+        return reading;
+    };
+    // How often each input changed while its pattern stood still.
+    std::vector<int> flickers(setup.channels.size());
     int driven = 0;
-    const selftest::Learned learned = selftest::learn(
-        static_cast<int>(setup.channels.size()), [&](const std::vector<bool>& pattern) {
-            outputs.drive(pattern);
-            pause(setup.settle);
-            if (interrupted())
-                throw Interrupted();
-            const std::vector<std::int16_t> read = card.readWords(words);
-            std::vector<bool> reading;
-            for (int channel : setup.channels) {
-                const InputBit in = setup.wiring.input(channel);
-                reading.push_back((read[in.word] >> in.bit & 1) != 0);
-            }
-            if (setup.progress)
-                showProgress(++driven, expected);
-            return reading;
-        });
-    outputs.finish();
+    selftest::Learned learned;
+    try {
+        learned = selftest::learn(static_cast<int>(setup.channels.size()),
+                                  [&](const std::vector<bool>& pattern) {
+                                      outputs.drive(pattern);
+                                      pause(setup.settle);
+                                      if (interrupted())
+                                          throw Interrupted(stopSignal());
+                                      const std::vector<bool> reading = readOnce();
+                                      for (int again = 1; again < setup.reads; ++again) {
+                                          const std::vector<bool> repeated = readOnce();
+                                          for (std::size_t i = 0; i < reading.size(); ++i)
+                                              flickers[i] += repeated[i] != reading[i];
+                                      }
+                                      if (setup.progress)
+                                          showProgress(++driven, expected);
+                                      return reading;
+                                  });
+    } catch (Failure& e) {
+        // Ending early: the lines go back to 0 all the same, and the error
+        // that ended the test says whether they did.
+        e.setAftermath(outputs.reset().second);
+        throw;
+    }
+    const auto [reset, aftermath] = outputs.reset();
+    if (!reset)
+        throw DriverCallFailed(aftermath);
     if (setup.progress)
         write(Stream::Err, "\r" + std::string(60, ' ') + "\r");
-    return selftest::makeReport(setup.channels, learned);
+    return selftest::makeReport(setup.channels, learned, flickers);
 }
 
 } // namespace cli

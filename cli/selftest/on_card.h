@@ -15,6 +15,7 @@ struct SelftestSetup {
     Wiring wiring;
     std::chrono::milliseconds settle; // after each pattern, before the inputs are read
     bool progress;                    // a progress bar on the standard error
+    int reads = 2; // reads of each pattern: an input that changes between them is intermittent
 };
 
 // Drives the patterns on the card, reads its inputs back and reports the

@@ -7,16 +7,17 @@
 #include <set>
 
 namespace selftest {
-namespace {
 
-using Kind = Behaviour::Kind;
-
-std::string joined(const std::vector<int>& channels, const char* separator = "、") {
+std::string joined(const std::vector<int>& channels, const char* separator) {
     std::string text;
     for (int channel : channels)
         text += (text.empty() ? "" : separator) + std::to_string(channel);
     return text;
 }
+
+namespace {
+
+using Kind = Behaviour::Kind;
 
 std::vector<int> with(std::vector<int> lines, int line) {
     lines.push_back(line);
@@ -29,7 +30,8 @@ bool constant(const Behaviour& b) {
 
 } // namespace
 
-Report makeReport(const std::vector<int>& channels, const Learned& learned) {
+Report makeReport(const std::vector<int>& channels, const Learned& learned,
+                  const std::vector<int>& flickers) {
     const int lines = static_cast<int>(channels.size());
     auto named = [&](std::vector<int> group) {
         for (int& line : group)
@@ -41,8 +43,15 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned) {
     std::map<std::pair<Kind, std::vector<int>>, bool> shorts;
     std::vector<int> readsZero, readsOne;
     std::vector<bool> reached(lines); // some input follows this line's output
+    auto intermittent = [&](int input) {
+        return input < static_cast<int>(flickers.size()) && flickers[input] > 0;
+    };
     for (int input = 0; input < lines; ++input) {
         const Behaviour& b = learned.inputs[input];
+        if (intermittent(input)) { // its readings tell nothing of other lines
+            report.faults.push_back({"intermittent", {channels[input]}, "", "", flickers[input]});
+            continue;
+        }
         for (int line : b.lines)
             reached[line] = true;
         switch (b.kind) {
@@ -59,11 +68,14 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned) {
             break;
         case Kind::And:
         case Kind::Or:
-            // A group read by an input outside it: no fault of these kinds says so.
-            if (!std::binary_search(b.lines.begin(), b.lines.end(), input))
+            // A group read by an input outside it: no fault of these kinds says
+            // so, and no short is named on its word alone (a flickering input
+            // reads as one): a short is named where its own lines read it.
+            if (std::binary_search(b.lines.begin(), b.lines.end(), input))
+                shorts[{b.kind, named(b.lines)}] = true;
+            else
                 report.faults.push_back(
                     {"undecided", named(with(b.lines, input)), "", "unexplained"});
-            shorts[{b.kind, named(b.lines)}] = true;
             break;
         case Kind::Unknown:
             report.faults.push_back({"undecided", {channels[input]}, "", "unexplained"});
@@ -81,7 +93,7 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned) {
     // its wire is lost, or it is shorted to a line stuck at the value that hides it.
     for (int line = 0; line < lines; ++line) {
         const Behaviour& own = learned.inputs[line];
-        if (!reached[line] && !constant(own) && own.kind != Kind::Unknown)
+        if (!reached[line] && !intermittent(line) && !constant(own) && own.kind != Kind::Unknown)
             report.faults.push_back(
                 {"undecided", named(with(own.lines, line)), "", "unseen-output"});
     }
@@ -115,6 +127,7 @@ std::string summaryText(const Report& report) {
                     {"stuck-1", " 条固定为 1", {}},
                     {"short", " 组短路", {}},
                     {"crossed", " 处交叉", {}},
+                    {"intermittent", " 条时通时断", {}},
                     {"undecided", " 处无法判断", {}}};
     for (const Fault& fault : report.faults)
         for (Part& part : parts)
@@ -146,6 +159,9 @@ std::vector<std::string> faultTexts(const Report& report) {
         else if (f.kind == "crossed")
             texts.push_back("通道 " + std::to_string(f.channels[0]) + " 的输出到了通道 " +
                             std::to_string(f.channels[1]) + " 的输入（交叉）");
+        else if (f.kind == "intermittent")
+            texts.push_back(channels + "：时通时断——图样不变时读数变了 " +
+                            std::to_string(f.flickers) + " 次");
         else if (f.why == "same-value")
             texts.push_back(channels + "：无法判断——读数恒为同一个值，可能各自固定，"
                                        "也可能互相短路而其中有一条固定");
@@ -167,6 +183,8 @@ std::string reportJson(const Report& report) {
         fault["channels"] = f.channels;
         if (!f.why.empty())
             fault["why"] = f.why;
+        if (f.kind == "intermittent")
+            fault["flickers"] = f.flickers;
         faults.push_back(fault);
     }
     const nlohmann::ordered_json json = {{"channels", report.channels},

@@ -1,0 +1,38 @@
+#include "selftest_lock.h"
+
+#include "cli/errors.h"
+
+#include <windows.h>
+
+namespace cli {
+
+struct SelftestLock::Held {
+    explicit Held(HANDLE held) : mutex(held) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    HANDLE mutex;
+    ~Held() {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+};
+
+// A mutex of the session, named for the card: Windows releases it with the
+// process, however that ends.
+SelftestLock::SelftestLock(const std::string& card) {
+    const std::string name = "Local\\" + key(card);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!mutex)
+        throw UsageError("自检的锁“" + name + "”用不了：错误 " + std::to_string(GetLastError()));
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        throw UsageError("这块板卡上已有另一个自检在运行（" + name +
+                         "）：两个自检同时驱动会互相干扰，等它结束再试");
+    }
+    held_ = std::make_unique<Held>(mutex);
+}
+
+SelftestLock::~SelftestLock() = default;
+
+} // namespace cli
