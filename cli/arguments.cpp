@@ -89,12 +89,28 @@ std::vector<ByteSetting> parseByteSettings(const std::vector<std::string>& argum
         });
 }
 
+long parseNumber(const std::string& text, const std::string& option, long low, long high) {
+    const std::string folded = convert::foldFullWidth(text);
+    const bool digits =
+        !folded.empty() && folded.size() <= 9 &&
+        std::all_of(folded.begin(), folded.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const long value = digits ? std::stol(folded) : -1;
+    if (!digits || value < low || value > high)
+        throw UsageError(option + " 的“" + text + "”不对：应为 " + std::to_string(low) + " 到 " +
+                         std::to_string(high) + " 的整数");
+    return value;
+}
+
 std::chrono::milliseconds parseDuration(const std::string& text, const std::string& option) {
     const std::string folded = convert::foldFullWidth(text);
+    // Digits and a decimal point, then the unit: what std::stod would take
+    // besides (blanks, signs, hexadecimal, "inf") is no duration.
+    const std::size_t number = folded.find_first_not_of("0123456789.");
     std::size_t end = 0;
     double amount = -1;
     try {
-        amount = std::stod(folded, &end);
+        if (number != 0)
+            amount = std::stod(folded.substr(0, number), &end);
     } catch (const std::exception&) {
         end = 0;
     }

@@ -31,6 +31,13 @@ std::vector<std::int16_t> Card::readWords(int count) {
     return {words.begin(), words.begin() + count};
 }
 
+void Card::requireInputWords(int count, const std::string& asking) {
+    const std::optional<int> has = dll_.inputWords();
+    if (has && count > *has)
+        throw UsageError(asking + "要读 " + std::to_string(count) + " 个输入字，板卡只有 " +
+                         std::to_string(*has) + " 个");
+}
+
 void Card::writeBit(int channel, int value) {
     checked(
         dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value)),

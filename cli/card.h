@@ -29,6 +29,10 @@ public:
     std::string boardCaption();
     // The first `count` input words (1 to 32).
     std::vector<std::int16_t> readWords(int count);
+    // Throws UsageError, naming what asks for them, where the driver says it
+    // has fewer input words than `count` (drivers of this project say so; the
+    // card's own driver does not, and is not checked).
+    void requireInputWords(int count, const std::string& asking);
     void writeBit(int channel, int value);
     void writeByte(int group, int byte);
 

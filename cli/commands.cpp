@@ -45,6 +45,7 @@ int showInfo(Card& card) {
 }
 
 int showInputs(Card& card, int words, GetFormat format) {
+    card.requireInputWords(words, "--words " + std::to_string(words) + "：");
     const std::vector<std::int16_t> read = card.readWords(words);
     if (format == GetFormat::Json) {
         nlohmann::ordered_json hex = nlohmann::ordered_json::array();
@@ -86,6 +87,7 @@ int setBytes(Card& card, const std::vector<ByteSetting>& settings) {
 int watch(Card& card, const WatchSetup& setup) {
     using Clock = std::chrono::steady_clock;
     Watcher watcher(setup.channels, setup.wiring, setup.format, setup.utc);
+    card.requireInputWords(watcher.words(), "所监视的通道按接线表");
     catchInterrupts();
     const auto start = Clock::now();
     const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
@@ -123,6 +125,7 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
     // Before any line is driven: the card to ourselves, and the report's folder.
     const char* cardName = std::getenv("ADCARD_SIM_NAME");
     const SelftestLock lock(cardName ? cardName : "");
+    card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
     std::optional<ReportFile> report;
     if (output.report)
         report.emplace(*output.report);

@@ -10,6 +10,7 @@
 #include "cli/console.h"
 #include "cli/errors.h"
 #include "cli/selftest/on_card.h"
+#include "convert/printable.h"
 #include "driver/dlldef.h"
 #include "driver/driver_error.h"
 
@@ -76,7 +77,7 @@ int run(const std::vector<std::string>& arguments) {
 
     CLI::App* info = app.add_subcommand("info", "驱动程序文件和板卡信息（同测试面板）");
 
-    int words = 4;
+    std::string words = "4";
     std::string getFormat = "text";
     CLI::App* get = app.add_subcommand("get", "读输入字：十六进制和各位");
     get->add_option("-w,--words", words, "读几个字，1 到 32（默认 4，同测试面板）")->type_name("N");
@@ -94,7 +95,7 @@ int run(const std::vector<std::string>& arguments) {
     set->add_flag("-b,--byte", bytes, "按字节：通道组 0 到 15，字节 00 到 FF");
 
     std::string interval = "200ms", duration, channels = "1-128", watchFormat = "text", map;
-    long count = 0;
+    std::string count = "0";
     bool utc = false;
     CLI::App* watch =
         app.add_subcommand("watch", "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
@@ -111,7 +112,7 @@ int run(const std::vector<std::string>& arguments) {
         ->type_name("FORMAT");
 
     bool yes = false, json = false;
-    int settle = 10, reads = 2;
+    std::string settle = "10", reads = "2";
     std::string report;
     CLI::App* selftest = app.add_subcommand(
         "selftest", "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
@@ -135,8 +136,16 @@ int run(const std::vector<std::string>& arguments) {
         selftest->add_option("-r,--report", report, "另把 JSON 报告写入此文件（写完才换掉旧文件）")
             ->type_name("FILE");
 
-    for (CLI::App* command : {info, get, set, watch, selftest})
+    std::string commands;
+    bool known = arguments.size() < 2 || arguments[1].rfind('-', 0) == 0;
+    for (CLI::App* command : {info, get, set, watch, selftest}) {
         command->group("子命令");
+        commands += (commands.empty() ? "" : "、") + command->get_name();
+        known = known || arguments[1] == command->get_name();
+    }
+    // The word where a subcommand should be, named when it is none.
+    if (!known)
+        throw UsageError("不认识的子命令“" + arguments[1] + "”：可用 " + commands);
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
@@ -150,8 +159,7 @@ int run(const std::vector<std::string>& arguments) {
     }
 
     // Everything is checked before the driver is loaded.
-    if (*get && (words < 1 || words > kMaxInputWords))
-        throw UsageError("--words 的 " + std::to_string(words) + " 不对：应为 1 到 32");
+    const int wordCount = *get ? parseNumber(words, "--words", 1, kMaxInputWords) : 0;
     const auto setBits = *set && !bytes ? parseBitSettings(settings) : std::vector<BitSetting>();
     const auto setBytes = *set && bytes ? parseByteSettings(settings) : std::vector<ByteSetting>();
     WatchSetup watchSetup{};
@@ -159,7 +167,7 @@ int run(const std::vector<std::string>& arguments) {
         watchSetup = {parseChannels(channels),
                       wiringFrom(map),
                       parseDuration(interval, "--interval"),
-                      count,
+                      parseNumber(count, "--count", 0, 999999999),
                       std::nullopt,
                       choice<WatchFormat>("--format", watchFormat,
                                           {{"text", WatchFormat::Text},
@@ -168,19 +176,15 @@ int run(const std::vector<std::string>& arguments) {
                       utc};
         if (!duration.empty())
             watchSetup.duration = parseDuration(duration, "--duration");
-        if (count < 0)
-            throw UsageError("--count 不能是负数");
     }
     SelftestSetup selftestSetup{};
     if (*selftest) {
         if (!yes)
             throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
-        if (settle < 0 || settle > 60000)
-            throw UsageError("--settle 应为 0 到 60000 毫秒");
-        if (reads < 2 || reads > 100)
-            throw UsageError("--reads 应为 2 到 100");
         selftestSetup = {parseChannels(channels), wiringFrom(map),
-                         std::chrono::milliseconds(settle), isTerminal(Stream::Err), reads};
+                         std::chrono::milliseconds(parseNumber(settle, "--settle", 0, 60000)),
+                         isTerminal(Stream::Err),
+                         static_cast<int>(parseNumber(reads, "--reads", 2, 100))};
     }
     const GetFormat format = *get ? choice<GetFormat>("--format", getFormat,
                                                       {{"text", GetFormat::Text},
@@ -194,7 +198,7 @@ int run(const std::vector<std::string>& arguments) {
     if (*info)
         return showInfo(card);
     if (*get)
-        return showInputs(card, words, format);
+        return showInputs(card, wordCount, format);
     if (*set)
         return bytes ? cli::setBytes(card, setBytes) : cli::setBits(card, setBits);
     if (*watch)
@@ -210,7 +214,7 @@ int main(int argc, char** argv) {
     driver::lockLibrarySearch();
     auto fail = [](int status, const std::string& message) {
         try {
-            write(Stream::Err, "dio-cli：" + message + "\n");
+            write(Stream::Err, "dio-cli：" + convert::printable(message) + "\n");
         } catch (const OutputFailed&) {
             // The standard error is where this would be said: the status says it.
         }

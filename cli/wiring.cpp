@@ -4,7 +4,9 @@
 #include "convert/full_width.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -34,13 +36,22 @@ Wiring::Wiring() {
 }
 
 Wiring Wiring::fromFile(const std::string& path) {
-    std::ifstream file(path);
+    std::error_code unknown;
+    if (std::filesystem::is_directory(std::filesystem::u8path(path), unknown))
+        throw UsageError("接线表“" + path + "”是个文件夹");
+    std::ifstream file(std::filesystem::u8path(path));
     if (!file)
         throw UsageError("读不了接线表“" + path + "”");
     Wiring wiring;
+    std::map<int, int> channelAt;               // channel: the line that wires it
+    std::map<std::pair<int, int>, int> inputAt; // input word and bit: the line that names it
     int number = 0;
+    auto wrong = [&](const std::string& why) {
+        return UsageError("接线表“" + path + "”第 " + std::to_string(number) + " 行不对：" + why);
+    };
     for (std::string line; std::getline(file, line);) {
-        ++number;
+        if (++number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) // a byte-order mark (Notepad's)
+            line.erase(0, 3);
         std::istringstream fields(convert::foldFullWidth(line.substr(0, line.find('#'))));
         std::string channel, word, bit, extra;
         if (!(fields >> channel))
@@ -49,10 +60,19 @@ Wiring Wiring::fromFile(const std::string& path) {
         const int c = wholeNumber(channel), w = wholeNumber(word), b = wholeNumber(bit);
         if (c < 1 || c > kChannels || w < 0 || w >= kMaxInputWords || b < 0 || b > 15 ||
             !extra.empty())
-            throw UsageError("接线表“" + path + "”第 " + std::to_string(number) +
-                             " 行不对：应为“通道 字 位”，通道 1 到 128，字 0 到 31，位 0 到 15");
+            throw wrong("应为“通道 字 位”，通道 1 到 128，字 0 到 31，位 0 到 15");
+        if (const auto [at, first] = channelAt.emplace(c, number); !first)
+            throw wrong("通道 " + std::to_string(c) + " 已在第 " + std::to_string(at->second) +
+                        " 行接过");
+        if (const auto [at, first] = inputAt.emplace(std::pair(w, b), number); !first)
+            throw wrong("输入字 " + std::to_string(w) + " 的位 " + std::to_string(b) + " 已在第 " +
+                        std::to_string(at->second) + " 行接给了另一条通道");
         wiring.inputs_[c - 1] = {w, b};
     }
+    if (file.bad())
+        throw UsageError("读接线表“" + path + "”时出错");
+    if (channelAt.empty())
+        throw UsageError("接线表“" + path + "”里没有一行接线");
     return wiring;
 }
 

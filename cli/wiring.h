@@ -23,7 +23,9 @@ public:
     // at input word (c-1)/8, bit (c-1)%8.
     Wiring();
     // A map file: a line "CHANNEL WORD BIT" for each channel wired otherwise;
-    // blank lines and "#" comments are ignored. Throws UsageError naming the line.
+    // blank lines and "#" comments are ignored, a byte-order mark too. Throws
+    // UsageError naming the line that is wrong (a channel or an input given
+    // twice among them), or for a file that cannot be read or wires nothing.
     static Wiring fromFile(const std::string& path);
 
     InputBit input(int channel) const { return inputs_[channel - 1]; }

@@ -6,26 +6,32 @@
 # elsewhere the code exports the plain names itself.
 set(ADCARD_ABI_HEADER ${CMAKE_CURRENT_LIST_DIR}/../driver/adcard_abi.h)
 
-# The entry points as "name;bytes;name;bytes;...".
+# The entry points as "name;bytes;name;bytes;..."; with OWN, those of this
+# project's own drivers (the "Y" list) instead.
 function(adcard_entry_points out)
+  set(letter X)
+  if(ARGV1 STREQUAL "OWN")
+    set(letter Y)
+  endif()
   # Read whole: the list's lines end in backslashes, which CMake's lists would
   # take as escapes.
   file(READ ${ADCARD_ABI_HEADER} header)
-  string(REGEX MATCHALL "\n *X\\([A-Za-z_]+, *[0-9]+\\)" lines "${header}")
+  string(REGEX MATCHALL "\n *${letter}\\([A-Za-z_]+, *[0-9]+\\)" lines "${header}")
   set(entries)
   foreach(line ${lines})
-    string(REGEX MATCH "X\\(([A-Za-z_]+), *([0-9]+)\\)" _ "${line}")
+    string(REGEX MATCH "${letter}\\(([A-Za-z_]+), *([0-9]+)\\)" _ "${line}")
     list(APPEND entries ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
   endforeach()
   set(${out} ${entries} PARENT_SCOPE)
 endfunction()
 
-# adcard_driver_library(target SOURCES files... [OUTPUT_NAME name]
+# adcard_driver_library(target SOURCES files... [OWN] [OUTPUT_NAME name]
 #                       [OUTPUT_DIRECTORY dir] [DEFINITIONS defs...] [WITHOUT entry points...])
 # A shared library exporting the entry points, but those named after WITHOUT
-# (the test fakes that lack one). It stands alone, as the real driver does.
+# (the test fakes that lack one), and with OWN this project's own ones too
+# (the simulated card). It stands alone, as the real driver does.
 function(adcard_driver_library target)
-  cmake_parse_arguments(ARG "" "OUTPUT_NAME;OUTPUT_DIRECTORY" "SOURCES;DEFINITIONS;WITHOUT" ${ARGN})
+  cmake_parse_arguments(ARG "OWN" "OUTPUT_NAME;OUTPUT_DIRECTORY" "SOURCES;DEFINITIONS;WITHOUT" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
@@ -45,6 +51,10 @@ function(adcard_driver_library target)
     return()
   endif()
   adcard_entry_points(entries)
+  if(ARG_OWN)
+    adcard_entry_points(own OWN)
+    list(APPEND entries ${own})
+  endif()
   set(text "EXPORTS\n")
   while(entries)
     list(POP_FRONT entries name bytes)

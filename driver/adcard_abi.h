@@ -18,6 +18,12 @@
     X(Zan_DOBit, 8)                                                                                \
     X(Zan_DO, 8)
 
+/* Entry points of this project's own drivers (the simulated card), beyond the
+ * card driver's: the programs look for them and do without them where a
+ * driver lacks them, as the card's own does. One entry a line, as above.
+ *   AdcardInputWords  how many input words Zan_DI can fill */
+#define ADCARD_OWN_ENTRY_POINTS(Y) Y(AdcardInputWords, 0)
+
 /* The board-info request: IOCtl's first and third argument, and the first
  * three bytes of the request buffer (the rest stay zero). */
 enum {
@@ -60,12 +66,14 @@ typedef int32_t(ADCARD_CALL* AdcardIOCtlFn)(int32_t request_code, uint8_t* reque
 typedef int16_t(ADCARD_CALL* AdcardZan_DIFn)(int16_t count, int16_t* words);
 typedef int16_t(ADCARD_CALL* AdcardZan_DOBitFn)(int16_t bit_index, int16_t bit_value);
 typedef int16_t(ADCARD_CALL* AdcardZan_DOFn)(int16_t group, int16_t byte_value);
+typedef int32_t(ADCARD_CALL* AdcardAdcardInputWordsFn)(void);
 
 ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int32_t reply_code,
                                      uint8_t* reply);
 ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words);
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value);
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value);
+ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void);
 
 #ifdef __cplusplus
 }
@@ -84,6 +92,7 @@ constexpr int adcardArgumentBytes(R(ADCARD_CALL*)(Args...)) {
     static_assert(adcardArgumentBytes(static_cast<Adcard##name##Fn>(nullptr)) == (bytes),          \
                   #name " takes " #bytes " bytes of arguments");
 ADCARD_ENTRY_POINTS(ADCARD_CHECK_BYTES)
+ADCARD_OWN_ENTRY_POINTS(ADCARD_CHECK_BYTES)
 #undef ADCARD_CHECK_BYTES
 
 /* The exported names: adcard::IOCtlName is "_IOCtl@16" on 32-bit Windows. */
@@ -91,6 +100,7 @@ namespace adcard {
 #define ADCARD_NAME_CONSTANT(name, bytes)                                                          \
     constexpr const char* name##Name = ADCARD_EXPORTED_NAME(name, bytes);
 ADCARD_ENTRY_POINTS(ADCARD_NAME_CONSTANT)
+ADCARD_OWN_ENTRY_POINTS(ADCARD_NAME_CONSTANT)
 #undef ADCARD_NAME_CONSTANT
 } // namespace adcard
 #endif

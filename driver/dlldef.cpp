@@ -133,4 +133,12 @@ std::int16_t DllDef::Zan_DO(std::int16_t group, std::int16_t byteValue) {
     return entry(zanDO_, adcard::Zan_DOName)(group, byteValue);
 }
 
+std::optional<int> DllDef::inputWords() {
+    void* address = library().symbol(adcard::AdcardInputWordsName);
+    if (!address)
+        return std::nullopt;
+    const std::int32_t words = reinterpret_cast<AdcardAdcardInputWordsFn>(address)();
+    return words > 0 ? std::optional<int>(words) : std::nullopt;
+}
+
 } // namespace driver

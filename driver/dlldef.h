@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace driver {
@@ -28,6 +29,11 @@ public:
     std::int16_t Zan_DI(std::int16_t count, std::int16_t* words);
     std::int16_t Zan_DOBit(std::int16_t bitIndex, std::int16_t bitValue);
     std::int16_t Zan_DO(std::int16_t group, std::int16_t byteValue);
+
+    // How many input words Zan_DI can fill, where the driver is one of this
+    // project's and says so (AdcardInputWords); none for the card's own
+    // driver, whose limits are not known.
+    std::optional<int> inputWords();
 
     // The board-info query: the request's three bytes into the request buffer,
     // IOCtl, the answer in the reply buffer. Returns IOCtl's result.

@@ -78,9 +78,12 @@ run_until() { # pattern command...
   rm -f "$log"
 }
 
-# The driver's entry points from driver/adcard_abi.h, "name bytes" a line.
-entry_points() {
-  sed -nE 's/^ *X\(([A-Za-z_]+), *([0-9]+)\).*/\1 \2/p' \
+# The driver's entry points from driver/adcard_abi.h, "name bytes" a line;
+# with "own", those of this project's own drivers instead.
+entry_points() { # [own]
+  local letter=X
+  [ "${1:-}" != own ] || letter=Y
+  sed -nE "s/^ *$letter\\(([A-Za-z_]+), *([0-9]+)\\).*/\\1 \\2/p" \
     "$(dirname "${BASH_SOURCE[0]}")/../driver/adcard_abi.h"
 }
 

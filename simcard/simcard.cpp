@@ -138,4 +138,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     return 0;
 }
 
+ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void) {
+    return kGroups;
+}
+
 } // extern "C"

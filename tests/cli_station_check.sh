@@ -13,7 +13,9 @@
 #   4. the simulated card uses only memory of this user's own, of mode 0600 and
 #      the card's size; names that differ are different cards; a second
 #      self-test on one card is refused;
-#   5. an intermittent input is named as such, and names no other line.
+#   5. an intermittent input is named as such, and names no other line;
+#   6. words the card does not have are refused, naming its count; what a
+#      person typed is named, its control characters escaped.
 #
 #   cli_station_check.sh DIO-CLI
 set -euo pipefail
@@ -129,3 +131,20 @@ for seed in 1 2 3 4 5; do
   expect 1 '"sound":127,"faults":[{"kind":"intermittent","channels":[91],"flickers":'
 done
 echo "$check: an intermittent input is named alone, five seeds"
+
+# 6. Readings the card never gave, and what was typed.
+printf '5 20 0\n' >"$root/far.map"
+while IFS='|' read -r arguments said; do
+  run $arguments
+  expect 2 "$said"
+done <<EOF
+get --words 17|板卡只有 16 个
+selftest --yes --map $root/far.map|要读 21 个输入字，板卡只有 16 个
+watch --map $root/far.map|要读 21 个输入字，板卡只有 16 个
+get --words １７|板卡只有 16 个
+bogus|不认识的子命令“bogus”
+EOF
+run set $'9=1\e[2J'
+expect 2 '“9=1\x1b[2J”'
+! grep -q $'\e' <<<"$err" || { echo "$check: a control character reached the terminal" >&2; exit 1; }
+echo "$check: words the card lacks are refused with its count; typed text is named, escaped"

@@ -83,12 +83,21 @@ TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
         EXPECT_EQ(joined(values), read) << arguments.front();
     }
     const std::pair<const char*, long> durations[] = {
-        {"200ms", 200}, {"5s", 5000}, {"1.5s", 1500}, {"2m", 120000}, {"1h", 3600000}, {"3", 3000},
-        {"0", -1},      {"-1s", -1},  {"5x", -1},     {"ms", -1},     {"inf", -1}};
+        {"200ms", 200}, {"5s", 5000}, {"1.5s", 1500}, {"2m", 120000}, {"1h", 3600000},
+        {"3", 3000},    {"0", -1},    {"-1s", -1},    {"5x", -1},     {"ms", -1},
+        {"inf", -1},    {"0x10", -1}, {" 1s", -1},    {"1.5.3s", -1}, {"１ｓ", 1000}};
     for (const auto& [text, milliseconds] : durations) {
         long read = -1;
         refusal([&, text = text] { read = static_cast<long>(parseDuration(text, "-i").count()); });
         EXPECT_EQ(read, milliseconds) << text;
+    }
+    const std::pair<const char*, long> numbers[] = {{"17", 17},   {"１７", 17}, {"0", 0},
+                                                    {"33", -1},   {"-1", -1},   {" 1", -1},
+                                                    {"0x10", -1}, {"", -1}};
+    for (const auto& [text, value] : numbers) {
+        long read = -1;
+        refusal([&, text = text] { read = parseNumber(text, "--words", 0, 32); });
+        EXPECT_EQ(read, value) << text;
     }
 }
 
@@ -100,9 +109,22 @@ TEST(Arguments, ReadAWiringMap) {
     EXPECT_EQ(wiring.input(5).word * 16 + wiring.input(5).bit, 3 * 16 + 7);
     EXPECT_EQ(wiring.input(6).word * 16 + wiring.input(6).bit, 0 * 16 + 5);
     EXPECT_EQ(wiring.wordsFor({1, 5}), 4);
-    std::ofstream(path) << "5 3 7\n6 32 0\n";
-    EXPECT_NE(refusal([&] { Wiring::fromFile(path); }).find("第 2 行"), std::string::npos);
+    std::ofstream(path) << "\xEF\xBB\xBF"
+                           "5 3 7\n"; // Notepad's byte-order mark
+    EXPECT_EQ(Wiring::fromFile(path).input(5).word, 3);
+    // What is wrong, and the line's number where there is one.
+    const std::pair<const char*, const char*> wrong[] = {
+        {"5 3 7\n6 32 0\n", "第 2 行"},
+        {"5 3 7\n5 0 0\n", "第 2 行不对：通道 5 已在第 1 行接过"},
+        {"5 3 7\n6 3 7\n", "第 2 行不对：输入字 3 的位 7 已在第 1 行接给了另一条通道"},
+        {"# nothing\n", "里没有一行接线"}};
+    for (const auto& [text, said] : wrong) {
+        std::ofstream(path) << text;
+        EXPECT_NE(refusal([&] { Wiring::fromFile(path); }).find(said), std::string::npos) << text;
+    }
     EXPECT_NE(refusal([] { Wiring::fromFile("/nonexistent/map"); }), "");
+    EXPECT_NE(refusal([] { Wiring::fromFile(testing::TempDir()); }).find("是个文件夹"),
+              std::string::npos);
 }
 
 // The state first, then each change with its time, then the changes counted;

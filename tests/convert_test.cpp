@@ -1,5 +1,6 @@
 #include "convert/format.h"
 #include "convert/narrow.h"
+#include "convert/printable.h"
 #include "convert/val.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,21 @@ TEST(StrAndHex, WriteTheDesignedTexts) {
     for (const auto& [n, text] : hex)
         EXPECT_EQ(Hex(n), text);
     EXPECT_EQ(Hex(-1), "FFFFFFFF");
+}
+
+// What a person typed, quoted back: control characters (C0, DEL, C1) as
+// escapes, line breaks and every other character as they are.
+TEST(Printable, EscapesControlCharacters) {
+    const std::pair<std::string, std::string> cases[] = {{"9=1", "9=1"},
+                                                         {"9=1\x1b[2J", "9=1\\x1b[2J"},
+                                                         {"a\tb\rc\x7f", "a\\x09b\\x0dc\\x7f"},
+                                                         {"\xc2\x9b"
+                                                          "31m",
+                                                          "\\u009b31m"},
+                                                         {"通道\n第二行", "通道\n第二行"},
+                                                         {"\xc2\xa0é\xc2", "\xc2\xa0é\xc2"}};
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(printable(text), shown) << text;
 }
 
 } // namespace

@@ -133,6 +133,7 @@ std::string summaryText(const Report& report) {
         for (Part& part : parts)
             if (fault.kind == part.kind)
                 part.lists.push_back(joined(fault.channels, fault.kind == "crossed" ? "→" : "、"));
+    std::string previous; // a list just given is not given again
     for (const Part& part : parts) {
         if (part.lists.empty())
             continue;
@@ -143,7 +144,9 @@ std::string summaryText(const Report& report) {
                           ? "；"
                           : "、") +
                      list;
-        text += "，" + std::to_string(part.lists.size()) + part.counted + "（通道 " + lists + "）";
+        text += "，" + std::to_string(part.lists.size()) + part.counted +
+                (lists == previous ? "（同上）" : "（通道 " + lists + "）");
+        previous = lists;
     }
     return text;
 }
