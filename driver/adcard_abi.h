@@ -22,7 +22,11 @@
  * card driver's: the programs look for them and do without them where a
  * driver lacks them, as the card's own does. One entry a line, as above.
  *   AdcardInputWords  how many input words Zan_DI can fill */
-#define ADCARD_OWN_ENTRY_POINTS(Y) Y(AdcardInputWords, 0)
+/* One entry a line, also while there is only one: */
+/* clang-format off */
+#define ADCARD_OWN_ENTRY_POINTS(Y) \
+    Y(AdcardInputWords, 0)
+/* clang-format on */
 
 /* The board-info request: IOCtl's first and third argument, and the first
  * three bytes of the request buffer (the rest stay zero). */

@@ -4,7 +4,7 @@
 #   1. info names the driver file and the board; --help answers on every
 #      subcommand;
 #   2. set in one process, get in another: one card; a set with one bad
-#      argument sends nothing (status 2);
+#      argument sends nothing (status 2), nor a get of a word the card lacks;
 #   3. the self-test finds injected faults (status 1, its JSON report, every
 #      line back at 0) and passes a sound card (status 0);
 #   4. (natively) Ctrl-C: the self-test sets its lines back to 0 and ends with
@@ -39,7 +39,9 @@ run set 9=0 129=1
 expect 2 "参数“129=1”不对"
 run get --format hex --words 2
 expect 0 "字 1 ：0001"
-echo "cli-check: set in one process is read in another; a bad argument sends nothing"
+run get --words 17
+expect 2 "板卡只有 16 个"
+echo "cli-check: set in one process is read in another; a bad argument sends nothing, nor a word the card lacks"
 
 run set 17=0
 export ADCARD_SIM_FAULTS="stuck0=5;short-and=17,18;cross=33,40"
