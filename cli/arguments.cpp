@@ -2,6 +2,7 @@
 
 #include "cli/errors.h"
 #include "cli/wiring.h"
+#include "convert/digits.h"
 #include "convert/full_width.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@
 namespace cli {
 namespace {
 
-constexpr int kGroups = kChannels / 8;
-
 // "KEY=VALUE" split at its '=', or UsageError.
 std::pair<std::string, std::string> assignment(const std::string& argument, const char* form) {
     const std::string text = convert::foldFullWidth(argument);
@@ -24,21 +23,14 @@ std::pair<std::string, std::string> assignment(const std::string& argument, cons
     return {text.substr(0, equals), text.substr(equals + 1)};
 }
 
-// The number in decimal, or -1.
+// The number in up to three decimal digits, or -1.
 int decimal(const std::string& text) {
-    if (text.empty() || text.size() > 3 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    return std::stoi(text);
+    return static_cast<int>(convert::decimalNumber(text, 3).value_or(-1));
 }
 
 // One or two hexadecimal digits, after an optional 0x or &H; or -1.
-int hexByte(std::string text) {
-    for (const char* prefix : {"0x", "0X", "&H", "&h"})
-        if (text.rfind(prefix, 0) == 0) {
-            text.erase(0, 2);
-            break;
-        }
+int hexByte(const std::string& typed) {
+    const std::string text(convert::withoutHexPrefix(typed));
     if (text.empty() || text.size() > 2 ||
         !std::all_of(text.begin(), text.end(),
                      [](unsigned char c) { return std::isxdigit(c) != 0; }))
@@ -83,22 +75,18 @@ std::vector<ByteSetting> parseByteSettings(const std::vector<std::string>& argum
         arguments, "“通道组=十六进制字节”，通道组 0 到 15，字节 00 到 FF", "通道组",
         [](const std::string& key, const std::string& value) {
             const int group = decimal(key), byte = hexByte(value);
-            return group >= 0 && group < kGroups && byte >= 0
+            return group >= 0 && group < card::kGroups && byte >= 0
                        ? std::optional(ByteSetting{group, byte})
                        : std::nullopt;
         });
 }
 
 long parseNumber(const std::string& text, const std::string& option, long low, long high) {
-    const std::string folded = convert::foldFullWidth(text);
-    const bool digits =
-        !folded.empty() && folded.size() <= 9 &&
-        std::all_of(folded.begin(), folded.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const long value = digits ? std::stol(folded) : -1;
-    if (!digits || value < low || value > high)
+    const std::optional<long> value = convert::decimalNumber(convert::foldFullWidth(text), 9);
+    if (!value || *value < low || *value > high)
         throw UsageError(option + " 的“" + text + "”不对：应为 " + std::to_string(low) + " 到 " +
                          std::to_string(high) + " 的整数");
-    return value;
+    return *value;
 }
 
 std::chrono::milliseconds parseDuration(const std::string& text, const std::string& option) {

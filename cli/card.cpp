@@ -13,14 +13,8 @@ long Card::checked(long result, const std::string& call) {
 }
 
 std::string Card::boardCaption() {
-    auto& request = dll_.boardInfoRequest;
-    auto& reply = dll_.boardInfoReply;
-    request[0] = ADCARD_BOARD_INFO_REQUEST_0;
-    request[1] = ADCARD_BOARD_INFO_REQUEST_1;
-    request[2] = ADCARD_BOARD_INFO_REQUEST_2;
-    checked(
-        dll_.IOCtl(ADCARD_BOARD_INFO_CODE, request.data(), ADCARD_BOARD_INFO_CODE, reply.data()),
-        "IOCtl(100, 板卡信息)");
+    checked(dll_.askBoardInfo(), "IOCtl(100, 板卡信息)");
+    const auto& reply = dll_.boardInfoReply;
     return rules::boardCaption(reply[0], reply[1], reply[4]);
 }
 

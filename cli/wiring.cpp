@@ -1,6 +1,7 @@
 #include "wiring.h"
 
 #include "cli/errors.h"
+#include "convert/digits.h"
 #include "convert/full_width.h"
 
 #include <algorithm>
@@ -13,12 +14,9 @@
 namespace cli {
 namespace {
 
-// A whole number in the text, or -1.
+// A whole number in up to four digits, or -1.
 int wholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 4 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return -1;
-    return std::stoi(text);
+    return static_cast<int>(convert::decimalNumber(text, 4).value_or(-1));
 }
 
 int channelNumber(const std::string& text, const std::string& list) {
@@ -32,7 +30,7 @@ int channelNumber(const std::string& text, const std::string& list) {
 
 Wiring::Wiring() {
     for (int channel = 1; channel <= kChannels; ++channel)
-        inputs_.push_back({(channel - 1) / 8, (channel - 1) % 8});
+        inputs_.push_back({card::groupOf(channel), card::bitOf(channel)});
 }
 
 Wiring Wiring::fromFile(const std::string& path) {

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "driver/card_shape.h"
+
 #include <string>
 #include <vector>
 
 namespace cli {
 
-// The card's channels: outputs 1 to 128, each wired back to an input bit.
-constexpr int kChannels = 128;
-// Input words the driver can fill (the binding's DI buffer holds 33).
-constexpr int kMaxInputWords = 32;
+using card::kChannels;
+using card::kMaxInputWords;
 
 // Where an output channel's line comes back: input word and bit.
 struct InputBit {

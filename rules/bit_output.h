@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/card_shape.h"
+
 #include <string>
 #include <string_view>
 
@@ -10,7 +12,7 @@ namespace rules {
 
 // The output channels, numbered from 1; channel c is the card's bit c - 1.
 constexpr int kChannelMin = 1;
-constexpr int kChannelMax = 128;
+constexpr int kChannelMax = card::kChannels;
 
 // The output channel a text names: its number rounded ties to even and held
 // to 1..128 before any narrowing, so that no text can overflow.

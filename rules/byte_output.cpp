@@ -1,5 +1,6 @@
 #include "byte_output.h"
 
+#include "convert/digits.h"
 #include "convert/full_width.h"
 #include "convert/narrow.h"
 #include "convert/val.h"
@@ -34,13 +35,11 @@ std::optional<std::int16_t> groupFromText(std::string_view text) {
 
 std::int16_t byteFromHexText(std::string_view text) {
     std::string digits = convert::foldFullWidth(text);
-    // A prefix typed out of habit is read as the prefix it is.
+    // A prefix typed out of habit (after blanks) is read as the prefix it is.
     const std::size_t first = std::min(digits.find_first_not_of(" \t\n"), digits.size());
-    for (const char* prefix : {"0x", "0X", "&H", "&h"})
-        if (digits.compare(first, 2, prefix) == 0) {
-            digits.erase(0, first + 2);
-            break;
-        }
+    const std::string_view after = convert::withoutHexPrefix(std::string_view(digits).substr(first));
+    if (after.size() != digits.size() - first)
+        digits = std::string(after);
     // "&H" with up to eight digits, or more (low 32 bits kept), is always a Long.
     const std::int32_t value = convert::ToLong(convert::Val("&H" + digits));
     return static_cast<std::int16_t>(value & 255);

@@ -4,14 +4,17 @@
 // command line, or two runs of it, drive and read one card, as with hardware;
 // the outputs stay as they were set when no process has the card open.
 
+#include "driver/card_shape.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace simcard {
 
-constexpr int kLines = 128;
-constexpr int kGroups = kLines / 8;
+// Lines numbered from 0 here: line l is channel l + 1.
+constexpr int kLines = card::kChannels;
+using card::kGroups;
 
 // A group's eight lines in one byte (bit b: line 8g + b), so that a byte
 // written with Zan_DO is latched whole, as a card does: no reader sees half.

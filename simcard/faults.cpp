@@ -1,5 +1,7 @@
 #include "faults.h"
 
+#include "convert/digits.h"
+
 #include <algorithm>
 #include <numeric>
 #include <sstream>
@@ -12,13 +14,10 @@ std::optional<std::vector<int>> channelList(const std::string& text) {
     std::vector<int> lines;
     std::istringstream items(text);
     for (std::string item; std::getline(items, item, ',');) {
-        if (item.empty() || item.size() > 3 ||
-            !std::all_of(item.begin(), item.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        const std::optional<long> channel = convert::decimalNumber(item, 3);
+        if (!channel || *channel < 1 || *channel > kLines)
             return std::nullopt;
-        const int channel = std::stoi(item);
-        if (channel < 1 || channel > kLines)
-            return std::nullopt;
-        lines.push_back(channel - 1);
+        lines.push_back(static_cast<int>(*channel) - 1);
     }
     if (lines.empty())
         return std::nullopt;
@@ -73,13 +72,13 @@ std::string addPart(const std::string& key, const std::vector<int>& lines, Fault
 bool addNumber(const std::string& key, const std::string& value, Faults& faults, std::string& why) {
     if (key != "seed" && key != "silent-after")
         return false;
-    if (value.empty() || value.size() > 9 ||
-        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    const std::optional<long> number = convert::decimalNumber(value, 9);
+    if (!number)
         why = "应为不超过 9 位的十进制数";
     else if (key == "seed")
-        faults.seed = static_cast<unsigned>(std::stoul(value));
+        faults.seed = static_cast<unsigned>(*number);
     else
-        faults.silentAfter = std::chrono::milliseconds(std::stol(value));
+        faults.silentAfter = std::chrono::milliseconds(*number);
     return true;
 }
 

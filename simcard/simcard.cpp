@@ -102,16 +102,16 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     std::array<bool, kLines> outputs;
     for (int group = 0; group < kGroups; ++group) {
         const int byte = memory->group[group].load(std::memory_order_relaxed);
-        for (int bit = 0; bit < 8; ++bit)
-            outputs[group * 8 + bit] = (byte >> bit & 1) != 0;
+        for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
+            outputs[group * card::kLinesPerGroup + bit] = (byte >> bit & 1) != 0;
     }
     const std::array<bool, kLines> inputs =
         simcard::inputsFor(outputs, currentFaults(), flickering);
     const int n = count < kGroups ? count : kGroups;
     for (int group = 0; group < n; ++group) {
         int word = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            word |= inputs[group * 8 + bit] ? 1 << bit : 0;
+        for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
+            word |= inputs[group * card::kLinesPerGroup + bit] ? 1 << bit : 0;
         words[group] = static_cast<int16_t>(word);
     }
     return static_cast<int16_t>(n);
@@ -121,8 +121,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     simcard::CardMemory* memory = cardMemory();
     if (bit_index < 0 || bit_index >= kLines || !memory || silenced(bit_index))
         return -1;
-    const auto mask = static_cast<std::uint8_t>(1 << bit_index % 8);
-    auto& byte = memory->group[bit_index / 8];
+    const auto mask = static_cast<std::uint8_t>(1 << card::bitOf(bit_index + 1));
+    auto& byte = memory->group[card::groupOf(bit_index + 1)];
     if (bit_value != 0)
         byte.fetch_or(mask, std::memory_order_relaxed);
     else
@@ -132,7 +132,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
 
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     simcard::CardMemory* memory = cardMemory();
-    if (group < 0 || group >= kGroups || !memory || silenced(group * 8, 8))
+    if (group < 0 || group >= kGroups || !memory ||
+        silenced(group * card::kLinesPerGroup, card::kLinesPerGroup))
         return -1;
     memory->group[group].store(static_cast<std::uint8_t>(byte_value), std::memory_order_relaxed);
     return 0;

@@ -16,7 +16,7 @@ class Outputs {
 public:
     Outputs(Card& card, const std::vector<int>& channels) : card_(card), channels_(channels) {
         for (int channel : channels)
-            ++perGroup_[(channel - 1) / 8];
+            ++perGroup_[card::groupOf(channel)];
     }
     Outputs(const Outputs&) = delete;
     Outputs& operator=(const Outputs&) = delete;
@@ -25,17 +25,17 @@ public:
         std::map<int, int> bytes;
         std::map<int, bool> changed;
         for (std::size_t i = 0; i < channels_.size(); ++i) {
-            const int group = (channels_[i] - 1) / 8;
-            bytes[group] |= values[i] ? 1 << (channels_[i] - 1) % 8 : 0;
+            const int group = card::groupOf(channels_[i]);
+            bytes[group] |= values[i] ? 1 << card::bitOf(channels_[i]) : 0;
             const auto known = current_.find(channels_[i]);
             const bool differs = known == current_.end() || known->second != values[i];
             changed[group] = changed[group] || differs;
-            if (perGroup_[group] < 8 && differs)
+            if (perGroup_[group] < card::kLinesPerGroup && differs)
                 card_.writeBit(channels_[i], values[i]);
             current_[channels_[i]] = values[i];
         }
         for (const auto& [group, byte] : bytes)
-            if (perGroup_[group] == 8 && changed[group])
+            if (perGroup_[group] == card::kLinesPerGroup && changed[group])
                 card_.writeByte(group, byte);
     }
 
@@ -54,10 +54,10 @@ public:
             }
         };
         for (const auto& [group, count] : perGroup_)
-            if (count == 8)
+            if (count == card::kLinesPerGroup)
                 attempt([&, group = group] { card_.writeByte(group, 0); }, groupChannels(group));
         for (int channel : channels_)
-            if (perGroup_[(channel - 1) / 8] < 8)
+            if (perGroup_[card::groupOf(channel)] < card::kLinesPerGroup)
                 attempt([&] { card_.writeBit(channel, 0); }, {channel});
         if (failed.empty())
             return {true, "各通道已复位为 0"};
@@ -68,8 +68,8 @@ public:
 private:
     std::vector<int> groupChannels(int group) const {
         std::vector<int> channels;
-        for (int bit = 0; bit < 8; ++bit)
-            channels.push_back(group * 8 + bit + 1);
+        for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
+            channels.push_back(group * card::kLinesPerGroup + bit + 1);
         return channels;
     }
 
