@@ -14,7 +14,8 @@ namespace cli {
 // pipe) is written directly at the commit: renaming over it would replace it.
 class ReportFile {
 public:
-    // Throws UsageError naming the file where it cannot be made.
+    // Throws UsageError naming the file where it cannot be made (a file name
+    // is needed: "" or "-" are refused where the command line is read).
     explicit ReportFile(const std::string& path);
     ~ReportFile();
     ReportFile(const ReportFile&) = delete;

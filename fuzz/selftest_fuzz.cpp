@@ -30,17 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int lines = 1 + data[0] % cli::kChannels;
     std::size_t bit = 8;
-    const selftest::Learned learned = selftest::learn(lines, [&](const std::vector<bool>&) {
-        std::vector<bool> reading(lines);
-        for (int i = 0; i < lines; ++i, ++bit)
-            reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
-        return reading;
-    });
-    CHECK(learned.patterns <= selftest::patternBudget(lines));
+    const cli::selftest::Learned learned =
+        cli::selftest::learn(lines, [&](const std::vector<bool>&) {
+            std::vector<bool> reading(lines);
+            for (int i = 0; i < lines; ++i, ++bit)
+                reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
+            return reading;
+        });
+    CHECK(learned.patterns <= cli::selftest::patternBudget(lines));
     std::vector<int> channels(lines);
     std::iota(channels.begin(), channels.end(), 1);
-    const selftest::Report report = selftest::makeReport(channels, learned);
-    const auto json = nlohmann::json::parse(selftest::reportJson(report));
+    const cli::selftest::Report report = cli::selftest::makeReport(channels, learned);
+    const auto json = nlohmann::json::parse(cli::selftest::reportJson(report));
     CHECK(json["channels"] == lines && report.sound >= 0 && report.sound <= lines);
     for (const auto& fault : json["faults"])
         for (int channel : fault["channels"])

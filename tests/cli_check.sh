@@ -27,7 +27,8 @@ expect 0 "板卡信息：卡名：ZAN 51 8类型： 1"
 driver="$(head -n1 <<<"$out")"
 for command in info get set watch selftest; do
   run "$command" --help
-  expect 0 "--help"
+  expect 0 "选项:"
+  [[ "$out" != *Options* ]] || { echo "cli-check: $command --help is half English" >&2; exit 1; }
 done
 echo "cli-check: info and the help of every subcommand ($driver)"
 

@@ -1,21 +1,12 @@
-// dio-cli's readings of what is typed, its watch, and the simulated card's
-// reading of the faults asked for.
+// dio-cli's readings of what is typed, and its watch.
 #include "cli/arguments.h"
 #include "cli/errors.h"
 #include "cli/watch.h"
 #include "cli/wiring.h"
-#include "driver/dlldef.h"
-#include "sim_card.h"
-#include "simcard/faults.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -38,7 +29,7 @@ std::string joined(const std::vector<int>& numbers) {
     return text;
 }
 
-TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
+TEST(Arguments, ReadChannelListsAsTyped) {
     const std::pair<const char*, const char*> lists[] = {{"1-8,17", "1 2 3 4 5 6 7 8 17"},
                                                          {"128,1,1", "1 128"},
                                                          {"１－３", "1 2 3"},
@@ -54,7 +45,11 @@ TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
         EXPECT_EQ(joined(read), channels) << list;
         EXPECT_EQ(refused.empty(), *channels != '\0') << list;
     }
-    // Lines (bit settings) or groups (byte settings): what is read, or "" for a refusal.
+}
+
+// Lines (bit settings) or groups (byte settings): what is read, or "" for a
+// refusal.
+TEST(Arguments, ReadSettingsAsTyped) {
     const std::tuple<bool, std::vector<std::string>, const char*> settings[] = {
         {false, {"9=1", "1=0", "128=1"}, "9 1 1 0 128 1"},
         {false, {"１２＝１"}, "12 1"},
@@ -82,6 +77,10 @@ TEST(Arguments, ReadChannelListsAndSettingsAsTyped) {
         });
         EXPECT_EQ(joined(values), read) << arguments.front();
     }
+}
+
+// Durations and whole numbers: what is read, or -1 for a refusal.
+TEST(Arguments, ReadDurationsAndNumbersAsTyped) {
     const std::pair<const char*, long> durations[] = {
         {"200ms", 200}, {"5s", 5000}, {"1.5s", 1500}, {"2m", 120000}, {"1h", 3600000},
         {"3", 3000},    {"0", -1},    {"-1s", -1},    {"5x", -1},     {"ms", -1},
@@ -159,53 +158,5 @@ TEST(Watch, PrintsTheStateThenEachChange) {
         EXPECT_EQ(watcher.changes(), 2);
     }
 }
-
-// A malformed description names the part that is wrong.
-TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"stuck0=5;short-and=17,18;short-or=20,21,22;cross=33,40;open=60;stuck1=9", ""},
-        {"short-and=17", "“short-and=17”"},
-        {"cross=1,1", "“cross=1,1”"},
-        {"stuck0=129", "“stuck0=129”"},
-        {"stuck0=5;stuck1=5", "“stuck1=5”"},
-        {"short-or=1,2;short-and=2,3", "“short-and=2,3”"},
-        {"cross=1,2;cross=2,3", "“cross=2,3”"},
-        {"loose=4", "“loose=4”"},
-        {"stuck0", "“stuck0”"},
-        {"flicker=5;seed=7;silent-after=300;silent=1,2", ""},
-        {"seed=x", "“seed=x”"},
-        {"silent-after=", "“silent-after=”"},
-        {";;", ""}};
-    for (const auto& [description, named] : cases) {
-        std::string error;
-        const bool read = simcard::parseFaults(description, error).has_value();
-        EXPECT_EQ(read, *named == '\0') << description;
-        EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
-    }
-}
-
-#if !defined(_WIN32)
-// A byte written with Zan_DO is latched whole: a reader in another process
-// never sees half of it, as it did when each line was stored apart.
-TEST(SimulatedCard, LatchesAByteWhole) {
-    OwnSimulatedCard sim;
-    driver::DllDef dll{sim.search()};
-    ASSERT_EQ(dll.Zan_DO(3, 0), 0);
-    const pid_t writer = fork();
-    if (writer == 0) {
-        driver::DllDef own{sim.search()};
-        for (int i = 0; i < 200000; ++i)
-            own.Zan_DO(3, i % 2 ? 0xFF : 0x00);
-        _exit(0);
-    }
-    int torn = 0, reads = 0;
-    for (int status = 0; waitpid(writer, &status, WNOHANG) == 0; ++reads) {
-        dll.Zan_DI(4, dll.diBuffer.data());
-        torn += dll.diBuffer[3] != 0 && dll.diBuffer[3] != 0xFF;
-    }
-    EXPECT_GT(reads, 1000) << "the writer ended before the reader began";
-    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
-}
-#endif
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "driver/driver_error.h"
 #include "driver/library_header.h"
 #include "fake_card.h"
-#include "sim_card.h"
 
 #include <gtest/gtest.h>
 
@@ -230,28 +229,6 @@ TEST(LibraryHeader, NamesWhatADllImports) {
         ASSERT_LE(found.size(), names.size()) << size;
         EXPECT_TRUE(std::equal(found.begin(), found.end(), names.begin())) << size;
     }
-}
-
-// The simulated card, the panel's default driver, a fresh one with all lines
-// clear. Channel 9 (group 1, bit 0) is
-// left by a byte to group 0; only a byte's low bits count; any value but 0 sets
-// a line; what lies outside the 128 lines is ignored.
-TEST(SimulatedCard, IdentifiesItselfAndReadsBackWhatIsWritten) {
-    OwnSimulatedCard card;
-    DllDef dll(card.search());
-    std::uint8_t request[8] = {70, 64}, reply[8] = {};
-    EXPECT_EQ(dll.IOCtl(100, request, 100, reply), 0);
-    EXPECT_EQ(std::vector<int>(reply, reply + 5), std::vector<int>({51, 8, 0, 0, 1}));
-    dll.Zan_DOBit(8, 1);
-    for (const auto& [group, byte] : {std::pair(0, 0xFF), {15, 0x1A5}, {16, 0xFF}, {-1, 0xFF}})
-        dll.Zan_DO(group, byte);
-    for (const auto& [bit, value] : {std::pair(127, 5), {0, 0}, {-1, 1}, {128, 1}})
-        dll.Zan_DOBit(bit, value);
-    std::int16_t words[33];
-    std::fill_n(words, 33, -7);
-    EXPECT_EQ(dll.Zan_DI(32767, words), 16);
-    EXPECT_EQ(std::vector<int>(words, words + 17),
-              std::vector<int>({0xFE, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA5 | 0x80, -7}));
 }
 
 } // namespace

@@ -27,10 +27,10 @@ std::string fault(const std::string& kind, std::vector<int> channels, const std:
     return text.str();
 }
 
-Faults found(const selftest::Report& report) {
+Faults found(const cli::selftest::Report& report) {
     Faults faults;
-    for (const selftest::Fault& f : report.faults)
-        faults.insert(fault(f.kind, f.channels, f.wired, f.why));
+    for (const cli::selftest::Fault& f : report.faults)
+        faults.insert(fault(nameOf(f.kind), f.channels, nameOf(f.wired), nameOf(f.why)));
     return faults;
 }
 
@@ -39,7 +39,7 @@ struct Selftest : testing::Test {
     driver::DllDef dll{sim.search()};
     cli::Card card{dll};
 
-    selftest::Report run(const std::string& faults, std::vector<int> channels = all()) {
+    cli::selftest::Report run(const std::string& faults, std::vector<int> channels = all()) {
         sim.faults(faults);
         return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false});
     }
@@ -104,15 +104,15 @@ TEST_F(Selftest, FindsEveryInjectedFault) {
                 expected.insert(fault("undecided", *same, "", "same-value"));
             }
         description += "seed=" + std::to_string(round);
-        const selftest::Report report = run(description, channels);
+        const cli::selftest::Report report = run(description, channels);
         EXPECT_EQ(found(report), expected) << description;
         EXPECT_EQ(report.sound, static_cast<int>(channels.size() - faulty.size())) << description;
         // An intermittent input's random readings send the aimed patterns
         // after shorts that are not there: the budget bounds them.
         const int lines = static_cast<int>(channels.size());
         EXPECT_LE(report.patterns, description.find("flicker") == std::string::npos
-                                       ? 4 * selftest::codeBits(lines)
-                                       : selftest::patternBudget(lines))
+                                       ? 4 * cli::selftest::codeBits(lines)
+                                       : cli::selftest::patternBudget(lines))
             << description;
     }
     sim.faults("");
@@ -137,7 +137,7 @@ TEST_F(Selftest, SaysUndecidedWhereNoPatternTells) {
          {fault("stuck-0", {5}), fault("crossed", {5, 9}), fault("undecided", {5, 9}, "", "unseen-output")}}};
     // clang-format on
     for (const auto& [one, other, expected] : cases) {
-        const selftest::Report report = run(one, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+        const cli::selftest::Report report = run(one, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
         EXPECT_EQ(found(report), expected) << one;
         if (other) { // another set of faults that reads the same
             EXPECT_EQ(found(run(other, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})), expected)
@@ -151,7 +151,7 @@ TEST_F(Selftest, TakesTheCodePatternsOnASoundCard) {
     const std::pair<std::vector<int>, int> cases[] = {
         {all(), 16}, {{7}, 4}, {{1, 2}, 4}, {{1, 2, 3}, 6}};
     for (const auto& [channels, patterns] : cases) {
-        const selftest::Report report = run("", channels);
+        const cli::selftest::Report report = run("", channels);
         EXPECT_EQ(report.patterns, patterns) << channels.size();
         EXPECT_TRUE(report.faults.empty()) << channels.size();
     }
@@ -168,19 +168,19 @@ namespace {
 // An input found changing under a standing pattern is intermittent, and what
 // it read names no other line.
 TEST(SelftestReport, NamesNoOtherLineOnTheWordOfOneInput) {
-    using Kind = selftest::Behaviour::Kind;
-    selftest::Learned learned;
+    using Kind = cli::selftest::Behaviour::Kind;
+    cli::selftest::Learned learned;
     learned.patterns = 16;
     for (int line = 0; line < 4; ++line)
         learned.inputs.push_back({Kind::Follows, {line}});
     learned.inputs[3] = {Kind::And, {0, 1}};
-    EXPECT_EQ(found(selftest::makeReport({1, 2, 3, 4}, learned)),
+    EXPECT_EQ(found(cli::selftest::makeReport({1, 2, 3, 4}, learned)),
               (Faults{fault("undecided", {1, 2, 4}, "", "unexplained"),
                       fault("undecided", {1, 2, 4}, "", "unseen-output")}));
-    EXPECT_EQ(found(selftest::makeReport({1, 2, 3, 4}, learned, {0, 0, 0, 7})),
+    EXPECT_EQ(found(cli::selftest::makeReport({1, 2, 3, 4}, learned, {0, 0, 0, 7})),
               (Faults{fault("intermittent", {4})}));
     learned.inputs[3] = {Kind::Follows, {1}};
-    EXPECT_EQ(found(selftest::makeReport({1, 2, 3, 4}, learned, {0, 0, 0, 3})),
+    EXPECT_EQ(found(cli::selftest::makeReport({1, 2, 3, 4}, learned, {0, 0, 0, 3})),
               (Faults{fault("intermittent", {4})}));
 }
 

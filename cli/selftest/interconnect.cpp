@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 
-namespace selftest {
+namespace cli::selftest {
 namespace {
 
 using Code = std::uint32_t;
@@ -236,20 +237,22 @@ int codeBits(int lines) {
     return bits;
 }
 
-Learned learn(int lines, const Probe& probe) {
-    Learned learned;
-    learned.inputs.resize(static_cast<std::size_t>(lines));
-    if (lines == 0)
-        return learned;
-    auto drive = [&](const std::vector<bool>& pattern) {
-        ++learned.patterns;
-        return probe(pattern);
-    };
+namespace {
 
-    // The codes, then their complements.
+// Drives a pattern and counts it.
+using Drive = std::function<std::vector<bool>(const std::vector<bool>&)>;
+
+// What each input read under the code patterns: the bits it read 1 under the
+// codes, and under their complements.
+struct CodeReadings {
+    Code all; // every bit of a code
+    std::vector<Code> straight, inverted;
+};
+
+// The codes, then their complements.
+CodeReadings driveCodes(int lines, const Drive& drive) {
     const int bits = codeBits(lines);
-    const Code all = (Code{1} << bits) - 1;
-    std::vector<Code> straight(lines), inverted(lines);
+    CodeReadings read{(Code{1} << bits) - 1, std::vector<Code>(lines), std::vector<Code>(lines)};
     for (int round = 0; round < 2 * bits; ++round) {
         const int bit = round % bits;
         const bool invert = round >= bits;
@@ -259,12 +262,18 @@ Learned learn(int lines, const Probe& probe) {
         const std::vector<bool> reading = drive(pattern);
         for (int input = 0; input < lines; ++input)
             if (reading[input])
-                (invert ? inverted : straight)[input] |= Code{1} << bit;
+                (invert ? read.inverted : read.straight)[input] |= Code{1} << bit;
     }
+    return read;
+}
 
+// An input that read a code follows that line; one that read the AND (the
+// OR) of codes, or all zeros (ones), is in doubt; the rest stay unknown.
+std::vector<Doubt> classify(const CodeReadings& read, Learned& learned) {
     std::vector<Doubt> doubts;
+    const int lines = static_cast<int>(learned.inputs.size());
     for (int input = 0; input < lines; ++input) {
-        const Code seen = straight[input], complement = ~inverted[input] & all;
+        const Code seen = read.straight[input], complement = ~read.inverted[input] & read.all;
         if (seen == complement && seen >= 1 && seen <= static_cast<Code>(lines))
             learned.inputs[input] = {Kind::Follows, {static_cast<int>(seen) - 1}};
         else if (seen != complement && (seen & ~complement) == 0) // AND, or reads 0
@@ -272,10 +281,15 @@ Learned learn(int lines, const Probe& probe) {
         else if (seen != complement && (complement & ~seen) == 0) // OR, or reads 1
             doubts.push_back({input, false, complement, seen, {}, {}, {}, {}});
     }
+    return doubts;
+}
 
-    // A line reading all zeros (ones) is stuck, or shorted to lines whose codes
-    // cover every bit: the all-ones (all-zeros) pattern tells which.
-    std::vector<Doubt*> open;
+// A line reading all zeros (ones) is stuck, or shorted to lines whose codes
+// cover every bit: the all-ones (all-zeros) pattern tells which. Returns the
+// doubts left, each with the lines whose codes could make its reading.
+std::vector<Doubt*> tellStuckFromCovering(std::vector<Doubt>& doubts, Code all, const Drive& drive,
+                                          Learned& learned) {
+    const int lines = static_cast<int>(learned.inputs.size());
     for (bool wiredAnd : {true, false}) {
         auto covering = [&](const Doubt& d) {
             return d.wiredAnd == wiredAnd && d.low == 0 && d.high == all;
@@ -287,6 +301,7 @@ Learned learn(int lines, const Probe& probe) {
             if (covering(d) && reading[d.input] != wiredAnd)
                 learned.inputs[d.input] = {wiredAnd ? Kind::Zero : Kind::One, {}};
     }
+    std::vector<Doubt*> open;
     for (Doubt& d : doubts) {
         if (learned.inputs[d.input].kind != Kind::Unknown)
             continue;
@@ -295,8 +310,15 @@ Learned learn(int lines, const Probe& probe) {
                 d.candidates.push_back(line);
         open.push_back(&d);
     }
+    return open;
+}
 
-    // Shorts: both kinds' patterns driven together where their lines do not meet.
+// Who is in each short: both kinds' patterns driven together where their
+// lines do not meet, never more patterns than walking ones and zeros would
+// take (past that, what is still in doubt stays unexplained: a card that
+// answers so follows no wiring).
+void searchShorts(const std::vector<Doubt*>& open, const Drive& drive, Learned& learned) {
+    const int lines = static_cast<int>(learned.inputs.size());
     std::vector<Search> searches;
     for (bool wiredAnd : {true, false}) {
         std::vector<Doubt*> ofKind;
@@ -305,9 +327,6 @@ Learned learn(int lines, const Probe& probe) {
         if (!ofKind.empty())
             searches.emplace_back(wiredAnd, ofKind);
     }
-    // Never more patterns than walking ones and zeros would take: past that,
-    // what is still in doubt stays unexplained (a card that answers so
-    // follows no wiring).
     const int budget = patternBudget(lines);
     while (learned.patterns < budget) {
         std::vector<Search*> active;
@@ -332,7 +351,23 @@ Learned learn(int lines, const Probe& probe) {
             for (const Doubt* d : search.doubts())
                 if (explains(d->group, d->low, d->high))
                     learned.inputs[d->input] = {d->wiredAnd ? Kind::And : Kind::Or, d->group};
+}
+
+} // namespace
+
+Learned learn(int lines, const Probe& probe) {
+    Learned learned;
+    learned.inputs.resize(static_cast<std::size_t>(lines));
+    if (lines == 0)
+        return learned;
+    const Drive drive = [&](const std::vector<bool>& pattern) {
+        ++learned.patterns;
+        return probe(pattern);
+    };
+    const CodeReadings read = driveCodes(lines, drive);
+    std::vector<Doubt> doubts = classify(read, learned);
+    searchShorts(tellStuckFromCovering(doubts, read.all, drive, learned), drive, learned);
     return learned;
 }
 
-} // namespace selftest
+} // namespace cli::selftest

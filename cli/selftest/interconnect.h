@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace selftest {
+namespace cli::selftest {
 
 // What one line's input does, as learned: reads 0 or 1 whatever is driven,
 // follows one output, follows the AND or the OR of several (a short), or
@@ -43,4 +43,4 @@ int patternBudget(int lines);
 // candidates of a short at the value that shows them tell who is in it.
 Learned learn(int lines, const Probe& probe);
 
-} // namespace selftest
+} // namespace cli::selftest

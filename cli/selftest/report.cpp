@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-namespace selftest {
+namespace cli::selftest {
 
 std::string joined(const std::vector<int>& channels, const char* separator) {
     std::string text;
@@ -26,6 +26,19 @@ std::vector<int> with(std::vector<int> lines, int line) {
 
 bool constant(const Behaviour& b) {
     return b.kind == Kind::Zero || b.kind == Kind::One;
+}
+
+const char* undecidedText(Why why) {
+    switch (why) {
+    case Why::SameValue:
+        return "读数恒为同一个值，可能各自固定，也可能互相短路而其中有一条固定";
+    case Why::UnseenOutput:
+        return "其中一条的输出哪个输入也没有到，可能断了线，也可能与一条固定的线短路";
+    case Why::Unexplained:
+    case Why::None:
+        break;
+    }
+    return "读数不合任何一种故障";
 }
 
 } // namespace
@@ -49,7 +62,11 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned,
     for (int input = 0; input < lines; ++input) {
         const Behaviour& b = learned.inputs[input];
         if (intermittent(input)) { // its readings tell nothing of other lines
-            report.faults.push_back({"intermittent", {channels[input]}, "", "", flickers[input]});
+            report.faults.push_back({FaultKind::Intermittent,
+                                     {channels[input]},
+                                     Wired::None,
+                                     Why::None,
+                                     flickers[input]});
             continue;
         }
         for (int line : b.lines)
@@ -58,13 +75,13 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned,
         case Kind::Zero:
         case Kind::One:
             report.faults.push_back(
-                {b.kind == Kind::Zero ? "stuck-0" : "stuck-1", {channels[input]}, "", ""});
+                {b.kind == Kind::Zero ? FaultKind::Stuck0 : FaultKind::Stuck1, {channels[input]}});
             (b.kind == Kind::Zero ? readsZero : readsOne).push_back(channels[input]);
             break;
         case Kind::Follows:
             if (b.lines.front() != input)
                 report.faults.push_back(
-                    {"crossed", {channels[b.lines.front()], channels[input]}, "", ""});
+                    {FaultKind::Crossed, {channels[b.lines.front()], channels[input]}});
             break;
         case Kind::And:
         case Kind::Or:
@@ -74,28 +91,29 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned,
             if (std::binary_search(b.lines.begin(), b.lines.end(), input))
                 shorts[{b.kind, named(b.lines)}] = true;
             else
-                report.faults.push_back(
-                    {"undecided", named(with(b.lines, input)), "", "unexplained"});
+                report.faults.push_back({FaultKind::Undecided, named(with(b.lines, input)),
+                                         Wired::None, Why::Unexplained});
             break;
         case Kind::Unknown:
-            report.faults.push_back({"undecided", {channels[input]}, "", "unexplained"});
+            report.faults.push_back(
+                {FaultKind::Undecided, {channels[input]}, Wired::None, Why::Unexplained});
             break;
         }
     }
     for (const auto& [group, _] : shorts)
         report.faults.push_back(
-            {"short", group.second, group.first == Kind::And ? "and" : "or", ""});
+            {FaultKind::Short, group.second, group.first == Kind::And ? Wired::And : Wired::Or});
     // Lines that read one value may each be stuck, or shorted to one that is.
     for (const std::vector<int>* same : {&readsZero, &readsOne})
         if (same->size() >= 2)
-            report.faults.push_back({"undecided", *same, "", "same-value"});
+            report.faults.push_back({FaultKind::Undecided, *same, Wired::None, Why::SameValue});
     // An output no input follows, while its own input follows another line:
     // its wire is lost, or it is shorted to a line stuck at the value that hides it.
     for (int line = 0; line < lines; ++line) {
         const Behaviour& own = learned.inputs[line];
         if (!reached[line] && !intermittent(line) && !constant(own) && own.kind != Kind::Unknown)
-            report.faults.push_back(
-                {"undecided", named(with(own.lines, line)), "", "unseen-output"});
+            report.faults.push_back({FaultKind::Undecided, named(with(own.lines, line)),
+                                     Wired::None, Why::UnseenOutput});
     }
     std::sort(report.faults.begin(), report.faults.end(), [](const Fault& a, const Fault& b) {
         return std::tie(a.channels, a.kind, a.why) < std::tie(b.channels, b.kind, b.why);
@@ -113,37 +131,71 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned,
     return report;
 }
 
+std::string nameOf(FaultKind kind) {
+    switch (kind) {
+    case FaultKind::Crossed:
+        return "crossed";
+    case FaultKind::Intermittent:
+        return "intermittent";
+    case FaultKind::Short:
+        return "short";
+    case FaultKind::Stuck0:
+        return "stuck-0";
+    case FaultKind::Stuck1:
+        return "stuck-1";
+    case FaultKind::Undecided:
+        break;
+    }
+    return "undecided";
+}
+
+std::string nameOf(Wired wired) {
+    return wired == Wired::And ? "and" : wired == Wired::Or ? "or" : "";
+}
+
+std::string nameOf(Why why) {
+    switch (why) {
+    case Why::SameValue:
+        return "same-value";
+    case Why::Unexplained:
+        return "unexplained";
+    case Why::UnseenOutput:
+        return "unseen-output";
+    case Why::None:
+        break;
+    }
+    return "";
+}
+
 std::string summaryText(const Report& report) {
     std::string text = std::to_string(report.channels) + " 条通道：";
     if (report.faults.empty())
         return text + "全部正常";
     text += std::to_string(report.sound) + " 正常";
     struct Part {
-        const char* kind;
+        FaultKind kind;
         const char* counted;
+        const char* between; // the lists of two faults
         std::vector<std::string> lists;
     };
-    Part parts[] = {{"stuck-0", " 条固定为 0", {}},
-                    {"stuck-1", " 条固定为 1", {}},
-                    {"short", " 组短路", {}},
-                    {"crossed", " 处交叉", {}},
-                    {"intermittent", " 条时通时断", {}},
-                    {"undecided", " 处无法判断", {}}};
+    Part parts[] = {{FaultKind::Stuck0, " 条固定为 0", "、", {}},
+                    {FaultKind::Stuck1, " 条固定为 1", "、", {}},
+                    {FaultKind::Short, " 组短路", "；", {}},
+                    {FaultKind::Crossed, " 处交叉", "、", {}},
+                    {FaultKind::Intermittent, " 条时通时断", "、", {}},
+                    {FaultKind::Undecided, " 处无法判断", "；", {}}};
     for (const Fault& fault : report.faults)
         for (Part& part : parts)
             if (fault.kind == part.kind)
-                part.lists.push_back(joined(fault.channels, fault.kind == "crossed" ? "→" : "、"));
+                part.lists.push_back(
+                    joined(fault.channels, fault.kind == FaultKind::Crossed ? "→" : "、"));
     std::string previous; // a list just given is not given again
     for (const Part& part : parts) {
         if (part.lists.empty())
             continue;
         std::string lists;
         for (const std::string& list : part.lists)
-            lists += (lists.empty() ? ""
-                      : std::string(part.kind) == "short" || std::string(part.kind) == "undecided"
-                          ? "；"
-                          : "、") +
-                     list;
+            lists += (lists.empty() ? "" : part.between) + list;
         text += "，" + std::to_string(part.lists.size()) + part.counted +
                 (lists == previous ? "（同上）" : "（通道 " + lists + "）");
         previous = lists;
@@ -155,24 +207,28 @@ std::vector<std::string> faultTexts(const Report& report) {
     std::vector<std::string> texts;
     for (const Fault& f : report.faults) {
         const std::string channels = "通道 " + joined(f.channels);
-        if (f.kind == "stuck-0" || f.kind == "stuck-1")
-            texts.push_back(channels + "：固定为 " + f.kind.substr(6) + "（开路或被钳住）");
-        else if (f.kind == "short")
-            texts.push_back(channels + "：短路（" + (f.wired == "and" ? "线与" : "线或") + "）");
-        else if (f.kind == "crossed")
+        switch (f.kind) {
+        case FaultKind::Stuck0:
+        case FaultKind::Stuck1:
+            texts.push_back(channels + "：固定为 " + (f.kind == FaultKind::Stuck1 ? "1" : "0") +
+                            "（开路或被钳住）");
+            break;
+        case FaultKind::Short:
+            texts.push_back(channels + "：短路（" + (f.wired == Wired::And ? "线与" : "线或") +
+                            "）");
+            break;
+        case FaultKind::Crossed:
             texts.push_back("通道 " + std::to_string(f.channels[0]) + " 的输出到了通道 " +
                             std::to_string(f.channels[1]) + " 的输入（交叉）");
-        else if (f.kind == "intermittent")
+            break;
+        case FaultKind::Intermittent:
             texts.push_back(channels + "：时通时断——图样不变时读数变了 " +
                             std::to_string(f.flickers) + " 次");
-        else if (f.why == "same-value")
-            texts.push_back(channels + "：无法判断——读数恒为同一个值，可能各自固定，"
-                                       "也可能互相短路而其中有一条固定");
-        else if (f.why == "unseen-output")
-            texts.push_back(channels + "：无法判断——其中一条的输出哪个输入也没有到，"
-                                       "可能断了线，也可能与一条固定的线短路");
-        else
-            texts.push_back(channels + "：无法判断——读数不合任何一种故障");
+            break;
+        case FaultKind::Undecided:
+            texts.push_back(channels + "：无法判断——" + undecidedText(f.why));
+            break;
+        }
     }
     return texts;
 }
@@ -180,13 +236,13 @@ std::vector<std::string> faultTexts(const Report& report) {
 std::string reportJson(const Report& report) {
     nlohmann::ordered_json faults = nlohmann::ordered_json::array();
     for (const Fault& f : report.faults) {
-        nlohmann::ordered_json fault = {{"kind", f.kind}};
-        if (!f.wired.empty())
-            fault["wired"] = f.wired;
+        nlohmann::ordered_json fault = {{"kind", nameOf(f.kind)}};
+        if (f.wired != Wired::None)
+            fault["wired"] = nameOf(f.wired);
         fault["channels"] = f.channels;
-        if (!f.why.empty())
-            fault["why"] = f.why;
-        if (f.kind == "intermittent")
+        if (f.why != Why::None)
+            fault["why"] = nameOf(f.why);
+        if (f.kind == FaultKind::Intermittent)
             fault["flickers"] = f.flickers;
         faults.push_back(fault);
     }
@@ -197,4 +253,4 @@ std::string reportJson(const Report& report) {
     return json.dump();
 }
 
-} // namespace selftest
+} // namespace cli::selftest

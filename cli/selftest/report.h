@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace selftest {
+namespace cli::selftest {
 
 // A fault the self-test names. Kinds: "stuck-0", "stuck-1" (an input that
 // reads one value whatever is driven: an open line reads so too), "short"
@@ -13,14 +13,25 @@ namespace selftest {
 // channel's output reaches the second's input), "intermittent" (an input that
 // changed while its pattern stood still, `flickers` times: what it read says
 // nothing of the wiring) and "undecided" (readings that more than one set of
-// faults would give; `why` says which case).
+// faults would give; `why` says which case). The kinds are listed in the
+// order of their names, which the report's order follows.
+enum class FaultKind { Crossed, Intermittent, Short, Stuck0, Stuck1, Undecided };
+enum class Wired { None, And, Or };
+enum class Why { None, SameValue, Unexplained, UnseenOutput }; // for undecided
+
 struct Fault {
-    std::string kind;
+    FaultKind kind;
     std::vector<int> channels;
-    std::string wired; // "and" or "or", for a short
-    std::string why;   // for undecided: "same-value", "unseen-output", "unexplained"
-    int flickers = 0;  // for intermittent
+    Wired wired = Wired::None; // for a short
+    Why why = Why::None;
+    int flickers = 0; // for intermittent
 };
+
+// The names a test station reads in the JSON report: "stuck-0", "and",
+// "same-value" and so on ("" for None).
+std::string nameOf(FaultKind kind);
+std::string nameOf(Wired wired);
+std::string nameOf(Why why);
 
 struct Report {
     int channels = 0;
@@ -44,4 +55,4 @@ std::vector<std::string> faultTexts(const Report& report);
 // The report as a test station reads it (JSON).
 std::string reportJson(const Report& report);
 
-} // namespace selftest
+} // namespace cli::selftest

@@ -1,0 +1,239 @@
+#include "command_line.h"
+
+#include "cli/errors.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace cli {
+namespace {
+
+// After the parse, the chosen subcommand's settings checked and made into
+// its command.
+using Finish = std::function<Command()>;
+struct Declared {
+    std::string name;
+    Finish finish;
+};
+
+// The value a word names from a list, or UsageError naming the option.
+template <typename T>
+T choice(const std::string& option, const std::string& given,
+         const std::map<std::string, T>& choices) {
+    const auto found = choices.find(given);
+    if (found != choices.end())
+        return found->second;
+    std::string names;
+    for (const auto& [name, value] : choices)
+        names += (names.empty() ? "" : "、") + name;
+    throw UsageError(option + " 的“" + given + "”不对：可用 " + names);
+}
+
+Wiring wiringFrom(const std::string& map) {
+    return map.empty() ? Wiring() : Wiring::fromFile(map);
+}
+
+// Chinese for the help's headings, the subcommands' included.
+void speakChinese(CLI::App& app) {
+    auto formatter = app.get_formatter();
+    formatter->label("Usage", "用法");
+    formatter->label("OPTIONS", "选项");
+    formatter->label("SUBCOMMAND", "子命令");
+    formatter->label("SUBCOMMANDS", "子命令");
+    formatter->label("Options", "选项");
+    formatter->label("Positionals", "参数");
+    formatter->label("Subcommands", "子命令");
+    formatter->label("REQUIRED", "必需");
+    formatter->column_width(34);
+    app.option_defaults()->group("选项");
+}
+
+// CLI11's reason, in a Chinese sentence naming the kind of mistake.
+std::string parseProblem(const CLI::ParseError& e) {
+    if (dynamic_cast<const CLI::RequiredError*>(&e))
+        return std::string("缺少必需的子命令或参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ExtrasError*>(&e))
+        return std::string("不认识的参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ConversionError*>(&e))
+        return std::string("参数的值不对（") + e.what() + "）";
+    return std::string("命令行有误（") + e.what() + "）";
+}
+
+CLI::App* subcommand(CLI::App& app, const char* name, const char* description) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->group("子命令");
+    command->set_help_flag("-h,--help", "显示帮助")->group("选项");
+    return command;
+}
+
+Declared declareInfo(CLI::App& app) {
+    subcommand(app, "info", "驱动程序文件和板卡信息（同测试面板）");
+    return {"info", [] { return InfoCommand{}; }};
+}
+
+Declared declareGet(CLI::App& app) {
+    struct Typed {
+        std::string words = "4", format = "text";
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* get = subcommand(app, "get", "读输入字：十六进制和各位");
+    get->add_option("-w,--words", typed->words, "读几个字，1 到 32（默认 4，同测试面板）")
+        ->type_name("N");
+    get->add_option("-f,--format", typed->format, "text（默认）、hex、bits 或 json")
+        ->type_name("FORMAT");
+    return {"get", [typed] {
+                return GetCommand{
+                    static_cast<int>(parseNumber(typed->words, "--words", 1, kMaxInputWords)),
+                    choice<GetFormat>("--format", typed->format,
+                                      {{"text", GetFormat::Text},
+                                       {"hex", GetFormat::Hex},
+                                       {"bits", GetFormat::Bits},
+                                       {"json", GetFormat::Json}})};
+            }};
+}
+
+Declared declareSet(CLI::App& app) {
+    struct Typed {
+        std::vector<std::string> settings;
+        bool bytes = false;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* set =
+        subcommand(app, "set",
+                   "设输出：通道=0|1（Zan_DOBit），或 --byte 通道组=十六进制字节（Zan_DO）。"
+                   "先检查全部参数，有一个不对就什么也不发");
+    set->add_option("SETTINGS", typed->settings, "如 9=1 17=0，或与 --byte 一起 0=FF 1=3C")
+        ->required()
+        ->type_name("KEY=VALUE");
+    set->add_flag("-b,--byte", typed->bytes, "按字节：通道组 0 到 15，字节 00 到 FF");
+    return {"set", [typed] {
+                if (typed->bytes)
+                    return SetCommand{true, {}, parseByteSettings(typed->settings)};
+                return SetCommand{false, parseBitSettings(typed->settings), {}};
+            }};
+}
+
+Declared declareWatch(CLI::App& app) {
+    struct Typed {
+        std::string interval = "200ms", duration, channels = "1-128", format = "text", map,
+                    count = "0";
+        bool utc = false;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* watch = subcommand(app, "watch",
+                                 "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
+                                 "结束时（含 Ctrl-C）列出各通道的变化次数");
+    watch->add_option("-i,--interval", typed->interval, "轮询间隔（默认 200ms）")
+        ->type_name("TIME");
+    watch->add_option("-n,--count", typed->count, "有这么多次变化后结束")->type_name("N");
+    watch->add_option("-d,--duration", typed->duration, "监视这么久后结束，如 30s、5m、1h")
+        ->type_name("TIME");
+    watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17（默认 1-128）")
+        ->type_name("LIST");
+    watch->add_option("-m,--map", typed->map, "接线表：每行“通道 字 位”")->type_name("FILE");
+    watch->add_flag("-u,--utc", typed->utc, "用 UTC 时间（默认本地时间带时差）");
+    watch->add_option("-f,--format", typed->format, "text（默认）、csv 或 jsonl")
+        ->type_name("FORMAT");
+    return {"watch", [typed] {
+                WatchSetup setup{parseChannels(typed->channels),
+                                 wiringFrom(typed->map),
+                                 parseDuration(typed->interval, "--interval"),
+                                 parseNumber(typed->count, "--count", 0, 999999999),
+                                 std::nullopt,
+                                 choice<WatchFormat>("--format", typed->format,
+                                                     {{"text", WatchFormat::Text},
+                                                      {"csv", WatchFormat::Csv},
+                                                      {"jsonl", WatchFormat::Jsonl}}),
+                                 typed->utc};
+                if (!typed->duration.empty())
+                    setup.duration = parseDuration(typed->duration, "--duration");
+                return WatchCommand{setup};
+            }};
+}
+
+Declared declareSelftest(CLI::App& app) {
+    struct Typed {
+        bool yes = false, json = false;
+        std::string settle = "10", reads = "2", channels = "1-128", map, report;
+        CLI::Option* reportGiven = nullptr;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* selftest =
+        subcommand(app, "selftest",
+                   "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
+                   "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
+    selftest->add_flag("-y,--yes", typed->yes, "确认可以驱动所有输出（必需）");
+    selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64（默认 1-128）")
+        ->type_name("LIST");
+    selftest
+        ->add_option("-m,--map", typed->map,
+                     "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
+                     "(c-1)/8 的位 (c-1)%8）")
+        ->type_name("FILE");
+    selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读（默认 10）")
+        ->type_name("MS");
+    selftest
+        ->add_option("--reads", typed->reads,
+                     "每个图样读几次输入（默认 2，至少 2）：图样不变而读数变了的输入报为时通时断")
+        ->type_name("N");
+    selftest->add_flag("-j,--json", typed->json, "以 JSON 输出报告");
+    typed->reportGiven = selftest
+                             ->add_option("-r,--report", typed->report,
+                                          "另把 JSON 报告写入此文件（写完才换掉旧文件）")
+                             ->type_name("FILE");
+    return {"selftest", [typed] {
+                if (!typed->yes)
+                    throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
+        if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
+            throw UsageError("--report 要一个文件名（“" + typed->report +
+                             "”不是；要把报告写到标准输出，用 --json）");
+                SelftestSetup setup{
+                    parseChannels(typed->channels), wiringFrom(typed->map),
+                    std::chrono::milliseconds(parseNumber(typed->settle, "--settle", 0, 60000)),
+                    false, static_cast<int>(parseNumber(typed->reads, "--reads", 2, 100))};
+                return SelftestCommand{setup,
+                                       {typed->json, *typed->reportGiven
+                                                         ? std::optional(typed->report)
+                                                         : std::nullopt}};
+            }};
+}
+
+} // namespace
+
+Command parseCommandLine(const std::vector<std::string>& arguments) {
+    CLI::App app{"数据采集卡开关量的命令行工具：读板卡信息，读输入，设输出，监视输入，"
+                 "环回自检。用与测试面板相同的驱动程序（libadcard.so / adcard.dll），"
+                 "只在程序所在的文件夹和系统的库文件夹里找，从不在当前文件夹里找。",
+                 "dio-cli"};
+    speakChinese(app);
+    app.set_help_flag("-h,--help", "显示帮助");
+    app.require_subcommand(1);
+    app.fallthrough(false);
+    std::map<std::string, Finish> finishes;
+    std::string commands;
+    for (auto declare : {declareInfo, declareGet, declareSet, declareWatch, declareSelftest}) {
+        Declared declared = declare(app);
+        commands += (commands.empty() ? "" : "、") + declared.name;
+        finishes[declared.name] = std::move(declared.finish);
+    }
+    // The word where a subcommand should be, named when it is none.
+    if (arguments.size() > 1 && arguments[1].rfind('-', 0) != 0 && !finishes.count(arguments[1]))
+        throw UsageError("不认识的子命令“" + arguments[1] + "”：可用 " + commands);
+
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        return HelpCommand{app.help()}; // the chosen subcommand's, if any
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(parseProblem(e));
+    }
+    return finishes.at(app.get_subcommands().front()->get_name())();
+}
+
+} // namespace cli

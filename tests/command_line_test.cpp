@@ -1,0 +1,75 @@
+// What dio-cli's command line asks for, read without a driver: a usage
+// mistake anywhere is refused before anything could be sent.
+#include "cli/command_line.h"
+#include "cli/errors.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace cli;
+
+// What a command line reads as, in a few words, or the refusal's message.
+std::string readAs(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "dio-cli");
+    try {
+        const Command command = parseCommandLine(arguments);
+        if (const auto* get = std::get_if<GetCommand>(&command))
+            return "get " + std::to_string(get->words);
+        if (const auto* set = std::get_if<SetCommand>(&command))
+            return "set " + std::to_string(set->bytes ? set->groups.size() : set->bits.size()) +
+                   (set->bytes ? " groups" : " lines");
+        if (const auto* watch = std::get_if<WatchCommand>(&command))
+            return "watch " + std::to_string(watch->setup.interval.count()) + " " +
+                   std::to_string(watch->setup.duration ? watch->setup.duration->count() : -1);
+        if (const auto* selftest = std::get_if<SelftestCommand>(&command))
+            return "selftest " + std::to_string(selftest->setup.channels.size()) + " " +
+                   std::to_string(selftest->setup.reads) + " " +
+                   selftest->output.report.value_or("-");
+        if (const auto* help = std::get_if<HelpCommand>(&command))
+            return help->text.find("选项:") != std::string::npos ? "help" : "help?";
+        return "info";
+    } catch (const UsageError& e) {
+        return std::string("refused: ") + e.what();
+    }
+}
+
+struct Row {
+    const char* what;
+    std::vector<std::string> arguments;
+    const char* readsAs; // or the start of the refusal
+};
+
+TEST(CommandLine, ReadsWhatIsAskedAndRefusesTheRestBeforeAnyDriverCall) {
+    const Row rows[] = {
+        {"info", {"info"}, "info"},
+        {"words typed full-width", {"get", "-w", "１７"}, "get 17"},
+        {"too many words", {"get", "-w", "33"}, "refused: --words 的“33”不对"},
+        {"a format that is none", {"get", "-f", "xml"}, "refused: --format 的“xml”不对"},
+        {"lines", {"set", "9=1", "17=0"}, "set 2 lines"},
+        {"groups", {"set", "--byte", "0=FF", "1=0x3c"}, "set 2 groups"},
+        {"one bad line among good ones", {"set", "9=1", "129=1"}, "refused: 参数“129=1”不对"},
+        {"a line twice", {"set", "9=1", "9=0"}, "refused: 通道在“9=0”中第二次出现"},
+        {"watch's defaults", {"watch"}, "watch 200 -1"},
+        {"a duration", {"watch", "-i", "50ms", "-d", "2m"}, "watch 50 120000"},
+        {"a hexadecimal duration", {"watch", "-d", "0x10"}, "refused: --duration 的“0x10”不对"},
+        {"a negative count", {"watch", "-n", "-1"}, "refused: --count 的“-1”不对"},
+        {"self-test with consent",
+         {"selftest", "--yes", "-c", "1-8", "--reads", "3"},
+         "selftest 8 3 -"},
+        {"self-test without consent", {"selftest"}, "refused: 自检会驱动所测的每个输出"},
+        {"a report file", {"selftest", "-y", "-r", "r.json"}, "selftest 128 2 r.json"},
+        {"a report named -", {"selftest", "-y", "-r", "-"}, "refused: --report 要一个文件名"},
+        {"one read a pattern", {"selftest", "-y", "--reads", "1"}, "refused: --reads 的“1”不对"},
+        {"an unknown subcommand", {"bogus"}, "refused: 不认识的子命令“bogus”"},
+        {"no subcommand", {}, "refused: 缺少必需的子命令"},
+        {"an unknown option", {"get", "--bogus"}, "refused: 不认识的参数"},
+        {"help, in Chinese", {"selftest", "--help"}, "help"},
+    };
+    for (const Row& row : rows) {
+        const std::string read = readAs(row.arguments);
+        EXPECT_EQ(read.substr(0, std::string(row.readsAs).size()), row.readsAs) << row.what;
+    }
+}
+
+} // namespace

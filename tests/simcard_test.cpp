@@ -1,0 +1,89 @@
+// The simulated card, the default driver: what it answers, the faults it
+// reads from ADCARD_SIM_FAULTS, and its outputs shared between processes.
+#include "driver/dlldef.h"
+#include "sim_card.h"
+#include "simcard/faults.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The simulated card, the panel's default driver, a fresh one with all lines
+// clear. Channel 9 (group 1, bit 0) is
+// left by a byte to group 0; only a byte's low bits count; any value but 0 sets
+// a line; what lies outside the 128 lines is ignored.
+TEST(SimulatedCard, IdentifiesItselfAndReadsBackWhatIsWritten) {
+    OwnSimulatedCard card;
+    driver::DllDef dll(card.search());
+    std::uint8_t request[8] = {70, 64}, reply[8] = {};
+    EXPECT_EQ(dll.IOCtl(100, request, 100, reply), 0);
+    EXPECT_EQ(std::vector<int>(reply, reply + 5), std::vector<int>({51, 8, 0, 0, 1}));
+    dll.Zan_DOBit(8, 1);
+    for (const auto& [group, byte] : {std::pair(0, 0xFF), {15, 0x1A5}, {16, 0xFF}, {-1, 0xFF}})
+        dll.Zan_DO(group, byte);
+    for (const auto& [bit, value] : {std::pair(127, 5), {0, 0}, {-1, 1}, {128, 1}})
+        dll.Zan_DOBit(bit, value);
+    std::int16_t words[33];
+    std::fill_n(words, 33, -7);
+    EXPECT_EQ(dll.Zan_DI(32767, words), 16);
+    EXPECT_EQ(std::vector<int>(words, words + 17),
+              std::vector<int>({0xFE, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA5 | 0x80, -7}));
+}
+
+// A malformed description names the part that is wrong.
+TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"stuck0=5;short-and=17,18;short-or=20,21,22;cross=33,40;open=60;stuck1=9", ""},
+        {"short-and=17", "“short-and=17”"},
+        {"cross=1,1", "“cross=1,1”"},
+        {"stuck0=129", "“stuck0=129”"},
+        {"stuck0=5;stuck1=5", "“stuck1=5”"},
+        {"short-or=1,2;short-and=2,3", "“short-and=2,3”"},
+        {"cross=1,2;cross=2,3", "“cross=2,3”"},
+        {"loose=4", "“loose=4”"},
+        {"stuck0", "“stuck0”"},
+        {"flicker=5;seed=7;silent-after=300;silent=1,2", ""},
+        {"seed=x", "“seed=x”"},
+        {"silent-after=", "“silent-after=”"},
+        {";;", ""}};
+    for (const auto& [description, named] : cases) {
+        std::string error;
+        const bool read = simcard::parseFaults(description, error).has_value();
+        EXPECT_EQ(read, *named == '\0') << description;
+        EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
+    }
+}
+
+#if !defined(_WIN32)
+// A byte written with Zan_DO is latched whole: a reader in another process
+// never sees half of it, as it did when each line was stored apart.
+TEST(SimulatedCard, LatchesAByteWhole) {
+    OwnSimulatedCard sim;
+    driver::DllDef dll{sim.search()};
+    ASSERT_EQ(dll.Zan_DO(3, 0), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        driver::DllDef own{sim.search()};
+        for (int i = 0; i < 200000; ++i)
+            own.Zan_DO(3, i % 2 ? 0xFF : 0x00);
+        _exit(0);
+    }
+    int torn = 0, reads = 0;
+    for (int status = 0; waitpid(writer, &status, WNOHANG) == 0; ++reads) {
+        dll.Zan_DI(4, dll.diBuffer.data());
+        torn += dll.diBuffer[3] != 0 && dll.diBuffer[3] != 0xFF;
+    }
+    EXPECT_GT(reads, 1000) << "the writer ended before the reader began";
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+}
+#endif
+
+} // namespace
