@@ -20,8 +20,9 @@ windows_32_script
 
 step "1. the simulated driver's exports"
 scripts/check-exports.sh "$build/bin/adcard.dll"
-i686-w64-mingw32-g++-posix -shared -static -O2 -I. -o "$scratch/no-def.dll" simcard/simcard.cpp \
-  simcard/faults.cpp simcard/card_memory.cpp simcard/card_memory_win.cpp
+# The card's sources as the build lists them, built without its definition file.
+IFS=';' read -r -a sources <<<"$(sed -n 's/^SIMCARD_SOURCES:INTERNAL=//p' "$build/CMakeCache.txt")"
+i686-w64-mingw32-g++-posix -shared -static -O2 -I. -o "$scratch/no-def.dll" "${sources[@]}"
 cat >"$scratch/cdecl.c" <<'C'
 int IOCtl(int a, void* b, int c, void* d) { return a + c + (b == d); }
 short Zan_DI(short a, short* b) { return a + (b != 0); }
