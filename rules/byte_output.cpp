@@ -37,7 +37,8 @@ std::int16_t byteFromHexText(std::string_view text) {
     std::string digits = convert::foldFullWidth(text);
     // A prefix typed out of habit (after blanks) is read as the prefix it is.
     const std::size_t first = std::min(digits.find_first_not_of(" \t\n"), digits.size());
-    const std::string_view after = convert::withoutHexPrefix(std::string_view(digits).substr(first));
+    const std::string_view after =
+        convert::withoutHexPrefix(std::string_view(digits).substr(first));
     if (after.size() != digits.size() - first)
         digits = std::string(after);
     // "&H" with up to eight digits, or more (low 32 bits kept), is always a Long.
