@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "cli/errors.h"
+#include "convert/digits.h"
 
 #include <CLI/CLI.hpp>
 
@@ -187,9 +188,9 @@ Declared declareSelftest(CLI::App& app) {
     return {"selftest", [typed] {
                 if (!typed->yes)
                     throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
-        if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
-            throw UsageError("--report 要一个文件名（“" + typed->report +
-                             "”不是；要把报告写到标准输出，用 --json）");
+                if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
+                    throw UsageError("--report 要一个文件名（“" + typed->report +
+                                     "”不是；要把报告写到标准输出，用 --json）");
                 SelftestSetup setup{
                     parseChannels(typed->channels), wiringFrom(typed->map),
                     std::chrono::milliseconds(parseNumber(typed->settle, "--settle", 0, 60000)),
@@ -198,6 +199,61 @@ Declared declareSelftest(CLI::App& app) {
                                        {typed->json, *typed->reportGiven
                                                          ? std::optional(typed->report)
                                                          : std::nullopt}};
+            }};
+}
+
+// "ADDRESS:PORT": an IPv4 address in dotted form and a port, 0 for one the
+// system picks.
+std::pair<std::string, int> listenAddress(const std::string& text) {
+    const auto colon = text.rfind(':');
+    const std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
+    int dots = 0, octets = 0;
+    bool ok = !host.empty();
+    for (std::size_t at = 0; ok && at <= host.size(); ++octets) {
+        const std::size_t end = std::min(host.find('.', at), host.size());
+        const std::optional<long> octet = convert::decimalNumber(host.substr(at, end - at), 3);
+        ok = octet && *octet <= 255;
+        dots += end < host.size();
+        at = end + 1;
+    }
+    const std::optional<long> port = colon == std::string::npos
+                                         ? std::nullopt
+                                         : convert::decimalNumber(text.substr(colon + 1), 5);
+    if (!ok || dots != 3 || octets != 4 || !port || *port > 65535)
+        throw UsageError("--listen 的“" + text + "”不对：应为“IPv4 地址:端口”，如 127.0.0.1:1502");
+    return {host, static_cast<int>(*port)};
+}
+
+Declared declareServe(CLI::App& app) {
+    struct Typed {
+        std::string listen = "127.0.0.1:1502", maxClients = "8", idleTimeout = "60s", log;
+        bool readOnly = false;
+        CLI::Option* logGiven = nullptr;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* serve = subcommand(
+        app, "serve",
+        "把板卡作为 Modbus TCP 设备：离散输入、输入寄存器为输入，线圈、保持寄存器为输出。"
+        "Modbus 没有身份验证：只在可信的网络上监听");
+    serve->add_option("-l,--listen", typed->listen, "监听的地址和端口（默认 127.0.0.1:1502）")
+        ->type_name("ADDRESS:PORT");
+    serve->add_flag("--read-only", typed->readOnly, "只读：每个写请求都答以异常 1");
+    serve->add_option("--max-clients", typed->maxClients, "同时最多几个客户端（默认 8）")
+        ->type_name("N");
+    serve->add_option("--idle-timeout", typed->idleTimeout, "客户端多久没有请求就断开（默认 60s）")
+        ->type_name("TIME");
+    typed->logGiven =
+        serve->add_option("--log", typed->log, "日志写入此文件（默认标准错误）")->type_name("FILE");
+    return {"serve", [typed] {
+                ServeSetup setup;
+                std::tie(setup.address, setup.port) = listenAddress(typed->listen);
+                setup.readOnly = typed->readOnly;
+                setup.maxClients =
+                    static_cast<int>(parseNumber(typed->maxClients, "--max-clients", 1, 256));
+                setup.idleTimeout = parseDuration(typed->idleTimeout, "--idle-timeout");
+                if (*typed->logGiven)
+                    setup.log = typed->log;
+                return ServeCommand{setup};
             }};
 }
 
@@ -214,7 +270,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     app.fallthrough(false);
     std::map<std::string, Finish> finishes;
     std::string commands;
-    for (auto declare : {declareInfo, declareGet, declareSet, declareWatch, declareSelftest}) {
+    for (auto declare :
+         {declareInfo, declareGet, declareSet, declareWatch, declareSelftest, declareServe}) {
         Declared declared = declare(app);
         commands += (commands.empty() ? "" : "、") + declared.name;
         finishes[declared.name] = std::move(declared.finish);

@@ -5,6 +5,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/selftest/on_card.h"
+#include "cli/serve/server.h"
 
 #include <string>
 #include <variant>
@@ -28,13 +29,16 @@ struct SetCommand {
 struct WatchCommand {
     WatchSetup setup;
 };
+struct ServeCommand {
+    ServeSetup setup;
+};
 struct SelftestCommand {
     SelftestSetup setup; // its progress bar left for the runner to decide
     SelftestOutput output;
 };
 
-using Command =
-    std::variant<HelpCommand, InfoCommand, GetCommand, SetCommand, WatchCommand, SelftestCommand>;
+using Command = std::variant<HelpCommand, InfoCommand, GetCommand, SetCommand, WatchCommand,
+                             SelftestCommand, ServeCommand>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

@@ -37,6 +37,7 @@ int run(const std::vector<std::string>& arguments) {
                      return set.bytes ? setBytes(card, set.groups) : setBits(card, set.bits);
                  },
                  [&](const WatchCommand& watch) { return cli::watch(card, watch.setup); },
+                 [&](const ServeCommand& serve) { return serveCard(card, serve.setup); },
                  [&](SelftestCommand& selftest) {
                      selftest.setup.progress = isTerminal(Stream::Err);
                      return runSelftest(card, selftest.setup, selftest.output);

@@ -78,6 +78,27 @@ run_until() { # pattern command...
   rm -f "$log"
 }
 
+# Makes Debian's source packages available to apt-get source, with their
+# security updates: deb-src entries beside the system's binary ones (updating
+# with only deb-src lists in view would drop the binary lists).
+# scripts/build-qt-win32.sh keeps its own copy of the first: its text keys the
+# half-hour Qt build's cache.
+debian_sources() {
+  local codename folder=/etc/apt/sources.list.d
+  [ -f "$folder/dio-panel-debian-src.sources" ] && [ -f "$folder/dio-panel-debian-security-src.sources" ] &&
+    return 0
+  [ "$(id -u)" -eq 0 ] || { echo "not root: add deb-src entries for Debian main, then run again" >&2; return 1; }
+  codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
+  printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: $codename" \
+    "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" \
+    >"$folder/dio-panel-debian-src.sources"
+  printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian-security" \
+    "Suites: $codename-security" "Components: main" \
+    "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" \
+    >"$folder/dio-panel-debian-security-src.sources"
+  apt-get update -qq
+}
+
 # The driver's entry points from driver/adcard_abi.h, "name bytes" a line;
 # with "own", those of this project's own drivers instead.
 entry_points() { # [own]

@@ -47,6 +47,7 @@ PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
   "$root/usr/lib/dio-panel/libadcard.so" "$planted"
 tests/cli_check.sh "$root/usr/bin/dio-cli"
 tests/cli_station_check.sh "$root/usr/bin/dio-cli"
+/usr/bin/python3 tests/serve_check.py "$root/usr/bin/dio-cli"
 for page in dio-cli dio-panel; do
   [ -n "$(MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null)" ] ||
     { echo "package: the manual page $page.1 does not read" >&2; exit 1; }

@@ -13,7 +13,7 @@ for command in $("$cli" --help | sed -n '/^子命令:/,$p' | awk 'NR > 1 && NF {
   done
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  printf 'manual-check: not in %s: %s\n' "$page" "${missing[@]}" >&2
+  for item in "${missing[@]}"; do echo "manual-check: not in $page: $item" >&2; done
   exit 1
 fi
 echo "manual-check: every subcommand and option of the help is in $(basename "$page")"

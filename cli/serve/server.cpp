@@ -1,0 +1,173 @@
+#include "server.h"
+
+#include "cli/card.h"
+#include "cli/console.h"
+#include "cli/errors.h"
+#include "cli/serve/mbap.h"
+#include "cli/serve/modbus_map.h"
+#include "cli/serve/sockets.h"
+#include "cli/timestamp.h"
+
+#include <modbus/modbus.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace cli {
+namespace {
+
+using namespace serve;
+using Clock = std::chrono::steady_clock;
+
+// The card through dio-cli's binding, every result checked.
+class CardOnDriver : public CardPort {
+public:
+    explicit CardOnDriver(Card& card) : card_(card) {}
+    std::vector<std::int16_t> readWords(int count) override { return card_.readWords(count); }
+    void writeBit(int channel, int value) override { card_.writeBit(channel, value); }
+    void writeByte(int group, int byte) override { card_.writeByte(group, byte); }
+    std::string boardCaption() override { return card_.boardCaption(); }
+
+private:
+    Card& card_;
+};
+
+// Who connected and went, and every write: a line each, with its time.
+class Log {
+public:
+    explicit Log(const std::optional<std::string>& path) {
+        if (!path)
+            return;
+        file_.reset(std::fopen(path->c_str(), "a"));
+        if (!file_)
+            throw UsageError("写不了日志文件“" + *path + "”：" + std::strerror(errno));
+        path_ = *path;
+    }
+    void say(const std::string& text) {
+        const std::string line =
+            isoTimestamp(std::chrono::system_clock::now(), false) + "  " + text + "\n";
+        if (!file_)
+            return write(Stream::Err, line);
+        if (std::fputs(line.c_str(), file_.get()) < 0 || std::fflush(file_.get()) != 0)
+            throw OutputFailed("日志文件“" + path_ + "”写不进去：" + std::strerror(errno));
+    }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    std::string path_;
+};
+
+struct Client {
+    std::string peer;
+    Frames frames;
+    Clock::time_point lastHeard;
+};
+
+// The listening socket, made by libmodbus (which also starts Windows'
+// sockets); what a client sends is then read here, without waiting on one
+// client for the rest of its frame.
+struct Listener {
+    explicit Listener(modbus_t* made) : context(made) {}
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    ~Listener() { modbus_free(context); }
+    modbus_t* context;
+    Socket socket = 0;
+};
+
+std::unique_ptr<Listener> listenOn(const ServeSetup& setup) {
+    modbus_t* context = modbus_new_tcp(setup.address.c_str(), setup.port);
+    if (!context)
+        throw UsageError("监听不了 " + setup.address + ":" + std::to_string(setup.port) + "：" +
+                         modbus_strerror(errno));
+    auto listener = std::make_unique<Listener>(context);
+    const int socket = modbus_tcp_listen(context, 16);
+    if (socket < 0)
+        throw UsageError("监听不了 " + setup.address + ":" + std::to_string(setup.port) + "：" +
+                         modbus_strerror(errno));
+    listener->socket = static_cast<Socket>(socket);
+    return listener;
+}
+
+} // namespace
+
+int serveCard(Card& card, const ServeSetup& setup) {
+    Log log(setup.log);
+    const std::unique_ptr<Listener> listener = listenOn(setup);
+    catchInterrupts();
+    CardOnDriver port(card);
+    Written written;
+    std::map<Socket, Client> clients;
+    log.say("正在监听 " + boundAddress(listener->socket) + (setup.readOnly ? "（只读）" : "") +
+            "，最多 " + std::to_string(setup.maxClients) + " 个客户端");
+    auto drop = [&](Socket socket, const std::string& why) {
+        log.say(clients[socket].peer + " 断开：" + why);
+        closeSocket(socket);
+        clients.erase(socket);
+    };
+    while (!interrupted()) {
+        std::vector<Socket> watched{listener->socket};
+        for (const auto& [socket, client] : clients)
+            watched.push_back(socket);
+        for (const Socket socket : readable(watched, 200)) {
+            if (socket == listener->socket) {
+                Accepted accepted{};
+                if (!accept(listener->socket, accepted))
+                    continue;
+                if (static_cast<int>(clients.size()) >= setup.maxClients) {
+                    log.say(accepted.peer + " 被拒绝：已有 " + std::to_string(clients.size()) +
+                            " 个客户端");
+                    closeSocket(accepted.socket);
+                    continue;
+                }
+                clients[accepted.socket] = {accepted.peer, {}, Clock::now()};
+                log.say(accepted.peer + " 已连接");
+                continue;
+            }
+            Client& client = clients[socket];
+            std::uint8_t bytes[4096];
+            const long received = receive(socket, bytes, sizeof bytes);
+            if (received <= 0) {
+                drop(socket, received == 0 ? "客户端关闭了连接" : "接收出错");
+                continue;
+            }
+            client.lastHeard = Clock::now();
+            client.frames.add(bytes, static_cast<std::size_t>(received));
+            bool sent = true;
+            while (sent) {
+                const std::optional<Request> request = client.frames.next();
+                if (!request)
+                    break;
+                const Answer answered =
+                    answer(request->pdu, request->unit, port, written, setup.readOnly);
+                if (!answered.wrote.empty())
+                    log.say(client.peer + " " + answered.wrote);
+                if (!answered.failed.empty())
+                    log.say(client.peer + " 请求失败：" + answered.failed);
+                sent = sendAll(socket, frame(*request, answered.pdu));
+            }
+            if (!sent)
+                drop(socket, "发送失败（客户端不收）");
+            else if (client.frames.broken())
+                drop(socket, "发来的不是 Modbus TCP 请求");
+        }
+        const auto now = Clock::now();
+        for (auto it = clients.begin(); it != clients.end();) {
+            const Socket socket = it++->first;
+            if (now - clients[socket].lastHeard >= setup.idleTimeout)
+                drop(socket, "空闲超时");
+        }
+    }
+    for (auto it = clients.begin(); it != clients.end();)
+        drop(it++->first, "服务停止");
+    log.say("服务停止，各输出保持不变");
+    throw Interrupted(stopSignal());
+}
+
+} // namespace cli

@@ -1,0 +1,216 @@
+#!/usr/bin/python3
+"""dio-cli serve as it ships, against a Modbus client no one here wrote
+(pymodbus), on loopback: the map, every exception, --read-only, and clients
+that lie, stop halfway, send garbage, crowd in or say nothing, while a
+well-behaved client is answered throughout and the card gets nothing from a
+refused request.
+
+  serve_check.py DIO-CLI
+
+RUNNER runs the program ("wine"); then the signal's exit status is not checked
+(Wine does not pass it on as a Windows program's).
+"""
+import os, random, re, socket, struct, subprocess, sys, tempfile, time
+
+from pymodbus.client import ModbusTcpClient
+from pymodbus.other_message import ReportSlaveIdRequest
+from pymodbus.pdu import ExceptionResponse
+
+runner = os.environ.get("RUNNER", "").split()
+cli = sys.argv[1]
+card = "serve-%d" % os.getpid()
+env = dict(os.environ, ADCARD_SIM_NAME=card)
+env.pop("ADCARD_SIM_FAULTS", None)
+checks = []
+
+
+def fail(what):
+    print("serve-check: " + what, file=sys.stderr)
+    sys.exit(1)
+
+
+def dio(*arguments, **extra):
+    return subprocess.run([*runner, cli, *arguments], env=dict(env, **extra), capture_output=True,
+                          text=True, timeout=120)
+
+
+class Server:
+    """dio-cli serve on a free loopback port, stopped with Ctrl-C."""
+
+    def __init__(self, *arguments, **extra):
+        self.log = tempfile.NamedTemporaryFile(prefix="serve-", suffix=".log", delete=False)
+        self.process = subprocess.Popen([*runner, cli, "serve", "--listen", "127.0.0.1:0",
+                                         *arguments], env=dict(env, **extra), stderr=self.log)
+        for _ in range(1200):  # a minute: under Wine a program starts slowly
+            time.sleep(0.05)
+            found = re.search(r"正在监听 127\.0\.0\.1:(\d+)", self.text())
+            if found:
+                self.port = int(found.group(1))
+                return
+        self.stop()
+        fail("the server did not say where it listens:\n" + self.text())
+
+    def text(self):
+        with open(self.log.name, encoding="utf-8", errors="replace") as log:
+            return log.read().replace("\r", "")
+
+    def client(self):
+        client = ModbusTcpClient("127.0.0.1", port=self.port, timeout=2, retries=0)
+        if not client.connect():
+            fail("no connection to the server")
+        return client
+
+    def stop(self):
+        self.process.send_signal(2)
+        try:
+            status = self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            status = self.process.wait()
+        os.unlink(self.log.name)
+        return 130 if runner else status
+
+
+def exception(response):
+    return response.exception_code if isinstance(response, ExceptionResponse) else None
+
+
+def raw(port, data, read=True):
+    with socket.create_connection(("127.0.0.1", port), timeout=2) as s:
+        s.sendall(data)
+        return s.recv(300) if read else b""
+
+
+# 1. The map, through a client of another maker.
+server = Server()
+client = server.client()
+for channel in (9, 17, 128):
+    dio("set", "%d=1" % channel)
+inputs = client.read_discrete_inputs(0, 128)
+if [i + 1 for i, bit in enumerate(inputs.bits[:128]) if bit] != [9, 17, 128]:
+    fail("128 discrete inputs in one request: %s" % inputs.bits[:128])
+client.write_coil(0, True)
+client.write_coils(24, [True] * 8)  # a whole group: one Zan_DO
+client.write_coils(40, [True, False, True])
+client.write_register(6, 0x3C)
+client.write_registers(10, [0xA5, 0x01])
+words = client.read_input_registers(0, 16).registers
+if words != [0x01, 0x01, 0x01, 0xFF, 0, 0x05, 0x3C, 0, 0, 0, 0xA5, 0x01, 0, 0, 0, 0x80]:
+    fail("the inputs after the writes: %s" % [hex(w) for w in words])
+coils = client.read_coils(0, 48).bits[:48]
+if [i + 1 for i, bit in enumerate(coils) if bit] != [1] + list(range(25, 33)) + [41, 43]:
+    fail("coils read back as written: %s" % coils)
+if client.read_holding_registers(3, 1).registers != [0xFF]:
+    fail("group 3's byte read back")
+caption = client.execute(ReportSlaveIdRequest(slave=1)).identifier
+if "卡名：ZAN 51 8类型： 1".encode() not in caption:
+    fail("function 17: %r" % caption)
+checks.append("the map: 128 inputs in one request, coils and registers written and read back, "
+              "the caption by function 17")
+
+# 2. Every exception, and nothing sent for a refused request.
+before = client.read_input_registers(0, 16).registers
+refused = [
+    (1, lambda: client.read_exception_status()),  # function 7: not served
+    (2, lambda: client.read_discrete_inputs(120, 9)),
+    (2, lambda: client.read_input_registers(0, 17)),
+    (2, lambda: client.write_coil(128, True)),
+    (2, lambda: client.write_registers(15, [1, 2])),
+    (3, lambda: client.write_register(0, 256)),
+    (3, lambda: client.write_registers(0, [1, 300])),
+    (3, lambda: client.read_coils(0, 0)),
+]
+for code, request in refused:
+    if exception(request()) != code:
+        fail("expected exception %d" % code)
+if client.read_input_registers(0, 16).registers != before:
+    fail("a refused request reached the card")
+client.close()
+status = server.stop()
+if status != 130:
+    fail("Ctrl-C ended the server with %s" % status)
+failing = Server(ADCARD_SIM_FAULTS="silent-after=0")
+client = failing.client()
+if exception(client.read_input_registers(0, 1)) != 4:
+    fail("a failed driver call is not exception 4")
+client.close()
+if "请求失败" not in failing.text():
+    fail("a failed driver call is not logged")
+failing.stop()
+readonly = Server("--read-only")
+client = readonly.client()
+if exception(client.write_coil(0, False)) != 1 or exception(client.write_register(0, 0)) != 1:
+    fail("--read-only wrote")
+if client.read_input_registers(0, 1).registers != [0x01]:
+    fail("--read-only does not read")
+client.close()
+readonly.stop()
+checks.append("exceptions 1, 2, 3 and 4, nothing sent for a refused request, --read-only")
+
+# 3. Hostile clients, a well-behaved one answered throughout.
+server = Server("--max-clients", "4", "--idle-timeout", "2s")
+good = server.client()
+
+
+asked = time.monotonic()
+
+
+def answered():
+    global asked
+    asked = time.monotonic()
+    return good.read_input_registers(0, 1).registers == [0x01]
+
+
+silent = socket.create_connection(("127.0.0.1", server.port))
+half = socket.create_connection(("127.0.0.1", server.port))
+half.sendall(bytes.fromhex("0001000000060104000000"))  # a read cut short
+lying = socket.create_connection(("127.0.0.1", server.port))
+lying.sendall(bytes.fromhex("000100000040") + b"\x01\x04\x00\x00")  # says 64 bytes follow
+if not answered():
+    fail("half a frame, a lying length or silence held up another client")
+crowd = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(3)]
+time.sleep(0.3)
+if "被拒绝" not in server.text() or not answered():
+    fail("a client past --max-clients was not refused, or held up the others")
+for s in crowd:
+    s.close()
+randomness = random.Random(20261208)
+for n in range(1000):
+    data = bytes(randomness.getrandbits(8) for _ in range(randomness.randrange(1, 40)))
+    try:
+        raw(server.port, data, read=False)
+    except OSError:
+        pass
+    # Often enough that the good client, too, is never silent for the idle timeout.
+    if (n % 100 == 0 or time.monotonic() - asked > 0.3) and not answered():
+        fail("random frame %d: %s held up the good client" % (n, data.hex()))
+time.sleep(2.5)  # past the idle timeout: the silent ones are gone
+if server.text().count("空闲超时") < 2:
+    fail("clients that said nothing were not dropped after the idle timeout")
+good.close()
+good = server.client()
+if not answered() or dio("get", "-w", "16", "-f", "json").stdout.count(",") < 31:
+    fail("the server or the card did not come through")
+status = server.stop()
+if status != 130:
+    fail("the server ended with %s after the hostile clients" % status)
+checks.append("half a frame, a lying length, silence, a crowd and 1,000 random frames: "
+              "the good client answered throughout")
+
+# 4. Exit statuses.
+taken = socket.socket()
+taken.bind(("127.0.0.1", 0))
+taken.listen()
+bad = dio("serve", "--listen", "127.0.0.1:%d" % taken.getsockname()[1])
+if bad.returncode != 2 or "监听不了 127.0.0.1:%d" % taken.getsockname()[1] not in bad.stderr.replace("\r", ""):
+    fail("a port in use: %s %s" % (bad.returncode, bad.stderr))
+taken.close()
+bad = dio("serve", "--listen", "localhost:1502")
+if bad.returncode != 2 or "--listen" not in bad.stderr.replace("\r", ""):
+    fail("an address that is no IPv4 address: %s" % bad.returncode)
+checks.append("a port in use and a malformed address: status 2, named")
+dio("set", "--byte", *["%d=0" % g for g in range(16)])
+if not runner:
+    os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
+for check in checks:
+    print("serve-check: " + check)
