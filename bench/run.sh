@@ -17,6 +17,14 @@ calls="$("$bin/panel_bench" --benchmark_repetitions=5 --benchmark_report_aggrega
 cli="$("$bin/cli_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>/dev/null | grep '_median"')"
 soak="$("$bin/soak" 100000)"
+# pymodbus's own server beside dio-cli serve and libmodbus's from memory.
+pyport="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+/usr/bin/python3 bench/pymodbus_server.py "$pyport" >/dev/null 2>&1 &
+pymodbus=$!
+sleep 2
+serve="$(PYMODBUS_PORT="$pyport" "$bin/serve_bench" --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null | grep '_median"')"
+kill "$pymodbus"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
@@ -41,6 +49,15 @@ echo "$cli" | awk -F, '
     printf "| self-test on the simulated card, no settling: code words / walking | %.0f / %.0f %s | | |\n", time[c], time[w], unit[c]
     printf "| self-test at the default 10 ms settling: code words / walking | %.2f / %.2f s | | |\n", patterns[c] * 0.01, patterns[w] * 0.01
     printf "| watch, one poll of 128 channels (read and compare) | %.0f %s | | |\n", time["WatchPoll"], unit["WatchPoll"]
+  }'
+echo "$serve" | awk -F, '
+  { name = $1; gsub(/"|_median|BM_ReadInputs_|\/min_time:2.000\/real_time/, "", name); rate[name] = $7 }
+  END {
+    printf "| serve: read 128 discrete inputs, one client, dio-cli serve on the simulated card | %.0f /s | | |\n", rate["DioCliServe"]
+    printf "| serve: the same, minimal libmodbus server from memory | %.0f /s | | |\n", rate["MemoryServer"]
+    printf "| serve: the same, pymodbus server from its datastore | %.0f /s | | |\n", rate["Pymodbus"]
+    r = rate["DioCliServe"] / rate["MemoryServer"]
+    printf "| serve ratio, dio-cli serve / libmodbus from memory | %.2f | 0.80 | %s |\n", r, (r >= 0.8 ? "yes" : "no")
   }'
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }

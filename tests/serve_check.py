@@ -47,8 +47,9 @@ class Server:
             if found:
                 self.port = int(found.group(1))
                 return
+        said = self.text()
         self.stop()
-        fail("the server did not say where it listens:\n" + self.text())
+        fail("the server did not say where it listens:\n" + said)
 
     def text(self):
         with open(self.log.name, encoding="utf-8", errors="replace") as log:
@@ -129,8 +130,9 @@ client.close()
 status = server.stop()
 if status != 130:
     fail("Ctrl-C ended the server with %s" % status)
-failing = Server(ADCARD_SIM_FAULTS="silent-after=0")
+failing = Server(ADCARD_SIM_FAULTS="silent-after=300")  # after the caption at its start
 client = failing.client()
+time.sleep(0.4)
 if exception(client.read_input_registers(0, 1)) != 4:
     fail("a failed driver call is not exception 4")
 client.close()
@@ -208,7 +210,14 @@ taken.close()
 bad = dio("serve", "--listen", "localhost:1502")
 if bad.returncode != 2 or "--listen" not in bad.stderr.replace("\r", ""):
     fail("an address that is no IPv4 address: %s" % bad.returncode)
-checks.append("a port in use and a malformed address: status 2, named")
+alone = tempfile.mkdtemp()
+subprocess.run(["cp", cli, alone])
+bad = subprocess.run([*runner, os.path.join(alone, os.path.basename(cli)), "serve"], env=env,
+                     capture_output=True, text=True, timeout=120)
+subprocess.run(["rm", "-rf", alone])
+if bad.returncode != 3:
+    fail("no driver: status %s" % bad.returncode)
+checks.append("a port in use and a malformed address: status 2, named; no driver: status 3")
 dio("set", "--byte", *["%d=0" % g for g in range(16)])
 if not runner:
     os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))

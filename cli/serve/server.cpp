@@ -99,11 +99,15 @@ std::unique_ptr<Listener> listenOn(const ServeSetup& setup) {
 
 int serveCard(Card& card, const ServeSetup& setup) {
     Log log(setup.log);
+    // The driver loaded and the card asked who it is before anyone connects:
+    // a missing driver is said now (status 3), not at the first request.
+    const std::string caption = card.boardCaption();
     const std::unique_ptr<Listener> listener = listenOn(setup);
     catchInterrupts();
     CardOnDriver port(card);
     Written written;
     std::map<Socket, Client> clients;
+    log.say("板卡信息：" + caption + "（驱动程序：" + card.driverPath() + "）");
     log.say("正在监听 " + boundAddress(listener->socket) + (setup.readOnly ? "（只读）" : "") +
             "，最多 " + std::to_string(setup.maxClients) + " 个客户端");
     auto drop = [&](Socket socket, const std::string& why) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,6 +39,9 @@ bool accept(Socket listening, Accepted& accepted) {
         return false;
     fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
     fcntl(socket, F_SETFD, FD_CLOEXEC);
+    // Each answer goes at once, not held back to be sent with the next.
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     accepted = {socket, named(address)};
     return true;
 }

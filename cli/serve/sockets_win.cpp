@@ -35,6 +35,9 @@ bool accept(Socket listening, Accepted& accepted) {
         return false;
     u_long nonBlocking = 1;
     ioctlsocket(socket, FIONBIO, &nonBlocking);
+    // Each answer goes at once, not held back to be sent with the next.
+    const BOOL on = TRUE;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     accepted = {socket, named(address)};
     return true;
 }
