@@ -40,6 +40,14 @@ run set 9=0 129=1
 expect 2 "参数“129=1”不对"
 run get --format hex --words 2
 expect 0 "字 1 ：0001"
+run get --words 2
+expect 0 "         位：7 6 5 4 3 2 1 0
+字 0 ：0000  0 0 0 0 0 0 0 0
+字 1 ：0001  0 0 0 0 0 0 0 1"
+[ "$(wc -l <<<"$out")" -eq 3 ] || { echo "cli-check: get printed more than its words" >&2; exit 1; }
+run get --words 2 --format bits
+expect 0 "   位：7 6 5 4 3 2 1 0
+字 0 ：0 0 0 0 0 0 0 0"
 run get --words 17
 expect 2 "板卡只有 16 个"
 echo "cli-check: set in one process is read in another; a bad argument sends nothing, nor a word the card lacks"

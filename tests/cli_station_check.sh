@@ -35,7 +35,7 @@ all_at_zero() {
 }
 
 # 1. Signals, and a card that stops answering.
-for signal in HUP INT QUIT TERM USR1 USR2 ALRM PIPE; do
+for signal in HUP INT QUIT TERM USR1 USR2 ALRM PIPE RTMIN RTMAX; do
   stop "$signal" 0.5 selftest --yes --settle 100
   expect $((128 + $(kill -l "$signal"))) "各通道已复位为 0"
   all_at_zero
@@ -50,7 +50,7 @@ ADCARD_SIM_FAULTS="silent-after=300" run selftest --yes --settle 200
 expect 4 "返回 -1，通道 1、2、3、4、5、6、7、8、9、"
 [[ "$err" != *"各通道已复位为 0"* ]] || { echo "$check: a failed reset said to be done" >&2; exit 1; }
 rm -f "$memory"
-echo "$check: 8 signals end the self-test with its lines at 0 and 128+N; lines a silent card kept are named"
+echo "$check: 10 signals end the self-test with its lines at 0 and 128+N; lines a silent card kept are named"
 
 # 2. Reports.
 report="$root/report.json"

@@ -103,11 +103,14 @@ TEST(Arguments, ReadDurationsAndNumbersAsTyped) {
 // A map file wires channels elsewhere; a wrong line is named by its number.
 TEST(Arguments, ReadAWiringMap) {
     const std::string path = testing::TempDir() + "dio-map.txt";
-    std::ofstream(path) << "# channel word bit\n5 3 7\n\n  9 0 0 # moved\n";
+    std::ofstream(path) << "# channel word bit\n5 3 7\n\n  9 0 0 # moved\n1 31 15\n128 0 1\n";
     const Wiring wiring = Wiring::fromFile(path);
     EXPECT_EQ(wiring.input(5).word * 16 + wiring.input(5).bit, 3 * 16 + 7);
+    EXPECT_EQ(wiring.input(1).word * 16 + wiring.input(1).bit, 31 * 16 + 15) << "the corners";
+    EXPECT_EQ(wiring.input(128).word * 16 + wiring.input(128).bit, 1);
     EXPECT_EQ(wiring.input(6).word * 16 + wiring.input(6).bit, 0 * 16 + 5);
-    EXPECT_EQ(wiring.wordsFor({1, 5}), 4);
+    EXPECT_EQ(wiring.wordsFor({2, 5}), 4);
+    EXPECT_EQ(wiring.wordsFor({1, 5}), 32);
     std::ofstream(path) << "\xEF\xBB\xBF"
                            "5 3 7\n"; // Notepad's byte-order mark
     EXPECT_EQ(Wiring::fromFile(path).input(5).word, 3);

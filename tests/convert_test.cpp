@@ -84,7 +84,8 @@ TEST(Printable, EscapesControlCharacters) {
                                                           "31m",
                                                           "\\u009b31m"},
                                                          {"通道\n第二行", "通道\n第二行"},
-                                                         {"\xc2\xa0é\xc2", "\xc2\xa0é\xc2"}};
+                                                         {"\xc2\xa0é\xc2", "\xc2\xa0é\xc2"},
+                                                         {"x\xc2\x85", "x\\u0085"}};
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(printable(text), shown) << text;
 }

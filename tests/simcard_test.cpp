@@ -50,6 +50,9 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
         {"cross=1,2;cross=2,3", "“cross=2,3”"},
         {"loose=4", "“loose=4”"},
         {"stuck0", "“stuck0”"},
+        {"cross=1,2;cross=2,3", "“cross=2,3”：通道 2 已与另一条交叉"},
+        {"seed=123456789", ""},
+        {"seed=1234567890", "“seed=1234567890”"},
         {"flicker=5;seed=7;silent-after=300;silent=1,2", ""},
         {"seed=x", "“seed=x”"},
         {"silent-after=", "“silent-after=”"},
@@ -60,6 +63,19 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
         EXPECT_EQ(read, *named == '\0') << description;
         EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
     }
+}
+
+// Every card name is a name of its own: letters, digits and '-' as they are,
+// every other byte escaped, so that no two names meet.
+TEST(SimulatedCard, NamesEveryCardApart) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "default"},  {"card-9", "card-9"}, {"a/b", "a_2Fb"},
+        {"a.b", "a_2Eb"}, {"a_b", "a_5Fb"},     {"测试", "_E6_B5_8B_E8_AF_95"}};
+    for (const auto& [card, suffix] : cases) {
+        const std::string name = simcard::sharedMemoryName(card);
+        EXPECT_EQ(name.substr(name.size() - std::string(suffix).size()), suffix) << card;
+    }
+    EXPECT_EQ(simcard::sharedMemoryName(std::string(201, 'x')), "") << "too long";
 }
 
 #if !defined(_WIN32)
