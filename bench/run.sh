@@ -19,7 +19,7 @@ cli="$("$bin/cli_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_
 soak="$("$bin/soak" 100000)"
 # pymodbus's own server beside dio-cli serve and libmodbus's from memory.
 pyport="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
-/usr/bin/python3 bench/pymodbus_server.py "$pyport" >/dev/null 2>&1 &
+/usr/bin/python3 tests/pymodbus_server.py "$pyport" >/dev/null 2>&1 &
 pymodbus=$!
 sleep 2
 serve="$(PYMODBUS_PORT="$pyport" "$bin/serve_bench" --benchmark_repetitions=5 \

@@ -7,8 +7,11 @@ namespace cli {
 
 long Card::checked(long result, const std::string& call) {
     ++calls_;
-    if (result < 0)
-        throw DriverCallFailed("驱动程序调用失败：" + call + " 返回 " + std::to_string(result));
+    if (result < 0) {
+        const std::optional<std::string> why = dll_.lastError();
+        throw DriverCallFailed("驱动程序调用失败：" + call + " 返回 " + std::to_string(result) +
+                               (why && !why->empty() ? "（" + *why + "）" : ""));
+    }
     return result;
 }
 

@@ -21,11 +21,14 @@
 /* Entry points of this project's own drivers (the simulated card), beyond the
  * card driver's: the programs look for them and do without them where a
  * driver lacks them, as the card's own does. One entry a line, as above.
- *   AdcardInputWords  how many input words Zan_DI can fill */
+ *   AdcardInputWords  how many input words Zan_DI can fill
+ *   AdcardLastError   why the last call that answered a negative result failed
+ *                     (UTF-8), or "" */
 /* One entry a line, also while there is only one: */
 /* clang-format off */
 #define ADCARD_OWN_ENTRY_POINTS(Y) \
-    Y(AdcardInputWords, 0)
+    Y(AdcardInputWords, 0)                                                                         \
+    Y(AdcardLastError, 0)
 /* clang-format on */
 
 /* The board-info request: IOCtl's first and third argument, and the first
@@ -71,6 +74,7 @@ typedef int16_t(ADCARD_CALL* AdcardZan_DIFn)(int16_t count, int16_t* words);
 typedef int16_t(ADCARD_CALL* AdcardZan_DOBitFn)(int16_t bit_index, int16_t bit_value);
 typedef int16_t(ADCARD_CALL* AdcardZan_DOFn)(int16_t group, int16_t byte_value);
 typedef int32_t(ADCARD_CALL* AdcardAdcardInputWordsFn)(void);
+typedef const char*(ADCARD_CALL* AdcardAdcardLastErrorFn)(void);
 
 ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int32_t reply_code,
                                      uint8_t* reply);
@@ -78,6 +82,7 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words);
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value);
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value);
 ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void);
+ADCARD_API const char* ADCARD_CALL AdcardLastError(void);
 
 #ifdef __cplusplus
 }

@@ -133,6 +133,14 @@ std::int16_t DllDef::Zan_DO(std::int16_t group, std::int16_t byteValue) {
     return entry(zanDO_, adcard::Zan_DOName)(group, byteValue);
 }
 
+std::optional<std::string> DllDef::lastError() {
+    void* address = library().symbol(adcard::AdcardLastErrorName);
+    if (!address)
+        return std::nullopt;
+    const char* text = reinterpret_cast<AdcardAdcardLastErrorFn>(address)();
+    return std::string(text ? text : "");
+}
+
 std::optional<int> DllDef::inputWords() {
     void* address = library().symbol(adcard::AdcardInputWordsName);
     if (!address)

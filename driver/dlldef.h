@@ -34,6 +34,10 @@ public:
     // project's and says so (AdcardInputWords); none for the card's own
     // driver, whose limits are not known.
     std::optional<int> inputWords();
+    // Why the last call that answered a negative result failed, where the
+    // driver is one of this project's and says (AdcardLastError); none for
+    // the card's own driver.
+    std::optional<std::string> lastError();
 
     // The board-info query: the request's three bytes into the request buffer,
     // IOCtl, the answer in the reply buffer. Returns IOCtl's result.

@@ -13,6 +13,9 @@ set_target_properties(dio-panel dio-cli PROPERTIES INSTALL_RPATH "$ORIGIN/${driv
 
 install(TARGETS dio-panel dio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS simcard LIBRARY DESTINATION ${DIO_DRIVER_DIR})
+# The Modbus TCP driver in a folder of its own: used only when put beside a
+# program or named in LD_LIBRARY_PATH.
+install(TARGETS modbuscard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/modbus)
 install(FILES dio-panel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dio-panel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # Compressed as Debian keeps them: gzip -9, without a name or time stamp.

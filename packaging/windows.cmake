@@ -6,6 +6,7 @@ include(${PROJECT_SOURCE_DIR}/cmake/windows_runtime.cmake)
 
 install(TARGETS dio-panel dio-cli RUNTIME DESTINATION .)
 install(TARGETS simcard RUNTIME DESTINATION .)
+install(TARGETS modbuscard RUNTIME DESTINATION modbus) # the Modbus TCP driver, to put in its place
 dio_deploy_windows_runtime(dio-panel .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 install(FILES README-windows.txt DESTINATION . RENAME README.txt)

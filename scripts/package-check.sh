@@ -31,7 +31,8 @@ root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/dio-panel usr/bin/dio-cli usr/share/man/man1/dio-cli.1.gz usr/share/man/man1/dio-panel.1.gz \
-         usr/lib/dio-panel/libadcard.so usr/share/applications/dio-panel.desktop \
+         usr/lib/dio-panel/libadcard.so usr/lib/dio-panel/modbus/libadcard.so \
+         usr/share/applications/dio-panel.desktop \
          usr/share/icons/hicolor/scalable/apps/dio-panel.svg usr/share/doc/dio-panel/copyright \
          usr/share/doc/dio-panel/changelog.gz; do
   [ -f "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
@@ -48,6 +49,8 @@ PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
 tests/cli_check.sh "$root/usr/bin/dio-cli"
 tests/cli_station_check.sh "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/serve_check.py "$root/usr/bin/dio-cli"
+/usr/bin/python3 tests/modbus_driver_check.py "$root/usr/bin/dio-cli" \
+  "$root/usr/lib/dio-panel/modbus/libadcard.so" "$root/usr/bin/dio-cli"
 for page in dio-cli dio-panel; do
   [ -n "$(MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null)" ] ||
     { echo "package: the manual page $page.1 does not read" >&2; exit 1; }

@@ -10,6 +10,7 @@
 #      it (WINEPATH in place of LD_LIBRARY_PATH);
 #   5. dio-cli as tests/cli_check.sh tries it (its output redirected: UTF-8),
 #      dio-cli serve reached by a Modbus client on Linux (tests/serve_check.py),
+#      the Modbus TCP driver under it (tests/modbus_driver_check.py),
 #      and in a console of code page 936 (the text as characters);
 #   6. the real window (the windows platform) in Xvfb.
 # Where this machine cannot run 32-bit code itself, 32-bit programs run
@@ -87,6 +88,9 @@ step "5. dio-cli under wine32"
 RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
 # dio-cli.exe serve, reached over loopback by a Modbus client on Linux.
 RUNNER=wine /usr/bin/python3 tests/serve_check.py "$build/bin/dio-cli.exe"
+# The 32-bit Modbus TCP adcard.dll under dio-cli.exe, reaching servers on Linux's loopback.
+RUNNER=wine /usr/bin/python3 tests/modbus_driver_check.py "$build/bin/dio-cli.exe" \
+  "$build/bin/modbus/adcard.dll" "$build/bin/dio-cli.exe"
 # A terminal makes Wine give the program a console, of code page 936 in a
 # Chinese locale; Wine shows what it writes there in the terminal's UTF-8.
 # Bytes of UTF-8 written to that console would be read as code page 936.

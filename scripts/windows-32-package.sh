@@ -17,7 +17,7 @@ wine32_environment "$prefix"
 scripts/setup-wine32.sh --prefix
 again_if_hung 300 wine "$installer" /S
 folder="$WINEPREFIX/drive_c/Program Files/dio-panel"
-for f in dio-panel.exe dio-cli.exe adcard.dll Qt5Core.dll platforms/qwindows.dll LICENSE README.txt \
+for f in dio-panel.exe dio-cli.exe adcard.dll modbus/adcard.dll Qt5Core.dll platforms/qwindows.dll LICENSE README.txt \
          licenses/Qt-LGPL-3.0.txt licenses/Qt-source.txt Uninstall.exe; do
   [ -f "$folder/$f" ] || { echo "windows-32: the installer did not install $f" >&2; exit 1; }
 done

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -19,6 +20,14 @@ using simcard::kLines;
 constexpr std::uint8_t kFamilyHigh = 51;
 constexpr std::uint8_t kFamilyLow = 8;
 constexpr std::uint8_t kType = 1;
+
+// Why the last call that failed failed, for AdcardLastError.
+std::string lastError;
+
+int16_t failed(const std::string& why) {
+    lastError = "模拟板卡：" + why;
+    return -1;
+}
 
 // The intermittent inputs' bits, from the faults' seed.
 std::minstd_rand flickering;
@@ -52,12 +61,12 @@ bool silenced(int first = -1, int count = 1) {
     const simcard::Faults& faults = currentFaults();
     if (!faults.silentAfter || Clock::now() - start < *faults.silentAfter)
         return false;
-    if (!faults.silentLines)
-        return true;
+    bool silent = !faults.silentLines;
     for (int line = first; first >= 0 && line < first + count; ++line)
-        if (faults.silent[line])
-            return true;
-    return false;
+        silent = silent || faults.silent[line];
+    if (silent)
+        failed("按 ADCARD_SIM_FAULTS 的 silent-after 不再应答");
+    return silent;
 }
 
 // The card, opened at the first use and kept while the library is loaded; or
@@ -65,14 +74,16 @@ bool silenced(int first = -1, int count = 1) {
 // error): then every call fails, as a card that is not there does, rather
 // than keep what is written in a card of this process alone, lost when it ends.
 simcard::CardMemory* cardMemory() {
+    static std::string why;
     static simcard::CardMemory* const shared = [] {
-        std::string why;
         simcard::CardMemory* memory = simcard::openSharedMemory(why);
         if (!memory)
             std::fprintf(stderr, "模拟板卡：共享内存不可用（%s），各调用均返回失败。\n",
                          why.c_str());
         return memory;
     }();
+    if (!shared)
+        failed("共享内存不可用（" + why + "）");
     return shared;
 }
 
@@ -119,7 +130,9 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
 
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     simcard::CardMemory* memory = cardMemory();
-    if (bit_index < 0 || bit_index >= kLines || !memory || silenced(bit_index))
+    if (bit_index < 0 || bit_index >= kLines)
+        return failed("位号 " + std::to_string(bit_index) + " 超出 0 到 127");
+    if (!memory || silenced(bit_index))
         return -1;
     const auto mask = static_cast<std::uint8_t>(1 << card::bitOf(bit_index + 1));
     auto& byte = memory->group[card::groupOf(bit_index + 1)];
@@ -132,8 +145,9 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
 
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     simcard::CardMemory* memory = cardMemory();
-    if (group < 0 || group >= kGroups || !memory ||
-        silenced(group * card::kLinesPerGroup, card::kLinesPerGroup))
+    if (group < 0 || group >= kGroups)
+        return failed("通道组 " + std::to_string(group) + " 超出 0 到 15");
+    if (!memory || silenced(group * card::kLinesPerGroup, card::kLinesPerGroup))
         return -1;
     memory->group[group].store(static_cast<std::uint8_t>(byte_value), std::memory_order_relaxed);
     return 0;
@@ -141,6 +155,10 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
 
 ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void) {
     return kGroups;
+}
+
+ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
+    return lastError.c_str();
 }
 
 } // extern "C"

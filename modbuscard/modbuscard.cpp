@@ -1,0 +1,246 @@
+// A driver library with the card driver's entry points that speaks Modbus TCP:
+// any networked DIO module, or a card served by `dio-cli serve` on another PC,
+// becomes the card for the panel and dio-cli. Calls come from one thread, as
+// with the real driver.
+#define ADCARD_BUILDING_DRIVER
+#include "driver/adcard_abi.h"
+#include "modbuscard/settings.h"
+
+#include <modbus/modbus.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string lastError; // the reason of the last failed call, for AdcardLastError
+
+// The folder this library was loaded from, where its configuration file lies.
+std::string ownFolder() {
+#if defined(_WIN32)
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ownFolder), &self);
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(self, path, MAX_PATH);
+    const std::string file(path);
+    return file.substr(0, file.find_last_of("\\/") + 1);
+#else
+    Dl_info info{};
+    dladdr(reinterpret_cast<void*>(&ownFolder), &info);
+    const std::string file(info.dli_fname ? info.dli_fname : "");
+    return file.substr(0, file.rfind('/') + 1);
+#endif
+}
+
+// The settings from ADCARD_MODBUS (inline, or a file it names), else from
+// adcard-modbus.conf beside the library; none, and why, where they are
+// missing or wrong. Read at the first call; said once on the standard error.
+const std::optional<modbuscard::Settings>& settings() {
+    static const std::optional<modbuscard::Settings> read = [] {
+        const char* variable = std::getenv("ADCARD_MODBUS");
+        std::string text = variable ? variable : "", where = "ADCARD_MODBUS";
+        if (text.empty() || std::ifstream(text)) { // a file it names, or the one beside us
+            where = text.empty() ? ownFolder() + "adcard-modbus.conf" : text;
+            std::ifstream file(where);
+            std::ostringstream whole;
+            whole << file.rdbuf();
+            text = file ? whole.str() : "";
+            if (!file)
+                lastError = "Modbus 驱动程序：读不了配置文件 " + where;
+        }
+        std::string why;
+        std::optional<modbuscard::Settings> parsed =
+            lastError.empty() ? modbuscard::parseSettings(text, why) : std::nullopt;
+        if (!why.empty())
+            lastError = "Modbus 驱动程序的配置（" + where + "）不对：" + why;
+        if (!parsed)
+            std::fprintf(stderr, "%s\n", lastError.c_str());
+        return parsed;
+    }();
+    return read;
+}
+
+// The link to the module: connected at the first call, and again at the next
+// call after a failure, but at most once a second, so that a dead link costs
+// a tick one timeout at most.
+class Link {
+public:
+    ~Link() { close(); }
+
+    // The connection, or null (lastError says why).
+    modbus_t* ready() {
+        const auto& wanted = settings();
+        if (!wanted)
+            return nullptr;
+        if (context_)
+            return context_;
+        if (tried_ && Clock::now() - lastTry_ < std::chrono::seconds(1))
+            return nullptr; // lastError still says why the last try failed
+        tried_ = true;
+        lastTry_ = Clock::now();
+        context_ = modbus_new_tcp(wanted->host.c_str(), wanted->port);
+        if (context_) {
+            modbus_set_slave(context_, wanted->unit);
+            const auto ms = static_cast<std::uint32_t>(wanted->timeoutMs);
+            modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000);
+            modbus_set_byte_timeout(context_, ms / 1000, ms % 1000 * 1000);
+        }
+        if (!context_ || modbus_connect(context_) != 0) {
+            fail("连接不上");
+            return nullptr;
+        }
+        return context_;
+    }
+
+    // A call that failed: the reason kept, the connection dropped unless the
+    // module answered with an exception (it is there, and still connected).
+    void fail(const char* what) {
+        const int error = errno;
+        const auto& wanted = settings();
+        const std::string where = wanted ? wanted->host + ":" + std::to_string(wanted->port) : "";
+        lastError =
+            error == ETIMEDOUT ? "板卡无应答：" + where + " 超时"
+            : error > MODBUS_ENOBASE && error <= MODBUS_ENOBASE + 11
+                ? std::string("模块答以异常：") + modbus_strerror(error) + "（" + where + "）"
+                : std::string(what) + " " + where + "：" + modbus_strerror(error);
+        if (error <= MODBUS_ENOBASE || error > MODBUS_ENOBASE + 11)
+            close();
+    }
+
+private:
+    void close() {
+        if (context_) {
+            modbus_close(context_);
+            modbus_free(context_);
+        }
+        context_ = nullptr;
+    }
+
+    modbus_t* context_ = nullptr;
+    bool tried_ = false;
+    Clock::time_point lastTry_;
+};
+
+Link& link() {
+    static Link one;
+    return one;
+}
+
+// A request beyond the module's lines: nothing is sent.
+bool outside(int last, const char* what) {
+    if (last < settings()->lines)
+        return false;
+    lastError = std::string(what) + "超出模块的 " + std::to_string(settings()->lines) + " 条线";
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
+                                     int32_t /*reply_code*/, uint8_t* reply) {
+    if (!request || !reply || request[0] != ADCARD_BOARD_INFO_REQUEST_0 ||
+        request[1] != ADCARD_BOARD_INFO_REQUEST_1 || request[2] != ADCARD_BOARD_INFO_REQUEST_2)
+        return -1;
+    modbus_t* module = link().ready();
+    if (!module)
+        return -1;
+    std::optional<std::array<int, 3>> numbers = settings()->caption;
+    if (!numbers) {
+        std::uint8_t answer[MODBUS_MAX_PDU_LENGTH] = {};
+        const int size = modbus_report_slave_id(module, sizeof answer, answer);
+        if (size < 0) {
+            link().fail("读不到板卡信息");
+            return -1;
+        }
+        // dio-cli serve answers its unit, a run indicator, then the caption.
+        numbers = modbuscard::captionNumbers(
+            std::string(reinterpret_cast<const char*>(answer), static_cast<std::size_t>(size)));
+        if (!numbers) {
+            lastError = "模块对功能 17 的回答里没有板卡信息：在配置里给出 caption";
+            return -1;
+        }
+    }
+    reply[0] = static_cast<uint8_t>((*numbers)[0]);
+    reply[1] = static_cast<uint8_t>((*numbers)[1]);
+    reply[4] = static_cast<uint8_t>((*numbers)[2]);
+    return 0;
+}
+
+ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
+    if (!words || count <= 0)
+        return 0;
+    modbus_t* module = link().ready();
+    if (!module || outside(count * 8 - 1, "要读的输入"))
+        return -1;
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(count) * 8);
+    if (modbus_read_input_bits(module, settings()->inputs, count * 8, bits.data()) < 0) {
+        link().fail("读不了输入");
+        return -1;
+    }
+    for (int word = 0; word < count; ++word) { // the buffer only once all is read
+        int value = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            value |= bits[word * 8 + bit] ? 1 << bit : 0;
+        words[word] = static_cast<int16_t>(value);
+    }
+    return count;
+}
+
+ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
+    modbus_t* module = link().ready();
+    if (!module || bit_index < 0 || outside(bit_index, "输出通道"))
+        return -1;
+    if (modbus_write_bit(module, settings()->coils + bit_index, bit_value != 0) < 0) {
+        link().fail("写不了输出");
+        return -1;
+    }
+    return 0;
+}
+
+ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
+    modbus_t* module = link().ready();
+    if (!module || group < 0 || outside(group * 8 + 7, "输出通道组"))
+        return -1;
+    int written;
+    if (settings()->registers) {
+        written = modbus_write_register(module, *settings()->registers + group, byte_value & 255);
+    } else {
+        std::uint8_t bits[8];
+        for (int bit = 0; bit < 8; ++bit)
+            bits[bit] = static_cast<std::uint8_t>(byte_value >> bit & 1);
+        written = modbus_write_bits(module, settings()->coils + group * 8, 8, bits);
+    }
+    if (written < 0) {
+        link().fail("写不了输出");
+        return -1;
+    }
+    return 0;
+}
+
+ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void) {
+    return settings() ? settings()->lines / 8 : 0;
+}
+
+ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
+    return lastError.c_str();
+}
+
+} // extern "C"

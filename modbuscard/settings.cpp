@@ -1,0 +1,140 @@
+#include "settings.h"
+
+#include "convert/digits.h"
+
+#include <sstream>
+
+namespace modbuscard {
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    const auto last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+// A whole number from low to high, or none.
+std::optional<int> number(const std::string& text, long low, long high) {
+    const std::optional<long> value = convert::decimalNumber(text, 6);
+    return value && *value >= low && *value <= high ? std::optional<int>(static_cast<int>(*value))
+                                                    : std::nullopt;
+}
+
+// Sets one key; returns why it is wrong, or "".
+std::string set(Settings& settings, const std::string& key, const std::string& value) {
+    auto into = [&](int& field, long low, long high) {
+        const std::optional<int> read = number(value, low, high);
+        if (!read)
+            return "应为 " + std::to_string(low) + " 到 " + std::to_string(high) + " 的整数";
+        field = *read;
+        return std::string();
+    };
+    if (key == "host") {
+        settings.host = value;
+        return value.empty() ? "不能为空" : "";
+    }
+    if (key == "port")
+        return into(settings.port, 1, 65535);
+    if (key == "unit")
+        return into(settings.unit, 0, 255);
+    if (key == "inputs")
+        return into(settings.inputs, 0, 65535);
+    if (key == "coils")
+        return into(settings.coils, 0, 65535);
+    if (key == "registers") {
+        int at = 0;
+        const std::string why = into(at, 0, 65535);
+        settings.registers = at;
+        return why;
+    }
+    if (key == "lines") {
+        const std::string why = into(settings.lines, 8, 128);
+        return why.empty() && settings.lines % 8 != 0 ? "应为 8 的倍数" : why;
+    }
+    if (key == "timeout") {
+        const bool ms = value.size() > 2 && value.compare(value.size() - 2, 2, "ms") == 0;
+        const std::optional<int> read =
+            number(ms ? value.substr(0, value.size() - 2) : value, 1, 60000);
+        if (!read)
+            return "应为 1 到 60000 毫秒，如 100ms";
+        settings.timeoutMs = *read;
+        return "";
+    }
+    if (key == "caption") {
+        std::istringstream numbers(value);
+        std::array<int, 3> caption{};
+        std::string word, extra;
+        for (int& n : caption) {
+            const std::optional<int> read = numbers >> word ? number(word, 0, 255) : std::nullopt;
+            if (!read)
+                return "应为 0 到 255 的三个数，如 51 8 1";
+            n = *read;
+        }
+        if (numbers >> extra)
+            return "应为 0 到 255 的三个数，如 51 8 1";
+        settings.caption = caption;
+        return "";
+    }
+    return "不认识的设置（可用 "
+           "host、port、unit、inputs、coils、registers、lines、timeout、caption）";
+}
+
+} // namespace
+
+std::optional<Settings> parseSettings(const std::string& text, std::string& error) {
+    Settings settings;
+    const std::string alone = trimmed(text);
+    // "host:port" alone.
+    if (alone.find_first_of("=;\n") == std::string::npos) {
+        const auto colon = alone.rfind(':');
+        const std::string why = colon == std::string::npos
+                                    ? "应为“主机:端口”或“设置 = 值”"
+                                    : set(settings, "port", alone.substr(colon + 1));
+        settings.host = colon == std::string::npos ? "" : alone.substr(0, colon);
+        if (!why.empty() || settings.host.empty()) {
+            error = "“" + alone + "”：" + (why.empty() ? "缺少主机" : why);
+            return std::nullopt;
+        }
+        return settings;
+    }
+    std::istringstream lines(text);
+    for (std::string line;
+         std::getline(lines, line, text.find('\n') == std::string::npos ? ';' : '\n');) {
+        line = trimmed(line.substr(0, line.find('#')));
+        if (line.empty())
+            continue;
+        const auto equals = line.find('=');
+        const std::string key = trimmed(line.substr(0, equals));
+        const std::string why = equals == std::string::npos
+                                    ? "应为“设置 = 值”"
+                                    : set(settings, key, trimmed(line.substr(equals + 1)));
+        if (!why.empty()) {
+            error = "“" + line + "”：" + why;
+            return std::nullopt;
+        }
+    }
+    if (settings.host.empty()) {
+        error = "缺少 host（模块的地址）";
+        return std::nullopt;
+    }
+    return settings;
+}
+
+std::optional<std::array<int, 3>> captionNumbers(const std::string& caption) {
+    // "卡名：ZAN 51 8类型： 1": the numbers after "ZAN" and after "类型："
+    const auto zan = caption.find("ZAN ");
+    const auto type = caption.find("类型：");
+    if (zan == std::string::npos || type == std::string::npos || type < zan)
+        return std::nullopt;
+    std::istringstream family(caption.substr(zan + 4, type - zan - 4));
+    std::istringstream kind(caption.substr(type + std::string("类型：").size()));
+    std::string a, b, c;
+    family >> a >> b;
+    kind >> c;
+    const auto x = number(a, 0, 255), y = number(b, 0, 255), z = number(c, 0, 255);
+    if (!x || !y || !z)
+        return std::nullopt;
+    return std::array<int, 3>{*x, *y, *z};
+}
+
+} // namespace modbuscard

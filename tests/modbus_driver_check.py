@@ -1,0 +1,136 @@
+#!/usr/bin/python3
+"""The Modbus TCP driver (libadcard.so of bin/modbus/) under dio-cli as it
+ships, against a Modbus server no one here wrote (pymodbus, its datastore as
+the module, at other addresses) and against dio-cli serve on the simulated
+card; a server gone, one that never answers, an exception answer and a wrong
+configuration each said with its reason and status 4. Servers on loopback,
+started and stopped here.
+
+  modbus_driver_check.py DIO-CLI MODBUS-DRIVER SIMULATED-DIO-CLI
+
+RUNNER runs the programs ("wine").
+"""
+import os, re, shutil, socket, subprocess, sys, tempfile, time
+
+from pymodbus.client import ModbusTcpClient
+
+here = os.path.dirname(os.path.abspath(__file__))
+runner = os.environ.get("RUNNER", "").split()
+folder = tempfile.mkdtemp()
+shutil.copy(sys.argv[1], folder)
+shutil.copy(sys.argv[2], folder)  # beside the program: the driver it loads
+cli = os.path.join(folder, os.path.basename(sys.argv[1]))
+served = sys.argv[3]  # dio-cli on the simulated card, for serve
+checks = []
+
+
+def fail(what):
+    print("modbus-driver-check: " + what, file=sys.stderr)
+    sys.exit(1)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def dio(settings, *arguments):
+    done = subprocess.run([*runner, cli, *arguments], env=dict(os.environ, ADCARD_MODBUS=settings),
+                          capture_output=True, text=True, timeout=120)
+    return done.returncode, (done.stdout + done.stderr).replace("\r", "")
+
+
+def expect(result, status, text):
+    if result[0] != status or text not in result[1]:
+        fail("expected status %d and %r:\n%s %s" % (status, text, result[0], result[1]))
+
+
+def started(command, port, **environment):
+    process = subprocess.Popen(command, env=dict(os.environ, **environment),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(1200):  # a minute: under Wine a program starts slowly
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return process
+        except OSError:
+            time.sleep(0.05)
+    process.kill()
+    fail("%s did not listen on %d" % (command[0], port))
+
+
+def stopped(process):
+    process.terminate()
+    process.wait(timeout=10)
+
+
+try:
+    # 1. A module no one here wrote, at other addresses.
+    port = free_port()
+    module = started(["/usr/bin/python3", os.path.join(here, "pymodbus_server.py"), str(port),
+                      "100,108,115"], port)
+    settings = "host=127.0.0.1;port=%d;inputs=100;coils=50;registers=200;caption=51 8 1" % port
+    expect(dio(settings, "info"), 0, "板卡信息：卡名：ZAN 51 8类型： 1")
+    expect(dio(settings, "get", "-w", "2", "-f", "json"), 0, '"words":[1,129]')
+    expect(dio(settings, "set", "3=1"), 0, "")
+    expect(dio(settings, "set", "--byte", "1=3C"), 0, "")
+    client = ModbusTcpClient("127.0.0.1", port=port)
+    client.connect()
+    if client.read_coils(50, 8).bits[:8] != [False, False, True] + [False] * 5:
+        fail("channel 3 did not reach coil 52")
+    if client.read_holding_registers(201, 1).registers != [0x3C]:
+        fail("group 1's byte did not reach holding register 201")
+    client.close()
+    expect(dio("127.0.0.1:%d" % port, "info"), 4, "没有板卡信息：在配置里给出 caption")
+    expect(dio(settings.replace("inputs=100", "lines=8"), "get", "-w", "2"), 2, "板卡只有 1 个")
+    stopped(module)
+    checks.append("a pymodbus module at other addresses: inputs read, a coil and a register "
+                  "written, the caption configured")
+
+    # 2. A card served by dio-cli serve: the self-test through the network.
+    port = free_port()
+    faults = "stuck0=5;short-and=17,18;cross=33,40"
+    card = "modbus-check-%d" % os.getpid()
+    server = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port], port,
+                     ADCARD_SIM_NAME=card, ADCARD_SIM_FAULTS=faults)
+    remote = dio("127.0.0.1:%d" % port, "selftest", "--yes", "--settle", "0", "--json")
+    local = subprocess.run([*runner, served, "selftest", "--yes", "--settle", "0", "--json"],
+                           env=dict(os.environ, ADCARD_SIM_NAME=card + "-local",
+                                    ADCARD_SIM_FAULTS=faults), capture_output=True, text=True)
+    if remote[0] != 1 or remote[1].strip() != local.stdout.replace("\r", "").strip():
+        fail("the self-test through the network found otherwise:\n%s\n%s" % (remote, local.stdout))
+    expect(dio("127.0.0.1:%d" % port, "info"), 0, "卡名：ZAN 51 8类型： 1")
+
+    # 3. The server gone, then back: said, then served again.
+    stopped(server)
+    expect(dio("127.0.0.1:%d" % port, "get"), 4, "连接不上 127.0.0.1:%d" % port)
+    server = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port, "--read-only"],
+                     port, ADCARD_SIM_NAME=card)
+    expect(dio("127.0.0.1:%d" % port, "get", "-w", "1", "-f", "hex"), 0, "字 0 ：0000")
+    expect(dio("127.0.0.1:%d" % port, "set", "9=1"), 4, "模块答以异常")
+    stopped(server)
+    for name in (card, card + "-local"):
+        path = "/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), name)
+        if os.path.exists(path):
+            os.unlink(path)
+    checks.append("dio-cli serve's card through the network: the self-test finds the faults it "
+                  "finds locally; a server gone and a refusing one said, status 4")
+
+    # 4. A server that accepts and never answers: bounded by the timeout.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen()
+    began = time.monotonic()
+    expect(dio("host=127.0.0.1;port=%d;timeout=200" % silent.getsockname()[1], "get"), 4, "超时")
+    if time.monotonic() - began > 30:
+        fail("a silent server held the call past its timeout")
+    silent.close()
+    for settings, named in (("host=127.0.0.1;port=x", "“port=x”"), ("port=502", "缺少 host"),
+                            ("host=h;lines=12", "“lines=12”：应为 8 的倍数"),
+                            ("host=h;speed=9", "“speed=9”：不认识的设置")):
+        expect(dio(settings, "get"), 4, named)
+    checks.append("a silent server ends at the timeout; a wrong configuration names the setting")
+finally:
+    shutil.rmtree(folder)
+for check in checks:
+    print("modbus-driver-check: " + check)
