@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -99,9 +100,26 @@ bool FrmMultiBuf::dispatch(Handler handler) {
 // The eight handlers: each reads its controls, calls the driver, and applies
 // the rule between the two. The driver's buffers are the binding's.
 
+bool FrmMultiBuf::failedCall(long result, const QString& call) {
+    const std::optional<std::string> why =
+        result < 0 ? dll_.lastError() : std::optional<std::string>();
+    const QString fault =
+        why ? QString::fromStdString(why->empty() ? "驱动程序调用失败" : *why) : QString();
+    if (fault == callFault_ || (result < 0 && !why))
+        return result < 0 && why.has_value();
+    callFault_ = fault;
+    setWindowTitle(QString::fromUtf8(kWindowCaption) + (fault.isEmpty() ? "" : " — " + fault));
+    if (fault.isEmpty())
+        qCWarning(lcPanel).noquote() << call << "succeeded again";
+    else
+        qCWarning(lcPanel).noquote() << call << "failed:" << fault;
+    return !fault.isEmpty();
+}
+
 void FrmMultiBuf::Form_Load() {
-    // The result is not examined, nor narrowed: an odd value must not end the program.
-    dll_.askBoardInfo();
+    // The result is not examined, nor narrowed, but for a driver that says why
+    // it failed: an odd value must not end the program.
+    failedCall(dll_.askBoardInfo(), "IOCtl(100)");
     const auto& reply = dll_.boardInfoReply;
     const QString caption =
         QString::fromStdString(rules::boardCaption(reply[0], reply[1], reply[4]));
@@ -114,7 +132,9 @@ void FrmMultiBuf::TimerAD_Timer() {
     if (ui.chkDI->checkState() == Qt::Unchecked)
         return;
     auto& words = dll_.diBuffer;
-    dll_.Zan_DI(rules::kInputWordCount, words.data());
+    // A dead link shows as such, never as inputs that stopped changing.
+    if (failedCall(dll_.Zan_DI(rules::kInputWordCount, words.data()), "Zan_DI"))
+        return;
     const rules::InputCaptions captions =
         rules::inputCaptions({words[0], words[1], words[2], words[3]});
     ui.lblDI->setCaption(QString::fromStdString(captions.words));
@@ -142,7 +162,9 @@ void FrmMultiBuf::cmdDOOutput_Click() {
     // The box shows the value actually sent.
     setBoxText(ui.txtDOValue, convert::Str(value));
     const int channel = rules::channelFromText(textOf(ui.txtDOChn));
-    dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value));
+    failedCall(
+        dll_.Zan_DOBit(static_cast<std::int16_t>(channel - 1), static_cast<std::int16_t>(value)),
+        QString("Zan_DOBit: channel %1 = %2 did not reach the card").arg(channel).arg(value));
 }
 
 void FrmMultiBuf::cmdSWO_Click() {
@@ -155,7 +177,10 @@ void FrmMultiBuf::cmdSWO_Click() {
     }
     // The DO buffer's element 0 holds the last byte sent.
     dll_.doBuffer[0] = rules::byteFromHexText(textOf(ui.txtSWO_0));
-    dll_.Zan_DO(*group, dll_.doBuffer[0]);
+    failedCall(dll_.Zan_DO(*group, dll_.doBuffer[0]),
+               QString("Zan_DO: group %1 = 0x%2 did not reach the card")
+                   .arg(*group)
+                   .arg(dll_.doBuffer[0] & 255, 2, 16, QChar('0')));
 }
 
 void FrmMultiBuf::cmdExit_Click() {

@@ -43,10 +43,16 @@ protected:
 
 private:
     void connectHandlers();
+    // Whether a call failed by the word of a driver that says why (one of this
+    // project's: a Modbus link that dropped, say); then the title says so, and
+    // the log, once a change, until a call succeeds. With the card's own
+    // driver, whose results mean nothing known, always false.
+    bool failedCall(long result, const QString& call);
 
     driver::DllDef& dll_;
     PanelMessages messages_;
     bool failed_ = false;
+    QString callFault_; // what the title adds, or empty
 
     Controls ui; // made once by the builder
     QTimer* TimerAD = nullptr;

@@ -383,6 +383,32 @@ TEST(SharedCard, ShowsWhatAnotherProgramSets) {
     EXPECT_EQ(frm.findChild<QLabel*>("lblDI")->text(), "0-5-0-0");
 }
 
+// A driver that says why a call failed (the simulated card, as the Modbus one):
+// a dead link shows in the title, never as inputs that stopped changing, and
+// the title is the design's again once a call succeeds. The window's layout
+// stays as it is.
+TEST(SharedCard, ShowsAFailedCallInTheTitleUntilOneSucceeds) {
+    OwnSimulatedCard sim;
+    driver::DllDef dll(sim.search());
+    panel::FrmMultiBuf frm(dll, {});
+    ASSERT_TRUE(frm.load());
+    frm.findChild<QCheckBox*>("chkDI")->setChecked(true);
+    ASSERT_TRUE(frm.dispatch(&panel::FrmMultiBuf::TimerAD_Timer));
+    const QString shown = frm.findChild<QLabel*>("lblDI")->text();
+    const QSize size = frm.size();
+    sim.faults("silent-after=0");
+    for (auto handler : {&panel::FrmMultiBuf::TimerAD_Timer, &panel::FrmMultiBuf::cmdSWO_Click}) {
+        ASSERT_TRUE(frm.dispatch(handler));
+        EXPECT_EQ(frm.windowTitle(),
+                  "测试及编程源程序 — 模拟板卡：按 ADCARD_SIM_FAULTS 的 silent-after 不再应答");
+    }
+    EXPECT_EQ(frm.findChild<QLabel*>("lblDI")->text(), shown) << "the inputs left as they were";
+    EXPECT_EQ(frm.size(), size);
+    sim.faults("");
+    ASSERT_TRUE(frm.dispatch(&panel::FrmMultiBuf::TimerAD_Timer));
+    EXPECT_EQ(frm.windowTitle(), "测试及编程源程序");
+}
+
 // The program as dio-panel runs it. The exit button and the title bar end it
 // with status 0, telling the driver nothing. A missing entry point is reported
 // at its first use and nothing runs after it; at start-up it is reported before
