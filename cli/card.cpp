@@ -47,6 +47,10 @@ void Card::writeByte(int group, int byte) {
             "Zan_DO(" + std::to_string(group) + ", " + std::to_string(byte) + ")");
 }
 
+bool Card::explainsFailures() {
+    return dll_.lastError().has_value();
+}
+
 std::string Card::driverPath() const {
     return dll_.libraryPath();
 }

@@ -37,6 +37,9 @@ public:
     void writeByte(int group, int byte);
 
     std::string driverPath() const;
+    // Whether the driver says why a call failed (one of this project's): then
+    // a failure may pass, as a network link's does.
+    bool explainsFailures();
     long calls() const { return calls_; }
 
 private:

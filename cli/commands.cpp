@@ -7,6 +7,7 @@
 #include "cli/report_file.h"
 #include "cli/selftest/on_card.h"
 #include "cli/selftest_lock.h"
+#include "cli/timestamp.h"
 #include "convert/format.h"
 
 #include <nlohmann/json.hpp>
@@ -84,6 +85,57 @@ int setBytes(Card& card, const std::vector<ByteSetting>& settings) {
     return 0;
 }
 
+namespace {
+
+// The watch's polls: a driver that says why a call failed (a network link) is
+// polled on through a failure, the time without readings reported as a gap;
+// with the card's own driver a failure ends the watch.
+class Polls {
+public:
+    Polls(Card& card, Watcher& watcher) : card_(card), watcher_(watcher) {}
+
+    // One poll: what to print, or nothing while the inputs cannot be read.
+    std::string poll() {
+        const auto now = std::chrono::system_clock::now();
+        std::vector<std::int16_t> words;
+        try {
+            words = card_.readWords(watcher_.words());
+        } catch (const DriverCallFailed& e) {
+            if (!card_.explainsFailures())
+                throw;
+            if (!lostSince_) {
+                lostSince_ = now;
+                lost_ = e.what();
+                write(Stream::Err, isoTimestamp(now, false) + "  " + lost_ + "；继续尝试\n");
+            }
+            return "";
+        }
+        std::string printed;
+        if (lostSince_) {
+            write(Stream::Err, isoTimestamp(now, false) + "  又读到了输入\n");
+            printed = watcher_.gap(*lostSince_, now);
+            lostSince_.reset();
+        }
+        return printed + watcher_.take(words, now);
+    }
+
+    // At the end: a gap still open is reported, and ends the watch as failed.
+    void finish() {
+        if (!lostSince_)
+            return;
+        write(Stream::Out, watcher_.gap(*lostSince_, std::chrono::system_clock::now()));
+        throw DriverCallFailed(lost_);
+    }
+
+private:
+    Card& card_;
+    Watcher& watcher_;
+    std::optional<std::chrono::system_clock::time_point> lostSince_;
+    std::string lost_;
+};
+
+} // namespace
+
 int watch(Card& card, const WatchSetup& setup) {
     using Clock = std::chrono::steady_clock;
     Watcher watcher(setup.channels, setup.wiring, setup.format, setup.utc);
@@ -92,10 +144,10 @@ int watch(Card& card, const WatchSetup& setup) {
     const auto start = Clock::now();
     const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
     auto stop = [&] { return interrupted() || outputGone() || Clock::now() >= deadline; };
+    Polls polls(card, watcher);
     try {
         for (auto next = start + setup.interval;; next += setup.interval) {
-            write(Stream::Out,
-                  watcher.take(card.readWords(watcher.words()), std::chrono::system_clock::now()));
+            write(Stream::Out, polls.poll());
             if ((setup.count > 0 && watcher.changes() >= setup.count) || stop())
                 break;
             // Polls keep their rhythm (a slow read delays only the next); the
@@ -106,6 +158,7 @@ int watch(Card& card, const WatchSetup& setup) {
             if (stop())
                 break;
         }
+        polls.finish();
     } catch (DriverCallFailed& e) {
         // What was seen until then is not lost with the card.
         try {

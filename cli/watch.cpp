@@ -60,6 +60,22 @@ std::string Watcher::take(const std::vector<std::int16_t>& words,
     return printed;
 }
 
+std::string Watcher::gap(std::chrono::system_clock::time_point from,
+                         std::chrono::system_clock::time_point to) const {
+    const std::string start = isoTimestamp(from, utc_), end = isoTimestamp(to, utc_);
+    switch (format_) {
+    case WatchFormat::Csv:
+        return start + ",gap,," + end + "\n";
+    case WatchFormat::Jsonl:
+        return nlohmann::ordered_json{{"time", end}, {"event", "gap"}, {"from", start}, {"to", end}}
+                   .dump() +
+               "\n";
+    case WatchFormat::Text:
+        break;
+    }
+    return end + "  读不到输入：从 " + start + " 到 " + end + "（其间的变化不知）\n";
+}
+
 std::string Watcher::summary(std::chrono::system_clock::time_point now) const {
     const std::string time = isoTimestamp(now, utc_);
     std::string printed, counted;

@@ -25,6 +25,10 @@ public:
     std::string take(const std::vector<std::int16_t>& words,
                      std::chrono::system_clock::time_point now);
     std::string summary(std::chrono::system_clock::time_point now) const;
+    // What to print for a time the inputs could not be read: what changed
+    // meanwhile is not known, and is shown at the next poll as changes then.
+    std::string gap(std::chrono::system_clock::time_point from,
+                    std::chrono::system_clock::time_point to) const;
     long changes() const { return changes_; }
 
 private:

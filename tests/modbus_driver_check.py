@@ -101,7 +101,23 @@ try:
         fail("the self-test through the network found otherwise:\n%s\n%s" % (remote, local.stdout))
     expect(dio("127.0.0.1:%d" % port, "info"), 0, "卡名：ZAN 51 8类型： 1")
 
-    # 3. The server gone, then back: said, then served again.
+    # 3. A watch through the link: the server stopped and started again is a
+    #    gap in its output, said on the standard error, and no change.
+    watch = subprocess.Popen([*runner, cli, "watch", "--interval", "100ms", "--duration", "7s"],
+                             env=dict(os.environ, ADCARD_MODBUS="127.0.0.1:%d" % port),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(2)
+    stopped(server)
+    time.sleep(1.5)
+    server = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port], port,
+                     ADCARD_SIM_NAME=card)
+    out, err = watch.communicate(timeout=60)
+    if (watch.returncode != 0 or len(re.findall("读不到输入：从 .* 到 ", out)) != 1
+            or "变化次数：没有变化" not in out or "继续尝试" not in err or "又读到了输入" not in err):
+        fail("a watch through a link that dropped:\n%s\n%s\n%s" % (watch.returncode, out, err))
+    checks.append("a watch through a link that drops and comes back: one gap, no change")
+
+    # 4. The server gone, then a refusing one: said, status 4.
     stopped(server)
     expect(dio("127.0.0.1:%d" % port, "get"), 4, "连接不上 127.0.0.1:%d" % port)
     server = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port, "--read-only"],
@@ -116,7 +132,7 @@ try:
     checks.append("dio-cli serve's card through the network: the self-test finds the faults it "
                   "finds locally; a server gone and a refusing one said, status 4")
 
-    # 4. A server that accepts and never answers: bounded by the timeout.
+    # 5. A server that accepts and never answers: bounded by the timeout.
     silent = socket.socket()
     silent.bind(("127.0.0.1", 0))
     silent.listen()
