@@ -23,8 +23,10 @@ pyport="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.
 pymodbus=$!
 sleep 2
 serve="$(PYMODBUS_PORT="$pyport" "$bin/serve_bench" --benchmark_repetitions=5 \
-  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null | grep '_median"')"
+  --benchmark_report_aggregates_only=true --benchmark_format=json 2>/dev/null)"
 kill "$pymodbus"
+link="$("$bin/link_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_format=json 2>/dev/null)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
@@ -50,15 +52,27 @@ echo "$cli" | awk -F, '
     printf "| self-test at the default 10 ms settling: code words / walking | %.2f / %.2f s | | |\n", patterns[c] * 0.01, patterns[w] * 0.01
     printf "| watch, one poll of 128 channels (read and compare) | %.0f %s | | |\n", time["WatchPoll"], unit["WatchPoll"]
   }'
-echo "$serve" | awk -F, '
-  { name = $1; gsub(/"|_median|BM_ReadInputs_|\/min_time:2.000\/real_time/, "", name); rate[name] = $7 }
-  END {
-    printf "| serve: read 128 discrete inputs, one client, dio-cli serve on the simulated card | %.0f /s | | |\n", rate["DioCliServe"]
-    printf "| serve: the same, minimal libmodbus server from memory | %.0f /s | | |\n", rate["MemoryServer"]
-    printf "| serve: the same, pymodbus server from its datastore | %.0f /s | | |\n", rate["Pymodbus"]
-    r = rate["DioCliServe"] / rate["MemoryServer"]
-    printf "| serve ratio, dio-cli serve / libmodbus from memory | %.2f | 0.80 | %s |\n", r, (r >= 0.8 ? "yes" : "no")
-  }'
+/usr/bin/python3 -c '
+import json, sys
+rows = {b["run_name"].split("/")[0][len("BM_ReadInputs_"):]: b
+        for b in json.load(sys.stdin)["benchmarks"] if b.get("aggregate_name") == "median"}
+dio, memory = rows["DioCliServe"], rows["MemoryServer"]
+ratio = dio["items_per_second"] / memory["items_per_second"]
+print("| serve: read 128 discrete inputs, one client, dio-cli serve on the simulated card | %.0f /s | | |" % dio["items_per_second"])
+print("| serve: the same, minimal libmodbus server from memory | %.0f /s | | |" % memory["items_per_second"])
+print("| serve: the same, pymodbus server from its datastore | %.0f /s | | |" % rows["Pymodbus"]["items_per_second"])
+print("| serve ratio, dio-cli serve / libmodbus from memory | %.2f | 0.80 | %s |" % (ratio, "yes" if ratio >= 0.8 else "no"))
+print("| serve: server CPU a request, dio-cli serve / libmodbus from memory | %.0f / %.0f us | | |" % (dio["server_cpu_us"], memory["server_cpu_us"]))
+' <<<"$serve"
+/usr/bin/python3 -c '
+import json, sys
+rows = {b["run_name"].split("/")[0][len("BM_Tick_"):]: b
+        for b in json.load(sys.stdin)["benchmarks"] if b.get("aggregate_name") == "median"}
+print("| panel tick, simulated card | %.0f ns | | |" % rows["SimulatedCard"]["real_time"])
+print("| panel tick through the Modbus driver, dio-cli serve on loopback | %.0f ns | | |" % rows["ModbusLoopback"]["real_time"])
+silent = rows["ServerSilent"]
+print("| panel tick, server accepting and never answering: typical / longest | %.0f ns / %.0f ms | 100 ms | %s |" % (silent["real_time"], silent["longest_ms"], "yes" if silent["longest_ms"] <= 110 else "no"))
+' <<<"$link"
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
   END {
