@@ -11,7 +11,8 @@
 #   5. dio-cli as tests/cli_check.sh tries it (its output redirected: UTF-8),
 #      dio-cli serve reached by a Modbus client on Linux (tests/serve_check.py),
 #      the Modbus TCP driver under it (tests/modbus_driver_check.py),
-#      and in a console of code page 936 (the text as characters);
+#      and in a console of code page 936 (the text as characters); the panel
+#      on the Modbus adcard.dll, reaching pymodbus's server on Linux's loopback;
 #   6. the real window (the windows platform) in Xvfb.
 # Where this machine cannot run 32-bit code itself, 32-bit programs run
 # through qemu's user-mode emulator (scripts/setup-wine32.sh).
@@ -108,6 +109,24 @@ retry 3 console_shows || {
   exit 1
 }
 step "dio-cli in a console of code page 936: $(grep -F 板卡信息 <<<"$console")"
+
+step "5b. the panel on the Modbus TCP driver, reaching a server on Linux's loopback"
+# A copy of the programs with the Modbus adcard.dll in the card's place, and
+# pymodbus's server (a module no one here wrote) on a free loopback port.
+cp -r "$build/bin" "$scratch/modbus-panel"
+cp "$build/bin/modbus/adcard.dll" "$scratch/modbus-panel/adcard.dll"
+port="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+/usr/bin/python3 tests/pymodbus_server.py "$port" >/dev/null 2>&1 &
+module=$!
+log="$(ADCARD_MODBUS="host=127.0.0.1;port=$port;caption=51 8 1" \
+         run_until "board:|运行时错误" wine "$scratch/modbus-panel/dio-panel.exe")"
+kill "$module"
+grep -qF "board: 卡名：ZAN 51 8类型： 1" <<<"$log" && grep -qiF "modbus-panel" <<<"$log" || {
+  echo "$log" >&2
+  echo "windows-32: the 32-bit panel on the Modbus adcard.dll did not show the module's caption" >&2
+  exit 1
+}
+step "the panel on the Modbus driver: $(grep -m1 board: <<<"$log")"
 
 step "6. the real window, in Xvfb"
 log="$(WINEQT_QPA_PLATFORM=windows xvfb-run -a -s "-screen 0 640x480x24" \
