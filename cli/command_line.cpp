@@ -136,7 +136,7 @@ Declared declareWatch(CLI::App& app) {
         ->type_name("LIST");
     watch->add_option("-m,--map", typed->map, "接线表：每行“通道 字 位”")->type_name("FILE");
     watch->add_flag("-u,--utc", typed->utc, "用 UTC 时间（默认本地时间带时差）");
-    watch->add_option("-f,--format", typed->format, "text（默认）、csv 或 jsonl")
+    watch->add_option("-f,--format", typed->format, "text（默认）、csv、jsonl 或 vcd（波形）")
         ->type_name("FORMAT");
     return {"watch", [typed] {
                 WatchSetup setup{parseChannels(typed->channels),
@@ -147,7 +147,8 @@ Declared declareWatch(CLI::App& app) {
                                  choice<WatchFormat>("--format", typed->format,
                                                      {{"text", WatchFormat::Text},
                                                       {"csv", WatchFormat::Csv},
-                                                      {"jsonl", WatchFormat::Jsonl}}),
+                                                      {"jsonl", WatchFormat::Jsonl},
+                                                      {"vcd", WatchFormat::Vcd}}),
                                  typed->utc};
                 if (!typed->duration.empty())
                     setup.duration = parseDuration(typed->duration, "--duration");

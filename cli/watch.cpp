@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace cli {
 
 Watcher::Watcher(std::vector<int> channels, const Wiring& wiring, WatchFormat format, bool utc)
@@ -25,13 +27,71 @@ std::string Watcher::line(const std::string& time, const char* event, int channe
                    .dump() +
                "\n";
     case WatchFormat::Text:
+    case WatchFormat::Vcd: // its lines are takeVcd's
         break;
     }
     return time + "  通道 " + std::to_string(channel) + " → " + std::to_string(value) + "\n";
 }
 
+namespace {
+
+// The dump's short name for wire i: printable characters, two past 94 wires.
+std::string vcdId(std::size_t i) {
+    const std::string one(1, static_cast<char>('!' + i % 94));
+    return i < 94 ? one : std::string(1, static_cast<char>('!' + i / 94 - 1)) + one;
+}
+
+} // namespace
+
+std::string Watcher::vcdTime(std::chrono::system_clock::time_point when) {
+    const long long micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(when - start_).count();
+    lastVcdTime_ = std::max(lastVcdTime_, micros);
+    return "#" + std::to_string(lastVcdTime_) + "\n";
+}
+
+std::string Watcher::vcdHeader() const {
+    std::string header = "$date\n  " + isoTimestamp(start_, utc_) +
+                         "\n$end\n$version\n  dio-cli watch\n$end\n$timescale 1 us $end\n"
+                         "$scope module dio $end\n";
+    for (std::size_t i = 0; i < channels_.size(); ++i)
+        header += "$var wire 1 " + vcdId(i) + " ch" + std::to_string(channels_[i]) + " $end\n";
+    return header + "$upscope $end\n$enddefinitions $end\n";
+}
+
+std::string Watcher::takeVcd(const std::vector<bool>& read,
+                             std::chrono::system_clock::time_point now) {
+    std::string printed;
+    if (!started_) {
+        start_ = now;
+        printed = vcdHeader() + vcdTime(now) + "$dumpvars\n";
+        for (std::size_t i = 0; i < read.size(); ++i)
+            printed += (read[i] ? "1" : "0") + vcdId(i) + "\n";
+        values_ = read;
+        started_ = true;
+        return printed + "$end\n";
+    }
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (read[i] != values_[i]) {
+            ++counts_[i];
+            ++changes_;
+        }
+        if (read[i] != values_[i] || unknown_)
+            printed += (read[i] ? "1" : "0") + vcdId(i) + "\n";
+        values_[i] = read[i];
+    }
+    unknown_ = false;
+    return printed.empty() ? printed : vcdTime(now) + printed;
+}
+
 std::string Watcher::take(const std::vector<std::int16_t>& words,
                           std::chrono::system_clock::time_point now) {
+    if (format_ == WatchFormat::Vcd) {
+        std::vector<bool> read;
+        for (const InputBit& in : inputs_)
+            read.push_back((words[in.word] >> in.bit & 1) != 0);
+        return takeVcd(read, now);
+    }
     const std::string time = isoTimestamp(now, utc_);
     std::string printed;
     if (!started_ && format_ == WatchFormat::Csv)
@@ -61,9 +121,16 @@ std::string Watcher::take(const std::vector<std::int16_t>& words,
 }
 
 std::string Watcher::gap(std::chrono::system_clock::time_point from,
-                         std::chrono::system_clock::time_point to) const {
+                         std::chrono::system_clock::time_point to) {
     const std::string start = isoTimestamp(from, utc_), end = isoTimestamp(to, utc_);
     switch (format_) {
+    case WatchFormat::Vcd: { // unknown ('x') from its start, known again at the next poll
+        std::string printed = vcdTime(from);
+        for (std::size_t i = 0; i < channels_.size(); ++i)
+            printed += "x" + vcdId(i) + "\n";
+        unknown_ = true;
+        return printed;
+    }
     case WatchFormat::Csv:
         return start + ",gap,," + end + "\n";
     case WatchFormat::Jsonl:
@@ -76,7 +143,9 @@ std::string Watcher::gap(std::chrono::system_clock::time_point from,
     return end + "  读不到输入：从 " + start + " 到 " + end + "（其间的变化不知）\n";
 }
 
-std::string Watcher::summary(std::chrono::system_clock::time_point now) const {
+std::string Watcher::summary(std::chrono::system_clock::time_point now) {
+    if (format_ == WatchFormat::Vcd) // the dump's end; it has no place for counts
+        return vcdTime(now);
     const std::string time = isoTimestamp(now, utc_);
     std::string printed, counted;
     nlohmann::ordered_json counts = nlohmann::ordered_json::object();

@@ -9,7 +9,9 @@
 
 namespace cli {
 
-enum class WatchFormat { Text, Csv, Jsonl };
+// Vcd: a Value Change Dump (IEEE 1364), one wire per channel, times in
+// microseconds from the first poll, for waveform viewers.
+enum class WatchFormat { Text, Csv, Jsonl, Vcd };
 
 // What a watch prints, from the input words read poll by poll: the state of
 // the watched channels first, then each change with its time, and at the end
@@ -24,14 +26,17 @@ public:
     // What to print for one poll's words (the first poll's: the initial state).
     std::string take(const std::vector<std::int16_t>& words,
                      std::chrono::system_clock::time_point now);
-    std::string summary(std::chrono::system_clock::time_point now) const;
+    std::string summary(std::chrono::system_clock::time_point now);
     // What to print for a time the inputs could not be read: what changed
     // meanwhile is not known, and is shown at the next poll as changes then.
     std::string gap(std::chrono::system_clock::time_point from,
-                    std::chrono::system_clock::time_point to) const;
+                    std::chrono::system_clock::time_point to);
     long changes() const { return changes_; }
 
 private:
+    std::string takeVcd(const std::vector<bool>& read, std::chrono::system_clock::time_point now);
+    std::string vcdTime(std::chrono::system_clock::time_point when);
+    std::string vcdHeader() const;
     std::string line(const std::string& time, const char* event, int channel, long value) const;
 
     std::vector<int> channels_;
@@ -43,6 +48,9 @@ private:
     std::vector<bool> values_;
     std::vector<long> counts_;
     long changes_ = 0;
+    std::chrono::system_clock::time_point start_; // of the dump's time 0
+    long long lastVcdTime_ = 0;                   // the dump's times never go back
+    bool unknown_ = false;                        // after a gap: every value dumped anew
 };
 
 } // namespace cli

@@ -50,6 +50,9 @@ expect 0 "   位：7 6 5 4 3 2 1 0
 字 0 ：0 0 0 0 0 0 0 0"
 run get --words 17
 expect 2 "板卡只有 16 个"
+run watch --channels 1,9 --duration 100ms --format vcd
+expect 0 '$var wire 1 " ch9 $end'
+expect 0 '$enddefinitions $end' 
 echo "cli-check: set in one process is read in another; a bad argument sends nothing, nor a word the card lacks"
 
 run set 17=0

@@ -162,4 +162,22 @@ TEST(Watch, PrintsTheStateThenEachChange) {
     }
 }
 
+// The waveform: the state at time 0, then each poll's changes at its time in
+// microseconds; a gap unknown from its start, every value given again after.
+TEST(Watch, DumpsWaveformsWithGapsUnknown) {
+    using namespace std::chrono;
+    const auto at = system_clock::time_point(milliseconds(1765167296789));
+    Watcher watcher({1, 9}, Wiring(), WatchFormat::Vcd, true);
+    const std::string header = watcher.take({0, 1}, at);
+    EXPECT_NE(header.find("$var wire 1 ! ch1 $end\n$var wire 1 \" ch9 $end\n"), std::string::npos);
+    EXPECT_EQ(header.substr(header.find("$enddefinitions")),
+              "$enddefinitions $end\n#0\n$dumpvars\n0!\n1\"\n$end\n");
+    EXPECT_EQ(watcher.take({1, 1}, at + milliseconds(20)), "#20000\n1!\n");
+    EXPECT_EQ(watcher.take({1, 1}, at + milliseconds(40)), "");
+    EXPECT_EQ(watcher.gap(at + milliseconds(50), at + milliseconds(90)), "#50000\nx!\nx\"\n");
+    EXPECT_EQ(watcher.take({1, 0}, at + milliseconds(90)), "#90000\n1!\n0\"\n");
+    EXPECT_EQ(watcher.summary(at + milliseconds(80)), "#90000\n") << "times never go back";
+    EXPECT_EQ(watcher.changes(), 2);
+}
+
 } // namespace
