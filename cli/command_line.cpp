@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "cli/console.h"
 #include "cli/errors.h"
 #include "convert/digits.h"
 
@@ -159,8 +160,10 @@ Declared declareWatch(CLI::App& app) {
 Declared declareSelftest(CLI::App& app) {
     struct Typed {
         bool yes = false, json = false;
-        std::string settle = "10", reads = "2", channels = "1-128", map, report;
+        std::string settle = "10", reads = "2", channels = "1-128", map, report, junit;
+        std::string serial, part, station = hostName(), operatorName = userName();
         CLI::Option* reportGiven = nullptr;
+        CLI::Option* junitGiven = nullptr;
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* selftest =
@@ -186,6 +189,14 @@ Declared declareSelftest(CLI::App& app) {
                              ->add_option("-r,--report", typed->report,
                                           "另把 JSON 报告写入此文件（写完才换掉旧文件）")
                              ->type_name("FILE");
+    typed->junitGiven =
+        selftest
+            ->add_option("--junit", typed->junit, "另把结果写成 JUnit XML（每条通道一个测试用例）")
+            ->type_name("FILE");
+    selftest->add_option("--serial", typed->serial, "所测板卡的序列号")->type_name("SN");
+    selftest->add_option("--part", typed->part, "所测板卡的型号")->type_name("P");
+    selftest->add_option("--station", typed->station, "测试台（默认主机名）")->type_name("S");
+    selftest->add_option("--operator", typed->operatorName, "操作员（默认用户名）")->type_name("O");
     return {"selftest", [typed] {
                 if (!typed->yes)
                     throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
@@ -196,10 +207,15 @@ Declared declareSelftest(CLI::App& app) {
                     parseChannels(typed->channels), wiringFrom(typed->map),
                     std::chrono::milliseconds(parseNumber(typed->settle, "--settle", 0, 60000)),
                     false, static_cast<int>(parseNumber(typed->reads, "--reads", 2, 100))};
-                return SelftestCommand{setup,
-                                       {typed->json, *typed->reportGiven
-                                                         ? std::optional(typed->report)
-                                                         : std::nullopt}};
+                auto given = [](CLI::Option* option, const std::string& file) {
+                    return *option ? std::optional(file) : std::nullopt;
+                };
+                return SelftestCommand{
+                    setup,
+                    {typed->json,
+                     given(typed->reportGiven, typed->report),
+                     given(typed->junitGiven, typed->junit),
+                     {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}}}};
             }};
 }
 

@@ -179,15 +179,23 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
     const char* cardName = std::getenv("ADCARD_SIM_NAME");
     const SelftestLock lock(cardName ? cardName : "");
     card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
-    std::optional<ReportFile> report;
+    std::optional<ReportFile> report, junit;
     if (output.report)
         report.emplace(*output.report);
+    if (output.junit)
+        junit.emplace(*output.junit);
     catchInterrupts();
+    selftest::Run run = output.run;
+    run.start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
     const selftest::Report result = selftestOnCard(card, setup);
+    run.duration = std::chrono::steady_clock::now() - began;
     const std::string json = selftest::reportJson(result);
-    // The file first: it is the result, whatever becomes of the standard output.
+    // The files first: they are the result, whatever becomes of the standard output.
     if (report)
         report->commit(json + "\n");
+    if (junit)
+        junit->commit(selftest::junitXml(result, setup.channels, run));
     if (output.json) {
         say(json);
     } else {

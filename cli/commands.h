@@ -2,6 +2,7 @@
 // The subcommands, on a card, once their arguments have been checked.
 // Each returns the program's exit status.
 
+#include "cli/selftest/junit.h"
 #include "cli/watch.h"
 #include "cli/wiring.h"
 
@@ -38,6 +39,8 @@ int watch(Card& card, const WatchSetup& setup);
 struct SelftestOutput {
     bool json;                         // the JSON report on the standard output instead of the text
     std::optional<std::string> report; // a file for the JSON report too
+    std::optional<std::string> junit;  // a file for the JUnit XML
+    selftest::Run run;                 // serial, part, station, operator; times filled in
 };
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
 

@@ -38,4 +38,9 @@ void pause(std::chrono::milliseconds duration);
 // "SIGHUP" for 1, and so on; the number where it has no name here.
 std::string signalName(int signal);
 
+// This machine's name and the user's, for what a test station records ("" where
+// unknown).
+std::string hostName();
+std::string userName();
+
 } // namespace cli

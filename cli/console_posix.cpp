@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace cli {
@@ -91,6 +92,16 @@ bool outputGone() {
         return true;
     }
     return false;
+}
+
+std::string hostName() {
+    char name[256] = "";
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+std::string userName() {
+    const passwd* user = getpwuid(geteuid());
+    return user && user->pw_name ? user->pw_name : "";
 }
 
 std::string signalName(int signal) {

@@ -85,6 +85,19 @@ bool outputGone() {
     return false;
 }
 
+std::string hostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &size) ? driver::toUtf8(std::wstring(name, size)) : "";
+}
+
+std::string userName() {
+    wchar_t name[257];
+    DWORD size = 257;
+    return GetUserNameW(name, &size) && size > 0 ? driver::toUtf8(std::wstring(name, size - 1))
+                                                 : "";
+}
+
 std::string signalName(int signal) {
     return signal == SIGINT    ? "Ctrl-C"
            : signal == kHangUp ? "控制台已关闭"

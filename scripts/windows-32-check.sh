@@ -89,6 +89,8 @@ step "5. dio-cli under wine32"
 RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
 # dio-cli.exe serve, reached over loopback by a Modbus client on Linux.
 RUNNER=wine /usr/bin/python3 tests/serve_check.py "$build/bin/dio-cli.exe"
+# The self-test's JUnit XML from dio-cli.exe, read by junitparser.
+RUNNER=wine /usr/bin/python3 tests/junit_check.py "$build/bin/dio-cli.exe"
 # The 32-bit Modbus TCP adcard.dll under dio-cli.exe, reaching servers on Linux's loopback.
 RUNNER=wine /usr/bin/python3 tests/modbus_driver_check.py "$build/bin/dio-cli.exe" \
   "$build/bin/modbus/adcard.dll" "$build/bin/dio-cli.exe"
