@@ -23,8 +23,6 @@ public:
     // A header no Modbus TCP client sends (another protocol, a length out of
     // range): the connection is to be dropped.
     bool broken() const { return broken_; }
-    // Bytes of a request begun and not finished.
-    bool pending() const { return !buffer_.empty(); }
 
 private:
     std::vector<std::uint8_t> buffer_;
