@@ -64,7 +64,9 @@ template <typename Test> void measure(benchmark::State& state, Test test) {
 
 void BM_SelftestCodes(benchmark::State& state) {
     measure(state, [](cli::Card& card) {
-        return cli::selftestOnCard(card, {allChannels(), cli::Wiring(), {}, false}).patterns;
+        int driven = 0;
+        return cli::selftestOnCard(card, {allChannels(), cli::Wiring(), {}, false}, driven)
+            .patterns;
     });
 }
 BENCHMARK(BM_SelftestCodes)->Unit(benchmark::kMicrosecond);

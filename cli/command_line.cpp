@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string_view>
 
 namespace cli {
 namespace {
@@ -161,9 +162,11 @@ Declared declareSelftest(CLI::App& app) {
     struct Typed {
         bool yes = false, json = false;
         std::string settle = "10", reads = "2", channels = "1-128", map, report, junit;
-        std::string serial, part, station = hostName(), operatorName = userName();
+        std::string serial, part, station = hostName(), operatorName = userName(), db;
         CLI::Option* reportGiven = nullptr;
         CLI::Option* junitGiven = nullptr;
+        CLI::Option* serialGiven = nullptr;
+        CLI::Option* dbGiven = nullptr;
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* selftest =
@@ -193,13 +196,26 @@ Declared declareSelftest(CLI::App& app) {
         selftest
             ->add_option("--junit", typed->junit, "另把结果写成 JUnit XML（每条通道一个测试用例）")
             ->type_name("FILE");
-    selftest->add_option("--serial", typed->serial, "所测板卡的序列号")->type_name("SN");
+    typed->serialGiven =
+        selftest
+            ->add_option("--serial", typed->serial,
+                         "所测板卡的序列号：给了就把这次自检记入记录库（dio-cli history 查看）")
+            ->type_name("SN");
+    typed->dbGiven = selftest
+                         ->add_option("--db", typed->db,
+                                      "记录库文件（默认用户数据文件夹里的 "
+                                      "dio-panel/results.sqlite）")
+                         ->type_name("FILE");
     selftest->add_option("--part", typed->part, "所测板卡的型号")->type_name("P");
     selftest->add_option("--station", typed->station, "测试台（默认主机名）")->type_name("S");
     selftest->add_option("--operator", typed->operatorName, "操作员（默认用户名）")->type_name("O");
     return {"selftest", [typed] {
                 if (!typed->yes)
                     throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
+                if (*typed->dbGiven && !*typed->serialGiven)
+                    throw UsageError("--db 记下的是一块板卡的自检：同时给出 --serial");
+                if (*typed->serialGiven && typed->serial.empty())
+                    throw UsageError("--serial 不能为空");
                 if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
                     throw UsageError("--report 要一个文件名（“" + typed->report +
                                      "”不是；要把报告写到标准输出，用 --json）");
@@ -215,7 +231,78 @@ Declared declareSelftest(CLI::App& app) {
                     {typed->json,
                      given(typed->reportGiven, typed->report),
                      given(typed->junitGiven, typed->junit),
-                     {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}}}};
+                     {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}},
+                     static_cast<bool>(*typed->serialGiven),
+                     given(typed->dbGiven, typed->db)}};
+            }};
+}
+
+// "2026-12-01", "2026-12-01T08:00" or "2026-12-01T08:00:00" (UTC): as the
+// records hold times, so that it compares as text.
+std::string sinceDate(const std::string& text) {
+    static const char* const kShapes[] = {"dddd-dd-dd", "dddd-dd-ddTdd:dd", "dddd-dd-ddTdd:dd:dd"};
+    for (std::string_view shape : kShapes) {
+        bool fits = text.size() == shape.size();
+        for (std::size_t i = 0; fits && i < shape.size(); ++i)
+            fits = shape[i] == 'd' ? text[i] >= '0' && text[i] <= '9' : text[i] == shape[i];
+        if (fits)
+            return text;
+    }
+    throw UsageError("--since 的“" + text + "”不对：应为 UTC 日期或时间，如 2026-12-01 或 " +
+                     "2026-12-01T08:00:00");
+}
+
+Declared declareHistory(CLI::App& app) {
+    struct Typed {
+        std::string serial, since, status, format = "text", db;
+        bool stats = false;
+        CLI::Option *serialGiven = nullptr, *sinceGiven = nullptr, *statusGiven = nullptr,
+                    *dbGiven = nullptr;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* history = subcommand(app, "history",
+                                   "记录库里的自检，最新的在前，连同找到的故障；"
+                                   "--stats：各通道被查出故障的次数和种类");
+    typed->serialGiven =
+        history->add_option("--serial", typed->serial, "只看这块板卡")->type_name("SN");
+    typed->sinceGiven = history
+                            ->add_option("--since", typed->since,
+                                         "只看此后开始的（UTC，如 2026-12-01 或 "
+                                         "2026-12-01T08:00:00）")
+                            ->type_name("DATE");
+    typed->statusGiven =
+        history->add_option("--status", typed->status, "只看此结果的：pass、fail、aborted、error")
+            ->type_name("S");
+    history->add_option("-f,--format", typed->format, "输出格式：text（默认）、csv、json")
+        ->type_name("FMT");
+    history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");
+    typed->dbGiven = history
+                         ->add_option("--db", typed->db,
+                                      "记录库文件（默认用户数据文件夹里的 "
+                                      "dio-panel/results.sqlite）")
+                         ->type_name("FILE");
+    return {"history", [typed] {
+                HistoryCommand command;
+                if (*typed->serialGiven)
+                    command.filter.serial = typed->serial;
+                if (*typed->sinceGiven)
+                    command.filter.since = sinceDate(typed->since);
+                if (*typed->statusGiven)
+                    command.filter.status =
+                        choice<records::RunStatus>("--status", typed->status,
+                                                   {{"pass", records::RunStatus::Pass},
+                                                    {"fail", records::RunStatus::Fail},
+                                                    {"aborted", records::RunStatus::Aborted},
+                                                    {"error", records::RunStatus::Error}});
+                command.format =
+                    choice<records::HistoryFormat>("--format", typed->format,
+                                                   {{"text", records::HistoryFormat::Text},
+                                                    {"csv", records::HistoryFormat::Csv},
+                                                    {"json", records::HistoryFormat::Json}});
+                command.stats = typed->stats;
+                if (*typed->dbGiven)
+                    command.db = typed->db;
+                return command;
             }};
 }
 
@@ -287,8 +374,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     app.fallthrough(false);
     std::map<std::string, Finish> finishes;
     std::string commands;
-    for (auto declare :
-         {declareInfo, declareGet, declareSet, declareWatch, declareSelftest, declareServe}) {
+    for (auto declare : {declareInfo, declareGet, declareSet, declareWatch, declareSelftest,
+                         declareServe, declareHistory}) {
         Declared declared = declare(app);
         commands += (commands.empty() ? "" : "、") + declared.name;
         finishes[declared.name] = std::move(declared.finish);

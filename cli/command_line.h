@@ -4,9 +4,12 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/records/history_output.h"
+#include "cli/records/store.h"
 #include "cli/selftest/on_card.h"
 #include "cli/serve/server.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -37,8 +40,15 @@ struct SelftestCommand {
     SelftestOutput output;
 };
 
+struct HistoryCommand {
+    records::HistoryFilter filter;
+    records::HistoryFormat format = records::HistoryFormat::Text;
+    bool stats = false;            // per channel, how often found faulty
+    std::optional<std::string> db; // none: the user's default
+};
+
 using Command = std::variant<HelpCommand, InfoCommand, GetCommand, SetCommand, WatchCommand,
-                             SelftestCommand, ServeCommand>;
+                             SelftestCommand, ServeCommand, HistoryCommand>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

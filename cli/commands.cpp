@@ -4,6 +4,9 @@
 #include "cli/card.h"
 #include "cli/console.h"
 #include "cli/errors.h"
+#include "cli/records/default_database.h"
+#include "cli/records/history_output.h"
+#include "cli/records/store.h"
 #include "cli/report_file.h"
 #include "cli/selftest/on_card.h"
 #include "cli/selftest_lock.h"
@@ -174,6 +177,30 @@ int watch(Card& card, const WatchSetup& setup) {
     return 0;
 }
 
+namespace {
+
+// What a test station keeps of a run; `faults` for one that ended.
+records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& run,
+                              std::chrono::system_clock::time_point ended, long patterns) {
+    records::RecordedRun record;
+    record.serial = run.serial;
+    record.part = run.part;
+    record.station = run.station;
+    record.operatorName = run.operatorName;
+    record.started = isoTimestamp(run.start, true);
+    record.ended = isoTimestamp(ended, true);
+    record.settleMs = static_cast<long>(setup.settle.count());
+    record.channels = records::channelRanges(setup.channels);
+    record.patterns = patterns;
+    return record;
+}
+
+void keep(const SelftestOutput& output, const records::RecordedRun& record) {
+    records::recordRun(output.db ? *output.db : records::defaultDatabase(), record);
+}
+
+} // namespace
+
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
     // Before any line is driven: the card to ourselves, and the report's folder.
     const char* cardName = std::getenv("ADCARD_SIM_NAME");
@@ -188,7 +215,27 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
     selftest::Run run = output.run;
     run.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
-    const selftest::Report result = selftestOnCard(card, setup);
+    int patterns = 0;
+    selftest::Report result;
+    try {
+        result = selftestOnCard(card, setup, patterns);
+    } catch (Failure& e) {
+        // A run cut short is kept too, as far as it went, and why it ended.
+        if (output.record) {
+            records::RecordedRun record =
+                recordOf(setup, run, std::chrono::system_clock::now(), patterns);
+            record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
+                                                                 : records::RunStatus::Error;
+            record.reason = e.aftermath().empty() ? e.what() : e.what() + ("，" + e.aftermath());
+            try {
+                keep(output, record);
+            } catch (const RecordFailed& failed) {
+                e.setAftermath(e.aftermath() + (e.aftermath().empty() ? "" : "；") +
+                               "记录未写入：" + failed.what());
+            }
+        }
+        throw;
+    }
     run.duration = std::chrono::steady_clock::now() - began;
     const std::string json = selftest::reportJson(result);
     // The files first: they are the result, whatever becomes of the standard output.
@@ -196,6 +243,18 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
         report->commit(json + "\n");
     if (junit)
         junit->commit(selftest::junitXml(result, setup.channels, run));
+    std::optional<RecordFailed> notKept;
+    if (output.record) {
+        records::RecordedRun record =
+            recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
+        record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+        record.faults = result.faults;
+        try {
+            keep(output, record);
+        } catch (const RecordFailed& e) {
+            notKept = e; // said after the result, which the terminal shows all the same
+        }
+    }
     if (output.json) {
         say(json);
     } else {
@@ -204,7 +263,17 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
             say("  " + line);
         say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
     }
+    if (notKept)
+        throw RecordFailed(std::string("结果未记入记录库：") + notKept->what());
     return result.faults.empty() ? 0 : 1;
+}
+
+int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format,
+                const std::optional<std::string>& db) {
+    const std::vector<records::RecordedRun> runs =
+        records::history(db ? *db : records::defaultDatabase(), filter);
+    write(Stream::Out, records::historyOutput(runs, format));
+    return 0;
 }
 
 } // namespace cli

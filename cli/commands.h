@@ -2,6 +2,8 @@
 // The subcommands, on a card, once their arguments have been checked.
 // Each returns the program's exit status.
 
+#include "cli/records/history_output.h"
+#include "cli/records/store.h"
 #include "cli/selftest/junit.h"
 #include "cli/watch.h"
 #include "cli/wiring.h"
@@ -41,7 +43,13 @@ struct SelftestOutput {
     std::optional<std::string> report; // a file for the JSON report too
     std::optional<std::string> junit;  // a file for the JUnit XML
     selftest::Run run;                 // serial, part, station, operator; times filled in
+    bool record = false;               // kept in the records (a serial number was given)
+    std::optional<std::string> db;     // the records' file; none: the user's default
 };
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
+
+// The recorded runs, newest first (exit status 6 where the records cannot be read).
+int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format,
+                const std::optional<std::string>& db);
 
 } // namespace cli

@@ -44,4 +44,18 @@ public:
     using Failure::Failure;
 };
 
+// The self-test's record could not be kept, or the records read: the file is
+// locked, read-only, corrupt, of a newer program (exit status 6).
+class RecordFailed : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// The result was kept but could not be published to the plant's broker
+// (exit status 7).
+class PublishFailed : public Failure {
+public:
+    using Failure::Failure;
+};
+
 } // namespace cli

@@ -2,8 +2,9 @@
 // Exit status: 0 all well, 1 faults found (selftest), 2 a usage error, 3 the
 // driver missing, not loadable or lacking an entry point, 4 a driver call
 // failed, 5 an output (standard output or error, a report file) could not be
-// written, 128 + N ended by signal N (130 for Ctrl-C) once the self-test's
-// lines were set back to 0.
+// written, 6 the self-test's record could not be kept (or the records read),
+// 7 the result could not be published to the broker, 128 + N ended by signal N (130 for Ctrl-C)
+// once the self-test's lines were set back to 0.
 #include "cli/card.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
@@ -27,10 +28,12 @@ int run(const std::vector<std::string>& arguments) {
         write(Stream::Out, help->text);
         return 0;
     }
+    if (const auto* history = std::get_if<HistoryCommand>(&command))
+        return showHistory(history->filter, history->format, history->db);
     driver::DllDef dll;
     Card card(dll);
     return std::visit(
-        Dispatch{[](const HelpCommand&) { return 0; },
+        Dispatch{[](const HelpCommand&) { return 0; }, [](const HistoryCommand&) { return 0; },
                  [&](const InfoCommand&) { return showInfo(card); },
                  [&](const GetCommand& get) { return showInputs(card, get.words, get.format); },
                  [&](const SetCommand& set) {
@@ -72,6 +75,10 @@ int main(int argc, char** argv) {
         return fail(4, withAftermath(e));
     } catch (const Interrupted& e) {
         return fail(128 + e.signal(), withAftermath(e));
+    } catch (const RecordFailed& e) {
+        return fail(6, withAftermath(e));
+    } catch (const PublishFailed& e) {
+        return fail(7, withAftermath(e));
     } catch (const OutputFailed& e) {
         // A reader that went away (SIGPIPE) ends it as that signal would have.
         return fail(interrupted() ? 128 + stopSignal() : 5, withAftermath(e));

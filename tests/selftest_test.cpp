@@ -41,7 +41,8 @@ struct Selftest : testing::Test {
 
     cli::selftest::Report run(const std::string& faults, std::vector<int> channels = all()) {
         sim.faults(faults);
-        return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false});
+        int driven = 0;
+        return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false}, driven);
     }
     static std::vector<int> all() {
         std::vector<int> channels(cli::kChannels);

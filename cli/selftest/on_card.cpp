@@ -88,7 +88,7 @@ void showProgress(int driven, int expected) {
 
 } // namespace
 
-selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup) {
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven) {
     const int words = setup.wiring.wordsFor(setup.channels);
     const int expected = 2 * selftest::codeBits(static_cast<int>(setup.channels.size()));
     Outputs outputs(card, setup.channels);
@@ -103,7 +103,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup) {
     };
     // How often each input changed while its pattern stood still.
     std::vector<int> flickers(setup.channels.size());
-    int driven = 0;
+    driven = 0;
     selftest::Learned learned;
     try {
         learned = selftest::learn(static_cast<int>(setup.channels.size()),
@@ -118,8 +118,9 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup) {
                                           for (std::size_t i = 0; i < reading.size(); ++i)
                                               flickers[i] += repeated[i] != reading[i];
                                       }
+                                      ++driven;
                                       if (setup.progress)
-                                          showProgress(++driven, expected);
+                                          showProgress(driven, expected);
                                       return reading;
                                   });
     } catch (Failure& e) {

@@ -20,7 +20,8 @@ struct SelftestSetup {
 
 // Drives the patterns on the card, reads its inputs back and reports the
 // faults. Every channel it drove is set back to 0 when it ends, also when it
-// ends early (a failed driver call, or Ctrl-C: Interrupted).
-selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup);
+// ends early (a failed driver call, or Ctrl-C: Interrupted). `driven` counts
+// the patterns written, for a run that ends early.
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven);
 
 } // namespace cli

@@ -218,8 +218,12 @@ std::vector<std::string> faultTexts(const Report& report) {
                             "）");
             break;
         case FaultKind::Crossed:
-            texts.push_back("通道 " + std::to_string(f.channels[0]) + " 的输出到了通道 " +
-                            std::to_string(f.channels[1]) + " 的输入（交叉）");
+            // Always two channels as found; one read back from a record file is checked.
+            if (f.channels.size() == 2)
+                texts.push_back("通道 " + std::to_string(f.channels[0]) + " 的输出到了通道 " +
+                                std::to_string(f.channels[1]) + " 的输入（交叉）");
+            else
+                texts.push_back(channels + "：交叉");
             break;
         case FaultKind::Intermittent:
             texts.push_back(channels + "：时通时断——图样不变时读数变了 " +
@@ -233,9 +237,9 @@ std::vector<std::string> faultTexts(const Report& report) {
     return texts;
 }
 
-std::string reportJson(const Report& report) {
+nlohmann::ordered_json faultsJson(const std::vector<Fault>& list) {
     nlohmann::ordered_json faults = nlohmann::ordered_json::array();
-    for (const Fault& f : report.faults) {
+    for (const Fault& f : list) {
         nlohmann::ordered_json fault = {{"kind", nameOf(f.kind)}};
         if (f.wired != Wired::None)
             fault["wired"] = nameOf(f.wired);
@@ -246,10 +250,14 @@ std::string reportJson(const Report& report) {
             fault["flickers"] = f.flickers;
         faults.push_back(fault);
     }
+    return faults;
+}
+
+std::string reportJson(const Report& report) {
     const nlohmann::ordered_json json = {{"channels", report.channels},
                                          {"patterns", report.patterns},
                                          {"sound", report.sound},
-                                         {"faults", faults}};
+                                         {"faults", faultsJson(report.faults)}};
     return json.dump();
 }
 

@@ -2,6 +2,8 @@
 
 #include "cli/selftest/interconnect.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 #include <vector>
 
@@ -54,5 +56,7 @@ std::string summaryText(const Report& report);
 std::vector<std::string> faultTexts(const Report& report);
 // The report as a test station reads it (JSON).
 std::string reportJson(const Report& report);
+// Its list of faults, as the report and the records' history give it.
+nlohmann::ordered_json faultsJson(const std::vector<Fault>& faults);
 
 } // namespace cli::selftest

@@ -1,0 +1,113 @@
+#include "history_output.h"
+
+#include "convert/printable.h"
+
+#include <nlohmann/json.hpp>
+
+namespace cli::records {
+namespace {
+
+std::string text(const std::vector<RecordedRun>& runs) {
+    if (runs.empty())
+        return "没有符合条件的记录\n";
+    std::string out;
+    for (const RecordedRun& run : runs) {
+        out += run.started + "  " + run.serial + "  " + nameOf(run.status) + "  型号 " +
+               (run.part.empty() ? "-" : run.part) + "  测试台 " + run.station + "  操作员 " +
+               run.operatorName + "  通道 " + run.channels + "  图样 " +
+               std::to_string(run.patterns) + "  等待 " + std::to_string(run.settleMs) +
+               " ms  结束 " + run.ended + "\n";
+        if (!run.reason.empty())
+            out += "  原因：" + run.reason + "\n";
+        for (const std::string& fault : selftest::faultTexts({0, 0, 0, run.faults}))
+            out += "  " + fault + "\n";
+    }
+    // Whatever was typed into a serial number or a name cannot move the cursor.
+    return convert::printable(out);
+}
+
+std::string csvField(const std::string& value) {
+    if (value.find_first_of(",\"\r\n") == std::string::npos)
+        return value;
+    std::string quoted = "\"";
+    for (char c : value)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+// "stuck-0 3; short and 5,6; intermittent 4 flickers 3".
+std::string faultsField(const std::vector<selftest::Fault>& faults) {
+    std::string field;
+    for (const selftest::Fault& f : faults) {
+        field += (field.empty() ? "" : "; ") + selftest::nameOf(f.kind);
+        if (f.wired != selftest::Wired::None)
+            field += " " + selftest::nameOf(f.wired);
+        field += " " + selftest::joined(f.channels, ",");
+        if (f.why != selftest::Why::None)
+            field += " " + selftest::nameOf(f.why);
+        if (f.kind == selftest::FaultKind::Intermittent)
+            field += " flickers " + std::to_string(f.flickers);
+    }
+    return field;
+}
+
+std::string csv(const std::vector<RecordedRun>& runs) {
+    std::string out = "id,serial,part,station,operator,started,ended,settle_ms,channels,patterns,"
+                      "status,reason,faults\r\n";
+    for (const RecordedRun& run : runs) {
+        const std::string fields[] = {std::to_string(run.id),
+                                      run.serial,
+                                      run.part,
+                                      run.station,
+                                      run.operatorName,
+                                      run.started,
+                                      run.ended,
+                                      std::to_string(run.settleMs),
+                                      run.channels,
+                                      std::to_string(run.patterns),
+                                      nameOf(run.status),
+                                      run.reason,
+                                      faultsField(run.faults)};
+        std::string line;
+        for (const std::string& field : fields)
+            line += (line.empty() ? "" : ",") + csvField(field);
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+std::string json(const std::vector<RecordedRun>& runs) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const RecordedRun& run : runs)
+        list.push_back({{"id", run.id},
+                        {"serial", run.serial},
+                        {"part", run.part},
+                        {"station", run.station},
+                        {"operator", run.operatorName},
+                        {"started", run.started},
+                        {"ended", run.ended},
+                        {"settle_ms", run.settleMs},
+                        {"channels", run.channels},
+                        {"patterns", run.patterns},
+                        {"status", nameOf(run.status)},
+                        {"reason", run.reason},
+                        {"faults", selftest::faultsJson(run.faults)}});
+    // A record written by another program may hold text that is not UTF-8.
+    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format) {
+    switch (format) {
+    case HistoryFormat::Csv:
+        return csv(runs);
+    case HistoryFormat::Json:
+        return json(runs);
+    case HistoryFormat::Text:
+        break;
+    }
+    return text(runs);
+}
+
+} // namespace cli::records

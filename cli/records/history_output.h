@@ -1,0 +1,17 @@
+#pragma once
+// The recorded runs as `dio-cli history` shows them.
+
+#include "cli/records/store.h"
+
+#include <string>
+#include <vector>
+
+namespace cli::records {
+
+enum class HistoryFormat { Text, Csv, Json };
+
+// Newest first as given; a run's faults (or why it ended) under it in the
+// text, in one field of the CSV, as a list in the JSON.
+std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format);
+
+} // namespace cli::records

@@ -1,0 +1,87 @@
+#include "schema.h"
+
+#include "cli/errors.h"
+#include "cli/records/sqlite.h"
+
+#include <string>
+
+namespace cli::records {
+namespace {
+
+// "DIO1": marks the file as dio-cli's records, so that another program's
+// database named by mistake is not filled with them.
+constexpr long kApplicationId = 0x44494f31;
+
+// Step n takes layout n to n + 1. Steps are never changed once released:
+// files out there were made by them.
+const char* const kSteps[] = {
+    // 1: a row a run, a row a fault.
+    R"sql(
+    CREATE TABLE runs (
+        id INTEGER PRIMARY KEY,
+        serial TEXT NOT NULL,
+        part TEXT NOT NULL,
+        station TEXT NOT NULL,
+        operator TEXT NOT NULL,
+        started TEXT NOT NULL,   -- UTC, ISO 8601 to the millisecond
+        ended TEXT NOT NULL,
+        settle_ms INTEGER NOT NULL,
+        channels TEXT NOT NULL,  -- as --channels takes them: "1-16,20"
+        patterns INTEGER NOT NULL,
+        status TEXT NOT NULL CHECK (status IN ('pass', 'fail', 'aborted', 'error')),
+        reason TEXT NOT NULL     -- why an aborted or error run ended
+    );
+    CREATE INDEX runs_by_serial ON runs (serial, started);
+    CREATE INDEX runs_by_start ON runs (started);
+    CREATE TABLE faults (
+        id INTEGER PRIMARY KEY,
+        run INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+        kind TEXT NOT NULL,
+        channels TEXT NOT NULL,  -- "17,18"
+        wired TEXT NOT NULL,
+        why TEXT NOT NULL,
+        flickers INTEGER NOT NULL
+    );
+    CREATE INDEX faults_by_run ON faults (run);
+    )sql",
+};
+
+long pragma(Database& db, const std::string& name) {
+    Statement statement = db.prepare("PRAGMA " + name);
+    return statement.step() ? static_cast<long>(statement.integer(0)) : 0;
+}
+
+std::string pragmaText(Database& db, const std::string& name) {
+    Statement statement = db.prepare("PRAGMA " + name);
+    return statement.step() ? statement.text(0) : std::string();
+}
+
+} // namespace
+
+void prepareSchema(Database& db, int version) {
+    // Outside a transaction, as SQLite asks; kept in the file from then on.
+    if (pragmaText(db, "journal_mode = WAL") != "wal")
+        db.fail("记录库不能用预写日志（WAL）模式");
+    db.exec("PRAGMA foreign_keys = ON");
+    Transaction transaction(db);
+    const long id = pragma(db, "application_id");
+    const long found = pragma(db, "user_version");
+    if (id != 0 && id != kApplicationId)
+        throw RecordFailed(db.path() + " 不是 dio-cli 的记录库（另一个程序的 SQLite 数据库）");
+    if (found > kSchemaVersion)
+        throw RecordFailed(db.path() + " 是更新的 dio-cli 写的（记录格式第 " +
+                           std::to_string(found) + " 版，本程序只认到第 " +
+                           std::to_string(kSchemaVersion) +
+                           " 版）：请用新版的 dio-cli，此文件未改动");
+    if (found == 0 && db.prepare("SELECT 1 FROM sqlite_schema").step())
+        throw RecordFailed(db.path() + " 不是 dio-cli 的记录库（已有别的表）");
+    for (long step = found; step < version; ++step)
+        db.exec(kSteps[step]);
+    if (found < version) {
+        db.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+        db.exec("PRAGMA user_version = " + std::to_string(version));
+    }
+    transaction.commit();
+}
+
+} // namespace cli::records

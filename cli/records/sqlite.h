@@ -1,0 +1,76 @@
+#pragma once
+// SQLite as the records use it: a connection and prepared statements that
+// clean up after themselves; every failure a RecordFailed naming the file and
+// SQLite's reason.
+
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace cli::records {
+
+class Statement;
+
+class Database {
+public:
+    enum class Mode { Create, Existing };
+    // Waits up to `busy` milliseconds for another writer before saying the
+    // file is locked.
+    Database(const std::string& path, Mode mode, int busy = 3000);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void exec(const std::string& sql);
+    Statement prepare(const std::string& sql);
+    void rollback() noexcept;
+    std::int64_t lastRowId() const;
+    const std::string& path() const { return path_; }
+    // Throws RecordFailed: "<what was being done>: <the file>: <SQLite's reason>".
+    [[noreturn]] void fail(const std::string& doing) const;
+
+private:
+    std::string path_;
+    sqlite3* db_ = nullptr;
+};
+
+class Statement {
+public:
+    Statement(Database& db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, const std::string& text);
+    Statement& bind(int index, std::int64_t value);
+    // The next row (true), or the end (false).
+    bool step();
+    // Runs a statement that gives no rows, and makes it ready to run again.
+    void run();
+    std::string text(int column) const;
+    std::int64_t integer(int column) const;
+    bool isNull(int column) const;
+
+private:
+    Database& db_;
+    sqlite3_stmt* statement_;
+};
+
+// BEGIN IMMEDIATE: the write lock taken at once, so that a locked file is
+// found before anything is written; rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Database& db_;
+    bool done_ = false;
+};
+
+} // namespace cli::records

@@ -1,0 +1,169 @@
+#include "store.h"
+
+#include "cli/errors.h"
+#include "cli/records/schema.h"
+#include "cli/records/sqlite.h"
+
+#include <initializer_list>
+#include <map>
+#include <sstream>
+
+namespace cli::records {
+namespace {
+
+const std::map<RunStatus, std::string> kStatusNames = {{RunStatus::Pass, "pass"},
+                                                       {RunStatus::Fail, "fail"},
+                                                       {RunStatus::Aborted, "aborted"},
+                                                       {RunStatus::Error, "error"}};
+
+template <typename T> T named(const std::string& name, const std::map<T, std::string>& names) {
+    for (const auto& [value, text] : names)
+        if (text == name)
+            return value;
+    return names.begin()->first;
+}
+
+std::vector<int> channelList(const std::string& text) {
+    std::vector<int> channels;
+    std::istringstream in(text);
+    for (int channel = 0; in >> channel; in.ignore(1))
+        channels.push_back(channel);
+    return channels;
+}
+
+std::string commaList(const std::vector<int>& channels) {
+    std::string text;
+    for (int channel : channels)
+        text += (text.empty() ? "" : ",") + std::to_string(channel);
+    return text;
+}
+
+template <typename T> T fromName(const std::string& name, std::initializer_list<T> values) {
+    for (T value : values)
+        if (selftest::nameOf(value) == name)
+            return value;
+    return *values.begin();
+}
+
+// A fault as read back: its names turned into the values they name.
+selftest::Fault faultFrom(const Statement& row, int first) {
+    using namespace selftest;
+    return {fromName(row.text(first),
+                     {FaultKind::Undecided, FaultKind::Crossed, FaultKind::Intermittent,
+                      FaultKind::Short, FaultKind::Stuck0, FaultKind::Stuck1}),
+            channelList(row.text(first + 1)),
+            fromName(row.text(first + 2), {Wired::None, Wired::And, Wired::Or}),
+            fromName(row.text(first + 3),
+                     {Why::None, Why::SameValue, Why::Unexplained, Why::UnseenOutput}),
+            static_cast<int>(row.integer(first + 4))};
+}
+
+// The filter as SQL conditions on the runs (r), their values bound in order:
+// written out rather than "?1 IS NULL OR ...", so that SQLite picks the index.
+std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filter) {
+    std::string sql = "WHERE 1";
+    std::vector<std::string> values;
+    auto add = [&](const std::string& condition, const std::string& value) {
+        sql += " AND " + condition;
+        values.push_back(value);
+    };
+    if (filter.serial)
+        add("r.serial = ?", *filter.serial);
+    if (filter.since)
+        add("r.started >= ?", *filter.since);
+    if (filter.status)
+        add("r.status = ?", nameOf(*filter.status));
+    return {sql, values};
+}
+
+} // namespace
+
+std::string nameOf(RunStatus status) {
+    return kStatusNames.at(status);
+}
+
+std::string channelRanges(const std::vector<int>& channels) {
+    std::string text;
+    for (std::size_t i = 0; i < channels.size();) {
+        std::size_t last = i;
+        while (last + 1 < channels.size() && channels[last + 1] == channels[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(channels[i]);
+        if (last > i)
+            text += "-" + std::to_string(channels[last]);
+        i = last + 1;
+    }
+    return text;
+}
+
+void recordRun(const std::string& path, const RecordedRun& run) {
+    Database db(path, Database::Mode::Create);
+    prepareSchema(db);
+    Transaction transaction(db);
+    db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
+               "channels, patterns, status, reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, run.serial)
+        .bind(2, run.part)
+        .bind(3, run.station)
+        .bind(4, run.operatorName)
+        .bind(5, run.started)
+        .bind(6, run.ended)
+        .bind(7, run.settleMs)
+        .bind(8, run.channels)
+        .bind(9, run.patterns)
+        .bind(10, nameOf(run.status))
+        .bind(11, run.reason)
+        .run();
+    const std::int64_t id = db.lastRowId();
+    Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
+                                 "VALUES (?, ?, ?, ?, ?, ?)");
+    for (const selftest::Fault& f : run.faults)
+        fault.bind(1, id)
+            .bind(2, selftest::nameOf(f.kind))
+            .bind(3, commaList(f.channels))
+            .bind(4, selftest::nameOf(f.wired))
+            .bind(5, selftest::nameOf(f.why))
+            .bind(6, f.flickers)
+            .run();
+    transaction.commit();
+}
+
+std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& filter) {
+    Database db(path, Database::Mode::Existing);
+    prepareSchema(db);
+    const auto [conditions, values] = where(filter);
+    // One pass over the runs and their faults: a run's rows come together,
+    // newest run first.
+    Statement rows = db.prepare(
+        "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
+        "r.channels, r.patterns, r.status, r.reason, "
+        "f.kind, f.channels, f.wired, f.why, f.flickers "
+        "FROM runs r LEFT JOIN faults f ON f.run = r.id " +
+        conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
+    for (std::size_t i = 0; i < values.size(); ++i)
+        rows.bind(static_cast<int>(i + 1), values[i]);
+    std::vector<RecordedRun> runs;
+    while (rows.step()) {
+        if (runs.empty() || runs.back().id != rows.integer(0)) {
+            RecordedRun run;
+            run.id = rows.integer(0);
+            run.serial = rows.text(1);
+            run.part = rows.text(2);
+            run.station = rows.text(3);
+            run.operatorName = rows.text(4);
+            run.started = rows.text(5);
+            run.ended = rows.text(6);
+            run.settleMs = static_cast<long>(rows.integer(7));
+            run.channels = rows.text(8);
+            run.patterns = static_cast<long>(rows.integer(9));
+            run.status = named(rows.text(10), kStatusNames);
+            run.reason = rows.text(11);
+            runs.push_back(std::move(run));
+        }
+        if (!rows.isNull(12))
+            runs.back().faults.push_back(faultFrom(rows, 12));
+    }
+    return runs;
+}
+
+} // namespace cli::records
