@@ -268,11 +268,11 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
     return result.faults.empty() ? 0 : 1;
 }
 
-int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format,
+int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format, bool stats,
                 const std::optional<std::string>& db) {
-    const std::vector<records::RecordedRun> runs =
-        records::history(db ? *db : records::defaultDatabase(), filter);
-    write(Stream::Out, records::historyOutput(runs, format));
+    const std::string path = db ? *db : records::defaultDatabase();
+    write(Stream::Out, stats ? records::statsOutput(records::faultCounts(path, filter), format)
+                             : records::historyOutput(records::history(path, filter), format));
     return 0;
 }
 

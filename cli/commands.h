@@ -48,8 +48,9 @@ struct SelftestOutput {
 };
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
 
-// The recorded runs, newest first (exit status 6 where the records cannot be read).
-int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format,
+// The recorded runs, newest first, or (stats) the counts of faults per
+// channel (exit status 6 where the records cannot be read).
+int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format, bool stats,
                 const std::optional<std::string>& db);
 
 } // namespace cli

@@ -29,7 +29,7 @@ int run(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (const auto* history = std::get_if<HistoryCommand>(&command))
-        return showHistory(history->filter, history->format, history->db);
+        return showHistory(history->filter, history->format, history->stats, history->db);
     driver::DllDef dll;
     Card card(dll);
     return std::visit(

@@ -96,7 +96,60 @@ std::string json(const std::vector<RecordedRun>& runs) {
     return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
+const char* const kKinds[] = {"crossed", "intermittent", "short",
+                              "stuck-0", "stuck-1",      "undecided"};
+
+std::string statsText(const FaultCounts& counts) {
+    std::string out =
+        std::to_string(counts.runs) + " 次自检" +
+        (counts.channels.empty() ? "，没有查出故障的通道\n" : "，查出故障的通道（最多的在前）：\n");
+    for (const ChannelFaults& channel : counts.channels) {
+        std::string kinds;
+        for (const auto& [kind, count] : channel.kinds)
+            kinds += (kinds.empty() ? "" : "，") + kind + " " + std::to_string(count);
+        out += "  通道 " + std::to_string(channel.channel) + "：" + std::to_string(channel.total) +
+               " 次（" + kinds + "）\n";
+    }
+    return out;
+}
+
+std::string statsCsv(const FaultCounts& counts) {
+    std::string out = "channel,total";
+    for (const char* kind : kKinds)
+        out += std::string(",") + kind;
+    out += "\r\n";
+    for (const ChannelFaults& channel : counts.channels) {
+        out += std::to_string(channel.channel) + "," + std::to_string(channel.total);
+        for (const char* kind : kKinds) {
+            const auto found = channel.kinds.find(kind);
+            out += "," + std::to_string(found == channel.kinds.end() ? 0 : found->second);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string statsJson(const FaultCounts& counts) {
+    nlohmann::ordered_json channels = nlohmann::ordered_json::array();
+    for (const ChannelFaults& channel : counts.channels)
+        channels.push_back(
+            {{"channel", channel.channel}, {"total", channel.total}, {"kinds", channel.kinds}});
+    return nlohmann::ordered_json{{"runs", counts.runs}, {"channels", channels}}.dump(2) + "\n";
+}
+
 } // namespace
+
+std::string statsOutput(const FaultCounts& counts, HistoryFormat format) {
+    switch (format) {
+    case HistoryFormat::Csv:
+        return statsCsv(counts);
+    case HistoryFormat::Json:
+        return statsJson(counts);
+    case HistoryFormat::Text:
+        break;
+    }
+    return statsText(counts);
+}
 
 std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format) {
     switch (format) {

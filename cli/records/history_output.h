@@ -14,4 +14,8 @@ enum class HistoryFormat { Text, Csv, Json };
 // text, in one field of the CSV, as a list in the JSON.
 std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format);
 
+// The counts per channel, most often faulty first; in the CSV a column per
+// kind of fault.
+std::string statsOutput(const FaultCounts& counts, HistoryFormat format);
+
 } // namespace cli::records

@@ -44,6 +44,17 @@ const char* const kSteps[] = {
     );
     CREATE INDEX faults_by_run ON faults (run);
     )sql",
+    // 2: a row a channel of a fault, for the count per channel (--stats);
+    // those of the faults already kept made from their channel lists.
+    R"sql(
+    CREATE TABLE fault_channels (
+        fault INTEGER NOT NULL REFERENCES faults (id) ON DELETE CASCADE,
+        channel INTEGER NOT NULL
+    );
+    CREATE INDEX fault_channels_by_fault ON fault_channels (fault);
+    INSERT INTO fault_channels (fault, channel)
+        SELECT f.id, CAST(c.value AS INTEGER) FROM faults f, json_each('[' || f.channels || ']') c;
+    )sql",
 };
 
 long pragma(Database& db, const std::string& name) {
@@ -56,14 +67,8 @@ std::string pragmaText(Database& db, const std::string& name) {
     return statement.step() ? statement.text(0) : std::string();
 }
 
-} // namespace
-
-void prepareSchema(Database& db, int version) {
-    // Outside a transaction, as SQLite asks; kept in the file from then on.
-    if (pragmaText(db, "journal_mode = WAL") != "wal")
-        db.fail("记录库不能用预写日志（WAL）模式");
-    db.exec("PRAGMA foreign_keys = ON");
-    Transaction transaction(db);
+// Refuses a file of another program or of a newer dio-cli; returns its layout.
+long layoutOf(Database& db) {
     const long id = pragma(db, "application_id");
     const long found = pragma(db, "user_version");
     if (id != 0 && id != kApplicationId)
@@ -75,6 +80,21 @@ void prepareSchema(Database& db, int version) {
                            " 版）：请用新版的 dio-cli，此文件未改动");
     if (found == 0 && db.prepare("SELECT 1 FROM sqlite_schema").step())
         throw RecordFailed(db.path() + " 不是 dio-cli 的记录库（已有别的表）");
+    return found;
+}
+
+} // namespace
+
+void prepareSchema(Database& db, int version) {
+    // Looked at before anything is written, so that a file refused stays as it was.
+    layoutOf(db);
+    // Outside a transaction, as SQLite asks; kept in the file from then on.
+    if (pragmaText(db, "journal_mode = WAL") != "wal")
+        db.fail("记录库不能用预写日志（WAL）模式");
+    db.exec("PRAGMA foreign_keys = ON");
+    Transaction transaction(db);
+    // Again under the lock: another station's program may have been first.
+    const long found = layoutOf(db);
     for (long step = found; step < version; ++step)
         db.exec(kSteps[step]);
     if (found < version) {

@@ -4,6 +4,7 @@
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 #include <sstream>
@@ -117,7 +118,8 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     const std::int64_t id = db.lastRowId();
     Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
                                  "VALUES (?, ?, ?, ?, ?, ?)");
-    for (const selftest::Fault& f : run.faults)
+    Statement channel = db.prepare("INSERT INTO fault_channels (fault, channel) VALUES (?, ?)");
+    for (const selftest::Fault& f : run.faults) {
         fault.bind(1, id)
             .bind(2, selftest::nameOf(f.kind))
             .bind(3, commaList(f.channels))
@@ -125,6 +127,10 @@ void recordRun(const std::string& path, const RecordedRun& run) {
             .bind(5, selftest::nameOf(f.why))
             .bind(6, f.flickers)
             .run();
+        const std::int64_t faultId = db.lastRowId();
+        for (int c : f.channels)
+            channel.bind(1, faultId).bind(2, c).run();
+    }
     transaction.commit();
 }
 
@@ -164,6 +170,39 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
             runs.back().faults.push_back(faultFrom(rows, 12));
     }
     return runs;
+}
+
+FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
+    Database db(path, Database::Mode::Existing);
+    prepareSchema(db);
+    const auto [conditions, values] = where(filter);
+    auto bind = [&values = values](Statement& statement) {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            statement.bind(static_cast<int>(i + 1), values[i]);
+    };
+    FaultCounts counts;
+    Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
+    bind(runs);
+    counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
+    Statement rows = db.prepare(
+        "SELECT c.channel, f.kind, COUNT(*) FROM fault_channels c JOIN faults f ON f.id = c.fault "
+        "JOIN runs r ON r.id = f.run " +
+        conditions + " GROUP BY c.channel, f.kind");
+    bind(rows);
+    std::map<int, ChannelFaults> byChannel;
+    while (rows.step()) {
+        ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
+        channel.channel = static_cast<int>(rows.integer(0));
+        channel.kinds[rows.text(1)] = static_cast<long>(rows.integer(2));
+        channel.total += static_cast<long>(rows.integer(2));
+    }
+    for (const auto& [number, channel] : byChannel)
+        counts.channels.push_back(channel);
+    // The weak spots first.
+    std::stable_sort(
+        counts.channels.begin(), counts.channels.end(),
+        [](const ChannelFaults& a, const ChannelFaults& b) { return a.total > b.total; });
+    return counts;
 }
 
 } // namespace cli::records

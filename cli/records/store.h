@@ -5,6 +5,7 @@
 #include "cli/selftest/report.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,20 @@ struct HistoryFilter {
 // The runs that pass the filter, newest first, with their faults. The file
 // must exist.
 std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& filter);
+
+struct ChannelFaults {
+    int channel = 0;
+    long total = 0;                    // faults naming it
+    std::map<std::string, long> kinds; // by the kind's name ("stuck-0", ...)
+};
+struct FaultCounts {
+    long runs = 0;                       // runs that pass the filter
+    std::vector<ChannelFaults> channels; // those found faulty, most often first
+};
+
+// Per channel, how often the runs that pass the filter found it faulty, and
+// in which kinds: the line's weak spots.
+FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter);
 
 // "1-16,20" for 1..16 and 20.
 std::string channelRanges(const std::vector<int>& channels);

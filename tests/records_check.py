@@ -1,0 +1,158 @@
+#!/usr/bin/python3
+"""dio-cli's records as it ships, read back with Python's own sqlite3 module
+(not ours): what a run keeps, the runs cut short, the files it must not
+touch, and `history` in its three formats parsed by Python's csv and json.
+
+  records_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe: the rows
+                                   that need POSIX signals or locks are skipped)
+"""
+import contextlib, csv, io, json, os, shutil, signal, sqlite3, subprocess, sys, tempfile, time
+
+cli = sys.argv[1]
+runner = os.environ.get("RUNNER", "").split()
+folder = tempfile.mkdtemp()
+os.chmod(folder, 0o755)
+card = "records-%d" % os.getpid()
+failures = []
+
+
+def dio(*arguments, faults="", db="runs.sqlite", env=None, **options):
+    env = dict(os.environ, ADCARD_SIM_NAME=card, ADCARD_SIM_FAULTS=faults, **(env or {}))
+    where = ["--db", os.path.join(folder, db)] if db else []
+    return subprocess.run([*runner, cli, *arguments, *where], env=env, capture_output=True,
+                          text=True, timeout=120, **options)
+
+
+def selftest(serial, *more, settle="0", **options):
+    return dio("selftest", "--yes", "--settle", settle, "--channels", "1-16", "--serial", serial,
+               "--station", "line 3", "--operator", "王工", *more, **options)
+
+
+def rows(sql, db="runs.sqlite"):
+    with contextlib.closing(sqlite3.connect(os.path.join(folder, db))) as connection:
+        return connection.execute(sql).fetchall()
+
+
+def check(name, condition, detail):
+    if not condition:
+        failures.append("%s: %s" % (name, detail))
+
+
+def kept():
+    done = selftest("SN-1", "--part", "ZAN-51")
+    check("pass", done.returncode == 0, done.stderr)
+    done = selftest("SN-2", faults="stuck0=3;short-and=5,6")
+    check("fail", done.returncode == 1 and "通道 3：固定为 0" in done.stdout, done.stderr)
+    runs = rows("SELECT serial, part, station, operator, settle_ms, channels, patterns, status "
+                "FROM runs ORDER BY id")
+    check("runs", runs == [("SN-1", "ZAN-51", "line 3", "王工", 0, "1-16", 10, "pass"),
+                           ("SN-2", "", "line 3", "王工", 0, "1-16", 12, "fail")], runs)
+    faults = rows("SELECT r.serial, f.kind, f.channels, f.wired FROM faults f "
+                  "JOIN runs r ON r.id = f.run ORDER BY f.id")
+    check("faults", faults == [("SN-2", "stuck-0", "3", ""), ("SN-2", "short", "5,6", "and")],
+          faults)
+    check("WAL", rows("PRAGMA journal_mode") == [("wal",)], rows("PRAGMA journal_mode"))
+    started, ended = rows("SELECT started, ended FROM runs WHERE serial = 'SN-1'")[0]
+    check("times", started.endswith("Z") and started <= ended, (started, ended))
+
+
+def cut_short():
+    done = selftest("SN-3", settle="10", faults="silent-after=50")
+    check("error status", done.returncode == 4, done.stderr)
+    check("error row", rows("SELECT status, patterns > 0, reason LIKE '%silent-after%' FROM runs "
+                            "WHERE serial = 'SN-3'") == [("error", 1, 1)],
+          rows("SELECT * FROM runs WHERE serial = 'SN-3'"))
+    if runner:
+        return
+    process = subprocess.Popen([cli, "selftest", "--yes", "--settle", "300", "--channels", "1-16",
+                                "--serial", "SN-4", "--db", os.path.join(folder, "runs.sqlite")],
+                               env=dict(os.environ, ADCARD_SIM_NAME=card),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    time.sleep(1)
+    process.send_signal(signal.SIGTERM)
+    process.communicate(timeout=30)
+    check("aborted status", process.returncode == 143, process.returncode)
+    aborted = rows("SELECT status, patterns BETWEEN 1 AND 9, reason FROM runs WHERE serial = 'SN-4'")
+    check("aborted row", aborted == [("aborted", 1, "已中断（SIGTERM），各通道已复位为 0")], aborted)
+    check("no half rows", rows("SELECT COUNT(*) FROM faults f JOIN runs r ON r.id = f.run "
+                               "WHERE r.status IN ('aborted', 'error')") == [(0,)], "faults")
+
+
+def history():
+    done = dio("history", "--format", "json")
+    runs = json.loads(done.stdout)
+    serials = [run["serial"] for run in runs]
+    check("newest first", serials == (["SN-3"] if runner else ["SN-4", "SN-3"]) + ["SN-2", "SN-1"],
+          serials)
+    faults = [run["faults"] for run in runs if run["serial"] == "SN-2"][0]
+    check("json faults", faults == [{"kind": "stuck-0", "channels": [3]},
+                                    {"kind": "short", "wired": "and", "channels": [5, 6]}], faults)
+    table = list(csv.DictReader(io.StringIO(dio("history", "--format", "csv", "--serial",
+                                                 "SN-2").stdout)))
+    check("csv", [(r["serial"], r["status"], r["faults"]) for r in table] ==
+          [("SN-2", "fail", "stuck-0 3; short and 5,6")], table)
+    check("status filter", [r["serial"] for r in json.loads(
+        dio("history", "--format", "json", "--status", "pass").stdout)] == ["SN-1"], "pass")
+    check("since", json.loads(dio("history", "--format", "json", "--since", "2999-01-01").stdout)
+          == [], "since")
+    stats = json.loads(dio("history", "--stats", "--format", "json").stdout)
+    check("stats", stats["channels"][:1] == [{"channel": 3, "total": 1, "kinds": {"stuck-0": 1}}]
+          and len(stats["channels"]) == 3, stats)
+
+
+def refused():
+    for name, content, reason in [("corrupt.sqlite", os.urandom(4096), "file is not a database"),
+                                  ("newer.sqlite", None, "第 9 版")]:
+        path = os.path.join(folder, name)
+        if content is None:
+            shutil.copy(os.path.join(folder, "runs.sqlite"), path)
+            with contextlib.closing(sqlite3.connect(path)) as connection:
+                connection.execute("PRAGMA user_version = 9")
+        else:
+            open(path, "wb").write(content)
+        before = open(path, "rb").read()
+        done = selftest("SN-5", db=name)
+        check(name, done.returncode == 6 and "全部正常" in done.stdout and reason in done.stderr,
+              (done.returncode, done.stderr))
+        check(name + " untouched", open(path, "rb").read() == before, "changed")
+    if runner:
+        return
+    with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"),
+                                            isolation_level=None)) as locker:
+        locker.execute("BEGIN EXCLUSIVE")
+        done = selftest("SN-6")
+        locker.execute("ROLLBACK")
+    check("locked", done.returncode == 6 and "database is locked" in done.stderr, done.stderr)
+    # Read-only for whoever runs it (root ignores a file's mode: run as nobody).
+    shutil.copy(os.path.join(folder, "runs.sqlite"), os.path.join(folder, "readonly.sqlite"))
+    os.chmod(os.path.join(folder, "readonly.sqlite"), 0o444)
+    as_nobody = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+    done = subprocess.run([*(as_nobody if os.getuid() == 0 else []), cli, "selftest", "--yes",
+                           "--channels", "1-8", "--serial", "SN-7", "--db",
+                           os.path.join(folder, "readonly.sqlite")],
+                          env=dict(os.environ, ADCARD_SIM_NAME=card + "-ro"),
+                          capture_output=True, text=True, timeout=60)
+    check("read-only", done.returncode == 6 and "readonly database" in done.stderr, done.stderr)
+
+
+def default_place():
+    data = os.path.join(folder, "data")
+    done = selftest("SN-8", db=None, env={"XDG_DATA_HOME": data, "LOCALAPPDATA": data})
+    path = os.path.join(data, "dio-panel", "results.sqlite")
+    check("default place", done.returncode == 0 and os.path.exists(path), done.stderr)
+    check("--db alone", dio("selftest", "--yes").returncode == 2, "no serial")
+
+
+for row in (kept, cut_short, history, refused, default_place):
+    row()
+if not runner:
+    for name in (card, card + "-ro"):
+        try:
+            os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), name))
+        except FileNotFoundError:
+            pass
+shutil.rmtree(folder)
+if failures:
+    sys.exit("records-check:\n  " + "\n  ".join(failures))
+print("records-check: runs, faults, aborted and error runs kept; history and --stats read; "
+      "corrupt, newer%s files refused and left as they were" % ("" if runner else ", locked, read-only"))
