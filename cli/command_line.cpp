@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "cli/errors.h"
+#include "cli/mqtt/topics.h"
 #include "convert/digits.h"
 
 #include <CLI/CLI.hpp>
@@ -33,6 +34,17 @@ T choice(const std::string& option, const std::string& given,
     for (const auto& [name, value] : choices)
         names += (names.empty() ? "" : "、") + name;
     throw UsageError(option + " 的“" + given + "”不对：可用 " + names);
+}
+
+// The broker an --mqtt option names, checked with the station's name that
+// becomes a level of its topics.
+std::optional<mqtt::BrokerUrl> broker(CLI::Option* option, const std::string& url,
+                                      const std::string& station) {
+    if (!*option)
+        return std::nullopt;
+    mqtt::BrokerUrl broker = mqtt::parseBrokerUrl(url);
+    mqtt::checkStation(station);
+    return broker;
 }
 
 Wiring wiringFrom(const std::string& map) {
@@ -122,8 +134,9 @@ Declared declareSet(CLI::App& app) {
 Declared declareWatch(CLI::App& app) {
     struct Typed {
         std::string interval = "200ms", duration, channels = "1-128", format = "text", map,
-                    count = "0";
+                    count = "0", mqtt, station = hostName();
         bool utc = false;
+        CLI::Option* mqttGiven = nullptr;
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* watch = subcommand(app, "watch",
@@ -138,6 +151,13 @@ Declared declareWatch(CLI::App& app) {
         ->type_name("LIST");
     watch->add_option("-m,--map", typed->map, "接线表：每行“通道 字 位”")->type_name("FILE");
     watch->add_flag("-u,--utc", typed->utc, "用 UTC 时间（默认本地时间带时差）");
+    typed->mqttGiven = watch
+                           ->add_option("--mqtt", typed->mqtt,
+                                        "另把每个变化（带序号和时间）发布到 MQTT 代理的 "
+                                        "<前缀>/<测试台>/watch，如 mqtt://host:1883/plant/line3")
+                           ->type_name("URL");
+    watch->add_option("--station", typed->station, "MQTT 主题里的测试台（默认主机名）")
+        ->type_name("S");
     watch->add_option("-f,--format", typed->format, "text（默认）、csv、jsonl 或 vcd（波形）")
         ->type_name("FORMAT");
     return {"watch", [typed] {
@@ -151,9 +171,13 @@ Declared declareWatch(CLI::App& app) {
                                                       {"csv", WatchFormat::Csv},
                                                       {"jsonl", WatchFormat::Jsonl},
                                                       {"vcd", WatchFormat::Vcd}}),
-                                 typed->utc};
+                                 typed->utc,
+                                 {},
+                                 {}};
                 if (!typed->duration.empty())
                     setup.duration = parseDuration(typed->duration, "--duration");
+                setup.mqtt = broker(typed->mqttGiven, typed->mqtt, typed->station);
+                setup.station = typed->station;
                 return WatchCommand{setup};
             }};
 }
@@ -167,6 +191,8 @@ Declared declareSelftest(CLI::App& app) {
         CLI::Option* junitGiven = nullptr;
         CLI::Option* serialGiven = nullptr;
         CLI::Option* dbGiven = nullptr;
+        std::string mqtt;
+        CLI::Option* mqttGiven = nullptr;
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* selftest =
@@ -206,6 +232,11 @@ Declared declareSelftest(CLI::App& app) {
                                       "记录库文件（默认用户数据文件夹里的 "
                                       "dio-panel/results.sqlite）")
                          ->type_name("FILE");
+    typed->mqttGiven = selftest
+                           ->add_option("--mqtt", typed->mqtt,
+                                        "记下后另把这次自检（JSON）以 QoS 1 发布到 MQTT 代理的 "
+                                        "<前缀>/<测试台>/selftest，如 mqtt://host:1883/plant/line3")
+                           ->type_name("URL");
     selftest->add_option("--part", typed->part, "所测板卡的型号")->type_name("P");
     selftest->add_option("--station", typed->station, "测试台（默认主机名）")->type_name("S");
     selftest->add_option("--operator", typed->operatorName, "操作员（默认用户名）")->type_name("O");
@@ -233,7 +264,8 @@ Declared declareSelftest(CLI::App& app) {
                      given(typed->junitGiven, typed->junit),
                      {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}},
                      static_cast<bool>(*typed->serialGiven),
-                     given(typed->dbGiven, typed->db)}};
+                     given(typed->dbGiven, typed->db),
+                     broker(typed->mqttGiven, typed->mqtt, typed->station)}};
             }};
 }
 

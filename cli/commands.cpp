@@ -4,6 +4,9 @@
 #include "cli/card.h"
 #include "cli/console.h"
 #include "cli/errors.h"
+#include "cli/mqtt/change_feed.h"
+#include "cli/mqtt/publisher.h"
+#include "cli/mqtt/topics.h"
 #include "cli/records/default_database.h"
 #include "cli/records/history_output.h"
 #include "cli/records/store.h"
@@ -148,9 +151,14 @@ int watch(Card& card, const WatchSetup& setup) {
     const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
     auto stop = [&] { return interrupted() || outputGone() || Clock::now() >= deadline; };
     Polls polls(card, watcher);
+    std::optional<mqtt::ChangeFeed> feed;
+    if (setup.mqtt)
+        feed.emplace(*setup.mqtt, setup.station);
     try {
         for (auto next = start + setup.interval;; next += setup.interval) {
             write(Stream::Out, polls.poll());
+            if (feed)
+                feed->publish(watcher.lastChanges(), std::chrono::system_clock::now());
             if ((setup.count > 0 && watcher.changes() >= setup.count) || stop())
                 break;
             // Polls keep their rhythm (a slow read delays only the next); the
@@ -172,8 +180,14 @@ int watch(Card& card, const WatchSetup& setup) {
         throw;
     }
     write(Stream::Out, watcher.summary(std::chrono::system_clock::now()));
-    if (interrupted())
-        throw Interrupted(stopSignal());
+    const std::string unpublished = feed ? feed->finish() : "";
+    if (interrupted()) {
+        Interrupted stopped(stopSignal());
+        stopped.setAftermath(unpublished);
+        throw stopped;
+    }
+    if (!unpublished.empty())
+        throw PublishFailed(unpublished);
     return 0;
 }
 
@@ -199,6 +213,41 @@ void keep(const SelftestOutput& output, const records::RecordedRun& record) {
     records::recordRun(output.db ? *output.db : records::defaultDatabase(), record);
 }
 
+// What could not be done with a run's record ("" where it was done, or not asked).
+struct Kept {
+    std::string notKept, notPublished;
+};
+
+// The run as the records hold it, to "<prefix>/<station>/selftest".
+void publishRun(const mqtt::BrokerUrl& broker, const records::RecordedRun& record) {
+    nlohmann::ordered_json run = records::runJson(record);
+    run.erase("id"); // the local file's, of no use elsewhere
+    mqtt::Publisher(broker).publishAcknowledged(
+        mqtt::topic(broker.prefix, record.station, "selftest"),
+        run.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
+        std::chrono::seconds(5));
+}
+
+// Kept where asked, then published once kept (or refused by the records).
+Kept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
+    Kept kept;
+    if (output.record) {
+        try {
+            keep(output, record);
+        } catch (const RecordFailed& e) {
+            kept.notKept = e.what();
+        }
+    }
+    if (output.mqtt) {
+        try {
+            publishRun(*output.mqtt, record);
+        } catch (const PublishFailed& e) {
+            kept.notPublished = e.what();
+        }
+    }
+    return kept;
+}
+
 } // namespace
 
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
@@ -221,19 +270,17 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
         result = selftestOnCard(card, setup, patterns);
     } catch (Failure& e) {
         // A run cut short is kept too, as far as it went, and why it ended.
-        if (output.record) {
-            records::RecordedRun record =
-                recordOf(setup, run, std::chrono::system_clock::now(), patterns);
-            record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
-                                                                 : records::RunStatus::Error;
-            record.reason = e.aftermath().empty() ? e.what() : e.what() + ("，" + e.aftermath());
-            try {
-                keep(output, record);
-            } catch (const RecordFailed& failed) {
-                e.setAftermath(e.aftermath() + (e.aftermath().empty() ? "" : "；") +
-                               "记录未写入：" + failed.what());
-            }
-        }
+        records::RecordedRun record =
+            recordOf(setup, run, std::chrono::system_clock::now(), patterns);
+        record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
+                                                             : records::RunStatus::Error;
+        record.reason = e.aftermath().empty() ? e.what() : e.what() + ("，" + e.aftermath());
+        const Kept kept = keepAndPublish(output, record);
+        for (const std::string& problem :
+             {kept.notKept.empty() ? kept.notKept : "记录未写入：" + kept.notKept,
+              kept.notPublished})
+            if (!problem.empty())
+                e.setAftermath(e.aftermath() + (e.aftermath().empty() ? "" : "；") + problem);
         throw;
     }
     run.duration = std::chrono::steady_clock::now() - began;
@@ -243,18 +290,11 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
         report->commit(json + "\n");
     if (junit)
         junit->commit(selftest::junitXml(result, setup.channels, run));
-    std::optional<RecordFailed> notKept;
-    if (output.record) {
-        records::RecordedRun record =
-            recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
-        record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
-        record.faults = result.faults;
-        try {
-            keep(output, record);
-        } catch (const RecordFailed& e) {
-            notKept = e; // said after the result, which the terminal shows all the same
-        }
-    }
+    records::RecordedRun record =
+        recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
+    record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+    record.faults = result.faults;
+    const Kept kept = keepAndPublish(output, record);
     if (output.json) {
         say(json);
     } else {
@@ -263,8 +303,12 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
             say("  " + line);
         say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
     }
-    if (notKept)
-        throw RecordFailed(std::string("结果未记入记录库：") + notKept->what());
+    // Said after the result, which the terminal shows all the same.
+    if (!kept.notKept.empty())
+        throw RecordFailed("结果未记入记录库：" + kept.notKept +
+                           (kept.notPublished.empty() ? "" : "；" + kept.notPublished));
+    if (!kept.notPublished.empty())
+        throw PublishFailed(kept.notPublished);
     return result.faults.empty() ? 0 : 1;
 }
 

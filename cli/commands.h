@@ -2,6 +2,7 @@
 // The subcommands, on a card, once their arguments have been checked.
 // Each returns the program's exit status.
 
+#include "cli/mqtt/broker_url.h"
 #include "cli/records/history_output.h"
 #include "cli/records/store.h"
 #include "cli/selftest/junit.h"
@@ -35,6 +36,8 @@ struct WatchSetup {
     std::optional<std::chrono::milliseconds> duration; // none: no limit
     WatchFormat format;
     bool utc;
+    std::optional<mqtt::BrokerUrl> mqtt; // each change published there too
+    std::string station;                 // the topic's level for this machine
 };
 int watch(Card& card, const WatchSetup& setup);
 
@@ -45,6 +48,7 @@ struct SelftestOutput {
     selftest::Run run;                 // serial, part, station, operator; times filled in
     bool record = false;               // kept in the records (a serial number was given)
     std::optional<std::string> db;     // the records' file; none: the user's default
+    std::optional<mqtt::BrokerUrl> mqtt; // the run published there once kept
 };
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
 

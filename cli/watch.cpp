@@ -75,6 +75,7 @@ std::string Watcher::takeVcd(const std::vector<bool>& read,
         if (read[i] != values_[i]) {
             ++counts_[i];
             ++changes_;
+            lastChanges_.push_back({channels_[i], read[i]});
         }
         if (read[i] != values_[i] || unknown_)
             printed += (read[i] ? "1" : "0") + vcdId(i) + "\n";
@@ -86,6 +87,7 @@ std::string Watcher::takeVcd(const std::vector<bool>& read,
 
 std::string Watcher::take(const std::vector<std::int16_t>& words,
                           std::chrono::system_clock::time_point now) {
+    lastChanges_.clear();
     if (format_ == WatchFormat::Vcd) {
         std::vector<bool> read;
         for (const InputBit& in : inputs_)
@@ -109,6 +111,7 @@ std::string Watcher::take(const std::vector<std::int16_t>& words,
             values_[i] = value;
             ++counts_[i];
             ++changes_;
+            lastChanges_.push_back({channels_[i], value});
             printed += line(time, "change", channels_[i], value);
         }
     }

@@ -32,6 +32,12 @@ public:
     std::string gap(std::chrono::system_clock::time_point from,
                     std::chrono::system_clock::time_point to);
     long changes() const { return changes_; }
+    // The changes the last take() found (none for the initial state).
+    struct Change {
+        int channel;
+        bool value;
+    };
+    const std::vector<Change>& lastChanges() const { return lastChanges_; }
 
 private:
     std::string takeVcd(const std::vector<bool>& read, std::chrono::system_clock::time_point now);
@@ -48,6 +54,7 @@ private:
     std::vector<bool> values_;
     std::vector<long> counts_;
     long changes_ = 0;
+    std::vector<Change> lastChanges_;
     std::chrono::system_clock::time_point start_; // of the dump's time 0
     long long lastVcdTime_ = 0;                   // the dump's times never go back
     bool unknown_ = false;                        // after a gap: every value dumped anew

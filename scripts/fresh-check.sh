@@ -74,6 +74,10 @@ rm -rf "$root/etc/apt"
 cp -a /etc/apt "$root/etc/apt"
 rm -f "$root"/etc/apt/sources.list.d/dio-panel-*
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+# Packages do not start their services here (the broker the tests use is
+# installed with one): a daemon left running would outlive the check's mounts.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 755 "$root/usr/sbin/policy-rc.d"
 git clone -q --no-local --no-checkout "$PWD" "$root/root/dio-panel"
 git -C "$root/root/dio-panel" checkout -q --detach "$commit"
 mount -t proc proc "$root/proc"

@@ -49,6 +49,8 @@ PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
 tests/cli_check.sh "$root/usr/bin/dio-cli"
 tests/cli_station_check.sh "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/serve_check.py "$root/usr/bin/dio-cli"
+/usr/bin/python3 tests/records_check.py "$root/usr/bin/dio-cli"
+/usr/bin/python3 tests/mqtt_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/modbus_driver_check.py "$root/usr/bin/dio-cli" \
   "$root/usr/lib/dio-panel/modbus/libadcard.so" "$root/usr/bin/dio-cli"
 for page in dio-cli dio-panel; do

@@ -13,9 +13,13 @@ scripts/setup.sh g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nsis xvfb x
   qttranslations5-l10n
 scripts/setup-wine32.sh
 modbus="${DIO_WINDOWS_MODBUS:-$(scripts/build-libmodbus-win32.sh i686 | tail -n1)}"
+sqlite="${DIO_WINDOWS_SQLITE:-$(scripts/build-sqlite-win32.sh i686 | tail -n1)}"
+mqtt="${DIO_WINDOWS_MQTT:-$(scripts/build-mosquitto-win32.sh i686 | tail -n1)}"
 qt="${DIO_WINDOWS_QT:-$(scripts/build-qt-win32.sh | tail -n1)}"
 echo "windows-32: building for 32-bit Windows against $qt and $modbus"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake \
-  -DDIO_WINDOWS_QT="$qt" -DDIO_WINDOWS_MODBUS="$modbus" -DDIO_QT_MAJOR=5 \
+  -DDIO_WINDOWS_QT="$qt" -DDIO_WINDOWS_MODBUS="$modbus" -DDIO_WINDOWS_SQLITE="$sqlite" \
+  -DDIO_WINDOWS_MQTT="$mqtt" \
+  -DDIO_QT_MAJOR=5 \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"${JOBS:-2}" >/dev/null

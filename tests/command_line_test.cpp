@@ -22,10 +22,16 @@ std::string readAs(std::vector<std::string> arguments) {
         if (const auto* watch = std::get_if<WatchCommand>(&command))
             return "watch " + std::to_string(watch->setup.interval.count()) + " " +
                    std::to_string(watch->setup.duration ? watch->setup.duration->count() : -1);
-        if (const auto* selftest = std::get_if<SelftestCommand>(&command))
+        if (const auto* selftest = std::get_if<SelftestCommand>(&command)) {
+            const auto& mqtt = selftest->output.mqtt;
             return "selftest " + std::to_string(selftest->setup.channels.size()) + " " +
                    std::to_string(selftest->setup.reads) + " " +
-                   selftest->output.report.value_or("-");
+                   selftest->output.report.value_or("-") +
+                   (mqtt ? " " + mqtt->text() + " " + mqtt->prefix : "");
+        }
+        if (const auto* history = std::get_if<HistoryCommand>(&command))
+            return "history " + history->filter.since.value_or("-") + " " +
+                   (history->filter.status ? records::nameOf(*history->filter.status) : "-");
         if (const auto* help = std::get_if<HelpCommand>(&command))
             return help->text.find("选项:") != std::string::npos ? "help" : "help?";
         return "info";
@@ -61,6 +67,29 @@ TEST(CommandLine, ReadsWhatIsAskedAndRefusesTheRestBeforeAnyDriverCall) {
         {"a report file", {"selftest", "-y", "-r", "r.json"}, "selftest 128 2 r.json"},
         {"a report named -", {"selftest", "-y", "-r", "-"}, "refused: --report 要一个文件名"},
         {"one read a pattern", {"selftest", "-y", "--reads", "1"}, "refused: --reads 的“1”不对"},
+        {"a broker",
+         {"selftest", "-y", "--mqtt", "mqtt://plc.lan/plant/line3/"},
+         "selftest 128 2 - mqtt://plc.lan:1883 plant/line3"},
+        {"a broker by TLS on IPv6",
+         {"selftest", "-y", "--mqtt", "mqtts://[fd00::7]:9883/p"},
+         "selftest 128 2 - mqtts://[fd00::7]:9883 p"},
+        {"a broker's password in the URL",
+         {"selftest", "-y", "--mqtt", "mqtt://u:pw@plc/p"},
+         "refused: --mqtt 的“mqtt://u:pw@plc/p”不对：用户名和密码请放在环境变量"},
+        {"a wildcard topic", {"watch", "--mqtt", "mqtt://plc/a/#"}, "refused: --mqtt"},
+        {"a port too far", {"watch", "--mqtt", "mqtt://plc:65536/a"}, "refused: --mqtt"},
+        {"not MQTT", {"watch", "--mqtt", "http://plc/a"}, "refused: --mqtt"},
+        {"a station that splits topics",
+         {"watch", "--mqtt", "mqtt://plc/a", "--station", "a/b"},
+         "refused: 测试台“a/b”不能作 MQTT 主题的一级"},
+        {"records without a serial", {"selftest", "-y", "--db", "r.sqlite"}, "refused: --db"},
+        {"history since a day",
+         {"history", "--since", "2026-12-01", "--status", "aborted"},
+         "history 2026-12-01 aborted"},
+        {"history since a word", {"history", "--since", "today"}, "refused: --since"},
+        {"history since a bad time",
+         {"history", "--since", "2026-12-01 08:00"},
+         "refused: --since"},
         {"an unknown subcommand", {"bogus"}, "refused: 不认识的子命令“bogus”"},
         {"no subcommand", {}, "refused: 缺少必需的子命令"},
         {"an unknown option", {"get", "--bogus"}, "refused: 不认识的参数"},

@@ -76,22 +76,30 @@ std::string csv(const std::vector<RecordedRun>& runs) {
     return out;
 }
 
+} // namespace
+
+nlohmann::ordered_json runJson(const RecordedRun& run) {
+    return {{"id", run.id},
+            {"serial", run.serial},
+            {"part", run.part},
+            {"station", run.station},
+            {"operator", run.operatorName},
+            {"started", run.started},
+            {"ended", run.ended},
+            {"settle_ms", run.settleMs},
+            {"channels", run.channels},
+            {"patterns", run.patterns},
+            {"status", nameOf(run.status)},
+            {"reason", run.reason},
+            {"faults", selftest::faultsJson(run.faults)}};
+}
+
+namespace {
+
 std::string json(const std::vector<RecordedRun>& runs) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const RecordedRun& run : runs)
-        list.push_back({{"id", run.id},
-                        {"serial", run.serial},
-                        {"part", run.part},
-                        {"station", run.station},
-                        {"operator", run.operatorName},
-                        {"started", run.started},
-                        {"ended", run.ended},
-                        {"settle_ms", run.settleMs},
-                        {"channels", run.channels},
-                        {"patterns", run.patterns},
-                        {"status", nameOf(run.status)},
-                        {"reason", run.reason},
-                        {"faults", selftest::faultsJson(run.faults)}});
+        list.push_back(runJson(run));
     // A record written by another program may hold text that is not UTF-8.
     return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -3,6 +3,8 @@
 
 #include "cli/records/store.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,9 @@ enum class HistoryFormat { Text, Csv, Json };
 // Newest first as given; a run's faults (or why it ended) under it in the
 // text, in one field of the CSV, as a list in the JSON.
 std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format);
+
+// One run as `history --format json` lists it (and MQTT publishes it).
+nlohmann::ordered_json runJson(const RecordedRun& run);
 
 // The counts per channel, most often faulty first; in the CSV a column per
 // kind of fault.

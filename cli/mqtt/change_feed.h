@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cli/mqtt/publisher.h"
+#include "cli/watch.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli::mqtt {
+
+// The watch's changes to "<prefix>/<station>/watch", one JSON message each
+// with a sequence number counted from 1 for the run: a number that never
+// arrives is a lost message, not a quiet line. While the broker cannot be
+// reached the numbers go on and the changes are listed locally only; when it
+// comes back, the numbers not published are said on the standard error.
+class ChangeFeed {
+public:
+    ChangeFeed(const BrokerUrl& broker, const std::string& station);
+
+    void publish(const std::vector<Watcher::Change>& changes,
+                 std::chrono::system_clock::time_point when);
+    // At the end: waits a little for the broker's acknowledgements. Returns
+    // what was not published ("" when everything was).
+    std::string finish();
+
+private:
+    void lost(long from, long to);
+
+    Publisher publisher_;
+    std::string topic_;
+    long sequence_ = 0;
+    long unpublished_ = 0;
+    std::optional<long> gapFrom_; // the first number of a gap still open
+};
+
+} // namespace cli::mqtt

@@ -1,0 +1,55 @@
+#pragma once
+// Publishing to the plant's MQTT broker, on libmosquitto: its network thread
+// connects, and reconnects when the broker comes back, while the caller goes
+// on with the card.
+
+#include "cli/mqtt/broker_url.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+struct mosquitto;
+
+namespace cli::mqtt {
+
+class Publisher {
+public:
+    // Starts connecting (a host name is looked up here). Credentials from
+    // DIO_MQTT_USER and DIO_MQTT_PASSWORD; for mqtts the system's
+    // certificates, or DIO_MQTT_CAFILE.
+    explicit Publisher(const BrokerUrl& broker);
+    ~Publisher(); // disconnects, dropping what is not yet acknowledged
+    Publisher(const Publisher&) = delete;
+    Publisher& operator=(const Publisher&) = delete;
+
+    // Waits until connected, publishes with QoS 1 and waits for the broker's
+    // acknowledgement, all within `within`; throws PublishFailed naming the
+    // broker and the reason.
+    void publishAcknowledged(const std::string& topic, const std::string& payload,
+                             std::chrono::milliseconds within);
+    // Publishes with QoS 1 where connected (true); false, sending nothing,
+    // while the broker cannot be reached.
+    bool publish(const std::string& topic, const std::string& payload);
+    bool connected() const;
+    // Waits up to `within` for the connection; whether it is there.
+    bool waitConnected(std::chrono::milliseconds within);
+    // Why the broker cannot be reached (or was last lost), for messages.
+    std::string problem() const;
+    // Waits up to `within` for the acknowledgements still due; how many
+    // did not come.
+    long settle(std::chrono::milliseconds within);
+    const BrokerUrl& broker() const { return broker_; }
+
+private:
+    struct State;
+    static void onConnect(mosquitto*, void* state, int result);
+    static void onDisconnect(mosquitto*, void* state, int result);
+    static void onPublish(mosquitto*, void* state, int id);
+
+    BrokerUrl broker_;
+    std::unique_ptr<State> state_;
+    mosquitto* client_ = nullptr;
+};
+
+} // namespace cli::mqtt
