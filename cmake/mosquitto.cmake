@@ -16,6 +16,7 @@ target_include_directories(mosquitto SYSTEM INTERFACE ${DIO_MOSQUITTO_INCLUDE})
 target_link_libraries(mosquitto INTERFACE ${DIO_MOSQUITTO_LIBRARY})
 if(WIN32)
   target_compile_definitions(mosquitto INTERFACE LIBMOSQUITTO_STATIC)
-  # Its network thread is a POSIX thread: MinGW's own, linked in statically.
-  target_link_libraries(mosquitto INTERFACE ws2_32 -Wl,-Bstatic pthread -Wl,-Bdynamic)
+  # Its network thread is a POSIX thread: MinGW's own (static, as the
+  # programs that use it link everything).
+  target_link_libraries(mosquitto INTERFACE ws2_32 pthread)
 endif()

@@ -10,7 +10,9 @@
 #      it (WINEPATH in place of LD_LIBRARY_PATH);
 #   5. dio-cli as tests/cli_check.sh tries it (its output redirected: UTF-8),
 #      dio-cli serve reached by a Modbus client on Linux (tests/serve_check.py),
-#      the Modbus TCP driver under it (tests/modbus_driver_check.py),
+#      the Modbus TCP driver under it (tests/modbus_driver_check.py), the
+#      self-test's JUnit XML, its records (SQLite) and its publishing to a
+#      mosquitto broker on Linux (MQTT),
 #      and in a console of code page 936 (the text as characters); the panel
 #      on the Modbus adcard.dll, reaching pymodbus's server on Linux's loopback;
 #   6. the real window (the windows platform) in Xvfb.
@@ -91,6 +93,10 @@ RUNNER=wine tests/cli_check.sh "$build/bin/dio-cli.exe"
 RUNNER=wine /usr/bin/python3 tests/serve_check.py "$build/bin/dio-cli.exe"
 # The self-test's JUnit XML from dio-cli.exe, read by junitparser.
 RUNNER=wine /usr/bin/python3 tests/junit_check.py "$build/bin/dio-cli.exe"
+# Its records (read back by Python's sqlite3) and its publishing, to a
+# mosquitto broker on Linux's loopback.
+RUNNER=wine /usr/bin/python3 tests/records_check.py "$build/bin/dio-cli.exe"
+RUNNER=wine /usr/bin/python3 tests/mqtt_check.py "$build/bin/dio-cli.exe"
 # The 32-bit Modbus TCP adcard.dll under dio-cli.exe, reaching servers on Linux's loopback.
 RUNNER=wine /usr/bin/python3 tests/modbus_driver_check.py "$build/bin/dio-cli.exe" \
   "$build/bin/modbus/adcard.dll" "$build/bin/dio-cli.exe"

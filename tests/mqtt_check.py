@@ -6,11 +6,14 @@ refuses the credentials (status 7, the run still recorded); a watch whose
 broker stops and comes back (the local output goes on, the gap is said, the
 numbers not published are exactly those missing at the subscriber).
 
-  mqtt_check.py DIO-CLI
+  mqtt_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe, reaching the
+                                broker here through Wine)
 """
 import json, os, pwd, shutil, socket, subprocess, sys, tempfile, time
 
 cli = sys.argv[1]
+runner = os.environ.get("RUNNER", "").split()
+slow = 3 if runner else 1  # each program started through Wine takes a second or so
 folder = tempfile.mkdtemp()
 card = "mqtt-%d" % os.getpid()
 failures = []
@@ -70,8 +73,8 @@ def subscriber(port, topic, count, seconds):
 
 def dio(*arguments, env=None, **options):
     env = dict(os.environ, ADCARD_SIM_NAME=card, **(env or {}))
-    return subprocess.run([cli, *arguments], env=env, capture_output=True, text=True,
-                          timeout=60, **options)
+    return subprocess.run([*runner, cli, *arguments], env=env, capture_output=True, text=True,
+                          timeout=60 * slow, **options)
 
 
 def selftest(port, serial, env=None, faults=""):
@@ -89,9 +92,9 @@ def recorded(serial):
 
 def published_run():
     broker = Broker(free_port())
-    sub = subscriber(broker.port, "plant/hall 2/line3/selftest", 1, 20)
+    sub = subscriber(broker.port, "plant/hall 2/line3/selftest", 1, 20 * slow)
     done = selftest(broker.port, "SN-1", faults="stuck1=9")
-    received = sub.communicate(timeout=30)[0]
+    received = sub.communicate(timeout=30 * slow)[0]
     broker.stop()
     check("selftest status", done.returncode == 1, done.stderr)
     run = recorded("SN-1")
@@ -103,7 +106,7 @@ def published_run():
 def unreachable():
     done = selftest(free_port(), "SN-2")
     check("unreachable status", done.returncode == 7 and "全部正常" in done.stdout, done.stderr)
-    check("unreachable reason", "Connection refused" in done.stderr, done.stderr)
+    check("unreachable reason", "连不上代理" in done.stderr, done.stderr)
     check("unreachable recorded", (recorded("SN-2") or {}).get("status") == "pass", "no record")
 
 
@@ -130,13 +133,13 @@ def watch_through_outage():
     port = free_port()
     broker = Broker(port)
     # It reconnects by itself when the broker is back; ten messages are expected.
-    sub = subscriber(port, "plant/line3/watch", 10, 25)
-    watch = subprocess.Popen([cli, "watch", "--channels", "1-8", "--interval", "20ms",
-                              "--duration", "9s", "--station", "line3",
+    sub = subscriber(port, "plant/line3/watch", 10, 25 * slow)
+    watch = subprocess.Popen([*runner, cli, "watch", "--channels", "1-8", "--interval", "20ms",
+                              "--duration", "%ds" % (9 * slow), "--station", "line3",
                               "--mqtt", "mqtt://127.0.0.1:%d/plant" % port],
                              env=dict(os.environ, ADCARD_SIM_NAME=card), text=True,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    time.sleep(1)
+    time.sleep(1 * slow)
     toggle(1, 3)
     broker.stop()
     time.sleep(0.3)
@@ -144,8 +147,8 @@ def watch_through_outage():
     broker = Broker(port)
     time.sleep(2)  # both clients reconnect within a second or two
     toggle(3, 2)
-    out, err = watch.communicate(timeout=30)
-    received = sub.communicate(timeout=30)[0]
+    out, err = watch.communicate(timeout=30 * slow)
+    received = sub.communicate(timeout=30 * slow)[0]
     broker.stop()
     numbers = [json.loads(line)["seq"] for line in received.split("\n") if line]
     local = [line for line in out.split("\n") if "→" in line]
@@ -160,10 +163,8 @@ def watch_through_outage():
 
 for row in (published_run, unreachable, credentials, watch_through_outage):
     row()
-try:
+if not runner:
     os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
-except FileNotFoundError:
-    pass
 shutil.rmtree(folder)
 if failures:
     sys.exit("mqtt-check:\n  " + "\n  ".join(failures))

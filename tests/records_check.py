@@ -6,7 +6,7 @@ touch, and `history` in its three formats parsed by Python's csv and json.
   records_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe: the rows
                                    that need POSIX signals or locks are skipped)
 """
-import contextlib, csv, io, json, os, shutil, signal, sqlite3, subprocess, sys, tempfile, time
+import contextlib, csv, glob, io, json, os, shutil, signal, sqlite3, subprocess, sys, tempfile, time
 
 cli = sys.argv[1]
 runner = os.environ.get("RUNNER", "").split()
@@ -137,9 +137,14 @@ def refused():
 
 def default_place():
     data = os.path.join(folder, "data")
-    done = selftest("SN-8", db=None, env={"XDG_DATA_HOME": data, "LOCALAPPDATA": data})
-    path = os.path.join(data, "dio-panel", "results.sqlite")
-    check("default place", done.returncode == 0 and os.path.exists(path), done.stderr)
+    serial = "SN-8-%d" % os.getpid()
+    done = selftest(serial, db=None, env={"XDG_DATA_HOME": data})
+    # Wine gives its programs the prefix's own %LOCALAPPDATA%.
+    places = glob.glob(os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c", "users", "*",
+                                    "AppData", "Local")) if runner else [data]
+    path = os.path.join(places[0] if places else data, "dio-panel", "results.sqlite")
+    check("default place", done.returncode == 0 and os.path.exists(path) and rows(
+        "SELECT COUNT(*) FROM runs WHERE serial = '%s'" % serial, db=path) == [(1,)], done.stderr)
     check("--db alone", dio("selftest", "--yes").returncode == 2, "no serial")
 
 

@@ -37,51 +37,48 @@ struct Publisher::State {
     std::set<int> early;          // acknowledged before publish() had noted them
 };
 
-Publisher::Publisher(const BrokerUrl& broker) : broker_(broker), state_(std::make_unique<State>()) {
+Publisher::Publisher(const BrokerUrl& broker)
+    : broker_(broker), state_(std::make_unique<State>()), client_(nullptr, mosquitto_destroy) {
     libraryReady();
-    client_ = mosquitto_new(nullptr, true, state_.get());
+    client_.reset(mosquitto_new(nullptr, true, state_.get()));
     if (!client_)
         throw PublishFailed("MQTT：无法建立客户端（内存不足）");
     auto failed = [&](const std::string& doing, int result) {
         return PublishFailed("MQTT：" + doing + "（" + broker_.text() + "）：" +
                              mosquitto_strerror(result));
     };
-    int result = mosquitto_username_pw_set(client_, environment("DIO_MQTT_USER"),
+    int result = mosquitto_username_pw_set(client(), environment("DIO_MQTT_USER"),
                                            environment("DIO_MQTT_PASSWORD"));
     if (result != MOSQ_ERR_SUCCESS)
         throw failed("用户名或密码不能用", result);
     if (broker_.tls) {
         const char* caFile = environment("DIO_MQTT_CAFILE");
-        result = mosquitto_tls_set(client_, caFile, caFile ? nullptr : "/etc/ssl/certs", nullptr,
+        result = mosquitto_tls_set(client(), caFile, caFile ? nullptr : "/etc/ssl/certs", nullptr,
                                    nullptr, nullptr);
         if (result != MOSQ_ERR_SUCCESS)
             throw failed("不能用 TLS", result);
     }
-    mosquitto_connect_callback_set(client_, onConnect);
-    mosquitto_disconnect_callback_set(client_, onDisconnect);
-    mosquitto_publish_callback_set(client_, onPublish);
+    mosquitto_connect_callback_set(client(), onConnect);
+    mosquitto_disconnect_callback_set(client(), onDisconnect);
+    mosquitto_publish_callback_set(client(), onPublish);
     // A broker that went away is tried again every second, not less often.
-    mosquitto_reconnect_delay_set(client_, 1, 1, false);
+    mosquitto_reconnect_delay_set(client(), 1, 1, false);
     // Every change goes out at once, not when a packet would be full.
-    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_max_inflight_messages_set(client_, 0);
-    result = mosquitto_connect_async(client_, broker_.host.c_str(), broker_.port, 30);
-    if (result != MOSQ_ERR_SUCCESS && result != MOSQ_ERR_ERRNO) {
-        mosquitto_destroy(client_);
+    mosquitto_int_option(client(), MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_max_inflight_messages_set(client(), 0);
+    result = mosquitto_connect_async(client(), broker_.host.c_str(), broker_.port, 30);
+    if (result == MOSQ_ERR_INVAL || result == MOSQ_ERR_NOMEM)
         throw failed("连不上代理", result);
-    }
-    if (result == MOSQ_ERR_ERRNO) // refused at once: the network thread tries again
+    // Refused at once (a broker not yet up): the network thread tries again.
+    if (result != MOSQ_ERR_SUCCESS)
         state_->problem = std::string("连不上代理：") + mosquitto_strerror(result);
-    if ((result = mosquitto_loop_start(client_)) != MOSQ_ERR_SUCCESS) {
-        mosquitto_destroy(client_);
+    if ((result = mosquitto_loop_start(client())) != MOSQ_ERR_SUCCESS)
         throw failed("无法启动网络线程", result);
-    }
 }
 
 Publisher::~Publisher() {
-    mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, false);
-    mosquitto_destroy(client_);
+    mosquitto_disconnect(client());
+    mosquitto_loop_stop(client(), false);
 }
 
 void Publisher::onConnect(mosquitto*, void* state, int result) {
@@ -127,7 +124,7 @@ bool Publisher::publish(const std::string& topic, const std::string& payload) {
     int id = 0;
     // Not under the lock: libmosquitto's thread takes it in the callbacks.
     const int result = mosquitto_publish(
-        client_, &id, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
+        client(), &id, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (result != MOSQ_ERR_SUCCESS) {
         state_->problem = std::string("发布失败：") + mosquitto_strerror(result);

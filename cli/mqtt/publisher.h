@@ -47,9 +47,11 @@ private:
     static void onDisconnect(mosquitto*, void* state, int result);
     static void onPublish(mosquitto*, void* state, int id);
 
+    mosquitto* client() const { return client_.get(); }
+
     BrokerUrl broker_;
     std::unique_ptr<State> state_;
-    mosquitto* client_ = nullptr;
+    std::unique_ptr<mosquitto, void (*)(mosquitto*)> client_;
 };
 
 } // namespace cli::mqtt
