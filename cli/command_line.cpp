@@ -149,7 +149,10 @@ Declared declareWatch(CLI::App& app) {
         ->type_name("TIME");
     watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17（默认 1-128）")
         ->type_name("LIST");
-    watch->add_option("-m,--map", typed->map, "接线表：每行“通道 字 位”")->type_name("FILE");
+    watch
+        ->add_option("-m,--map", typed->map,
+                     "接线表：每行“通道 字 位 [名称]”（名称是波形里这条线的名字）")
+        ->type_name("FILE");
     watch->add_flag("-u,--utc", typed->utc, "用 UTC 时间（默认本地时间带时差）");
     typed->mqttGiven = watch
                            ->add_option("--mqtt", typed->mqtt,

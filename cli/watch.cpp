@@ -11,8 +11,11 @@ namespace cli {
 Watcher::Watcher(std::vector<int> channels, const Wiring& wiring, WatchFormat format, bool utc)
     : channels_(std::move(channels)), format_(format), utc_(utc),
       words_(wiring.wordsFor(channels_)), values_(channels_.size()), counts_(channels_.size()) {
-    for (int channel : channels_)
+    for (int channel : channels_) {
         inputs_.push_back(wiring.input(channel));
+        names_.push_back(wiring.name(channel).empty() ? "ch" + std::to_string(channel)
+                                                      : wiring.name(channel));
+    }
 }
 
 std::string Watcher::line(const std::string& time, const char* event, int channel,
@@ -55,7 +58,7 @@ std::string Watcher::vcdHeader() const {
                          "\n$end\n$version\n  dio-cli watch\n$end\n$timescale 1 us $end\n"
                          "$scope module dio $end\n";
     for (std::size_t i = 0; i < channels_.size(); ++i)
-        header += "$var wire 1 " + vcdId(i) + " ch" + std::to_string(channels_[i]) + " $end\n";
+        header += "$var wire 1 " + vcdId(i) + " " + names_[i] + " $end\n";
     return header + "$upscope $end\n$enddefinitions $end\n";
 }
 

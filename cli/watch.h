@@ -47,6 +47,7 @@ private:
 
     std::vector<int> channels_;
     std::vector<InputBit> inputs_;
+    std::vector<std::string> names_; // the wires' names in a dump
     WatchFormat format_;
     bool utc_;
     int words_;

@@ -28,7 +28,7 @@ int channelNumber(const std::string& text, const std::string& list) {
 
 } // namespace
 
-Wiring::Wiring() {
+Wiring::Wiring() : names_(kChannels) {
     for (int channel = 1; channel <= kChannels; ++channel)
         inputs_.push_back({card::groupOf(channel), card::bitOf(channel)});
 }
@@ -43,6 +43,7 @@ Wiring Wiring::fromFile(const std::string& path) {
     Wiring wiring;
     std::map<int, int> channelAt;               // channel: the line that wires it
     std::map<std::pair<int, int>, int> inputAt; // input word and bit: the line that names it
+    std::map<std::string, int> nameAt;          // a channel's name: the line that gives it
     int number = 0;
     auto wrong = [&](const std::string& why) {
         return UsageError("接线表“" + path + "”第 " + std::to_string(number) + " 行不对：" + why);
@@ -51,14 +52,23 @@ Wiring Wiring::fromFile(const std::string& path) {
         if (++number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) // a byte-order mark (Notepad's)
             line.erase(0, 3);
         std::istringstream fields(convert::foldFullWidth(line.substr(0, line.find('#'))));
-        std::string channel, word, bit, extra;
+        std::string channel, word, bit, name, extra;
         if (!(fields >> channel))
             continue;
-        fields >> word >> bit >> extra;
+        fields >> word >> bit >> name >> extra;
         const int c = wholeNumber(channel), w = wholeNumber(word), b = wholeNumber(bit);
         if (c < 1 || c > kChannels || w < 0 || w >= kMaxInputWords || b < 0 || b > 15 ||
             !extra.empty())
-            throw wrong("应为“通道 字 位”，通道 1 到 128，字 0 到 31，位 0 到 15");
+            throw wrong("应为“通道 字 位 [名称]”，通道 1 到 128，字 0 到 31，位 0 到 15");
+        if (name.size() > 64 ||
+            name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                   "0123456789_.-[]") != std::string::npos)
+            throw wrong("名称“" + name + "”只能由字母、数字和 _ . - [ ] 组成，至多 64 个");
+        if (!name.empty()) {
+            if (const auto [at, first] = nameAt.emplace(name, number); !first)
+                throw wrong("名称“" + name + "”已在第 " + std::to_string(at->second) + " 行用过");
+            wiring.names_[c - 1] = name;
+        }
         if (const auto [at, first] = channelAt.emplace(c, number); !first)
             throw wrong("通道 " + std::to_string(c) + " 已在第 " + std::to_string(at->second) +
                         " 行接过");

@@ -22,6 +22,19 @@ else()
                   "whereabouts of its source to what you ship with its DLLs")
 endif()
 
+# So do the libraries built into dio-cli.exe (each build script leaves its
+# licence and SOURCE beside the library).
+function(dio_library_notice name prefix)
+  foreach(file SOURCE ${ARGN})
+    if(EXISTS ${prefix}/${file})
+      install(FILES ${prefix}/${file} DESTINATION licenses RENAME ${name}-${file}.txt)
+    endif()
+  endforeach()
+endfunction()
+dio_library_notice(libmodbus "${DIO_WINDOWS_MODBUS}" LICENSE.LGPL)
+dio_library_notice(libmosquitto "${DIO_WINDOWS_MQTT}" LICENSE.txt epl-v20 edl-v10)
+dio_library_notice(SQLite "${DIO_WINDOWS_SQLITE}" LICENSE.md)
+
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_FILE_NAME dio-panel-${PROJECT_VERSION}-win32)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY dio-panel)

@@ -103,7 +103,8 @@ TEST(Arguments, ReadDurationsAndNumbersAsTyped) {
 // A map file wires channels elsewhere; a wrong line is named by its number.
 TEST(Arguments, ReadAWiringMap) {
     const std::string path = testing::TempDir() + "dio-map.txt";
-    std::ofstream(path) << "# channel word bit\n5 3 7\n\n  9 0 0 # moved\n1 31 15\n128 0 1\n";
+    std::ofstream(path)
+        << "# channel word bit\n5 3 7 door[0]\n\n  9 0 0 # moved\n1 31 15\n128 0 1\n";
     const Wiring wiring = Wiring::fromFile(path);
     EXPECT_EQ(wiring.input(5).word * 16 + wiring.input(5).bit, 3 * 16 + 7);
     EXPECT_EQ(wiring.input(1).word * 16 + wiring.input(1).bit, 31 * 16 + 15) << "the corners";
@@ -111,6 +112,8 @@ TEST(Arguments, ReadAWiringMap) {
     EXPECT_EQ(wiring.input(6).word * 16 + wiring.input(6).bit, 0 * 16 + 5);
     EXPECT_EQ(wiring.wordsFor({2, 5}), 4);
     EXPECT_EQ(wiring.wordsFor({1, 5}), 32);
+    EXPECT_EQ(wiring.name(5), "door[0]");
+    EXPECT_EQ(wiring.name(9), "");
     std::ofstream(path) << "\xEF\xBB\xBF"
                            "5 3 7\n"; // Notepad's byte-order mark
     EXPECT_EQ(Wiring::fromFile(path).input(5).word, 3);
@@ -119,6 +122,9 @@ TEST(Arguments, ReadAWiringMap) {
         {"5 3 7\n6 32 0\n", "第 2 行"},
         {"5 3 7\n5 0 0\n", "第 2 行不对：通道 5 已在第 1 行接过"},
         {"5 3 7\n6 3 7\n", "第 2 行不对：输入字 3 的位 7 已在第 1 行接给了另一条通道"},
+        {"5 3 7 a b\n", "第 1 行"},
+        {"5 3 7 门\n", "第 1 行不对：名称“门”只能由"},
+        {"5 3 7 a\n6 3 6 a\n", "第 2 行不对：名称“a”已在第 1 行用过"},
         {"# nothing\n", "里没有一行接线"}};
     for (const auto& [text, said] : wrong) {
         std::ofstream(path) << text;
