@@ -32,6 +32,9 @@ done)"
 kill "$pymodbus"
 link="$("$bin/link_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=json 2>/dev/null)"
+records="$("$bin/records_bench" --benchmark_format=json 2>/dev/null)"
+# watch --mqtt at 1,000 changes a second to mosquitto, for MQTT_SECONDS (60).
+mqtt="$(/usr/bin/python3 bench/mqtt_watch.py "$bin/dio-cli" "$bin/libadcard.so" "${MQTT_SECONDS:-60}" 1000)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
@@ -80,6 +83,23 @@ print("| panel tick through the Modbus driver, dio-cli serve on loopback | %.0f 
 silent = rows["ServerSilent"]
 print("| panel tick, server accepting and never answering: typical / longest | %.0f ns / %.0f ms | 100 ms | %s |" % (silent["real_time"], silent["longest_ms"], "yes" if silent["longest_ms"] <= 110 else "no"))
 ' <<<"$link"
+/usr/bin/python3 -c '
+import json, sys
+rows = {b["run_name"].split("/")[0][len("BM_"):]: b for b in json.load(sys.stdin)["benchmarks"]}
+ms = lambda name: rows[name]["real_time"]
+record, test = ms("RecordRun"), ms("Selftest_Default")
+print("| records: one run recorded (open, check, one WAL transaction) / the 128-line self-test at 10 ms settling | %.2f / %.0f ms (%.1f %%) | 5 ms | %s |" % (record, test, 100 * record / test, "yes" if record <= 5 else "no"))
+one, scan = ms("History_OneSerial_Indexed"), ms("History_OneSerial_NoIndex")
+print("| records: history of one serial number among 100,000 runs, indexed / not | %.2f / %.1f ms (%.0fx) | 1000 ms | %s |" % (one, scan, scan / one, "yes" if one <= 1000 else "no"))
+print("| records: --stats over 100,000 runs | %.1f ms | 2000 ms | %s |" % (ms("Stats_All"), "yes" if ms("Stats_All") <= 2000 else "no"))
+print("| records: history of all 100,000 runs (read, not printed) | %.0f ms | | |" % ms("History_All"))
+' <<<"$records"
+/usr/bin/python3 -c '
+import json, sys
+m = json.load(sys.stdin)
+print("| watch --mqtt, %d changes at %d/s: seen by the polls / received by mosquitto_sub / numbers missing | %d / %d / %d | all received | %s |" % (m["changes_made"], m["rate"], m["watch_saw"], m["received"], m["missing"], "yes" if m["missing"] == 0 and m["received"] == m["watch_saw"] else "no"))
+print("| watch --mqtt, poll to arrival: median / 99th percentile / longest | %.2f / %.2f / %.1f ms | p99 10 ms | %s |" % (m["delay_ms_median"], m["delay_ms_p99"], m["delay_ms_longest"], "yes" if m["delay_ms_p99"] <= 10 else "no"))
+' <<<"$mqtt"
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
   END {

@@ -4,7 +4,9 @@ on a free loopback port) and mosquitto_sub, clients no one here wrote: the
 self-test's run as it was recorded; a broker that cannot be reached or that
 refuses the credentials (status 7, the run still recorded); a watch whose
 broker stops and comes back (the local output goes on, the gap is said, the
-numbers not published are exactly those missing at the subscriber).
+numbers not published are exactly those missing at the subscriber); mqtts://
+with a test authority's certificate (trusted through DIO_MQTT_CAFILE, else
+refused).
 
   mqtt_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe, reaching the
                                 broker here through Wine)
@@ -33,7 +35,7 @@ def free_port():
 class Broker:
     """mosquitto on loopback only, stopped by the test; a password file when asked."""
 
-    def __init__(self, port, users=None):
+    def __init__(self, port, users=None, tls=None):
         self.port = port
         config = os.path.join(folder, "mosquitto-%d.conf" % port)
         # As whoever runs the test: as root, mosquitto would become "mosquitto",
@@ -47,6 +49,8 @@ class Broker:
             lines += ["allow_anonymous false", "password_file " + passwords]
         else:
             lines += ["allow_anonymous true"]
+        if tls:
+            lines += ["cafile " + tls["ca"], "certfile " + tls["cert"], "keyfile " + tls["key"]]
         open(config, "w").write("\n".join(lines) + "\n")
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -122,6 +126,38 @@ def credentials():
           bad.stderr)
 
 
+def tls():
+    """mqtts:// to a broker whose certificate a test authority signed for 127.0.0.1: accepted
+    with that authority, refused with the system's (which never signed it)."""
+    def openssl(*arguments):
+        subprocess.run(["openssl", *arguments], check=True, capture_output=True)
+    files = {name: os.path.join(folder, name + ".pem") for name in ("ca", "ca-key", "cert", "key",
+                                                                  "request")}
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=test CA",
+            "-keyout", files["ca-key"], "-out", files["ca"])
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+            "-keyout", files["key"], "-out", files["request"])
+    extensions = os.path.join(folder, "san.cnf")
+    open(extensions, "w").write("subjectAltName = IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", files["request"], "-CA", files["ca"], "-CAkey",
+            files["ca-key"], "-CAcreateserial", "-days", "2", "-extfile", extensions,
+            "-out", files["cert"])
+    broker = Broker(free_port(), tls=files)
+    url = "mqtts://127.0.0.1:%d/plant" % broker.port
+    sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port),
+                            "--cafile", files["ca"], "-t", "plant/line3/selftest", "-C", "1",
+                            "-W", "20"], stdout=subprocess.PIPE, text=True)
+    time.sleep(0.3)
+    trusted = dio("selftest", "--yes", "--settle", "0", "--channels", "1-8", "--station",
+                  "line3", "--mqtt", url, env={"DIO_MQTT_CAFILE": files["ca"]})
+    received = sub.communicate(timeout=30)[0]
+    untrusted = dio("selftest", "--yes", "--settle", "0", "--channels", "1-8", "--station",
+                    "line3", "--mqtt", url)
+    broker.stop()
+    check("TLS", trusted.returncode == 0 and '"status":"pass"' in received, trusted.stderr)
+    check("TLS untrusted", untrusted.returncode == 7, untrusted.stderr)
+
+
 def toggle(channel, times):
     for _ in range(times):
         for value in (1, 0):
@@ -163,6 +199,8 @@ def watch_through_outage():
 
 for row in (published_run, unreachable, credentials, watch_through_outage):
     row()
+if not runner:  # the Windows build has no TLS
+    tls()
 if not runner:
     os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
 shutil.rmtree(folder)
@@ -170,4 +208,5 @@ if failures:
     sys.exit("mqtt-check:\n  " + "\n  ".join(failures))
 print("mqtt-check: mosquitto_sub receives the run as recorded and every change with its number; "
       "an unreachable broker and wrong credentials give status 7 with the run recorded; the "
-      "numbers lost while the broker was down are those said")
+      "numbers lost while the broker was down are those said%s" % ("" if runner else
+      "; TLS with the broker's authority, refused without"))
