@@ -147,13 +147,14 @@ int watch(Card& card, const WatchSetup& setup) {
     Watcher watcher(setup.channels, setup.wiring, setup.format, setup.utc);
     card.requireInputWords(watcher.words(), "所监视的通道按接线表");
     catchInterrupts();
+    // Connected (or given up on for now) before the watch's time starts.
+    std::optional<mqtt::ChangeFeed> feed;
+    if (setup.mqtt)
+        feed.emplace(*setup.mqtt, setup.station);
     const auto start = Clock::now();
     const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
     auto stop = [&] { return interrupted() || outputGone() || Clock::now() >= deadline; };
     Polls polls(card, watcher);
-    std::optional<mqtt::ChangeFeed> feed;
-    if (setup.mqtt)
-        feed.emplace(*setup.mqtt, setup.station);
     try {
         for (auto next = start + setup.interval;; next += setup.interval) {
             write(Stream::Out, polls.poll());

@@ -21,7 +21,7 @@ void tell(const std::string& text) {
 ChangeFeed::ChangeFeed(const BrokerUrl& broker, const std::string& station)
     : publisher_(broker), topic_(topic(broker.prefix, station, "watch")) {
     if (!publisher_.waitConnected(kFirstConnection))
-        tell(broker.text() + " " + publisher_.problem() + "；变化照常列出，连上后再发布");
+        tell(broker.text() + " " + why() + "；变化照常列出，连上后再发布");
 }
 
 void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
@@ -42,10 +42,14 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
              change.value ? 1 : 0}}.dump();
         if (!publisher_.publish(topic_, message) && !gapFrom_) {
             gapFrom_ = sequence_;
-            tell(publisher_.broker().text() + " " + publisher_.problem() +
-                 "；变化照常列出，连上后再发布");
+            tell(publisher_.broker().text() + " " + why() + "；变化照常列出，连上后再发布");
         }
     }
+}
+
+std::string ChangeFeed::why() const {
+    const std::string problem = publisher_.problem();
+    return problem.empty() ? "还没有连上代理" : problem;
 }
 
 void ChangeFeed::lost(long from, long to) {

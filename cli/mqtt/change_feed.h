@@ -27,6 +27,7 @@ public:
 
 private:
     void lost(long from, long to);
+    std::string why() const; // the broker's problem, for messages
 
     Publisher publisher_;
     std::string topic_;

@@ -32,7 +32,7 @@ struct Publisher::State {
     mutable std::mutex mutex;
     std::condition_variable changed;
     bool connected = false;
-    std::string problem = "正在连接";
+    std::string problem;          // why not connected; "" while the first attempt goes on
     std::set<int> unacknowledged; // message ids published, not yet acknowledged
     std::set<int> early;          // acknowledged before publish() had noted them
 };
@@ -77,8 +77,12 @@ Publisher::Publisher(const BrokerUrl& broker)
 }
 
 Publisher::~Publisher() {
+    // Connected, it says goodbye and its thread ends with it; else the thread
+    // may sit in a connection attempt to a host that never answers (minutes,
+    // where a firewall drops the packets), and is cancelled rather than waited for.
+    const bool wasConnected = connected();
     mosquitto_disconnect(client());
-    mosquitto_loop_stop(client(), false);
+    mosquitto_loop_stop(client(), !wasConnected);
 }
 
 void Publisher::onConnect(mosquitto*, void* state, int result) {
@@ -143,8 +147,10 @@ void Publisher::publishAcknowledged(const std::string& topic, const std::string&
     auto failed = [&](const std::string& why) {
         return PublishFailed("MQTT：未能发布到 " + broker_.text() + " 的 " + topic + "：" + why);
     };
-    if (!publish(topic, payload))
-        throw failed(problem());
+    if (!publish(topic, payload)) {
+        const std::string why = problem();
+        throw failed(why.empty() ? std::to_string(within.count()) + " ms 内没有连上代理" : why);
+    }
     if (settle(std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now())) != 0)
         throw failed("代理在 " + std::to_string(within.count()) + " ms 内没有确认收到");
