@@ -37,9 +37,20 @@ Wiring Wiring::fromFile(const std::string& path) {
     std::error_code unknown;
     if (std::filesystem::is_directory(std::filesystem::u8path(path), unknown))
         throw UsageError("接线表“" + path + "”是个文件夹");
-    std::ifstream file(std::filesystem::u8path(path));
-    if (!file)
+    std::ifstream input(std::filesystem::u8path(path), std::ios::binary);
+    if (!input)
         throw UsageError("读不了接线表“" + path + "”");
+    // 128 lines of a few words each: what is longer is not a map (/dev/zero
+    // named by mistake would otherwise be read for ever).
+    constexpr std::size_t kLargest = 64 * 1024;
+    std::string text(kLargest + 1, '\0');
+    input.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (input.bad())
+        throw UsageError("读接线表“" + path + "”时出错");
+    text.resize(static_cast<std::size_t>(input.gcount()));
+    if (text.size() > kLargest)
+        throw UsageError("接线表“" + path + "”太大（超过 64 KiB），不像接线表");
+    std::istringstream file(text);
     Wiring wiring;
     std::map<int, int> channelAt;               // channel: the line that wires it
     std::map<std::pair<int, int>, int> inputAt; // input word and bit: the line that names it
@@ -77,8 +88,6 @@ Wiring Wiring::fromFile(const std::string& path) {
                         std::to_string(at->second) + " 行接给了另一条通道");
         wiring.inputs_[c - 1] = {w, b};
     }
-    if (file.bad())
-        throw UsageError("读接线表“" + path + "”时出错");
     if (channelAt.empty())
         throw UsageError("接线表“" + path + "”里没有一行接线");
     return wiring;

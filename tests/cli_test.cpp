@@ -131,6 +131,7 @@ TEST(Arguments, ReadAWiringMap) {
         EXPECT_NE(refusal([&] { Wiring::fromFile(path); }).find(said), std::string::npos) << text;
     }
     EXPECT_NE(refusal([] { Wiring::fromFile("/nonexistent/map"); }), "");
+    EXPECT_NE(refusal([] { Wiring::fromFile("/dev/zero"); }).find("太大"), std::string::npos);
     EXPECT_NE(refusal([] { Wiring::fromFile(testing::TempDir()); }).find("是个文件夹"),
               std::string::npos);
 }
