@@ -186,12 +186,15 @@ def watch_through_outage():
     out, err = watch.communicate(timeout=30 * slow)
     received = sub.communicate(timeout=30 * slow)[0]
     broker.stop()
-    numbers = [json.loads(line)["seq"] for line in received.split("\n") if line]
+    messages = [json.loads(line) for line in received.split("\n") if line]
+    numbers = [message["seq"] for message in messages]
     local = [line for line in out.split("\n") if "→" in line]
     check("watch status", watch.returncode == 7, (watch.returncode, err))
     check("local output", len(local) == 14, out)
     check("gap said", "其间序号 7 到 10 的 4 个变化未发布" in err, err)
     check("numbers", numbers == [1, 2, 3, 4, 5, 6, 11, 12, 13, 14], numbers)
+    changes = [(message["channel"], message["value"]) for message in messages]
+    check("changes", changes == [(1, 1), (1, 0)] * 3 + [(3, 1), (3, 0)] * 2, changes)
     message = json.loads(received.split("\n")[0])
     check("message", set(message) == {"seq", "time", "channel", "value"} and
           message["channel"] == 1 and message["value"] == 1, message)

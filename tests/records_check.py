@@ -95,6 +95,8 @@ def history():
         dio("history", "--format", "json", "--status", "pass").stdout)] == ["SN-1"], "pass")
     check("since", json.loads(dio("history", "--format", "json", "--since", "2999-01-01").stdout)
           == [], "since")
+    text = dio("history", "--serial", "SN-3").stdout
+    check("text reason", "  原因：驱动程序调用失败" in text and "silent-after" in text, text)
     stats = json.loads(dio("history", "--stats", "--format", "json").stdout)
     check("stats", stats["channels"][:1] == [{"channel": 3, "total": 1, "kinds": {"stuck-0": 1}}]
           and len(stats["channels"]) == 3, stats)
