@@ -4,6 +4,7 @@
 // worst case, where a tick may wait one request's timeout, at most once a
 // second.
 #include "driver/dlldef.h"
+#include "own_card.h"
 #include "panel/frm_multibuf.h"
 #include "started_server.h"
 
@@ -34,7 +35,6 @@ void BM_Tick_SimulatedCard(benchmark::State& state) {
 BENCHMARK(BM_Tick_SimulatedCard)->UseRealTime();
 
 void BM_Tick_ModbusLoopback(benchmark::State& state) {
-    setenv("ADCARD_SIM_NAME", ("bench-" + std::to_string(getpid())).c_str(), 1);
     const Started server({DIO_CLI, "serve", "--listen", "127.0.0.1:0"}, true);
     setenv("ADCARD_MODBUS", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
     ticks(state, MODBUS_DIR);
@@ -72,6 +72,7 @@ BENCHMARK(BM_Tick_ServerSilent)->UseRealTime()->MinTime(3);
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const OwnCard card;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

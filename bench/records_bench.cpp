@@ -8,6 +8,7 @@
 #include "cli/records/store.h"
 #include "cli/selftest/on_card.h"
 #include "driver/dlldef.h"
+#include "own_card.h"
 
 #include <benchmark/benchmark.h>
 
@@ -153,6 +154,7 @@ BENCHMARK(BM_History_All)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
+    const OwnCard card;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     remove(hundredThousand(true));

@@ -2,6 +2,7 @@
 // client on loopback, against a minimal libmodbus server that answers from
 // memory (modbus_memory_server), and against pymodbus's own server where
 // PYMODBUS_PORT names one running (bench/run.sh starts it).
+#include "own_card.h"
 #include "started_server.h"
 
 #include <benchmark/benchmark.h>
@@ -34,7 +35,6 @@ void readInputs(benchmark::State& state, int port, const Started* server = nullp
 }
 
 void BM_ReadInputs_DioCliServe(benchmark::State& state) {
-    setenv("ADCARD_SIM_NAME", ("bench-" + std::to_string(getpid())).c_str(), 1);
     const Started server({DIO_CLI, "serve", "--listen", "127.0.0.1:0"}, true);
     readInputs(state, server.port(), &server);
 }
@@ -54,4 +54,9 @@ BENCHMARK(BM_ReadInputs_Pymodbus)->UseRealTime()->MinTime(2);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    const OwnCard card;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -75,6 +75,11 @@ Wiring Wiring::fromFile(const std::string& path) {
             name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                    "0123456789_.-[]") != std::string::npos)
             throw wrong("名称“" + name + "”只能由字母、数字和 _ . - [ ] 组成，至多 64 个");
+        // "ch" and a number is a channel's own wire name where the map gives none.
+        if (name.size() > 2 && name.compare(0, 2, "ch") == 0 &&
+            name.find_first_not_of("0123456789", 2) == std::string::npos &&
+            name != "ch" + std::to_string(c))
+            throw wrong("名称“" + name + "”是另一条通道在波形里的默认名");
         if (!name.empty()) {
             if (const auto [at, first] = nameAt.emplace(name, number); !first)
                 throw wrong("名称“" + name + "”已在第 " + std::to_string(at->second) + " 行用过");

@@ -125,6 +125,7 @@ TEST(Arguments, ReadAWiringMap) {
         {"5 3 7 a b\n", "第 1 行"},
         {"5 3 7 门\n", "第 1 行不对：名称“门”只能由"},
         {"5 3 7 a\n6 3 6 a\n", "第 2 行不对：名称“a”已在第 1 行用过"},
+        {"5 3 7 ch6\n", "第 1 行不对：名称“ch6”是另一条通道在波形里的默认名"},
         {"# nothing\n", "里没有一行接线"}};
     for (const auto& [text, said] : wrong) {
         std::ofstream(path) << text;

@@ -200,13 +200,15 @@ def watch_through_outage():
           message["channel"] == 1 and message["value"] == 1, message)
 
 
-for row in (published_run, unreachable, credentials, watch_through_outage):
-    row()
-if not runner:  # the Windows build has no TLS
-    tls()
-if not runner:
-    os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
-shutil.rmtree(folder)
+try:  # the card and the folder go however the rows end
+    for row in (published_run, unreachable, credentials, watch_through_outage):
+        row()
+    if not runner:  # the Windows build has no TLS
+        tls()
+finally:
+    if not runner and os.path.exists("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card)):
+        os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
+    shutil.rmtree(folder)
 if failures:
     sys.exit("mqtt-check:\n  " + "\n  ".join(failures))
 print("mqtt-check: mosquitto_sub receives the run as recorded and every change with its number; "

@@ -162,16 +162,15 @@ def default_place():
     check("--db alone", dio("selftest", "--yes").returncode == 2, "no serial")
 
 
-for row in (kept, cut_short, history, refused, default_place):
-    row()
-if not runner:
+try:  # the cards and the folder go however the rows end
+    for row in (kept, cut_short, history, refused, default_place):
+        row()
+finally:
     for name in ("%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),
                  "%d-%s-ro" % (65534, card)):
-        try:
+        if not runner and os.path.exists("/dev/shm/adcard-sim2-" + name):
             os.unlink("/dev/shm/adcard-sim2-" + name)
-        except FileNotFoundError:
-            pass
-shutil.rmtree(folder)
+    shutil.rmtree(folder)
 if failures:
     sys.exit("records-check:\n  " + "\n  ".join(failures))
 print("records-check: runs, faults, aborted and error runs kept; history and --stats read; "
