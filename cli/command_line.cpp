@@ -36,6 +36,8 @@ T choice(const std::string& option, const std::string& given,
     throw UsageError(option + " 的“" + given + "”不对：可用 " + names);
 }
 
+constexpr const char* kDbHelp = "记录库文件（默认用户数据文件夹里的 dio-panel/results.sqlite）";
+
 // The broker an --mqtt option names, checked with the station's name that
 // becomes a level of its topics.
 std::optional<mqtt::BrokerUrl> broker(CLI::Option* option, const std::string& url,
@@ -230,11 +232,7 @@ Declared declareSelftest(CLI::App& app) {
             ->add_option("--serial", typed->serial,
                          "所测板卡的序列号：给了就把这次自检记入记录库（dio-cli history 查看）")
             ->type_name("SN");
-    typed->dbGiven = selftest
-                         ->add_option("--db", typed->db,
-                                      "记录库文件（默认用户数据文件夹里的 "
-                                      "dio-panel/results.sqlite）")
-                         ->type_name("FILE");
+    typed->dbGiven = selftest->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
     typed->mqttGiven = selftest
                            ->add_option("--mqtt", typed->mqtt,
                                         "记下后另把这次自检（JSON）以 QoS 1 发布到 MQTT 代理的 "
@@ -311,11 +309,7 @@ Declared declareHistory(CLI::App& app) {
     history->add_option("-f,--format", typed->format, "输出格式：text（默认）、csv、json")
         ->type_name("FMT");
     history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");
-    typed->dbGiven = history
-                         ->add_option("--db", typed->db,
-                                      "记录库文件（默认用户数据文件夹里的 "
-                                      "dio-panel/results.sqlite）")
-                         ->type_name("FILE");
+    typed->dbGiven = history->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
     return {"history", [typed] {
                 HistoryCommand command;
                 if (*typed->serialGiven)

@@ -15,37 +15,16 @@
 #   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-script="$PWD/scripts/build-mosquitto-win32.sh"
-cache="${QT_WIN32_CACHE:-/var/cache/dio-panel}"
-log() { echo "mosquitto-win32: $*" >&2; }
 source scripts/lib.sh
 
 arch="${1:-i686}"
 scripts/setup.sh "g++-mingw-w64-${arch//_/-}-posix" dpkg-dev cmake make >&2
-package=mosquitto
-debian_sources >&2
-version="$(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -V | tail -n1)"
 options=(-DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_SRV=OFF -DWITH_THREADING=ON -DWITH_BROKER=OFF
          -DWITH_APPS=OFF -DWITH_CLIENTS=OFF -DWITH_PLUGINS=OFF -DWITH_CJSON=OFF
          -DDOCUMENTATION=OFF -DWITH_STATIC_LIBRARIES=ON -DWITH_SHARED_LIBRARIES=OFF
          -DWITH_LIB_CPP=OFF -DCMAKE_BUILD_TYPE=Release)
-compiler="$(dpkg-query -W -f='${Package}=${Version}' "g++-mingw-w64-${arch//_/-}-posix")"
-key="$(printf '%s\n' "$package=$version" "${options[*]}" "$compiler" "$(sha256sum <"$script")" |
-         sha256sum | cut -c1-16)"
-prefix="$cache/mosquitto-$arch-$key"
-if [ -f "$prefix/.complete" ]; then
-  log "reusing $prefix ($package $version)"
-  echo "$prefix"
-  exit 0
-fi
-
-log "building $package $version into $prefix"
-work="$(mktemp -d /var/tmp/dio-panel-mosquitto.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
-rm -rf "$prefix"
-(cd "$work" && apt-get source --download-only "$package=$version" >/dev/null 2>&1)
-dpkg-source -x "$work"/*.dsc "$work/src" >/dev/null
-fail() { tail -n 40 "$1" >&2; log "failed"; exit 1; }
+windows_library_source mosquitto mosquitto "$arch" "g++-mingw-w64-${arch//_/-}-posix" \
+  "$PWD/scripts/build-mosquitto-win32.sh" "${options[@]}"
 cat >"$work/toolchain.cmake" <<TOOLCHAIN
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER $arch-w64-mingw32-gcc-posix)
@@ -59,10 +38,10 @@ cmake --build "$work/build" --target libmosquitto_static -j"${JOBS:-2}" >"$work/
 mkdir -p "$prefix/include" "$prefix/lib"
 cp "$work/src/include/"mosquitto*.h "$work/src/include/mqtt_protocol.h" "$prefix/include/"
 find "$work/build" -name 'libmosquitto_static.a' -exec cp {} "$prefix/lib/" \;
-[ -f "$prefix/lib/libmosquitto_static.a" ] || { log "no libmosquitto_static.a built"; exit 1; }
+[ -f "$prefix/lib/libmosquitto_static.a" ] || fail "$work/build.log"
 cp "$work/src/LICENSE.txt" "$work/src/epl-v20" "$work/src/edl-v10" "$prefix/" 2>/dev/null || true
-echo "libmosquitto $version, built from Debian's source package $package by dio-panel's" \
+echo "libmosquitto $version, built from Debian's source package mosquitto by dio-panel's" \
   "scripts/build-mosquitto-win32.sh with $compiler and ${options[*]}" >"$prefix/SOURCE"
 touch "$prefix/.complete"
-log "done: $prefix"
+echo "mosquitto-win32: done: $prefix" >&2
 echo "$prefix"

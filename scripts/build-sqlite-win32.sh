@@ -13,36 +13,15 @@
 #   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-script="$PWD/scripts/build-sqlite-win32.sh"
-cache="${QT_WIN32_CACHE:-/var/cache/dio-panel}"
-log() { echo "sqlite-win32: $*" >&2; }
 source scripts/lib.sh
 
 arch="${1:-i686}"
 scripts/setup.sh "gcc-mingw-w64-${arch//_/-}-posix" dpkg-dev make gcc tcl >&2
-package=sqlite3
-debian_sources >&2
-version="$(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -V | tail -n1)"
 # No extensions loaded from files: dio-cli loads no library but the card's driver.
 options=(-O2 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_THREADSAFE=1 -DSQLITE_DEFAULT_FOREIGN_KEYS=0)
-compiler="$(dpkg-query -W -f='${Package}=${Version}' "gcc-mingw-w64-${arch//_/-}-posix")"
-key="$(printf '%s\n' "$package=$version" "${options[*]}" "$compiler" "$(sha256sum <"$script")" |
-         sha256sum | cut -c1-16)"
-prefix="$cache/sqlite-$arch-$key"
-if [ -f "$prefix/.complete" ]; then
-  log "reusing $prefix ($package $version)"
-  echo "$prefix"
-  exit 0
-fi
-
-log "building $package $version into $prefix"
-work="$(mktemp -d /var/tmp/dio-panel-sqlite.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
-rm -rf "$prefix"
-(cd "$work" && apt-get source --download-only "$package=$version" >/dev/null 2>&1)
-dpkg-source -x "$work"/*.dsc "$work/src" >/dev/null
+windows_library_source sqlite sqlite3 "$arch" "gcc-mingw-w64-${arch//_/-}-posix" \
+  "$PWD/scripts/build-sqlite-win32.sh" "${options[@]}"
 cd "$work/src"
-fail() { tail -n 40 "$1" >&2; log "failed"; exit 1; }
 # The amalgamation is made on this machine (its generators run here), then
 # compiled for the target.
 ./configure >"$work/configure.log" 2>&1 || fail "$work/configure.log"
@@ -54,8 +33,8 @@ mkdir -p "$prefix/include" "$prefix/lib"
 "$arch-w64-mingw32-ar" rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
 cp sqlite3.h sqlite3ext.h "$prefix/include/"
 cp LICENSE.md "$prefix/LICENSE.md" 2>/dev/null || echo "SQLite is in the public domain." >"$prefix/LICENSE.md"
-echo "SQLite $version, the amalgamation of Debian's source package $package, built by" \
+echo "SQLite $version, the amalgamation of Debian's source package sqlite3, built by" \
   "dio-panel's scripts/build-sqlite-win32.sh with $compiler and ${options[*]}" >"$prefix/SOURCE"
 touch "$prefix/.complete"
-log "done: $prefix"
+echo "sqlite-win32: done: $prefix" >&2
 echo "$prefix"

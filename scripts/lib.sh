@@ -99,6 +99,37 @@ debian_sources() {
   apt-get update -qq
 }
 
+# A C library for Windows, built from Debian's source package once and kept in
+# the cache: sets `version` (the newest source, security updates included),
+# `compiler` (the MinGW package and version) and `prefix` (the cache folder,
+# keyed by them, the options and the calling script's text). Where that folder
+# is complete, prints it and ends the script; else makes `work` (removed on
+# exit) with the source unpacked, patches applied, in $work/src.
+# A failed step shows the end of its log: `fail LOG`.
+#   windows_library_source NAME PACKAGE ARCH COMPILER-PACKAGE SCRIPT OPTION...
+windows_library_source() {
+  local name="$1" package="$2" arch="$3" script="$5" key cache="${QT_WIN32_CACHE:-/var/cache/dio-panel}"
+  compiler="$(dpkg-query -W -f='${Package}=${Version}' "$4")"
+  shift 5
+  debian_sources >&2
+  version="$(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -V | tail -n1)"
+  key="$(printf '%s\n' "$package=$version" "$*" "$compiler" "$(sha256sum <"$script")" |
+           sha256sum | cut -c1-16)"
+  prefix="$cache/$name-$arch-$key"
+  if [ -f "$prefix/.complete" ]; then
+    echo "$name-win32: reusing $prefix ($package $version)" >&2
+    echo "$prefix"
+    exit 0
+  fi
+  echo "$name-win32: building $package $version into $prefix" >&2
+  work="$(mktemp -d "/var/tmp/dio-panel-$name.XXXXXX")"
+  trap 'rm -rf "$work"' EXIT
+  rm -rf "$prefix"
+  (cd "$work" && apt-get source --download-only "$package=$version" >/dev/null 2>&1)
+  dpkg-source -x "$work"/*.dsc "$work/src" >/dev/null 2>&1
+  fail() { tail -n 40 "$1" >&2; echo "$name-win32: failed" >&2; exit 1; }
+}
+
 # The driver's entry points from driver/adcard_abi.h, "name bytes" a line;
 # with "own", those of this project's own drivers instead.
 entry_points() { # [own]
