@@ -210,10 +210,6 @@ records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& r
     return record;
 }
 
-void keep(const SelftestOutput& output, const records::RecordedRun& record) {
-    records::recordRun(output.db ? *output.db : records::defaultDatabase(), record);
-}
-
 // What could not be done with a run's record ("" where it was done, or not asked).
 struct Kept {
     std::string notKept, notPublished;
@@ -234,7 +230,7 @@ Kept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& re
     Kept kept;
     if (output.record) {
         try {
-            keep(output, record);
+            records::recordRun(records::databaseAt(output.db), record);
         } catch (const RecordFailed& e) {
             kept.notKept = e.what();
         }
@@ -275,13 +271,12 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
             recordOf(setup, run, std::chrono::system_clock::now(), patterns);
         record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
                                                              : records::RunStatus::Error;
-        record.reason = e.aftermath().empty() ? e.what() : e.what() + ("，" + e.aftermath());
+        record.reason = e.told();
         const Kept kept = keepAndPublish(output, record);
-        for (const std::string& problem :
-             {kept.notKept.empty() ? kept.notKept : "记录未写入：" + kept.notKept,
-              kept.notPublished})
-            if (!problem.empty())
-                e.setAftermath(e.aftermath() + (e.aftermath().empty() ? "" : "；") + problem);
+        if (!kept.notKept.empty())
+            e.addAftermath("记录未写入：" + kept.notKept);
+        if (!kept.notPublished.empty())
+            e.addAftermath(kept.notPublished);
         throw;
     }
     run.duration = std::chrono::steady_clock::now() - began;
@@ -315,7 +310,7 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
 
 int showHistory(const records::HistoryFilter& filter, records::HistoryFormat format, bool stats,
                 const std::optional<std::string>& db) {
-    const std::string path = db ? *db : records::defaultDatabase();
+    const std::string path = records::databaseAt(db);
     write(Stream::Out, stats ? records::statsOutput(records::faultCounts(path, filter), format)
                              : records::historyOutput(records::history(path, filter), format));
     return 0;

@@ -20,7 +20,15 @@ class Failure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
     void setAftermath(std::string text) { aftermath_ = std::move(text); }
+    // Something more it left behind, after what is known already.
+    void addAftermath(const std::string& text) {
+        aftermath_ += (aftermath_.empty() ? "" : "；") + text;
+    }
     const std::string& aftermath() const { return aftermath_; }
+    // The reason and, after it, what it left behind: as the failure is told.
+    std::string told() const {
+        return aftermath_.empty() ? std::string(what()) : what() + ("，" + aftermath_);
+    }
 
 private:
     std::string aftermath_;

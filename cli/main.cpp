@@ -61,9 +61,6 @@ int main(int argc, char** argv) {
         }
         return status;
     };
-    auto withAftermath = [](const Failure& e) {
-        return e.aftermath().empty() ? std::string(e.what()) : e.what() + ("，" + e.aftermath());
-    };
     try {
         return run(arguments(argc, argv));
     } catch (const UsageError& e) {
@@ -72,16 +69,16 @@ int main(int argc, char** argv) {
     } catch (const driver::DriverError& e) {
         return fail(3, e.what());
     } catch (const DriverCallFailed& e) {
-        return fail(4, withAftermath(e));
+        return fail(4, e.told());
     } catch (const Interrupted& e) {
-        return fail(128 + e.signal(), withAftermath(e));
+        return fail(128 + e.signal(), e.told());
     } catch (const RecordFailed& e) {
-        return fail(6, withAftermath(e));
+        return fail(6, e.told());
     } catch (const PublishFailed& e) {
-        return fail(7, withAftermath(e));
+        return fail(7, e.told());
     } catch (const OutputFailed& e) {
         // A reader that went away (SIGPIPE) ends it as that signal would have.
-        return fail(interrupted() ? 128 + stopSignal() : 5, withAftermath(e));
+        return fail(interrupted() ? 128 + stopSignal() : 5, e.told());
     } catch (const std::exception& e) {
         return fail(70, std::string("意外的错误：") + e.what());
     }

@@ -21,15 +21,15 @@ void tell(const std::string& text) {
 ChangeFeed::ChangeFeed(const BrokerUrl& broker, const std::string& station)
     : publisher_(broker), topic_(topic(broker.prefix, station, "watch")) {
     if (!publisher_.waitConnected(kFirstConnection))
-        tell(broker.text() + " " + why() + "；变化照常列出，连上后再发布");
+        tellAway();
 }
 
 void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
                          std::chrono::system_clock::time_point when) {
-    const bool up = publisher_.connected();
-    if (up && gapFrom_) {
-        lost(*gapFrom_, sequence_);
-        gapFrom_.reset();
+    if (gapFrom_ && publisher_.connected()) {
+        const long from = *gapFrom_, count = closeGap();
+        tell("又连上了 " + publisher_.broker().text() + "，其间序号 " + std::to_string(from) +
+             " 到 " + std::to_string(sequence_) + " 的 " + std::to_string(count) + " 个变化未发布");
     }
     const std::string time = isoTimestamp(when, true);
     for (const Watcher::Change& change : changes) {
@@ -42,31 +42,26 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
              change.value ? 1 : 0}}.dump();
         if (!publisher_.publish(topic_, message) && !gapFrom_) {
             gapFrom_ = sequence_;
-            tell(publisher_.broker().text() + " " + why() + "；变化照常列出，连上后再发布");
+            tellAway();
         }
     }
 }
 
-std::string ChangeFeed::why() const {
+void ChangeFeed::tellAway() const {
     const std::string problem = publisher_.problem();
-    return problem.empty() ? "还没有连上代理" : problem;
+    tell(publisher_.broker().text() + " " + (problem.empty() ? "还没有连上代理" : problem) +
+         "；变化照常列出，连上后再发布");
 }
 
-void ChangeFeed::lost(long from, long to) {
-    if (to < from) {
-        tell("又连上了 " + publisher_.broker().text());
-        return;
-    }
-    unpublished_ += to - from + 1;
-    tell("又连上了 " + publisher_.broker().text() + "，其间序号 " + std::to_string(from) + " 到 " +
-         std::to_string(to) + " 的 " + std::to_string(to - from + 1) + " 个变化未发布");
+long ChangeFeed::closeGap() {
+    const long count = gapFrom_ ? sequence_ - *gapFrom_ + 1 : 0;
+    unpublished_ += count;
+    gapFrom_.reset();
+    return count;
 }
 
 std::string ChangeFeed::finish() {
-    if (gapFrom_) {
-        unpublished_ += sequence_ - *gapFrom_ + 1;
-        gapFrom_.reset();
-    }
+    closeGap();
     const long unacknowledged = publisher_.settle(std::chrono::seconds(2));
     if (unpublished_ == 0 && unacknowledged == 0)
         return "";

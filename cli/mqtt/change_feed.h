@@ -26,8 +26,10 @@ public:
     std::string finish();
 
 private:
-    void lost(long from, long to);
-    std::string why() const; // the broker's problem, for messages
+    // Says on the standard error that the broker cannot be reached, and why.
+    void tellAway() const;
+    // Ends a gap in the publishing: counts its numbers, and returns how many.
+    long closeGap();
 
     Publisher publisher_;
     std::string topic_;

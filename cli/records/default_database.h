@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace cli::records {
@@ -9,5 +10,10 @@ namespace cli::records {
 // dio-panel/results.sqlite. The folder is made where missing; throws
 // RecordFailed where it cannot be.
 std::string defaultDatabase();
+
+// The file --db names, or else the default one.
+inline std::string databaseAt(const std::optional<std::string>& given) {
+    return given ? *given : defaultDatabase();
+}
 
 } // namespace cli::records

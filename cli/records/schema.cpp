@@ -3,6 +3,7 @@
 #include "cli/errors.h"
 #include "cli/records/sqlite.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace cli::records {
@@ -57,20 +58,15 @@ const char* const kSteps[] = {
     )sql",
 };
 
-long pragma(Database& db, const std::string& name) {
-    Statement statement = db.prepare("PRAGMA " + name);
-    return statement.step() ? static_cast<long>(statement.integer(0)) : 0;
-}
-
-std::string pragmaText(Database& db, const std::string& name) {
+std::string pragma(Database& db, const std::string& name) {
     Statement statement = db.prepare("PRAGMA " + name);
     return statement.step() ? statement.text(0) : std::string();
 }
 
 // Refuses a file of another program or of a newer dio-cli; returns its layout.
 long layoutOf(Database& db) {
-    const long id = pragma(db, "application_id");
-    const long found = pragma(db, "user_version");
+    const long id = std::atol(pragma(db, "application_id").c_str());
+    const long found = std::atol(pragma(db, "user_version").c_str());
     if (id != 0 && id != kApplicationId)
         throw RecordFailed(db.path() + " 不是 dio-cli 的记录库（另一个程序的 SQLite 数据库）");
     if (found > kSchemaVersion)
@@ -86,12 +82,14 @@ long layoutOf(Database& db) {
 } // namespace
 
 void prepareSchema(Database& db, int version) {
-    // Looked at before anything is written, so that a file refused stays as it was.
-    layoutOf(db);
-    // Outside a transaction, as SQLite asks; kept in the file from then on.
-    if (pragmaText(db, "journal_mode = WAL") != "wal")
-        db.fail("记录库不能用预写日志（WAL）模式");
     db.exec("PRAGMA foreign_keys = ON");
+    // Looked at before anything is written, so that a file refused stays as it
+    // was; one of this layout needs nothing written (a reader takes no lock).
+    if (layoutOf(db) >= version)
+        return;
+    // Outside a transaction, as SQLite asks; kept in the file from then on.
+    if (pragma(db, "journal_mode = WAL") != "wal")
+        db.fail("记录库不能用预写日志（WAL）模式");
     Transaction transaction(db);
     // Again under the lock: another station's program may have been first.
     const long found = layoutOf(db);

@@ -63,6 +63,12 @@ Statement& Statement::bind(int index, std::int64_t value) {
     return *this;
 }
 
+Statement& Statement::bindAll(const std::vector<std::string>& texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        bind(static_cast<int>(i + 1), texts[i]);
+    return *this;
+}
+
 bool Statement::step() {
     const int result = sqlite3_step(statement_);
     if (result == SQLITE_ROW)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -45,6 +46,8 @@ public:
 
     Statement& bind(int index, const std::string& text);
     Statement& bind(int index, std::int64_t value);
+    // Texts to the parameters from the first on, in order.
+    Statement& bindAll(const std::vector<std::string>& texts);
     // The next row (true), or the end (false).
     bool step();
     // Runs a statement that gives no rows, and makes it ready to run again.

@@ -12,18 +12,6 @@
 namespace cli::records {
 namespace {
 
-const std::map<RunStatus, std::string> kStatusNames = {{RunStatus::Pass, "pass"},
-                                                       {RunStatus::Fail, "fail"},
-                                                       {RunStatus::Aborted, "aborted"},
-                                                       {RunStatus::Error, "error"}};
-
-template <typename T> T named(const std::string& name, const std::map<T, std::string>& names) {
-    for (const auto& [value, text] : names)
-        if (text == name)
-            return value;
-    return names.begin()->first;
-}
-
 std::vector<int> channelList(const std::string& text) {
     std::vector<int> channels;
     std::istringstream in(text);
@@ -39,9 +27,11 @@ std::string commaList(const std::vector<int>& channels) {
     return text;
 }
 
+// The value of those given that has the name (nameOf, found by the value's
+// namespace), or the first where none has: a file edited by hand reads as something.
 template <typename T> T fromName(const std::string& name, std::initializer_list<T> values) {
     for (T value : values)
-        if (selftest::nameOf(value) == name)
+        if (nameOf(value) == name)
             return value;
     return *values.begin();
 }
@@ -80,7 +70,17 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
 } // namespace
 
 std::string nameOf(RunStatus status) {
-    return kStatusNames.at(status);
+    switch (status) {
+    case RunStatus::Fail:
+        return "fail";
+    case RunStatus::Aborted:
+        return "aborted";
+    case RunStatus::Error:
+        return "error";
+    case RunStatus::Pass:
+        break;
+    }
+    return "pass";
 }
 
 std::string channelRanges(const std::vector<int>& channels) {
@@ -146,8 +146,7 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
         "f.kind, f.channels, f.wired, f.why, f.flickers "
         "FROM runs r LEFT JOIN faults f ON f.run = r.id " +
         conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
-    for (std::size_t i = 0; i < values.size(); ++i)
-        rows.bind(static_cast<int>(i + 1), values[i]);
+    rows.bindAll(values);
     std::vector<RecordedRun> runs;
     while (rows.step()) {
         if (runs.empty() || runs.back().id != rows.integer(0)) {
@@ -162,7 +161,8 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
             run.settleMs = static_cast<long>(rows.integer(7));
             run.channels = rows.text(8);
             run.patterns = static_cast<long>(rows.integer(9));
-            run.status = named(rows.text(10), kStatusNames);
+            run.status = fromName(rows.text(10), {RunStatus::Pass, RunStatus::Fail,
+                                                  RunStatus::Aborted, RunStatus::Error});
             run.reason = rows.text(11);
             runs.push_back(std::move(run));
         }
@@ -176,19 +176,15 @@ FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
     Database db(path, Database::Mode::Existing);
     prepareSchema(db);
     const auto [conditions, values] = where(filter);
-    auto bind = [&values = values](Statement& statement) {
-        for (std::size_t i = 0; i < values.size(); ++i)
-            statement.bind(static_cast<int>(i + 1), values[i]);
-    };
     FaultCounts counts;
     Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
-    bind(runs);
+    runs.bindAll(values);
     counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
     Statement rows = db.prepare(
         "SELECT c.channel, f.kind, COUNT(*) FROM fault_channels c JOIN faults f ON f.id = c.fault "
         "JOIN runs r ON r.id = f.run " +
         conditions + " GROUP BY c.channel, f.kind");
-    bind(rows);
+    rows.bindAll(values);
     std::map<int, ChannelFaults> byChannel;
     while (rows.step()) {
         ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
