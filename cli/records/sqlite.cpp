@@ -4,13 +4,20 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+
 namespace cli::records {
 
 Database::Database(const std::string& path, Mode mode, int busy) : path_(path) {
     const int flags = SQLITE_OPEN_READWRITE | (mode == Mode::Create ? SQLITE_OPEN_CREATE : 0) |
                       SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK)
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        std::error_code unknown;
+        if (mode == Mode::Existing &&
+            !std::filesystem::exists(std::filesystem::u8path(path), unknown))
+            throw RecordFailed("还没有记录库 " + path + "：selftest --serial 记下第一次自检时建立");
         fail("打不开记录库");
+    }
     sqlite3_busy_timeout(db_, busy);
     sqlite3_extended_result_codes(db_, 1);
 }
