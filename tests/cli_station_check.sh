@@ -120,7 +120,12 @@ for pair in "测试|卡甲" "a/b|a.b" "a_b|a.b"; do
 done
 "$cli" selftest --yes --settle 200 >/dev/null 2>&1 &
 first=$!
-sleep 0.3
+# Running once its first pattern shows on the inputs (a loaded machine may take a while to start it).
+for ((i = 0; i < 300; i++)); do
+  run get --format json --words 16
+  [[ "$out" == *"$zeros"* ]] || break
+  sleep 0.1
+done
 run selftest --yes --settle 0
 expect 2 "这块板卡上已有另一个自检在运行"
 kill -INT "$first"

@@ -13,6 +13,7 @@ RUNNER runs the programs ("wine").
 import os, re, shutil, socket, subprocess, sys, tempfile, time
 
 from pymodbus.client import ModbusTcpClient
+from waiting import Lines
 
 here = os.path.dirname(os.path.abspath(__file__))
 runner = os.environ.get("RUNNER", "").split()
@@ -102,20 +103,29 @@ try:
     expect(dio("127.0.0.1:%d" % port, "info"), 0, "卡名：ZAN 51 8类型： 1")
 
     # 3. A watch through the link: the server stopped and started again is a
-    #    gap in its output, said on the standard error, and no change.
-    watch = subprocess.Popen([*runner, cli, "watch", "--interval", "100ms", "--duration", "7s"],
+    #    gap in its output, said on the standard error, and no change. Each
+    #    step waits for what the watch says, not for a time (Wine under an
+    #    emulator keeps none); a change made once it reads again ends it.
+    watch = subprocess.Popen([*runner, cli, "watch", "--interval", "100ms", "--count", "1",
+                              "--duration", "300s"],
                              env=dict(os.environ, ADCARD_MODBUS="127.0.0.1:%d" % port),
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    time.sleep(2)
+    out, err = Lines(watch.stdout), Lines(watch.stderr)
+    steps = out.said("初始状态", 120)
     stopped(server)
-    time.sleep(1.5)
+    steps = steps and err.said("继续尝试", 120)
     server = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port], port,
                      ADCARD_SIM_NAME=card)
-    out, err = watch.communicate(timeout=60)
-    if (watch.returncode != 0 or len(re.findall("读不到输入：从 .* 到 ", out)) != 1
-            or "变化次数：没有变化" not in out or "继续尝试" not in err or "又读到了输入" not in err):
+    steps = steps and err.said("又读到了输入", 120)
+    dio("127.0.0.1:%d" % port, "set", "1=1")
+    watch.wait(timeout=120)
+    out, err = out.text(), err.text()
+    dio("127.0.0.1:%d" % port, "set", "1=0")
+    if (not steps or watch.returncode != 0 or len(re.findall("读不到输入：从 .* 到 ", out)) != 1
+            or "变化次数：通道 1：1 次" not in out):
         fail("a watch through a link that dropped:\n%s\n%s\n%s" % (watch.returncode, out, err))
-    checks.append("a watch through a link that drops and comes back: one gap, no change")
+    checks.append("a watch through a link that drops and comes back: one gap, then the change "
+                  "made after it")
 
     # 4. The server gone, then a refusing one: said, status 4.
     stopped(server)

@@ -11,7 +11,9 @@ refused).
   mqtt_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe, reaching the
                                 broker here through Wine)
 """
-import json, os, pwd, shutil, socket, subprocess, sys, tempfile, time
+import json, os, pwd, re, shutil, socket, subprocess, sys, tempfile, time
+
+from waiting import Lines, until
 
 cli = sys.argv[1]
 runner = os.environ.get("RUNNER", "").split()
@@ -40,7 +42,9 @@ class Broker:
         config = os.path.join(folder, "mosquitto-%d.conf" % port)
         # As whoever runs the test: as root, mosquitto would become "mosquitto",
         # who cannot read this test's folder.
-        lines = ["listener %d 127.0.0.1" % port, "user " + pwd.getpwuid(os.getuid()).pw_name]
+        self.log = os.path.join(folder, "mosquitto-%d-%d.log" % (port, time.monotonic_ns()))
+        lines = ["listener %d 127.0.0.1" % port, "user " + pwd.getpwuid(os.getuid()).pw_name,
+                 "log_dest file " + self.log, "log_type notice", "log_type subscribe"]
         if users:
             passwords = os.path.join(folder, "passwords")
             open(passwords, "w").close()
@@ -62,17 +66,41 @@ class Broker:
                 time.sleep(0.05)
         raise SystemExit("mqtt-check: mosquitto did not start on port %d" % port)
 
+    def logged(self, condition, seconds):
+        """Whether condition(the broker's log) came true within the seconds."""
+        return until(lambda: os.path.exists(self.log) and
+                     condition(open(self.log, errors="replace").read()), seconds)
+
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=10)
 
 
-def subscriber(port, topic, count, seconds):
-    process = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t", topic,
-                                "-q", "1", "-C", str(count), "-W", str(seconds)],
-                               stdout=subprocess.PIPE, text=True)
-    time.sleep(0.3)  # subscribed before anything is published
-    return process
+class Subscriber:
+    """mosquitto_sub on a topic, its messages read as they come; subscribed once a probe of
+    our own (mosquitto_pub) has come through, before anything of dio-cli's is published."""
+
+    def __init__(self, port, topic, tls=()):
+        self.process = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port),
+                                         "-t", topic, "-q", "1", "-W", str(300 * slow), *tls],
+                                        stdout=subprocess.PIPE, text=True)
+        self.lines = Lines(self.process.stdout)
+        for _ in range(100):
+            subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", str(port), "-t", topic,
+                            "-m", "probe", *tls], check=True)
+            if self.lines.wait(lambda lines: "probe" in lines, 0.2):
+                return
+        raise SystemExit("mqtt-check: mosquitto_sub did not subscribe to " + topic)
+
+    def wait(self, count, seconds):
+        """Whether count messages of dio-cli's came within the seconds."""
+        return self.lines.wait(lambda lines: len(lines) - lines.count("probe") >= count, seconds)
+
+    def messages(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        return [json.loads(line) for line in self.lines.text().split("\n")
+                if line and line != "probe"]
 
 
 def dio(*arguments, env=None, **options):
@@ -96,15 +124,15 @@ def recorded(serial):
 
 def published_run():
     broker = Broker(free_port())
-    sub = subscriber(broker.port, "plant/hall 2/line3/selftest", 1, 20 * slow)
+    sub = Subscriber(broker.port, "plant/hall 2/line3/selftest")
     done = selftest(broker.port, "SN-1", faults="stuck1=9")
-    received = sub.communicate(timeout=30 * slow)[0]
+    sub.wait(1, 30 * slow)
+    received = sub.messages()
     broker.stop()
     check("selftest status", done.returncode == 1, done.stderr)
     run = recorded("SN-1")
     run.pop("id")
-    check("selftest message", received.strip() and json.loads(received) == run,
-          (received, run))
+    check("selftest message", received == [run], (received, run))
 
 
 def unreachable():
@@ -144,60 +172,77 @@ def tls():
             "-out", files["cert"])
     broker = Broker(free_port(), tls=files)
     url = "mqtts://127.0.0.1:%d/plant" % broker.port
-    sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port),
-                            "--cafile", files["ca"], "-t", "plant/line3/selftest", "-C", "1",
-                            "-W", "20"], stdout=subprocess.PIPE, text=True)
-    time.sleep(0.3)
+    sub = Subscriber(broker.port, "plant/line3/selftest", tls=("--cafile", files["ca"]))
     trusted = dio("selftest", "--yes", "--settle", "0", "--channels", "1-8", "--station",
                   "line3", "--mqtt", url, env={"DIO_MQTT_CAFILE": files["ca"]})
-    received = sub.communicate(timeout=30)[0]
+    sub.wait(1, 30)
+    received = sub.messages()
     untrusted = dio("selftest", "--yes", "--settle", "0", "--channels", "1-8", "--station",
                     "line3", "--mqtt", url)
     broker.stop()
-    check("TLS", trusted.returncode == 0 and '"status":"pass"' in received, trusted.stderr)
+    check("TLS", trusted.returncode == 0 and [run["status"] for run in received] == ["pass"], trusted.stderr)
     check("TLS untrusted", untrusted.returncode == 7, untrusted.stderr)
 
 
-def toggle(channel, times):
-    for _ in range(times):
-        for value in (1, 0):
-            dio("set", "%d=%d" % (channel, value))
-            time.sleep(0.15)
-
-
 def watch_through_outage():
+    """The broker stopped after six changes, four made while it is down, four once both
+    clients are back: each step waits for what it needs (the watch's first reading, each change
+    in its output, the broker's clients), never for a time. Which changes the watch could not
+    publish depends on when its connection is noticed lost and back; whatever they are, they
+    are one run of numbers, named as such, and every other number reaches the subscriber."""
     port = free_port()
     broker = Broker(port)
-    # It reconnects by itself when the broker is back; ten messages are expected.
-    sub = subscriber(port, "plant/line3/watch", 10, 25 * slow)
+    sub = Subscriber(port, "plant/line3/watch")
     watch = subprocess.Popen([*runner, cli, "watch", "--channels", "1-8", "--interval", "20ms",
-                              "--duration", "%ds" % (9 * slow), "--station", "line3",
-                              "--mqtt", "mqtt://127.0.0.1:%d/plant" % port],
+                              "--count", "14", "--duration", "%ds" % (300 * slow),
+                              "--station", "line3", "--mqtt", "mqtt://127.0.0.1:%d/plant" % port],
                              env=dict(os.environ, ADCARD_SIM_NAME=card), text=True,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    time.sleep(1 * slow)
-    toggle(1, 3)
+    out, err = Lines(watch.stdout), Lines(watch.stderr)
+    changes = re.compile(r"通道 (\d+) → ([01])$")
+
+    def local(lines):
+        return [tuple(map(int, found.groups())) for found in map(changes.search, lines) if found]
+
+    def toggle(channel, times):
+        for _ in range(times):
+            for value in (1, 0):
+                seen = len(local(out.lines))
+                dio("set", "%d=%d" % (channel, value))
+                if not out.wait(lambda lines: len(local(lines)) > seen, 60 * slow):
+                    raise SystemExit("mqtt-check: the watch did not see %d=%d" % (channel, value))
+
+    try:
+        if not out.said("初始状态", 60 * slow):
+            raise SystemExit("mqtt-check: the watch took no first reading")
+        toggle(1, 3)
+        sub.wait(6, 30 * slow)
+        broker.stop()
+        toggle(2, 2)
+        broker = Broker(port)
+        broker.logged(lambda log: log.count("New client connected") >= 2 and
+                      " 1 plant/line3/watch" in log, 30 * slow)
+        toggle(3, 2)
+        watch.wait(timeout=60 * slow)
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+    said = err.text()
+    gaps = re.findall(r"其间序号 (\d+) 到 (\d+) 的 (\d+) 个变化未发布", said)
+    first, last, count = map(int, gaps[0]) if len(gaps) == 1 else (0, -1, 0)
+    sub.wait(14 - count, 10 * slow)
+    messages = sub.messages()
     broker.stop()
-    time.sleep(0.3)
-    toggle(2, 2)
-    broker = Broker(port)
-    time.sleep(2)  # both clients reconnect within a second or two
-    toggle(3, 2)
-    out, err = watch.communicate(timeout=30 * slow)
-    received = sub.communicate(timeout=30 * slow)[0]
-    broker.stop()
-    messages = [json.loads(line) for line in received.split("\n") if line]
-    numbers = [message["seq"] for message in messages]
-    local = [line for line in out.split("\n") if "→" in line]
-    check("watch status", watch.returncode == 7, (watch.returncode, err))
-    check("local output", len(local) == 14, out)
-    check("gap said", "其间序号 7 到 10 的 4 个变化未发布" in err, err)
-    check("numbers", numbers == [1, 2, 3, 4, 5, 6, 11, 12, 13, 14], numbers)
-    changes = [(message["channel"], message["value"]) for message in messages]
-    check("changes", changes == [(1, 1), (1, 0)] * 3 + [(3, 1), (3, 0)] * 2, changes)
-    message = json.loads(received.split("\n")[0])
-    check("message", set(message) == {"seq", "time", "channel", "value"} and
-          message["channel"] == 1 and message["value"] == 1, message)
+    seen = local(out.text().split("\n"))
+    numbers = sorted({message["seq"] for message in messages})
+    missing = list(range(first, last + 1))
+    check("watch status", watch.returncode == 7, (watch.returncode, said))
+    check("local output", seen == [(1, 1), (1, 0)] * 3 + [(2, 1), (2, 0)] * 2 + [(3, 1), (3, 0)] * 2, seen)
+    check("gap said", len(gaps) == 1 and 7 <= first <= last and count == len(missing), said)
+    check("numbers", numbers == [n for n in range(1, 15) if n not in missing], (numbers, gaps))
+    check("changes", all(0 < m["seq"] <= len(seen) and (m["channel"], m["value"]) == seen[m["seq"] - 1]
+                         for m in messages), messages)
+    check("message", messages and set(messages[0]) == {"seq", "time", "channel", "value"}, messages)
 
 
 try:  # the card and the folder go however the rows end

@@ -8,6 +8,8 @@ touch, and `history` in its three formats parsed by Python's csv and json.
 """
 import contextlib, csv, glob, io, json, os, shutil, signal, sqlite3, subprocess, sys, tempfile, time
 
+from waiting import until
+
 cli = sys.argv[1]
 runner = os.environ.get("RUNNER", "").split()
 folder = tempfile.mkdtemp()
@@ -68,7 +70,17 @@ def cut_short():
                                 "--serial", "SN-4", "--db", os.path.join(folder, "runs.sqlite")],
                                env=dict(os.environ, ADCARD_SIM_NAME=card),
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    time.sleep(1)
+    # Stopped once a second pattern shows on the inputs (the first one read), however long it
+    # took to start.
+    patterns = set()
+
+    def second_pattern():
+        words = json.loads(dio("get", "--format", "json", "--words", "2", db=None).stdout)["words"]
+        if any(words):
+            patterns.add(tuple(words))
+        return len(patterns) >= 2
+
+    until(second_pattern, 60, step=0.02)
     process.send_signal(signal.SIGTERM)
     process.communicate(timeout=30)
     check("aborted status", process.returncode == 143, process.returncode)

@@ -15,6 +15,7 @@ import os, random, re, socket, struct, subprocess, sys, tempfile, time
 from pymodbus.client import ModbusTcpClient
 from pymodbus.other_message import ReportSlaveIdRequest
 from pymodbus.pdu import ExceptionResponse
+from waiting import until
 
 runner = os.environ.get("RUNNER", "").split()
 cli = sys.argv[1]
@@ -132,8 +133,8 @@ if status != 130:
     fail("Ctrl-C ended the server with %s" % status)
 failing = Server(ADCARD_SIM_FAULTS="silent-after=300")  # after the caption at its start
 client = failing.client()
-time.sleep(0.4)
-if exception(client.read_input_registers(0, 1)) != 4:
+# The card falls silent 300 ms after the server loaded it, however long it took to start.
+if not until(lambda: exception(client.read_input_registers(0, 1)) == 4, 60, step=0.1):
     fail("a failed driver call is not exception 4")
 client.close()
 if "请求失败" not in failing.text():
@@ -171,8 +172,7 @@ lying.sendall(bytes.fromhex("000100000040") + b"\x01\x04\x00\x00")  # says 64 by
 if not answered():
     fail("half a frame, a lying length or silence held up another client")
 crowd = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(3)]
-time.sleep(0.3)
-if "被拒绝" not in server.text() or not answered():
+if not until(lambda: "被拒绝" in server.text(), 60) or not answered():
     fail("a client past --max-clients was not refused, or held up the others")
 for s in crowd:
     s.close()
@@ -186,8 +186,8 @@ for n in range(1000):
     # Often enough that the good client, too, is never silent for the idle timeout.
     if (n % 100 == 0 or time.monotonic() - asked > 0.3) and not answered():
         fail("random frame %d: %s held up the good client" % (n, data.hex()))
-time.sleep(2.5)  # past the idle timeout: the silent ones are gone
-if server.text().count("空闲超时") < 2:
+# Past the idle timeout the silent ones are gone.
+if not until(lambda: server.text().count("空闲超时") >= 2, 60):
     fail("clients that said nothing were not dropped after the idle timeout")
 good.close()
 good = server.client()
