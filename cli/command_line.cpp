@@ -4,6 +4,7 @@
 #include "cli/errors.h"
 #include "cli/mqtt/topics.h"
 #include "convert/digits.h"
+#include "convert/ipv4.h"
 
 #include <CLI/CLI.hpp>
 
@@ -340,20 +341,14 @@ Declared declareHistory(CLI::App& app) {
 std::pair<std::string, int> listenAddress(const std::string& text) {
     const auto colon = text.rfind(':');
     const std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
-    int dots = 0, octets = 0;
-    bool ok = !host.empty();
-    for (std::size_t at = 0; ok && at <= host.size(); ++octets) {
-        const std::size_t end = std::min(host.find('.', at), host.size());
-        const std::optional<long> octet = convert::decimalNumber(host.substr(at, end - at), 3);
-        ok = octet && *octet <= 255;
-        dots += end < host.size();
-        at = end + 1;
-    }
     const std::optional<long> port = colon == std::string::npos
                                          ? std::nullopt
                                          : convert::decimalNumber(text.substr(colon + 1), 5);
-    if (!ok || dots != 3 || octets != 4 || !port || *port > 65535)
+    if (!port || *port > 65535)
         throw UsageError("--listen 的“" + text + "”不对：应为“IPv4 地址:端口”，如 127.0.0.1:1502");
+    const std::string problem = convert::ipv4Problem(host);
+    if (!problem.empty())
+        throw UsageError("--listen 的“" + text + "”不对：" + problem);
     return {host, static_cast<int>(*port)};
 }
 

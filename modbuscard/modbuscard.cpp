@@ -8,6 +8,7 @@
 
 #include <modbus/modbus.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -48,14 +49,28 @@ std::string ownFolder() {
 #endif
 }
 
-// The settings from ADCARD_MODBUS (inline, or a file it names), else from
-// adcard-modbus.conf beside the library; none, and why, where they are
-// missing or wrong. Read at the first call; said once on the standard error.
+// Whether ADCARD_MODBUS names a file: only by an absolute path, as a driver
+// is never looked for in the current folder either (a file planted there
+// would send the program to another module).
+bool namesFile(const std::string& text) {
+#if defined(_WIN32)
+    return (text.size() > 2 && std::isalpha(static_cast<unsigned char>(text[0])) &&
+            text[1] == ':' && (text[2] == '\\' || text[2] == '/')) ||
+           text.rfind("\\\\", 0) == 0;
+#else
+    return !text.empty() && text[0] == '/';
+#endif
+}
+
+// The settings from ADCARD_MODBUS (inline, or a file it names by its absolute
+// path), else from adcard-modbus.conf beside the library; none, and why,
+// where they are missing or wrong. Read at the first call; said once on the
+// standard error.
 const std::optional<modbuscard::Settings>& settings() {
     static const std::optional<modbuscard::Settings> read = [] {
         const char* variable = std::getenv("ADCARD_MODBUS");
         std::string text = variable ? variable : "", where = "ADCARD_MODBUS";
-        if (text.empty() || std::ifstream(text)) { // a file it names, or the one beside us
+        if (text.empty() || namesFile(text)) { // a file it names, or the one beside us
             where = text.empty() ? ownFolder() + "adcard-modbus.conf" : text;
             std::ifstream file(where);
             std::ostringstream whole;
@@ -77,8 +92,9 @@ const std::optional<modbuscard::Settings>& settings() {
 }
 
 // The link to the module: connected at the first call, and again at the next
-// call after a failure, but at most once a second, so that a dead link costs
-// a tick one timeout at most.
+// call after a failure; a connection that could not be made is tried again
+// at most once a second, so that a dead link costs a tick one timeout at
+// most, but a link that lost one answer is made again at once.
 class Link {
 public:
     ~Link() { close(); }
@@ -90,21 +106,21 @@ public:
             return nullptr;
         if (context_)
             return context_;
-        if (tried_ && Clock::now() - lastTry_ < std::chrono::seconds(1))
+        if (connectFailed_ && Clock::now() - lastConnect_ < std::chrono::seconds(1))
             return nullptr; // lastError still says why the last try failed
-        tried_ = true;
-        lastTry_ = Clock::now();
+        lastConnect_ = Clock::now();
+        connectFailed_ = true;
         context_ = modbus_new_tcp(wanted->host.c_str(), wanted->port);
-        if (context_) {
-            modbus_set_slave(context_, wanted->unit);
-            const auto ms = static_cast<std::uint32_t>(wanted->timeoutMs);
-            modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000);
-            modbus_set_byte_timeout(context_, ms / 1000, ms % 1000 * 1000);
-        }
-        if (!context_ || modbus_connect(context_) != 0) {
+        const auto ms = static_cast<std::uint32_t>(wanted->timeoutMs);
+        // No time between bytes: the whole answer within the timeout, however
+        // it is dripped (where select() counts the time down, as on Linux).
+        if (!context_ || modbus_set_slave(context_, wanted->unit) != 0 ||
+            modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000) != 0 ||
+            modbus_set_byte_timeout(context_, 0, 0) != 0 || modbus_connect(context_) != 0) {
             fail("连接不上");
             return nullptr;
         }
+        connectFailed_ = false;
         return context_;
     }
 
@@ -114,12 +130,14 @@ public:
         const int error = errno;
         const auto& wanted = settings();
         const std::string where = wanted ? wanted->host + ":" + std::to_string(wanted->port) : "";
-        lastError =
-            error == ETIMEDOUT ? "板卡无应答：" + where + " 超时"
-            : error > MODBUS_ENOBASE && error <= MODBUS_ENOBASE + 11
-                ? std::string("模块答以异常：") + modbus_strerror(error) + "（" + where + "）"
-                : std::string(what) + " " + where + "：" + modbus_strerror(error);
-        if (error <= MODBUS_ENOBASE || error > MODBUS_ENOBASE + 11)
+        const bool exception = error > MODBUS_ENOBASE && error <= MODBUS_ENOBASE + 11;
+        // A connection not made within the timeout is left "in progress".
+        lastError = error == ETIMEDOUT     ? "板卡无应答：" + where + " 超时"
+                    : error == EINPROGRESS ? std::string(what) + " " + where + "：超时"
+                    : exception ? std::string("模块答以异常：") + modbus_strerror(error) + "（" +
+                                      where + "）"
+                                : std::string(what) + " " + where + "：" + modbus_strerror(error);
+        if (!exception)
             close();
     }
 
@@ -133,8 +151,8 @@ private:
     }
 
     modbus_t* context_ = nullptr;
-    bool tried_ = false;
-    Clock::time_point lastTry_;
+    bool connectFailed_ = false;
+    Clock::time_point lastConnect_;
 };
 
 Link& link() {

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "convert/digits.h"
+#include "convert/ipv4.h"
 
 #include <sstream>
 
@@ -31,12 +32,16 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
     };
     if (key == "host") {
         settings.host = value;
-        return value.empty() ? "不能为空" : "";
+        return convert::ipv4Problem(value);
     }
     if (key == "port")
         return into(settings.port, 1, 65535);
-    if (key == "unit")
-        return into(settings.unit, 0, 255);
+    if (key == "unit") {
+        // 248 to 254 are reserved: the Modbus library sends none of them over TCP.
+        const bool read = into(settings.unit, 0, 255).empty();
+        return read && (settings.unit < 248 || settings.unit == 255) ? ""
+                                                                      : "应为 0 到 247 的整数，或 255";
+    }
     if (key == "inputs")
         return into(settings.inputs, 0, 65535);
     if (key == "coils")
@@ -79,6 +84,23 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
            "host、port、unit、inputs、coils、registers、lines、timeout、caption）";
 }
 
+// Why the module's lines would run past the last Modbus address, or "": an
+// address past 65535 would wrap to 0 and drive another line.
+std::string beyondAddresses(const Settings& settings) {
+    const struct {
+        const char* key;
+        std::optional<int> first;
+        int count;
+    } ranges[] = {{"inputs", settings.inputs, settings.lines},
+                  {"coils", settings.coils, settings.lines},
+                  {"registers", settings.registers, settings.lines / 8}};
+    for (const auto& range : ranges)
+        if (range.first && *range.first + range.count - 1 > 65535)
+            return "“" + std::string(range.key) + "=" + std::to_string(*range.first) + "”：" +
+                   std::to_string(settings.lines) + " 条线的地址超出 65535";
+    return "";
+}
+
 } // namespace
 
 std::optional<Settings> parseSettings(const std::string& text, std::string& error) {
@@ -91,8 +113,10 @@ std::optional<Settings> parseSettings(const std::string& text, std::string& erro
                                     ? "应为“主机:端口”或“设置 = 值”"
                                     : set(settings, "port", alone.substr(colon + 1));
         settings.host = colon == std::string::npos ? "" : alone.substr(0, colon);
-        if (!why.empty() || settings.host.empty()) {
-            error = "“" + alone + "”：" + (why.empty() ? "缺少主机" : why);
+        const std::string hostWhy =
+            why.empty() && !settings.host.empty() ? convert::ipv4Problem(settings.host) : "";
+        if (!why.empty() || settings.host.empty() || !hostWhy.empty()) {
+            error = "“" + alone + "”：" + (!why.empty() ? why : hostWhy.empty() ? "缺少主机" : hostWhy);
             return std::nullopt;
         }
         return settings;
@@ -117,7 +141,8 @@ std::optional<Settings> parseSettings(const std::string& text, std::string& erro
         error = "缺少 host（模块的地址）";
         return std::nullopt;
     }
-    return settings;
+    error = beyondAddresses(settings);
+    return error.empty() ? std::optional<Settings>(settings) : std::nullopt;
 }
 
 std::optional<std::array<int, 3>> captionNumbers(const std::string& caption) {

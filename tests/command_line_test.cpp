@@ -32,6 +32,8 @@ std::string readAs(std::vector<std::string> arguments) {
         if (const auto* history = std::get_if<HistoryCommand>(&command))
             return "history " + history->filter.since.value_or("-") + " " +
                    (history->filter.status ? records::nameOf(*history->filter.status) : "-");
+        if (const auto* serve = std::get_if<ServeCommand>(&command))
+            return "serve " + serve->setup.address + ":" + std::to_string(serve->setup.port);
         if (const auto* help = std::get_if<HelpCommand>(&command))
             return help->text.find("选项:") != std::string::npos ? "help" : "help?";
         return "info";
@@ -90,6 +92,18 @@ TEST(CommandLine, ReadsWhatIsAskedAndRefusesTheRestBeforeAnyDriverCall) {
         {"history since a bad time",
          {"history", "--since", "2026-12-01 08:00"},
          "refused: --since"},
+        {"serve's default", {"serve"}, "serve 127.0.0.1:1502"},
+        {"every interface", {"serve", "-l", "0.0.0.0:502"}, "serve 0.0.0.0:502"},
+        {"a port the system picks", {"serve", "-l", "10.0.0.255:0"}, "serve 10.0.0.255:0"},
+        {"an octal-looking octet", {"serve", "-l", "010.0.0.1:502"}, "refused: --listen 的“010.0.0.1:502”不对：“010.0.0.1”里的“010”有前导零"},
+        {"a padded last octet", {"serve", "-l", "127.0.0.010:1502"}, "refused: --listen 的“127.0.0.010:1502”不对：“127.0.0.010”里的“010”"},
+        {"another 0. address", {"serve", "-l", "0.1.2.3:502"}, "refused: --listen 的“0.1.2.3:502”不对：“0.1.2.3”：以 0 开头"},
+        {"an octet of 256", {"serve", "-l", "10.0.0.256:502"}, "refused: --listen 的“10.0.0.256:502”不对：“10.0.0.256”不是 IPv4 地址"},
+        {"five octets", {"serve", "-l", "1.2.3.4.5:502"}, "refused: --listen 的“1.2.3.4.5:502”不对：“1.2.3.4.5”不是"},
+        {"three octets", {"serve", "-l", "1.2.3:502"}, "refused: --listen 的“1.2.3:502”不对：“1.2.3”不是"},
+        {"a host name", {"serve", "-l", "localhost:502"}, "refused: --listen 的“localhost:502”不对：“localhost”不是"},
+        {"a port too far", {"serve", "-l", "127.0.0.1:65536"}, "refused: --listen 的“127.0.0.1:65536”不对：应为"},
+        {"no port", {"serve", "-l", "127.0.0.1"}, "refused: --listen 的“127.0.0.1”不对：应为"},
         {"an unknown subcommand", {"bogus"}, "refused: 不认识的子命令“bogus”"},
         {"no subcommand", {}, "refused: 缺少必需的子命令"},
         {"an unknown option", {"get", "--bogus"}, "refused: 不认识的参数"},

@@ -13,6 +13,7 @@ RUNNER runs the programs ("wine").
 import os, re, shutil, socket, subprocess, sys, tempfile, time
 
 from pymodbus.client import ModbusTcpClient
+from faulty_link import DrippingModule, LosingRelay
 from waiting import Lines
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -36,9 +37,9 @@ def free_port():
         return s.getsockname()[1]
 
 
-def dio(settings, *arguments):
+def dio(settings, *arguments, cwd=None):
     done = subprocess.run([*runner, cli, *arguments], env=dict(os.environ, ADCARD_MODBUS=settings),
-                          capture_output=True, text=True, timeout=120)
+                          capture_output=True, text=True, timeout=120, cwd=cwd)
     return done.returncode, (done.stdout + done.stderr).replace("\r", "")
 
 
@@ -102,6 +103,16 @@ try:
         fail("the self-test through the network found otherwise:\n%s\n%s" % (remote, local.stdout))
     expect(dio("127.0.0.1:%d" % port, "info"), 0, "卡名：ZAN 51 8类型： 1")
 
+    # 2b. One answer lost in the middle of a self-test: the call fails, and the
+    #     lines are reset all the same through the module that answers again.
+    relay = LosingRelay(port, lose=20)
+    lost = dio("127.0.0.1:%d" % relay.port, "selftest", "--yes", "--settle", "0")
+    relay.close()
+    expect(lost, 4, "各通道已复位为 0")
+    expect(dio("127.0.0.1:%d" % port, "get", "-w", "16", "-f", "json"), 0,
+           '"words":[%s]' % ",".join("0" * 16))
+    checks.append("an answer lost during a self-test: every line reset through the module")
+
     # 3. A watch through the link: the server stopped and started again is a
     #    gap in its output, said on the standard error, and no change. Each
     #    step waits for what the watch says, not for a time (Wine under an
@@ -151,9 +162,28 @@ try:
     if time.monotonic() - began > 30:
         fail("a silent server held the call past its timeout")
     silent.close()
+    # A full queue of connections: the connection times out, said as such.
+    full = socket.socket()
+    full.bind(("127.0.0.1", 0))
+    full.listen(0)
+    queued = [socket.socket() for _ in range(3)]
+    for waiting in queued:
+        waiting.setblocking(False)
+        waiting.connect_ex(full.getsockname())
+    expect(dio("host=127.0.0.1;port=%d;timeout=200" % full.getsockname()[1], "get"), 4,
+           "连接不上 127.0.0.1:%d：超时" % full.getsockname()[1])
+    for waiting in queued + [full]:
+        waiting.close()
+    # An answer dripped a byte at a time: one timeout for the whole request.
+    dripping = DrippingModule(pause=0.1)
+    expect(dio("host=127.0.0.1;port=%d;timeout=300" % dripping.port, "get"), 4, "超时")
+    dripping.close()
+    # A file in the current folder is not read as the settings: only an absolute path names one.
+    open(os.path.join(folder, "planted.conf"), "w").write("host=127.0.0.1;port=%d\n" % port)
+    expect(dio("planted.conf", "get", cwd=folder), 4, "“planted.conf”：应为")
     for settings, named in (("host=127.0.0.1;port=x", "“port=x”"), ("port=502", "缺少 host"),
-                            ("host=h;lines=12", "“lines=12”：应为 8 的倍数"),
-                            ("host=h;speed=9", "“speed=9”：不认识的设置")):
+                            ("host=10.0.0.9;lines=12", "“lines=12”：应为 8 的倍数"),
+                            ("host=10.0.0.9;speed=9", "“speed=9”：不认识的设置")):
         expect(dio(settings, "get"), 4, named)
     checks.append("a silent server ends at the timeout; a wrong configuration names the setting")
 finally:

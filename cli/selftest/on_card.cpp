@@ -6,9 +6,14 @@
 
 #include <algorithm>
 #include <map>
+#include <thread>
 
 namespace cli {
 namespace {
+
+constexpr auto kResetPatience = std::chrono::seconds(1);
+constexpr int kResetRounds = 3;
+constexpr auto kResetPause = std::chrono::milliseconds(100);
 
 // The tested outputs, written a whole group at a time where the test drives
 // all eight of its lines, else line by line; only what changed after the first.
@@ -40,27 +45,48 @@ public:
     }
 
     // Every tested line back to 0, whatever was written before: a line (or
-    // group) that fails does not keep the others from being reset. Returns
-    // what to tell: all reset, or which channels were not, and why.
+    // group) that fails does not keep the others from being reset, and is
+    // tried again for a second, and at least three rounds whatever each costs
+    // (a link that lost one answer is back at once), before it is named.
+    // Returns what to tell: all reset, or which channels were not, and why.
     std::pair<bool, std::string> reset() {
-        std::vector<int> failed;
-        std::string why;
-        auto attempt = [&](auto write, std::vector<int> channels) {
-            try {
-                write();
-            } catch (const DriverCallFailed& e) {
-                failed.insert(failed.end(), channels.begin(), channels.end());
-                why = why.empty() ? e.what() : why;
-            }
+        struct Zero {
+            int group; // or -1: the one channel
+            std::vector<int> channels;
         };
+        std::vector<Zero> pending;
         for (const auto& [group, count] : perGroup_)
             if (count == card::kLinesPerGroup)
-                attempt([&, group = group] { card_.writeByte(group, 0); }, groupChannels(group));
+                pending.push_back({group, groupChannels(group)});
         for (int channel : channels_)
             if (perGroup_[card::groupOf(channel)] < card::kLinesPerGroup)
-                attempt([&] { card_.writeBit(channel, 0); }, {channel});
-        if (failed.empty())
+                pending.push_back({-1, {channel}});
+        const auto patience = std::chrono::steady_clock::now() + kResetPatience;
+        std::string why;
+        for (int round = 1; !pending.empty(); ++round) {
+            std::vector<Zero> failed;
+            for (const Zero& zero : pending) {
+                try {
+                    if (zero.group >= 0)
+                        card_.writeByte(zero.group, 0);
+                    else
+                        card_.writeBit(zero.channels.front(), 0);
+                } catch (const DriverCallFailed& e) {
+                    failed.push_back(zero);
+                    why = failed.size() == 1 ? e.what() : why;
+                }
+            }
+            pending = std::move(failed);
+            if (round >= kResetRounds && std::chrono::steady_clock::now() >= patience)
+                break;
+            if (!pending.empty()) // not cut short by a signal: the reset is what it asked for
+                std::this_thread::sleep_for(kResetPause);
+        }
+        if (pending.empty())
             return {true, "各通道已复位为 0"};
+        std::vector<int> failed;
+        for (const Zero& zero : pending)
+            failed.insert(failed.end(), zero.channels.begin(), zero.channels.end());
         std::sort(failed.begin(), failed.end());
         return {false, "通道 " + selftest::joined(failed) + " 未能复位为 0（" + why + "）"};
     }
