@@ -72,11 +72,18 @@ void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
+    // A signal ignored when the program started stays ignored: nohup's
+    // SIGHUP, a shell's SIGINT for a job in the background.
+    auto catchUnlessIgnored = [&](int signal) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    };
     for (const Named& ending : kEnding)
-        sigaction(ending.signal, &action, nullptr);
+        catchUnlessIgnored(ending.signal);
 #if defined(SIGRTMIN)
     for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
-        sigaction(signal, &action, nullptr);
+        catchUnlessIgnored(signal);
 #endif
 }
 

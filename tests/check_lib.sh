@@ -24,8 +24,12 @@ expect() { # status, what
 stop() { # signal, seconds, arguments...
   local signal="$1" delay="$2" pid
   shift 2
+  # With job control, as from a terminal: a script's background job would
+  # start with SIGINT and SIGQUIT ignored, and dio-cli keeps them so.
+  set -m
   "$cli" "$@" >"$root/out" 2>"$root/err" &
   pid=$!
+  set +m
   sleep "$delay"
   kill -s "$signal" "$pid"
   status=0

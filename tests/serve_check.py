@@ -10,7 +10,7 @@ refused request.
 RUNNER runs the program ("wine"); then the signal's exit status is not checked
 (Wine does not pass it on as a Windows program's).
 """
-import os, random, re, socket, struct, subprocess, sys, tempfile, time
+import os, random, re, signal, socket, struct, subprocess, sys, tempfile, time
 
 from pymodbus.client import ModbusTcpClient
 from pymodbus.other_message import ReportSlaveIdRequest
@@ -38,10 +38,11 @@ def dio(*arguments, **extra):
 class Server:
     """dio-cli serve on a free loopback port, stopped with Ctrl-C."""
 
-    def __init__(self, *arguments, **extra):
+    def __init__(self, *arguments, preexec_fn=None, **extra):
         self.log = tempfile.NamedTemporaryFile(prefix="serve-", suffix=".log", delete=False)
         self.process = subprocess.Popen([*runner, cli, "serve", "--listen", "127.0.0.1:0",
-                                         *arguments], env=dict(env, **extra), stderr=self.log)
+                                         *arguments], env=dict(env, **extra), stderr=self.log,
+                                        preexec_fn=preexec_fn)
         for _ in range(1200):  # a minute: under Wine a program starts slowly
             time.sleep(0.05)
             found = re.search(r"正在监听 127\.0\.0\.1:(\d+)", self.text())
@@ -189,6 +190,27 @@ for n in range(1000):
 # Past the idle timeout the silent ones are gone.
 if not until(lambda: server.text().count("空闲超时") >= 2, 60):
     fail("clients that said nothing were not dropped after the idle timeout")
+# One that sends a byte of a request now and then, never a whole one, is idle too.
+drip = socket.create_connection(("127.0.0.1", server.port))
+dripped = "127.0.0.1:%d 断开：空闲超时" % drip.getsockname()[1]
+request = bytes.fromhex("000100000006010400000001") * 20  # more than the wait sends
+
+
+sent = []
+
+
+def dripping():
+    try:
+        drip.send(request[len(sent):len(sent) + 1])
+        sent.append(1)
+    except OSError:
+        pass
+    return dripped in server.text()
+
+
+if not until(dripping, 30, step=0.3):
+    fail("a client dripping a byte now and then kept its place")
+drip.close()
 good.close()
 good = server.client()
 if not answered() or dio("get", "-w", "16", "-f", "json").stdout.count(",") < 31:
@@ -198,6 +220,39 @@ if status != 130:
     fail("the server ended with %s after the hostile clients" % status)
 checks.append("half a frame, a lying length, silence, a crowd and 1,000 random frames: "
               "the good client answered throughout")
+
+# 3b. Natively: a SIGHUP ignored at the start (nohup) stays ignored; out of
+#     descriptors, a failed accept is said once and rests rather than spins.
+if not runner:
+    import resource
+    ignoring = Server(preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    ignoring.process.send_signal(signal.SIGHUP)
+    client = ignoring.client()
+    if ignoring.process.poll() is not None or client.read_input_registers(0, 1).isError():
+        fail("serve under nohup ended at SIGHUP")
+    client.close()
+    ignoring.stop()
+    few = Server("--max-clients", "50",
+                 preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (16, 16)))
+    crowd = [socket.create_connection(("127.0.0.1", few.port)) for _ in range(20)]
+    if not until(lambda: "接受连接失败" in few.text(), 30):
+        fail("an accept that failed was not said")
+    ticks = os.sysconf("SC_CLK_TCK")
+
+    def busy():
+        fields = open("/proc/%d/stat" % few.process.pid).read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / ticks
+
+    before = busy()
+    time.sleep(2)  # what it does meanwhile: rest, not spin
+    spent = busy() - before
+    for s in crowd:
+        s.close()
+    if few.text().count("接受连接失败") != 1 or spent > 1:
+        fail("out of descriptors: %s s of processor in 2 s, said %d times" %
+             (spent, few.text().count("接受连接失败")))
+    few.stop()
+    checks.append("SIGHUP ignored under nohup; out of descriptors, one line and no spinning")
 
 # 4. Exit statuses.
 taken = socket.socket()

@@ -66,8 +66,14 @@ private:
 struct Client {
     std::string peer;
     Frames frames;
-    Clock::time_point lastHeard;
+    // The last whole request (or the connection): a client that sends a byte
+    // now and then but never a whole request is idle, and gives its place up.
+    Clock::time_point lastRequest;
 };
+
+// How long the listener rests after an accept that failed (out of
+// descriptors): the pending connection would make it fail again at once.
+constexpr auto kAcceptRest = std::chrono::seconds(1);
 
 // The listening socket, made by libmodbus (which also starts Windows'
 // sockets); what a client sends is then read here, without waiting on one
@@ -115,15 +121,29 @@ int serveCard(Card& card, const ServeSetup& setup) {
         closeSocket(socket);
         clients.erase(socket);
     };
+    bool acceptFailing = false; // since an accept failed, until one succeeds
+    Clock::time_point acceptFailed{};
     while (!interrupted()) {
-        std::vector<Socket> watched{listener->socket};
+        const bool resting = acceptFailing && Clock::now() - acceptFailed < kAcceptRest;
+        std::vector<Socket> watched;
+        if (!resting)
+            watched.push_back(listener->socket);
         for (const auto& [socket, client] : clients)
             watched.push_back(socket);
         for (const Socket socket : readable(watched, 200)) {
             if (socket == listener->socket) {
                 Accepted accepted{};
-                if (!accept(listener->socket, accepted))
+                std::string error;
+                if (!accept(listener->socket, accepted, error)) {
+                    if (!acceptFailing) // said once, not at each try while it lasts
+                        log.say("接受连接失败：" + error + "；每秒再试");
+                    acceptFailing = true;
+                    acceptFailed = Clock::now();
                     continue;
+                }
+                if (acceptFailing)
+                    log.say("又能接受连接了");
+                acceptFailing = false;
                 if (static_cast<int>(clients.size()) >= setup.maxClients) {
                     log.say(accepted.peer + " 被拒绝：已有 " + std::to_string(clients.size()) +
                             " 个客户端");
@@ -141,13 +161,13 @@ int serveCard(Card& card, const ServeSetup& setup) {
                 drop(socket, received == 0 ? "客户端关闭了连接" : "接收出错");
                 continue;
             }
-            client.lastHeard = Clock::now();
             client.frames.add(bytes, static_cast<std::size_t>(received));
             bool sent = true;
             while (sent) {
                 const std::optional<Request> request = client.frames.next();
                 if (!request)
                     break;
+                client.lastRequest = Clock::now();
                 const Answer answered =
                     answer(request->pdu, request->unit, port, written, setup.readOnly);
                 if (!answered.wrote.empty())
@@ -164,7 +184,7 @@ int serveCard(Card& card, const ServeSetup& setup) {
         const auto now = Clock::now();
         for (auto it = clients.begin(); it != clients.end();) {
             const Socket socket = it++->first;
-            if (now - clients[socket].lastHeard >= setup.idleTimeout)
+            if (now - clients[socket].lastRequest >= setup.idleTimeout)
                 drop(socket, "空闲超时");
         }
     }

@@ -23,9 +23,9 @@ struct Accepted {
 // The sockets among `watched` that have something to read (or were closed),
 // waiting at most `milliseconds`.
 std::vector<Socket> readable(const std::vector<Socket>& watched, int milliseconds);
-// A new connection on a listening socket, made non-blocking; none (socket -1
-// cast) where the accept failed.
-bool accept(Socket listening, Accepted& accepted);
+// A new connection on a listening socket, made non-blocking; false, and the
+// system's reason in `error`, where the accept failed (out of descriptors).
+bool accept(Socket listening, Accepted& accepted, std::string& error);
 // Bytes received: > 0, 0 when the peer closed, < 0 on an error.
 long receive(Socket socket, std::uint8_t* buffer, std::size_t size);
 // Sends it all, or says it could not (the client reads nothing, or is gone).

@@ -1,5 +1,8 @@
 #include "sockets.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -31,12 +34,14 @@ std::vector<Socket> readable(const std::vector<Socket>& watched, int millisecond
     return ready;
 }
 
-bool accept(Socket listening, Accepted& accepted) {
+bool accept(Socket listening, Accepted& accepted, std::string& error) {
     sockaddr_in address{};
     socklen_t size = sizeof address;
     const int socket = ::accept(listening, reinterpret_cast<sockaddr*>(&address), &size);
-    if (socket < 0)
+    if (socket < 0) {
+        error = std::strerror(errno);
         return false;
+    }
     fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
     fcntl(socket, F_SETFD, FD_CLOEXEC);
     // Each answer goes at once, not held back to be sent with the next.

@@ -26,13 +26,15 @@ std::vector<Socket> readable(const std::vector<Socket>& watched, int millisecond
     return ready;
 }
 
-bool accept(Socket listening, Accepted& accepted) {
+bool accept(Socket listening, Accepted& accepted, std::string& error) {
     sockaddr_in address{};
     int size = sizeof address;
     const SOCKET socket =
         ::accept(static_cast<SOCKET>(listening), reinterpret_cast<sockaddr*>(&address), &size);
-    if (socket == INVALID_SOCKET)
+    if (socket == INVALID_SOCKET) {
+        error = "WSA 错误 " + std::to_string(WSAGetLastError());
         return false;
+    }
     u_long nonBlocking = 1;
     ioctlsocket(socket, FIONBIO, &nonBlocking);
     // Each answer goes at once, not held back to be sent with the next.
