@@ -14,6 +14,24 @@ struct Refused {
     std::uint8_t code;
 };
 
+// A write that failed partway: what had reached the card before, for the log.
+struct FailedPartway {
+    std::string wrote; // "" where nothing had
+    std::string why;
+};
+
+// Runs the writes of one request, `wrote` growing as each reaches the card;
+// a driver call that fails ends it as FailedPartway.
+template <typename Writes> std::string writing(const char* what, Writes writes) {
+    std::string wrote;
+    try {
+        writes(wrote);
+    } catch (const DriverCallFailed& e) {
+        throw FailedPartway{wrote.empty() ? "" : what + wrote + "（其后失败）", e.what()};
+    }
+    return what + wrote;
+}
+
 int word(const std::vector<std::uint8_t>& pdu, std::size_t at) {
     if (pdu.size() < at + 2)
         throw Refused{kIllegalValue};
@@ -25,11 +43,17 @@ void putWord(std::vector<std::uint8_t>& pdu, int value) {
     pdu.push_back(static_cast<std::uint8_t>(value));
 }
 
+// A count within the function's own limit: exception 3, which comes before
+// any about the address.
+void checkCount(int count, int most) {
+    if (count < 1 || count > most)
+        throw Refused{kIllegalValue};
+}
+
 // A range of `count` items from `first`, within `size`, the count within the
 // function's own limit.
 void checkRange(int first, int count, int size, int most) {
-    if (count < 1 || count > most)
-        throw Refused{kIllegalValue};
+    checkCount(count, most);
     if (first + count > size)
         throw Refused{kIllegalAddress};
 }
@@ -79,31 +103,31 @@ std::vector<std::uint8_t> readRegisters(const std::vector<std::uint8_t>& request
 // line by line.
 std::string writeCoils(int first, const std::vector<bool>& values, CardPort& card,
                        Written& written) {
-    std::string wrote;
-    const int last = first + static_cast<int>(values.size()) - 1;
-    for (int line = first; line <= last;) {
-        const int group = line / 8;
-        if (line % 8 == 0 && line + 7 <= last) {
-            int byte = 0;
-            for (int bit = 0; bit < 8; ++bit)
-                byte |= values[line - first + bit] ? 1 << bit : 0;
-            card.writeByte(group, byte);
-            for (int bit = 0; bit < 8; ++bit)
-                written.coils[line + bit] = (byte >> bit & 1) != 0;
-            written.groups[group] = byte;
-            wrote += " 组" + std::to_string(group) + "=" + std::to_string(byte);
-            line += 8;
-        } else {
-            const bool value = values[line - first];
-            card.writeBit(line + 1, value);
-            written.coils[line] = value;
-            written.groups[group] = value ? written.groups[group] | 1 << line % 8
-                                          : written.groups[group] & ~(1 << line % 8);
-            wrote += " 通道" + std::to_string(line + 1) + "=" + (value ? "1" : "0");
-            ++line;
+    return writing("写线圈", [&](std::string& wrote) {
+        const int last = first + static_cast<int>(values.size()) - 1;
+        for (int line = first; line <= last;) {
+            const int group = line / 8;
+            if (line % 8 == 0 && line + 7 <= last) {
+                int byte = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    byte |= values[line - first + bit] ? 1 << bit : 0;
+                card.writeByte(group, byte);
+                for (int bit = 0; bit < 8; ++bit)
+                    written.coils[line + bit] = (byte >> bit & 1) != 0;
+                written.groups[group] = byte;
+                wrote += " 组" + std::to_string(group) + "=" + std::to_string(byte);
+                line += 8;
+            } else {
+                const bool value = values[line - first];
+                card.writeBit(line + 1, value);
+                written.coils[line] = value;
+                written.groups[group] = value ? written.groups[group] | 1 << line % 8
+                                              : written.groups[group] & ~(1 << line % 8);
+                wrote += " 通道" + std::to_string(line + 1) + "=" + (value ? "1" : "0");
+                ++line;
+            }
         }
-    }
-    return "写线圈" + wrote;
+    });
 }
 
 std::string writeGroups(int first, const std::vector<int>& bytes, CardPort& card,
@@ -111,16 +135,16 @@ std::string writeGroups(int first, const std::vector<int>& bytes, CardPort& card
     for (const int byte : bytes) // all checked before any is sent
         if (byte > 255)
             throw Refused{kIllegalValue};
-    std::string wrote = "写保持寄存器";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int group = first + static_cast<int>(i);
-        card.writeByte(group, bytes[i]);
-        written.groups[group] = bytes[i];
-        for (int bit = 0; bit < 8; ++bit)
-            written.coils[group * 8 + bit] = (bytes[i] >> bit & 1) != 0;
-        wrote += " 组" + std::to_string(group) + "=" + std::to_string(bytes[i]);
-    }
-    return wrote;
+    return writing("写保持寄存器", [&](std::string& wrote) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const int group = first + static_cast<int>(i);
+            card.writeByte(group, bytes[i]);
+            written.groups[group] = bytes[i];
+            for (int bit = 0; bit < 8; ++bit)
+                written.coils[group * 8 + bit] = (bytes[i] >> bit & 1) != 0;
+            wrote += " 组" + std::to_string(group) + "=" + std::to_string(bytes[i]);
+        }
+    });
 }
 
 Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& written) {
@@ -130,10 +154,10 @@ Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& 
         const int value = word(request, 3);
         if (request.size() != 5)
             throw Refused{kIllegalValue};
-        if (function == 5) {
-            checkRange(first, 1, card::kChannels, 1);
+        if (function == 5) { // the value before the address, as the protocol orders them
             if (value != 0xFF00 && value != 0)
                 throw Refused{kIllegalValue};
+            checkRange(first, 1, card::kChannels, 1);
             return {request, writeCoils(first, {value != 0}, card, written), ""};
         }
         checkRange(first, 1, card::kGroups, 1);
@@ -142,10 +166,12 @@ Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& 
     const int count = word(request, 3);
     const std::size_t bytes = request.size() > 5 ? request[5] : 0;
     const bool coils = function == 15;
-    checkRange(first, count, coils ? card::kChannels : card::kGroups, coils ? 1968 : 123);
+    // The quantity and the byte count before the address, as the protocol orders them.
+    checkCount(count, coils ? 1968 : 123);
     if (bytes != static_cast<std::size_t>(coils ? (count + 7) / 8 : 2 * count) ||
         request.size() != 6 + bytes)
         throw Refused{kIllegalValue};
+    checkRange(first, count, coils ? card::kChannels : card::kGroups, coils ? 1968 : 123);
     std::vector<std::uint8_t> pdu(request.begin(), request.begin() + 5);
     if (coils) {
         std::vector<bool> values;
@@ -195,6 +221,9 @@ Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardP
         throw Refused{kIllegalFunction};
     } catch (const Refused& refused) {
         return {{static_cast<std::uint8_t>(function | 0x80), refused.code}, "", ""};
+    } catch (const FailedPartway& partway) {
+        return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure}, partway.wrote,
+                partway.why};
     } catch (const DriverCallFailed& e) {
         return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure}, "", e.what()};
     }
