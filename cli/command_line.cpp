@@ -5,6 +5,7 @@
 #include "cli/mqtt/topics.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
+#include "convert/printable.h"
 
 #include <CLI/CLI.hpp>
 
@@ -188,6 +189,17 @@ Declared declareWatch(CLI::App& app) {
             }};
 }
 
+// --db's file, where given: a file name, never empty; a name SQLite would take
+// otherwise (":memory:", a "file:" URI) is the file of that name in the
+// current folder.
+std::optional<std::string> databaseFile(CLI::Option* given, const std::string& name) {
+    if (!*given)
+        return std::nullopt;
+    if (name.empty())
+        throw UsageError("--db 要一个文件名");
+    return name[0] == ':' || name.rfind("file:", 0) == 0 ? "./" + name : name;
+}
+
 Declared declareSelftest(CLI::App& app) {
     struct Typed {
         bool yes = false, json = false;
@@ -249,6 +261,15 @@ Declared declareSelftest(CLI::App& app) {
                     throw UsageError("--db 记下的是一块板卡的自检：同时给出 --serial");
                 if (*typed->serialGiven && typed->serial.empty())
                     throw UsageError("--serial 不能为空");
+                // A line break in a serial number would forge a run in the text history.
+                for (const auto& [option, value] :
+                     {std::pair<const char*, const std::string&>{"--serial", typed->serial},
+                      {"--part", typed->part},
+                      {"--station", typed->station},
+                      {"--operator", typed->operatorName}})
+                    if (convert::hasControl(value))
+                        throw UsageError(std::string(option) + " 的“" +
+                                         convert::printable(value, false) + "”里有控制字符");
                 if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
                     throw UsageError("--report 要一个文件名（“" + typed->report +
                                      "”不是；要把报告写到标准输出，用 --json）");
@@ -266,21 +287,33 @@ Declared declareSelftest(CLI::App& app) {
                      given(typed->junitGiven, typed->junit),
                      {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}},
                      static_cast<bool>(*typed->serialGiven),
-                     given(typed->dbGiven, typed->db),
+                     databaseFile(typed->dbGiven, typed->db),
                      broker(typed->mqttGiven, typed->mqtt, typed->station)}};
             }};
 }
 
-// "2026-12-01", "2026-12-01T08:00" or "2026-12-01T08:00:00" (UTC): as the
-// records hold times, so that it compares as text.
+// "2026-12-01", "2026-12-01T08:00" or "2026-12-01T08:00:00" (UTC), a day and
+// time that exist: as the records hold times, so that it compares as text.
 std::string sinceDate(const std::string& text) {
     static const char* const kShapes[] = {"dddd-dd-dd", "dddd-dd-ddTdd:dd", "dddd-dd-ddTdd:dd:dd"};
+    auto number = [&](std::size_t at, std::size_t size) {
+        return std::stoi(text.substr(at, size));
+    };
     for (std::string_view shape : kShapes) {
         bool fits = text.size() == shape.size();
         for (std::size_t i = 0; fits && i < shape.size(); ++i)
             fits = shape[i] == 'd' ? text[i] >= '0' && text[i] <= '9' : text[i] == shape[i];
-        if (fits)
+        if (!fits)
+            continue;
+        const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const bool exists = month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1] &&
+                            (text.size() < 16 || (number(11, 2) < 24 && number(14, 2) < 60)) &&
+                            (text.size() < 19 || number(17, 2) < 60);
+        if (exists)
             return text;
+        break;
     }
     throw UsageError("--since 的“" + text + "”不对：应为 UTC 日期或时间，如 2026-12-01 或 " +
                      "2026-12-01T08:00:00");
@@ -330,8 +363,7 @@ Declared declareHistory(CLI::App& app) {
                                                     {"csv", records::HistoryFormat::Csv},
                                                     {"json", records::HistoryFormat::Json}});
                 command.stats = typed->stats;
-                if (*typed->dbGiven)
-                    command.db = typed->db;
+                command.db = databaseFile(typed->dbGiven, typed->db);
                 return command;
             }};
 }

@@ -12,6 +12,11 @@ for command in $("$cli" --help | sed -n '/^子命令:/,$p' | awk 'NR > 1 && NF {
     grep -qF -- "$option" <<<"$text" || missing+=("$command $option")
   done
 done
+# As man shows it (groff): the escapes in macros read as meant, the Windows
+# path of the records whole.
+shown="$(groff -man -Tutf8 -rLL=250n "$page" 2>&1 | sed 's/.\x08//g')"
+grep -qF '%LOCALAPPDATA%\dio-panel\results.sqlite' <<<"$shown" || missing+=("the Windows path, as shown")
+if grep -qF 'warning' <<<"$shown"; then missing+=("groff's warnings: $(grep -F warning <<<"$shown")"); fi
 if [ ${#missing[@]} -gt 0 ]; then
   for item in "${missing[@]}"; do echo "manual-check: not in $page: $item" >&2; done
   exit 1

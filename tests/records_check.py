@@ -78,7 +78,7 @@ def cut_short():
         words = json.loads(dio("get", "--format", "json", "--words", "2", db=None).stdout)["words"]
         if any(words):
             patterns.add(tuple(words))
-        return len(patterns) >= 2
+        return len(patterns) >= 3  # two may be one pattern's groups written one after the other
 
     until(second_pattern, 60, step=0.02)
     process.send_signal(signal.SIGTERM)
@@ -174,12 +174,63 @@ def default_place():
     check("--db alone", dio("selftest", "--yes").returncode == 2, "no serial")
 
 
+def together():
+    """Ten stations recording into one new file at once, three rounds: every run kept."""
+    rounds, stations = 3, 10
+    for round in range(rounds):
+        started = [subprocess.Popen([*runner, cli, "selftest", "--yes", "--settle", "0",
+                                     "--channels", "1-8", "--serial", "SN-T%d-%d" % (round, n),
+                                     "--db", os.path.join(folder, "together.sqlite")],
+                                    env=dict(os.environ, ADCARD_SIM_NAME="%s-t%d" % (card, n)),
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                   for n in range(stations)]
+        said = [process.communicate(timeout=120)[1] for process in started]
+        check("together, round %d" % round, all(p.returncode == 0 for p in started), said)
+    check("together kept", rows("SELECT COUNT(*) FROM runs", db="together.sqlite") ==
+          [(rounds * stations,)], rows("SELECT serial FROM runs", db="together.sqlite"))
+
+
+def what_others_wrote():
+    """Records as they read back, counted and shown: runs by their names, never a guess."""
+    for _ in range(3):
+        selftest("SN-X", faults="cross=3,6", db="others.sqlite")
+    stats = dio("history", "--stats", db="others.sqlite").stdout
+    check("stats count runs", "通道 3：3 次（交叉 3）" in stats, stats)
+    selftest("SN-F", "--part", "=HYPERLINK(\"http://x\",\"a\")", db="others.sqlite")
+    table = list(csv.DictReader(io.StringIO(dio("history", "--format", "csv", "--serial",
+                                                 "SN-F", db="others.sqlite").stdout)))
+    check("csv formula", [r["part"] for r in table] == ['\'=HYPERLINK("http://x","a")'], table)
+    with contextlib.closing(sqlite3.connect(os.path.join(folder, "others.sqlite"))) as connection:
+        connection.execute("PRAGMA ignore_check_constraints = ON")
+        connection.execute("UPDATE runs SET serial = 'SN-X\n2026-01-01  SN-Y  pass' "
+                           "WHERE id = (SELECT MIN(id) FROM runs)")
+        connection.commit()
+    text = dio("history", "--serial", "SN-X\n2026-01-01  SN-Y  pass", db="others.sqlite").stdout
+    check("text escaped", "SN-X\\x0a2026" in text and
+          not any(line.startswith("2026-01-01") for line in text.splitlines()), text)
+    for change, said, views in [
+            ("UPDATE runs SET status = 'passed'", "不认识的结果“passed”", [["--format", "json"]]),
+            ("UPDATE runs SET status = 'fail'; UPDATE faults SET kind = 'melted'",
+             "不认识的故障种类“melted”", [["--format", "json"], ["--stats"]])]:
+        with contextlib.closing(sqlite3.connect(os.path.join(folder, "others.sqlite"))) as db:
+            db.execute("PRAGMA ignore_check_constraints = ON")
+            db.executescript(change)
+            db.commit()
+        for view in views:
+            done = dio("history", *view, db="others.sqlite")
+            check("unknown names " + view[-1], done.returncode == 6 and said in done.stderr,
+                  (change, done.returncode, done.stderr))
+    empty = dio("selftest", "--yes", "--serial", "SN-E", "--db", "", db=None)
+    check("empty --db", empty.returncode == 2 and "--db 要一个文件名" in empty.stderr, empty.stderr)
+
+
 try:  # the cards and the folder go however the rows end
-    for row in (kept, cut_short, history, refused, default_place):
+    for row in (kept, cut_short, history, refused, default_place, together, what_others_wrote):
         row()
 finally:
-    for name in ("%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),
-                 "%d-%s-ro" % (65534, card)):
+    for name in ["%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),
+                 "%d-%s-ro" % (65534, card)] + ["%d-%s-t%d" % (os.getuid(), card, n)
+                                                for n in range(10)]:
         if not runner and os.path.exists("/dev/shm/adcard-sim2-" + name):
             os.unlink("/dev/shm/adcard-sim2-" + name)
     shutil.rmtree(folder)

@@ -74,9 +74,9 @@ TEST(ServeMap, ExceptionsInTheProtocolsOrderAndWhatReachedTheCard) {
         FailingCard card(row.failAt);
         Written written;
         const Answer answer = cli::serve::answer(row.request, 1, card, written, false);
-        const std::vector<std::uint8_t> head(
-            answer.pdu.begin(),
-            answer.pdu.begin() + std::min(answer.pdu.size(), row.answered.size()));
+        const std::vector<std::uint8_t> head(answer.pdu.begin(),
+                                             answer.pdu.begin() +
+                                                 std::min(answer.pdu.size(), row.answered.size()));
         EXPECT_EQ(head, row.answered) << row.what;
         EXPECT_EQ(answer.wrote, row.wrote) << row.what;
         EXPECT_EQ(answer.failed.empty(), row.failAt == 0) << row.what;
@@ -87,9 +87,10 @@ TEST(ServeMap, ExceptionsInTheProtocolsOrderAndWhatReachedTheCard) {
 }
 
 TEST(ServeMap, ReadOnlyRefusesEveryWriteAndSendsNothing) {
-    for (const std::vector<std::uint8_t>& request :
-         {std::vector<std::uint8_t>{5, 0, 0, 0xFF, 0}, {6, 0, 0, 0, 1}, {15, 0, 0, 0, 1, 1, 1},
-          {16, 0, 0, 0, 1, 2, 0, 1}}) {
+    for (const std::vector<std::uint8_t>& request : {std::vector<std::uint8_t>{5, 0, 0, 0xFF, 0},
+                                                     {6, 0, 0, 0, 1},
+                                                     {15, 0, 0, 0, 1, 1, 1},
+                                                     {16, 0, 0, 0, 1, 2, 0, 1}}) {
         FailingCard card(0);
         Written written;
         EXPECT_EQ(cli::serve::answer(request, 1, card, written, true).pdu,

@@ -10,23 +10,31 @@ namespace {
 std::string text(const std::vector<RecordedRun>& runs) {
     if (runs.empty())
         return "没有符合条件的记录\n";
+    // Each field escaped, line breaks too: whatever another program wrote into
+    // a serial number or a name can neither move the cursor nor forge a run.
+    auto field = [](const std::string& value) { return convert::printable(value, false); };
     std::string out;
     for (const RecordedRun& run : runs) {
-        out += run.started + "  " + run.serial + "  " + nameOf(run.status) + "  型号 " +
-               (run.part.empty() ? "-" : run.part) + "  测试台 " + run.station + "  操作员 " +
-               run.operatorName + "  通道 " + run.channels + "  图样 " +
-               std::to_string(run.patterns) + "  等待 " + std::to_string(run.settleMs) +
-               " ms  结束 " + run.ended + "\n";
+        out += field(run.started) + "  " + field(run.serial) + "  " + nameOf(run.status) +
+               "  型号 " + (run.part.empty() ? "-" : field(run.part)) + "  测试台 " +
+               field(run.station) + "  操作员 " + field(run.operatorName) + "  通道 " +
+               field(run.channels) + "  图样 " + std::to_string(run.patterns) + "  等待 " +
+               std::to_string(run.settleMs) + " ms  结束 " + field(run.ended) + "\n";
         if (!run.reason.empty())
-            out += "  原因：" + run.reason + "\n";
+            out += "  原因：" + field(run.reason) + "\n";
         for (const std::string& fault : selftest::faultTexts({0, 0, 0, run.faults}))
             out += "  " + fault + "\n";
     }
-    // Whatever was typed into a serial number or a name cannot move the cursor.
-    return convert::printable(out);
+    return out;
 }
 
-std::string csvField(const std::string& value) {
+// A field as a spreadsheet takes it: one that would start a formula (=, +, -,
+// @, a tab or a carriage return first) gets a leading apostrophe, which
+// spreadsheets read as "text", and anything with a separator is quoted.
+std::string csvField(const std::string& given) {
+    const bool formula =
+        !given.empty() && std::string("=+-@\t\r").find(given[0]) != std::string::npos;
+    const std::string value = formula ? "'" + given : given;
     if (value.find_first_of(",\"\r\n") == std::string::npos)
         return value;
     std::string quoted = "\"";
@@ -104,17 +112,18 @@ std::string json(const std::vector<RecordedRun>& runs) {
     return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
-const char* const kKinds[] = {"crossed", "intermittent", "short",
-                              "stuck-0", "stuck-1",      "undecided"};
-
 std::string statsText(const FaultCounts& counts) {
     std::string out =
         std::to_string(counts.runs) + " 次自检" +
         (counts.channels.empty() ? "，没有查出故障的通道\n" : "，查出故障的通道（最多的在前）：\n");
     for (const ChannelFaults& channel : counts.channels) {
         std::string kinds;
-        for (const auto& [kind, count] : channel.kinds)
-            kinds += (kinds.empty() ? "" : "，") + kind + " " + std::to_string(count);
+        for (selftest::FaultKind kind : selftest::kFaultKinds) {
+            const auto found = channel.kinds.find(selftest::nameOf(kind));
+            if (found != channel.kinds.end())
+                kinds += (kinds.empty() ? "" : "，") + selftest::wordOf(kind) + " " +
+                         std::to_string(found->second);
+        }
         out += "  通道 " + std::to_string(channel.channel) + "：" + std::to_string(channel.total) +
                " 次（" + kinds + "）\n";
     }
@@ -123,13 +132,13 @@ std::string statsText(const FaultCounts& counts) {
 
 std::string statsCsv(const FaultCounts& counts) {
     std::string out = "channel,total";
-    for (const char* kind : kKinds)
-        out += std::string(",") + kind;
+    for (selftest::FaultKind kind : selftest::kFaultKinds)
+        out += "," + selftest::nameOf(kind);
     out += "\r\n";
     for (const ChannelFaults& channel : counts.channels) {
         out += std::to_string(channel.channel) + "," + std::to_string(channel.total);
-        for (const char* kind : kKinds) {
-            const auto found = channel.kinds.find(kind);
+        for (selftest::FaultKind kind : selftest::kFaultKinds) {
+            const auto found = channel.kinds.find(selftest::nameOf(kind));
             out += "," + std::to_string(found == channel.kinds.end() ? 0 : found->second);
         }
         out += "\r\n";

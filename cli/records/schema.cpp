@@ -3,8 +3,10 @@
 #include "cli/errors.h"
 #include "cli/records/sqlite.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace cli::records {
 namespace {
@@ -79,20 +81,45 @@ long layoutOf(Database& db) {
     return found;
 }
 
+// The file into WAL mode, outside a transaction as SQLite asks; kept in the
+// file from then on. While another station's program holds the file SQLite
+// says "locked" at once rather than wait: asked again, for as long as any
+// other step waits for the lock.
+void writeAheadLog(Database& db) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(db.busy());
+    for (;;) {
+        try {
+            if (pragma(db, "journal_mode = WAL") == "wal")
+                return;
+            if (std::chrono::steady_clock::now() >= until)
+                db.fail("记录库不能用预写日志（WAL）模式");
+        } catch (const RecordFailed&) {
+            if (std::chrono::steady_clock::now() >= until)
+                throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 } // namespace
 
 void prepareSchema(Database& db, int version) {
     db.exec("PRAGMA foreign_keys = ON");
     // Looked at before anything is written, so that a file refused stays as it
     // was; one of this layout needs nothing written (a reader takes no lock).
-    if (layoutOf(db) >= version)
+    // In one read: the layout another station's program is making is seen
+    // whole (its tables with its number) or not at all.
+    long found = 0;
+    {
+        ReadTransaction read(db);
+        found = layoutOf(db);
+    }
+    if (found >= version)
         return;
-    // Outside a transaction, as SQLite asks; kept in the file from then on.
-    if (pragma(db, "journal_mode = WAL") != "wal")
-        db.fail("记录库不能用预写日志（WAL）模式");
+    writeAheadLog(db);
     Transaction transaction(db);
     // Again under the lock: another station's program may have been first.
-    const long found = layoutOf(db);
+    found = layoutOf(db);
     for (long step = found; step < version; ++step)
         db.exec(kSteps[step]);
     if (found < version) {

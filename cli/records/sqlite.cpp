@@ -8,7 +8,7 @@
 
 namespace cli::records {
 
-Database::Database(const std::string& path, Mode mode, int busy) : path_(path) {
+Database::Database(const std::string& path, Mode mode, int busy) : path_(path), busy_(busy) {
     const int flags = SQLITE_OPEN_READWRITE | (mode == Mode::Create ? SQLITE_OPEN_CREATE : 0) |
                       SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {

@@ -28,12 +28,15 @@ public:
     Statement prepare(const std::string& sql);
     void rollback() noexcept;
     std::int64_t lastRowId() const;
+    // How long a step waits for another writer, in milliseconds.
+    int busy() const { return busy_; }
     const std::string& path() const { return path_; }
     // Throws RecordFailed: "<what was being done>: <the file>: <SQLite's reason>".
     [[noreturn]] void fail(const std::string& doing) const;
 
 private:
     std::string path_;
+    int busy_;
     sqlite3* db_ = nullptr;
 };
 
@@ -63,6 +66,18 @@ private:
 
 // BEGIN IMMEDIATE: the write lock taken at once, so that a locked file is
 // found before anything is written; rolled back unless committed.
+// A read of several statements that sees the file as it was at one moment.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database& db) : db_(db) { db_.exec("BEGIN"); }
+    ~ReadTransaction() { db_.rollback(); }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    Database& db_;
+};
+
 class Transaction {
 public:
     explicit Transaction(Database& db);

@@ -3,6 +3,7 @@
 #include "cli/errors.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
+#include "convert/printable.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -27,25 +28,38 @@ std::string commaList(const std::vector<int>& channels) {
     return text;
 }
 
+// A name read back that none of the values has (another program wrote the
+// file): an error, never read as one of them: an unknown status is no pass.
+RecordFailed unknownName(const char* what, const std::string& name) {
+    return RecordFailed(std::string("记录库里有不认识的") + what + "“" +
+                        convert::printable(name, false) + "”（不是 dio-cli 写的？）");
+}
+
 // The value of those given that has the name (nameOf, found by the value's
-// namespace), or the first where none has: a file edited by hand reads as something.
-template <typename T> T fromName(const std::string& name, std::initializer_list<T> values) {
+// namespace).
+template <typename T>
+T fromName(const std::string& name, std::initializer_list<T> values, const char* what) {
     for (T value : values)
         if (nameOf(value) == name)
             return value;
-    return *values.begin();
+    throw unknownName(what, name);
+}
+
+selftest::FaultKind kindNamed(const std::string& name) {
+    for (selftest::FaultKind kind : selftest::kFaultKinds)
+        if (selftest::nameOf(kind) == name)
+            return kind;
+    throw unknownName("故障种类", name);
 }
 
 // A fault as read back: its names turned into the values they name.
 selftest::Fault faultFrom(const Statement& row, int first) {
     using namespace selftest;
-    return {fromName(row.text(first),
-                     {FaultKind::Undecided, FaultKind::Crossed, FaultKind::Intermittent,
-                      FaultKind::Short, FaultKind::Stuck0, FaultKind::Stuck1}),
-            channelList(row.text(first + 1)),
-            fromName(row.text(first + 2), {Wired::None, Wired::And, Wired::Or}),
+    return {kindNamed(row.text(first)), channelList(row.text(first + 1)),
+            fromName(row.text(first + 2), {Wired::None, Wired::And, Wired::Or}, "短路方式"),
             fromName(row.text(first + 3),
-                     {Why::None, Why::SameValue, Why::Unexplained, Why::UnseenOutput}),
+                     {Why::None, Why::SameValue, Why::Unexplained, Why::UnseenOutput},
+                     "无法判断的原因"),
             static_cast<int>(row.integer(first + 4))};
 }
 
@@ -161,8 +175,9 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
             run.settleMs = static_cast<long>(rows.integer(7));
             run.channels = rows.text(8);
             run.patterns = static_cast<long>(rows.integer(9));
-            run.status = fromName(rows.text(10), {RunStatus::Pass, RunStatus::Fail,
-                                                  RunStatus::Aborted, RunStatus::Error});
+            run.status = fromName(
+                rows.text(10),
+                {RunStatus::Pass, RunStatus::Fail, RunStatus::Aborted, RunStatus::Error}, "结果");
             run.reason = rows.text(11);
             runs.push_back(std::move(run));
         }
@@ -180,18 +195,26 @@ FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
     Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
     runs.bindAll(values);
     counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
-    Statement rows = db.prepare(
-        "SELECT c.channel, f.kind, COUNT(*) FROM fault_channels c JOIN faults f ON f.id = c.fault "
-        "JOIN runs r ON r.id = f.run " +
-        conditions + " GROUP BY c.channel, f.kind");
+    // Runs, not entries: a crossed pair names each channel twice in one run,
+    // a stuck line may be named again as undecided.
+    const std::string from = "FROM fault_channels c JOIN faults f ON f.id = c.fault "
+                             "JOIN runs r ON r.id = f.run " +
+                             conditions;
+    Statement rows = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
+                                " GROUP BY c.channel, f.kind");
     rows.bindAll(values);
     std::map<int, ChannelFaults> byChannel;
     while (rows.step()) {
         ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
         channel.channel = static_cast<int>(rows.integer(0));
-        channel.kinds[rows.text(1)] = static_cast<long>(rows.integer(2));
-        channel.total += static_cast<long>(rows.integer(2));
+        channel.kinds[selftest::nameOf(kindNamed(rows.text(1)))] =
+            static_cast<long>(rows.integer(2));
     }
+    Statement totals =
+        db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");
+    totals.bindAll(values);
+    while (totals.step())
+        byChannel[static_cast<int>(totals.integer(0))].total = static_cast<long>(totals.integer(1));
     for (const auto& [number, channel] : byChannel)
         counts.channels.push_back(channel);
     // The weak spots first.

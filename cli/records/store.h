@@ -44,7 +44,7 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
 
 struct ChannelFaults {
     int channel = 0;
-    long total = 0;                    // faults naming it
+    long total = 0;                    // runs that found it faulty
     std::map<std::string, long> kinds; // by the kind's name ("stuck-0", ...)
 };
 struct FaultCounts {

@@ -149,6 +149,24 @@ std::string nameOf(FaultKind kind) {
     return "undecided";
 }
 
+std::string wordOf(FaultKind kind) {
+    switch (kind) {
+    case FaultKind::Crossed:
+        return "交叉";
+    case FaultKind::Intermittent:
+        return "时通时断";
+    case FaultKind::Short:
+        return "短路";
+    case FaultKind::Stuck0:
+        return "固定为 0";
+    case FaultKind::Stuck1:
+        return "固定为 1";
+    case FaultKind::Undecided:
+        break;
+    }
+    return "无法判断";
+}
+
 std::string nameOf(Wired wired) {
     return wired == Wired::And ? "and" : wired == Wired::Or ? "or" : "";
 }

@@ -18,6 +18,9 @@ namespace cli::selftest {
 // faults would give; `why` says which case). The kinds are listed in the
 // order of their names, which the report's order follows.
 enum class FaultKind { Crossed, Intermittent, Short, Stuck0, Stuck1, Undecided };
+inline constexpr FaultKind kFaultKinds[] = {FaultKind::Crossed, FaultKind::Intermittent,
+                                            FaultKind::Short,   FaultKind::Stuck0,
+                                            FaultKind::Stuck1,  FaultKind::Undecided};
 enum class Wired { None, And, Or };
 enum class Why { None, SameValue, Unexplained, UnseenOutput }; // for undecided
 
@@ -34,6 +37,8 @@ struct Fault {
 std::string nameOf(FaultKind kind);
 std::string nameOf(Wired wired);
 std::string nameOf(Why why);
+// The kind in the words of the text reports: "交叉", "固定为 0", ...
+std::string wordOf(FaultKind kind);
 
 struct Report {
     int channels = 0;
