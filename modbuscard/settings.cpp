@@ -39,8 +39,9 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
     if (key == "unit") {
         // 248 to 254 are reserved: the Modbus library sends none of them over TCP.
         const bool read = into(settings.unit, 0, 255).empty();
-        return read && (settings.unit < 248 || settings.unit == 255) ? ""
-                                                                      : "应为 0 到 247 的整数，或 255";
+        return read && (settings.unit < 248 || settings.unit == 255)
+                   ? ""
+                   : "应为 0 到 247 的整数，或 255";
     }
     if (key == "inputs")
         return into(settings.inputs, 0, 65535);
@@ -116,7 +117,10 @@ std::optional<Settings> parseSettings(const std::string& text, std::string& erro
         const std::string hostWhy =
             why.empty() && !settings.host.empty() ? convert::ipv4Problem(settings.host) : "";
         if (!why.empty() || settings.host.empty() || !hostWhy.empty()) {
-            error = "“" + alone + "”：" + (!why.empty() ? why : hostWhy.empty() ? "缺少主机" : hostWhy);
+            error = "“" + alone + "”：" +
+                    (!why.empty()      ? why
+                     : hostWhy.empty() ? "缺少主机"
+                                       : hostWhy);
             return std::nullopt;
         }
         return settings;

@@ -222,7 +222,8 @@ Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardP
     } catch (const Refused& refused) {
         return {{static_cast<std::uint8_t>(function | 0x80), refused.code}, "", ""};
     } catch (const FailedPartway& partway) {
-        return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure}, partway.wrote,
+        return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure},
+                partway.wrote,
                 partway.why};
     } catch (const DriverCallFailed& e) {
         return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure}, "", e.what()};
