@@ -154,6 +154,7 @@ int watch(Card& card, const WatchSetup& setup) {
     const auto start = Clock::now();
     const auto deadline = setup.duration ? start + *setup.duration : Clock::time_point::max();
     auto stop = [&] { return interrupted() || outputGone() || Clock::now() >= deadline; };
+    watcher.begin(std::chrono::system_clock::now());
     Polls polls(card, watcher);
     try {
         for (auto next = start + setup.interval;; next += setup.interval) {

@@ -7,6 +7,11 @@
 #include <algorithm>
 
 namespace cli {
+namespace {
+
+constexpr const char* kCsvHeader = "time,event,channel,value\n";
+
+} // namespace
 
 Watcher::Watcher(std::vector<int> channels, const Wiring& wiring, WatchFormat format, bool utc)
     : channels_(std::move(channels)), format_(format), utc_(utc),
@@ -46,6 +51,19 @@ std::string vcdId(std::size_t i) {
 
 } // namespace
 
+void Watcher::begin(std::chrono::system_clock::time_point start) {
+    start_ = start;
+    begun_ = true;
+}
+
+// The dump's header and its first time, the values to follow.
+std::string Watcher::vcdOpening(std::chrono::system_clock::time_point when) {
+    if (!begun_)
+        start_ = when;
+    headed_ = true;
+    return vcdHeader() + vcdTime(when) + "$dumpvars\n";
+}
+
 std::string Watcher::vcdTime(std::chrono::system_clock::time_point when) {
     const long long micros =
         std::chrono::duration_cast<std::chrono::microseconds>(when - start_).count();
@@ -65,14 +83,15 @@ std::string Watcher::vcdHeader() const {
 std::string Watcher::takeVcd(const std::vector<bool>& read,
                              std::chrono::system_clock::time_point now) {
     std::string printed;
-    if (!started_) {
-        start_ = now;
-        printed = vcdHeader() + vcdTime(now) + "$dumpvars\n";
+    if (!started_) { // after a gap the header is out, the values unknown until now
+        const bool opening = !headed_;
+        printed = opening ? vcdOpening(now) : vcdTime(now);
         for (std::size_t i = 0; i < read.size(); ++i)
             printed += (read[i] ? "1" : "0") + vcdId(i) + "\n";
         values_ = read;
         started_ = true;
-        return printed + "$end\n";
+        unknown_ = false;
+        return printed + (opening ? "$end\n" : "");
     }
     for (std::size_t i = 0; i < read.size(); ++i) {
         if (read[i] != values_[i]) {
@@ -99,8 +118,9 @@ std::string Watcher::take(const std::vector<std::int16_t>& words,
     }
     const std::string time = isoTimestamp(now, utc_);
     std::string printed;
-    if (!started_ && format_ == WatchFormat::Csv)
-        printed = "time,event,channel,value\n";
+    if (!headed_ && format_ == WatchFormat::Csv)
+        printed = kCsvHeader;
+    headed_ = true;
     std::string high; // the text format's initial state: the channels at 1
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         const bool value = (words[inputs_[i].word] >> inputs_[i].bit & 1) != 0;
@@ -131,14 +151,18 @@ std::string Watcher::gap(std::chrono::system_clock::time_point from,
     const std::string start = isoTimestamp(from, utc_), end = isoTimestamp(to, utc_);
     switch (format_) {
     case WatchFormat::Vcd: { // unknown ('x') from its start, known again at the next poll
-        std::string printed = vcdTime(from);
+        const bool opening = !headed_;
+        std::string printed = opening ? vcdOpening(from) : vcdTime(from);
         for (std::size_t i = 0; i < channels_.size(); ++i)
             printed += "x" + vcdId(i) + "\n";
         unknown_ = true;
-        return printed;
+        return printed + (opening ? "$end\n" : "");
     }
-    case WatchFormat::Csv:
-        return start + ",gap,," + end + "\n";
+    case WatchFormat::Csv: {
+        const std::string header = headed_ ? "" : kCsvHeader;
+        headed_ = true;
+        return header + start + ",gap,," + end + "\n";
+    }
     case WatchFormat::Jsonl:
         return nlohmann::ordered_json{{"time", end}, {"event", "gap"}, {"from", start}, {"to", end}}
                    .dump() +

@@ -23,6 +23,9 @@ public:
 
     // The input words to read each poll.
     int words() const { return words_; }
+    // The watch's start: a dump's time 0, whatever its first poll does (else
+    // the first poll's time).
+    void begin(std::chrono::system_clock::time_point start);
     // What to print for one poll's words (the first poll's: the initial state).
     std::string take(const std::vector<std::int16_t>& words,
                      std::chrono::system_clock::time_point now);
@@ -43,6 +46,7 @@ private:
     std::string takeVcd(const std::vector<bool>& read, std::chrono::system_clock::time_point now);
     std::string vcdTime(std::chrono::system_clock::time_point when);
     std::string vcdHeader() const;
+    std::string vcdOpening(std::chrono::system_clock::time_point when);
     std::string line(const std::string& time, const char* event, int channel, long value) const;
 
     std::vector<int> channels_;
@@ -51,7 +55,9 @@ private:
     WatchFormat format_;
     bool utc_;
     int words_;
-    bool started_ = false;
+    bool started_ = false; // the first reading taken
+    bool headed_ = false;  // the CSV's or the dump's header out (before a first gap, too)
+    bool begun_ = false;
     std::vector<bool> values_;
     std::vector<long> counts_;
     long changes_ = 0;

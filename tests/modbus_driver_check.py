@@ -138,6 +138,39 @@ try:
     checks.append("a watch through a link that drops and comes back: one gap, then the change "
                   "made after it")
 
+    # 3b. A watch whose first polls fail (its module not up yet): the header
+    #     first, times from the watch's start, a dump sigrok-cli reads.
+    late = free_port()
+    for shape in ("vcd", "csv"):
+        watch = subprocess.Popen([*runner, cli, "watch", "--interval", "100ms", "--count", "1",
+                                  "--duration", "300s", "--channels", "1-8", "--format", shape],
+                                 env=dict(os.environ, ADCARD_MODBUS="127.0.0.1:%d" % late),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        out, err = Lines(watch.stdout), Lines(watch.stderr)
+        steps = err.said("继续尝试", 120)
+        module = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % late], late,
+                         ADCARD_SIM_NAME=card)
+        steps = steps and err.said("又读到了输入", 120)
+        dio("127.0.0.1:%d" % late, "set", "2=1")
+        watch.wait(timeout=120)
+        dio("127.0.0.1:%d" % late, "set", "2=0")
+        stopped(module)
+        lines = out.text().split("\n")
+        if shape == "csv":
+            ok = lines[0] == "time,event,channel,value" and ",gap," in lines[1] and any(
+                line.endswith(",change,2,1") for line in lines)
+        else:
+            dump = os.path.join(folder, "late.vcd")
+            open(dump, "w").write("\n".join(lines) + "\n")
+            times = [int(line[1:]) for line in lines if line.startswith("#")]
+            read = subprocess.run(["sigrok-cli", "-I", "vcd", "-i", dump, "-O", "csv"],
+                                  capture_output=True, text=True)
+            ok = (lines[0] == "$date" and times == sorted(times) and times[-1] < 600 * 10**6
+                  and read.returncode == 0 and "0,1,0,0,0,0,0,0" in read.stdout)
+        if not steps or watch.returncode != 0 or not ok:
+            fail("a watch whose first polls fail, as %s:\n%s\n%s" % (shape, out.text(), err.text()))
+    checks.append("a watch whose first polls fail: its header first, times from its start")
+
     # 4. The server gone, then a refusing one: said, status 4.
     stopped(server)
     expect(dio("127.0.0.1:%d" % port, "get"), 4, "连接不上 127.0.0.1:%d" % port)
