@@ -47,7 +47,7 @@ std::optional<mqtt::BrokerUrl> broker(CLI::Option* option, const std::string& ur
     if (!*option)
         return std::nullopt;
     mqtt::BrokerUrl broker = mqtt::parseBrokerUrl(url);
-    mqtt::checkStation(station);
+    mqtt::checkTopics(broker.prefix, station);
     return broker;
 }
 

@@ -7,8 +7,12 @@ namespace cli::mqtt {
 // "<prefix>/<station>/<leaf>" ("<station>/<leaf>" without a prefix).
 std::string topic(const std::string& prefix, const std::string& station, const std::string& leaf);
 
-// Throws UsageError where the station's name would split the topic or be a
-// wildcard ('/', '+', '#'), or is empty.
-void checkStation(const std::string& station);
+// Throws UsageError, before anything is driven, where the topics could not be
+// published to: a station that would split the topic or be a wildcard ('/',
+// '+', '#') or is empty; a prefix or station starting with '$' (such topics
+// are the broker's own, and it drops what is published to them); control
+// characters or text that is not UTF-8 in either; a topic longer than MQTT's
+// 65,535 bytes.
+void checkTopics(const std::string& prefix, const std::string& station);
 
 } // namespace cli::mqtt
