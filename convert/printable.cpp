@@ -28,29 +28,4 @@ bool hasControl(std::string_view utf8) {
     return printable(utf8, false) != utf8;
 }
 
-bool validUtf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t size = lead < 0x80                    ? 1
-                                 : lead >= 0xC2 && lead <= 0xDF ? 2
-                                 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                : 0;
-        if (size == 0 || i + size > bytes.size())
-            return false;
-        unsigned code = size == 1 ? lead : lead & (0x7F >> size);
-        for (std::size_t k = 1; k < size; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[size] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            return false;
-        i += size;
-    }
-    return true;
-}
-
 } // namespace convert

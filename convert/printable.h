@@ -15,8 +15,4 @@ std::string printable(std::string_view utf8, bool keepLineBreaks = true);
 // included.
 bool hasControl(std::string_view utf8);
 
-// Whether the bytes are well-formed UTF-8: no stray or missing continuation
-// byte, no overlong form, no surrogate, nothing past U+10FFFF.
-bool validUtf8(std::string_view bytes);
-
 } // namespace convert

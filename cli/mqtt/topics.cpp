@@ -2,6 +2,7 @@
 
 #include "cli/errors.h"
 #include "convert/printable.h"
+#include "convert/utf8.h"
 
 #include <utility>
 

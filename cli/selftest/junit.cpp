@@ -1,6 +1,7 @@
 #include "junit.h"
 
 #include "cli/timestamp.h"
+#include "convert/utf8.h"
 
 #include <cstdio>
 #include <map>
@@ -8,11 +9,13 @@
 namespace cli::selftest {
 namespace {
 
-// Text for an XML attribute or element: the five characters XML reserves,
-// and the control characters it cannot carry, escaped or dropped.
+// Text for an XML attribute or element: the five characters XML reserves
+// escaped, and whatever XML 1.0 cannot carry (bytes that are not UTF-8,
+// control characters, U+FFFE) replaced or dropped, so that the file is
+// well-formed whatever was typed.
 std::string escaped(const std::string& text) {
     std::string out;
-    for (const char c : text) {
+    for (const char c : convert::xmlCharacters(text)) {
         switch (c) {
         case '&':
             out += "&amp;";
@@ -30,8 +33,7 @@ std::string escaped(const std::string& text) {
             out += "&apos;";
             break;
         default:
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
-                out += c;
+            out += c;
         }
     }
     return out;
