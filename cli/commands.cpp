@@ -282,16 +282,28 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
     }
     run.duration = std::chrono::steady_clock::now() - began;
     const std::string json = selftest::reportJson(result);
-    // The files first: they are the result, whatever becomes of the standard output.
-    if (report)
-        report->commit(json + "\n");
-    if (junit)
-        junit->commit(selftest::junitXml(result, setup.channels, run));
+    // The record and the publication first, then the files, then the standard
+    // output: a file that cannot be written (a full disk) loses neither the
+    // run nor its result on the terminal, and is said after them.
     records::RecordedRun record =
         recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
     record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
     record.faults = result.faults;
     const Kept kept = keepAndPublish(output, record);
+    std::optional<OutputFailed> notWritten;
+    auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
+        try {
+            if (file)
+                file->commit(text);
+        } catch (const OutputFailed& e) {
+            if (notWritten)
+                notWritten->addAftermath(e.what());
+            else
+                notWritten = e;
+        }
+    };
+    commit(report, json + "\n");
+    commit(junit, selftest::junitXml(result, setup.channels, run));
     if (output.json) {
         say(json);
     } else {
@@ -300,12 +312,24 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
             say("  " + line);
         say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
     }
-    // Said after the result, which the terminal shows all the same.
-    if (!kept.notKept.empty())
-        throw RecordFailed("结果未记入记录库：" + kept.notKept +
-                           (kept.notPublished.empty() ? "" : "；" + kept.notPublished));
-    if (!kept.notPublished.empty())
-        throw PublishFailed(kept.notPublished);
+    // Said after the result, which the terminal shows all the same; the
+    // status is the first of them, the others said with it.
+    const std::string files = notWritten ? notWritten->told() : "";
+    if (!kept.notKept.empty()) {
+        RecordFailed failed("结果未记入记录库：" + kept.notKept);
+        for (const std::string& more : {kept.notPublished, files})
+            if (!more.empty())
+                failed.addAftermath(more);
+        throw failed;
+    }
+    if (!kept.notPublished.empty()) {
+        PublishFailed failed(kept.notPublished);
+        if (!files.empty())
+            failed.addAftermath(files);
+        throw failed;
+    }
+    if (notWritten)
+        throw *notWritten;
     return result.faults.empty() ? 0 : 1;
 }
 

@@ -75,6 +75,8 @@ bool flushToDisk(std::FILE* file) {
 ReportFile::ReportFile(const std::string& path) : path_(path) {
     std::error_code unknown;
     const auto status = std::filesystem::status(pathOf(path), unknown);
+    if (std::filesystem::is_directory(status))
+        throw UsageError("写不了报告文件“" + path + "”：这是一个文件夹");
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         direct_ = true;
         return;

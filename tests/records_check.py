@@ -220,6 +220,16 @@ def what_others_wrote():
             done = dio("history", *view, db="others.sqlite")
             check("unknown names " + view[-1], done.returncode == 6 and said in done.stderr,
                   (change, done.returncode, done.stderr))
+    if not runner:  # a file that cannot be written loses neither the record nor the result
+        full = selftest("SN-J", "--junit", "/dev/full", db="others.sqlite")
+        check("junit on a full disk", full.returncode == 5 and "写不进去" in full.stderr and
+              "全部正常" in full.stdout and rows("SELECT status FROM runs WHERE serial = 'SN-J'",
+                                             db="others.sqlite") == [("pass",)],
+              (full.returncode, full.stderr))
+    folder_named = selftest("SN-D", "--junit", folder, db="others.sqlite")
+    check("junit a folder", folder_named.returncode == 2 and "文件夹" in folder_named.stderr and
+          rows("SELECT COUNT(*) FROM runs WHERE serial = 'SN-D'", db="others.sqlite") == [(0,)],
+          (folder_named.returncode, folder_named.stderr))
     empty = dio("selftest", "--yes", "--serial", "SN-E", "--db", "", db=None)
     check("empty --db", empty.returncode == 2 and "--db 要一个文件名" in empty.stderr, empty.stderr)
 
