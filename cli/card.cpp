@@ -51,6 +51,10 @@ bool Card::explainsFailures() {
     return dll_.lastError().has_value();
 }
 
+std::string Card::id() {
+    return dll_.cardId().value_or("");
+}
+
 std::string Card::driverPath() const {
     return dll_.libraryPath();
 }

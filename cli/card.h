@@ -37,6 +37,9 @@ public:
     void writeByte(int group, int byte);
 
     std::string driverPath() const;
+    // Which card this is, as the driver says: "" for the card's own driver,
+    // which reaches the one card.
+    std::string id();
     // Whether the driver says why a call failed (one of this project's): then
     // a failure may pass, as a network link's does.
     bool explainsFailures();

@@ -250,8 +250,7 @@ Kept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& re
 
 int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
     // Before any line is driven: the card to ourselves, and the report's folder.
-    const char* cardName = std::getenv("ADCARD_SIM_NAME");
-    const SelftestLock lock(cardName ? cardName : "");
+    const SelftestLock lock(card.id());
     card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
     std::optional<ReportFile> report, junit;
     if (output.report)

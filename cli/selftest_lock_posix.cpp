@@ -35,7 +35,11 @@ std::string lockPath(const std::string& card) {
 
 } // namespace
 
-SelftestLock::SelftestLock(const std::string& card) {
+void SelftestLock::Release::operator()(Held* held) const {
+    delete held;
+}
+
+SelftestLock::Holding SelftestLock::take(const std::string& card, std::string& where) {
     const std::string path = lockPath(card);
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     struct stat made {};
@@ -47,12 +51,10 @@ SelftestLock::SelftestLock(const std::string& card) {
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        throw UsageError("这块板卡上已有另一个自检在运行（锁文件“" + path +
-                         "”）：两个自检同时驱动会互相干扰，等它结束再试");
+        where = "锁文件“" + path + "”";
+        return Holding();
     }
-    held_ = std::make_unique<Held>(fd);
+    return Holding(new Held(fd));
 }
-
-SelftestLock::~SelftestLock() = default;
 
 } // namespace cli

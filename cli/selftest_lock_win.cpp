@@ -19,7 +19,11 @@ struct SelftestLock::Held {
 
 // A mutex of the session, named for the card: Windows releases it with the
 // process, however that ends.
-SelftestLock::SelftestLock(const std::string& card) {
+void SelftestLock::Release::operator()(Held* held) const {
+    delete held;
+}
+
+SelftestLock::Holding SelftestLock::take(const std::string& card, std::string& where) {
     const std::string name = "Local\\" + key(card);
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
     if (!mutex)
@@ -27,12 +31,10 @@ SelftestLock::SelftestLock(const std::string& card) {
     const DWORD waited = WaitForSingleObject(mutex, 0);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         CloseHandle(mutex);
-        throw UsageError("这块板卡上已有另一个自检在运行（" + name +
-                         "）：两个自检同时驱动会互相干扰，等它结束再试");
+        where = name;
+        return Holding();
     }
-    held_ = std::make_unique<Held>(mutex);
+    return Holding(new Held(mutex));
 }
-
-SelftestLock::~SelftestLock() = default;
 
 } // namespace cli

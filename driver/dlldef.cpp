@@ -141,6 +141,14 @@ std::optional<std::string> DllDef::lastError() {
     return std::string(text ? text : "");
 }
 
+std::optional<std::string> DllDef::cardId() {
+    void* address = library().symbol(adcard::AdcardCardIdName);
+    if (!address)
+        return std::nullopt;
+    const char* text = reinterpret_cast<AdcardAdcardCardIdFn>(address)();
+    return std::string(text ? text : "");
+}
+
 std::optional<int> DllDef::inputWords() {
     void* address = library().symbol(adcard::AdcardInputWordsName);
     if (!address)

@@ -38,6 +38,9 @@ public:
     // driver is one of this project's and says (AdcardLastError); none for
     // the card's own driver.
     std::optional<std::string> lastError();
+    // Which card the driver reaches, where it is one of this project's and
+    // says (AdcardCardId); none for the card's own driver: the one card.
+    std::optional<std::string> cardId();
 
     // The board-info query: the request's three bytes into the request buffer,
     // IOCtl, the answer in the reply buffer. Returns IOCtl's result.

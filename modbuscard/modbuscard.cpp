@@ -261,4 +261,13 @@ ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
     return lastError.c_str();
 }
 
+ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
+    // A module is its address and unit; "" where the settings are wrong.
+    static const std::string id = settings() ? "modbus:" + settings()->host + ":" +
+                                                   std::to_string(settings()->port) + "/" +
+                                                   std::to_string(settings()->unit)
+                                             : "";
+    return id.c_str();
+}
+
 } // extern "C"

@@ -161,4 +161,13 @@ ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
     return lastError.c_str();
 }
 
+ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
+    // The card is its shared memory, which its name picks.
+    static const std::string id = "sim:" + [] {
+        const std::string name = simcard::environmentValue("ADCARD_SIM_NAME");
+        return name.empty() ? std::string("default") : name;
+    }();
+    return id.c_str();
+}
+
 } // extern "C"

@@ -14,7 +14,7 @@ import os, re, shutil, socket, subprocess, sys, tempfile, time
 
 from pymodbus.client import ModbusTcpClient
 from faulty_link import DrippingModule, LosingRelay
-from waiting import Lines
+from waiting import Lines, until
 
 here = os.path.dirname(os.path.abspath(__file__))
 runner = os.environ.get("RUNNER", "").split()
@@ -113,6 +113,62 @@ try:
            '"words":[%s]' % ",".join("0" * 16))
     checks.append("an answer lost during a self-test: every line reset through the module")
 
+    # 2c. One self-test a card, however they meet: two modules from one PC both
+    #     run; a self-test through the server while one runs on the card's own
+    #     PC is refused (exception 6), and one on the PC while clients write
+    #     through the server waits; neither reports a fault that is not there.
+    ports = {name: free_port() for name in ("a", "b")}
+    logs = {name: os.path.join(folder, "serve-%s.log" % name) for name in ports}
+    servers = [started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % port_, "--log",
+                        logs[name]], port_, ADCARD_SIM_NAME="%s-%s" % (card, name))
+               for name, port_ in ports.items()]
+
+    def remote(name, settle):
+        return subprocess.Popen([*runner, cli, "selftest", "--yes", "--settle", settle,
+                                 "--channels", "1-16"],
+                                env=dict(os.environ, ADCARD_MODBUS="127.0.0.1:%d" % ports[name]),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def local(*more):
+        return subprocess.Popen([*runner, served, "selftest", "--yes", "--channels", "1-16",
+                                 *more], env=dict(os.environ, ADCARD_SIM_NAME=card + "-a"),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    both = [remote(name, "100") for name in ports]
+    done = [(p.wait(timeout=120), *p.communicate()) for p in both]
+    if [d[0] for d in done] != [0, 0]:
+        fail("two self-tests on two modules from one PC:\n%s" % done)
+    # While a client writes through the server, the card's PC waits.
+    writer = ModbusTcpClient("127.0.0.1", port=ports["a"])
+    writer.connect()
+    refused = local("--settle", "0")
+    until(lambda: writer.write_coil(0, False) and refused.poll() is not None, 120, step=0.3)
+    said = refused.communicate(timeout=120)
+    writer.close()
+    if refused.returncode != 2 or "dio-cli serve" not in said[1]:
+        fail("a self-test while a client writes through the server: %s %s" %
+             (refused.returncode, said))
+    # Once the server has let the card go, a self-test on its PC refuses one through it.
+    if not until(lambda: "板卡可以自检了" in open(logs["a"]).read(), 60):
+        fail("the server did not let the card go")
+    own = local("--settle", "400")
+    shown = set()
+    until(lambda: len(shown.add(dio("127.0.0.1:%d" % ports["a"], "get", "-w", "2")[1]) or
+                      shown) >= 3, 60, step=0.05)  # its patterns on the inputs
+    expect(dio("127.0.0.1:%d" % ports["a"], "selftest", "--yes", "--settle", "0"), 4,
+           "模块答以异常")
+    if own.wait(timeout=120) != 0:
+        fail("the self-test on the card's PC, beside one through its server: %s" %
+             (own.communicate(),))
+    for server_ in servers:
+        stopped(server_)
+    for name in ports:
+        path = "/dev/shm/adcard-sim2-%d-%s-%s" % (os.getuid(), card, name)
+        if os.path.exists(path):
+            os.unlink(path)
+    checks.append("one self-test a card: two modules from one PC both run; through the server "
+                  "beside one on the card's PC, refused with exception 6, and the other way")
+
     # 3. A watch through the link: the server stopped and started again is a
     #    gap in its output, said on the standard error, and no change. Each
     #    step waits for what the watch says, not for a time (Wine under an
@@ -149,7 +205,7 @@ try:
         out, err = Lines(watch.stdout), Lines(watch.stderr)
         steps = err.said("继续尝试", 120)
         module = started([*runner, served, "serve", "--listen", "127.0.0.1:%d" % late], late,
-                         ADCARD_SIM_NAME=card)
+                         ADCARD_SIM_NAME=card + "-late")
         steps = steps and err.said("又读到了输入", 120)
         dio("127.0.0.1:%d" % late, "set", "2=1")
         watch.wait(timeout=120)
@@ -179,7 +235,7 @@ try:
     expect(dio("127.0.0.1:%d" % port, "get", "-w", "1", "-f", "hex"), 0, "字 0 ：0000")
     expect(dio("127.0.0.1:%d" % port, "set", "9=1"), 4, "模块答以异常")
     stopped(server)
-    for name in (card, card + "-local"):
+    for name in (card, card + "-local", card + "-late"):
         path = "/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), name)
         if os.path.exists(path):
             os.unlink(path)

@@ -198,12 +198,15 @@ std::vector<std::uint8_t> serverId(CardPort& card, std::uint8_t unit) {
 
 } // namespace
 
+bool writes(std::uint8_t function) {
+    return function == 5 || function == 6 || function == 15 || function == 16;
+}
+
 Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardPort& card,
               Written& written, bool readOnly) {
     const std::uint8_t function = request.empty() ? 0 : request[0];
-    const bool writes = function == 5 || function == 6 || function == 15 || function == 16;
     try {
-        if (request.empty() || (writes && readOnly))
+        if (request.empty() || (writes(function) && readOnly))
             throw Refused{kIllegalFunction};
         switch (function) {
         case 1:
@@ -215,7 +218,7 @@ Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardP
         case 17:
             return {serverId(card, unit), "", ""};
         default:
-            if (writes)
+            if (writes(function))
                 return write(request, card, written);
         }
         throw Refused{kIllegalFunction};

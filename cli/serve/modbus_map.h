@@ -8,7 +8,8 @@
 //   holding registers (3, 6, 16)  g: output group g's last byte (0 to 255)
 //   report server ID (17)     the board's caption, UTF-8
 // Anything outside the map is exception 2, an unsupported function 1, a value
-// out of range 3, a driver call that fails 4; a refused request sends nothing.
+// out of range 3, a driver call that fails 4, a write while a self-test holds
+// the card 6 (said by the server); a refused request sends nothing.
 
 #include "driver/card_shape.h"
 
@@ -46,7 +47,11 @@ enum : std::uint8_t {
     kIllegalAddress = 2,
     kIllegalValue = 3,
     kDeviceFailure = 4,
+    kDeviceBusy = 6, // a self-test holds the card
 };
+
+// Whether the function writes the card (5, 6, 15, 16).
+bool writes(std::uint8_t function);
 
 // One request on the card. `unit` is the request's unit id (returned by
 // function 17); with `readOnly`, every write is answered with exception 1.

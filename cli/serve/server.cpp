@@ -3,6 +3,7 @@
 #include "cli/card.h"
 #include "cli/console.h"
 #include "cli/errors.h"
+#include "cli/selftest_lock.h"
 #include "cli/serve/mbap.h"
 #include "cli/serve/modbus_map.h"
 #include "cli/serve/sockets.h"
@@ -71,6 +72,11 @@ struct Client {
     Clock::time_point lastRequest;
 };
 
+// How long the card stays this server's after its clients' last write: a
+// self-test on this PC waits that long, and one through this server keeps
+// it between its patterns.
+constexpr auto kWritesHold = std::chrono::seconds(5);
+
 // How long the listener rests after an accept that failed (out of
 // descriptors): the pending connection would make it fail again at once.
 constexpr auto kAcceptRest = std::chrono::seconds(1);
@@ -121,6 +127,11 @@ int serveCard(Card& card, const ServeSetup& setup) {
         closeSocket(socket);
         clients.erase(socket);
     };
+    // The card's self-test lock, held while clients write it: a self-test on
+    // this PC and writes through this server never run at once.
+    const std::string cardId = card.id();
+    std::unique_ptr<SelftestLock> writesHeld;
+    Clock::time_point lastWrite{};
     bool acceptFailing = false; // since an accept failed, until one succeeds
     Clock::time_point acceptFailed{};
     while (!interrupted()) {
@@ -168,8 +179,17 @@ int serveCard(Card& card, const ServeSetup& setup) {
                 if (!request)
                     break;
                 client.lastRequest = Clock::now();
-                const Answer answered =
-                    answer(request->pdu, request->unit, port, written, setup.readOnly);
+                const std::uint8_t function = request->pdu[0];
+                Answer answered;
+                if (writes(function) && !setup.readOnly && !writesHeld &&
+                    !(writesHeld = SelftestLock::tryHold(cardId))) {
+                    answered = {{static_cast<std::uint8_t>(function | 0x80), kDeviceBusy}, "", ""};
+                    log.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
+                } else {
+                    if (writes(function))
+                        lastWrite = Clock::now();
+                    answered = answer(request->pdu, request->unit, port, written, setup.readOnly);
+                }
                 if (!answered.wrote.empty())
                     log.say(client.peer + " " + answered.wrote);
                 if (!answered.failed.empty())
@@ -182,6 +202,10 @@ int serveCard(Card& card, const ServeSetup& setup) {
                 drop(socket, "发来的不是 Modbus TCP 请求");
         }
         const auto now = Clock::now();
+        if (writesHeld && now - lastWrite >= kWritesHold) {
+            writesHeld.reset();
+            log.say("客户端 5 秒没有写，板卡可以自检了");
+        }
         for (auto it = clients.begin(); it != clients.end();) {
             const Socket socket = it++->first;
             if (now - clients[socket].lastRequest >= setup.idleTimeout)
