@@ -312,8 +312,16 @@ int runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& ou
         say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
     }
     // Said after the result, which the terminal shows all the same; the
-    // status is the first of them, the others said with it.
+    // status is the first of them, the others said with it. A signal while
+    // the broker was awaited ends it as a signal does.
     const std::string files = notWritten ? notWritten->told() : "";
+    if (interrupted()) {
+        Interrupted stopped(stopSignal());
+        for (const std::string& more : {kept.notKept, kept.notPublished, files})
+            if (!more.empty())
+                stopped.addAftermath(more);
+        throw stopped;
+    }
     if (!kept.notKept.empty()) {
         RecordFailed failed("结果未记入记录库：" + kept.notKept);
         for (const std::string& more : {kept.notPublished, files})

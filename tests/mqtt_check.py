@@ -11,7 +11,7 @@ refused).
   mqtt_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe, reaching the
                                 broker here through Wine)
 """
-import json, os, pwd, re, shutil, socket, subprocess, sys, tempfile, time
+import json, os, pwd, re, shutil, signal, socket, subprocess, sys, tempfile, time
 
 from waiting import Lines, until
 
@@ -37,7 +37,7 @@ def free_port():
 class Broker:
     """mosquitto on loopback only, stopped by the test; a password file when asked."""
 
-    def __init__(self, port, users=None, tls=None):
+    def __init__(self, port, users=None, tls=None, acl=None):
         self.port = port
         config = os.path.join(folder, "mosquitto-%d.conf" % port)
         # As whoever runs the test: as root, mosquitto would become "mosquitto",
@@ -51,6 +51,10 @@ class Broker:
             for user, password in users.items():
                 subprocess.run(["mosquitto_passwd", "-b", passwords, user, password], check=True)
             lines += ["allow_anonymous false", "password_file " + passwords]
+        if acl:
+            rules = os.path.join(folder, "acl-%d" % port)
+            open(rules, "w").write(acl)
+            lines += ["acl_file " + rules]
         else:
             lines += ["allow_anonymous true"]
         if tls:
@@ -150,8 +154,17 @@ def credentials():
                                              "DIO_MQTT_PASSWORD": "wrong"})
     broker.stop()
     check("password accepted", good.returncode == 0, good.stderr)
-    check("password refused", bad.returncode == 7 and "not authorised" in bad.stderr.lower(),
+    check("password refused", bad.returncode == 7 and "not authori" in bad.stderr.lower(),
           bad.stderr)
+    # The broker's ACL lets the station publish elsewhere only: its MQTT 5 acknowledgement
+    # refuses the run (not authorised), which is said, status 7, the run kept here.
+    broker = Broker(free_port(), users={"station": "s3cret"},
+                    acl="user station\ntopic write elsewhere/#\n")
+    denied = selftest(broker.port, "SN-ACL", env={"DIO_MQTT_USER": "station",
+                                                  "DIO_MQTT_PASSWORD": "s3cret"})
+    broker.stop()
+    check("ACL refused", denied.returncode == 7 and "代理拒收了发布" in denied.stderr and
+          (recorded("SN-ACL") or {}).get("status") == "pass", (denied.returncode, denied.stderr))
 
 
 def tls():
@@ -245,11 +258,32 @@ def watch_through_outage():
     check("message", messages and set(messages[0]) == {"seq", "time", "channel", "value"}, messages)
 
 
+def interrupted_wait():
+    """Ctrl-C while the self-test waits for a broker that never answers: it ends at once with
+    the signal's status, the run kept here and said as not published."""
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen()
+    process = subprocess.Popen([cli, "selftest", "--yes", "--settle", "0", "--channels", "1-8",
+                                "--serial", "SN-INT", "--station", "line3", "--db",
+                                os.path.join(folder, "runs.sqlite"), "--mqtt",
+                                "mqtt://127.0.0.1:%d/plant" % silent.getsockname()[1]],
+                               env=dict(os.environ, ADCARD_SIM_NAME=card), text=True,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    until(lambda: recorded("SN-INT") is not None, 60)  # kept: now the broker is awaited
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=30)
+    silent.close()
+    check("Ctrl-C while the broker is awaited", process.returncode == 130 and "没等" in err and
+          "全部正常" in out, (process.returncode, out, err))
+
+
 try:  # the card and the folder go however the rows end
     for row in (published_run, unreachable, credentials, watch_through_outage):
         row()
-    if not runner:  # the Windows build has no TLS
+    if not runner:  # the Windows build has no TLS; Wine passes no signal on
         tls()
+        interrupted_wait()
 finally:
     if not runner and os.path.exists("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card)):
         os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))

@@ -63,11 +63,14 @@ long ChangeFeed::closeGap() {
 std::string ChangeFeed::finish() {
     closeGap();
     const long unacknowledged = publisher_.settle(std::chrono::seconds(2));
-    if (unpublished_ == 0 && unacknowledged == 0)
+    const long refused = publisher_.refused();
+    if (unpublished_ == 0 && unacknowledged == 0 && refused == 0)
         return "";
     return "MQTT：" + std::to_string(sequence_) + " 个变化中 " + std::to_string(unpublished_) +
-           " 个未发布、" + std::to_string(unacknowledged) + " 个代理未确认（" +
-           publisher_.broker().text() + "）";
+           " 个未发布、" + std::to_string(unacknowledged) + " 个代理未确认" +
+           (refused ? "、" + std::to_string(refused) + " 个代理拒收（" + publisher_.problem() + "）"
+                    : "") +
+           "（" + publisher_.broker().text() + "）";
 }
 
 } // namespace cli::mqtt

@@ -1,9 +1,12 @@
 #include "publisher.h"
 
+#include "cli/console.h"
 #include "cli/errors.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -35,7 +38,19 @@ struct Publisher::State {
     std::string problem;          // why not connected; "" while the first attempt goes on
     std::set<int> unacknowledged; // message ids published, not yet acknowledged
     std::set<int> early;          // acknowledged before publish() had noted them
+    long refused = 0;             // acknowledged with a failing reason (MQTT 5)
+    bool version5 = true;         // until a broker says it does not speak it
 };
+
+namespace {
+
+// A broker's reason for refusing, in its own words: MQTT 5's reason codes are
+// 128 and above, 3.1.1's connection answers below.
+std::string reasonText(int code) {
+    return code >= 128 ? mosquitto_reason_string(code) : mosquitto_connack_string(code);
+}
+
+} // namespace
 
 Publisher::Publisher(const BrokerUrl& broker)
     : broker_(broker), state_(std::make_unique<State>()), client_(nullptr, mosquitto_destroy) {
@@ -60,7 +75,13 @@ Publisher::Publisher(const BrokerUrl& broker)
     }
     mosquitto_connect_callback_set(client(), onConnect);
     mosquitto_disconnect_callback_set(client(), onDisconnect);
-    mosquitto_publish_callback_set(client(), onPublish);
+    // MQTT 5, where the broker speaks it, so that a publication it refuses
+    // (its ACL) is said in the acknowledgement rather than acknowledged as done.
+    mosquitto_int_option(client(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_publish_v5_callback_set(client(), [](mosquitto* m, void* state, int id, int reason,
+                                                   const mosquitto_property* properties) {
+        onPublish(m, state, id, reason, properties);
+    });
     // A broker that went away is tried again every second, not less often.
     mosquitto_reconnect_delay_set(client(), 1, 1, false);
     // Every change goes out at once, not when a packet would be full.
@@ -85,12 +106,20 @@ Publisher::~Publisher() {
     mosquitto_loop_stop(client(), !wasConnected);
 }
 
-void Publisher::onConnect(mosquitto*, void* state, int result) {
+void Publisher::onConnect(mosquitto* client, void* state, int result) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     s.connected = result == 0;
-    if (result != 0)
-        s.problem = std::string("代理拒绝了连接：") + mosquitto_connack_string(result);
+    if ((result == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION ||
+         result == CONNACK_REFUSED_PROTOCOL_VERSION) &&
+        s.version5) {
+        // A broker of MQTT 3.1.1 only: the network thread's next try speaks that.
+        s.version5 = false;
+        mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+        s.problem = "代理不支持 MQTT 5，改用 3.1.1（它拒收的发布也会确认）";
+    } else if (result != 0) {
+        s.problem = "代理拒绝了连接：" + reasonText(result);
+    }
     s.changed.notify_all();
 }
 
@@ -104,12 +133,22 @@ void Publisher::onDisconnect(mosquitto*, void* state, int result) {
     s.changed.notify_all();
 }
 
-void Publisher::onPublish(mosquitto*, void* state, int id) {
+void Publisher::onPublish(mosquitto*, void* state, int id, int reason, const void*) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.unacknowledged.erase(id) == 0)
         s.early.insert(id);
+    // Not authorised, quota exceeded and the like: acknowledged, not taken.
+    if (reason >= 128) {
+        ++s.refused;
+        s.problem = "代理拒收了发布：" + reasonText(reason);
+    }
     s.changed.notify_all();
+}
+
+long Publisher::refused() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->refused;
 }
 
 bool Publisher::connected() const {
@@ -147,23 +186,45 @@ void Publisher::publishAcknowledged(const std::string& topic, const std::string&
     auto failed = [&](const std::string& why) {
         return PublishFailed("MQTT：未能发布到 " + broker_.text() + " 的 " + topic + "：" + why);
     };
+    if (!connected() && interrupted())
+        throw failed("已中断（" + signalName(stopSignal()) + "），没等连上代理");
     if (!publish(topic, payload)) {
         const std::string why = problem();
         throw failed(why.empty() ? std::to_string(within.count()) + " ms 内没有连上代理" : why);
     }
-    if (settle(std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now())) != 0)
+    const long due = settle(std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now()));
+    if (due != 0 && interrupted())
+        throw failed("已中断（" + signalName(stopSignal()) + "），没等代理确认");
+    if (due != 0)
         throw failed("代理在 " + std::to_string(within.count()) + " ms 内没有确认收到");
+    if (refused() > 0)
+        throw failed(problem());
+}
+
+// Waits up to `within` until `done` holds (asked under the state's lock), or a
+// signal asks the program to stop: nobody waits on a broker past Ctrl-C.
+template <typename Done>
+bool Publisher::waitUntil(std::chrono::milliseconds within, Done done) const {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    while (!done() && !interrupted()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            break;
+        state_->changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                           deadline - now, std::chrono::milliseconds(50)));
+    }
+    return done();
 }
 
 bool Publisher::waitConnected(std::chrono::milliseconds within) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->changed.wait_for(lock, within, [&] { return state_->connected; });
+    return waitUntil(within, [&] { return state_->connected; });
 }
 
 long Publisher::settle(std::chrono::milliseconds within) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->changed.wait_for(lock, within, [&] { return state_->unacknowledged.empty(); });
+    waitUntil(within, [&] { return state_->unacknowledged.empty(); });
+    std::lock_guard<std::mutex> lock(state_->mutex);
     return static_cast<long>(state_->unacknowledged.size());
 }
 

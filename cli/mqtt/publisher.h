@@ -39,15 +39,19 @@ public:
     // Waits up to `within` for the acknowledgements still due; how many
     // did not come.
     long settle(std::chrono::milliseconds within);
+    // How many publications the broker refused (an MQTT 5 acknowledgement
+    // with a failing reason: not authorised by its ACL), and the last reason.
+    long refused() const;
     const BrokerUrl& broker() const { return broker_; }
 
 private:
     struct State;
     static void onConnect(mosquitto*, void* state, int result);
     static void onDisconnect(mosquitto*, void* state, int result);
-    static void onPublish(mosquitto*, void* state, int id);
+    static void onPublish(mosquitto*, void* state, int id, int reason, const void* properties);
 
     mosquitto* client() const { return client_.get(); }
+    template <typename Done> bool waitUntil(std::chrono::milliseconds within, Done done) const;
 
     BrokerUrl broker_;
     std::unique_ptr<State> state_;
