@@ -234,8 +234,22 @@ def what_others_wrote():
     check("empty --db", empty.returncode == 2 and "--db 要一个文件名" in empty.stderr, empty.stderr)
 
 
+def released_layout():
+    """A records file of the first layout, as the release that made it wrote it (kept in
+    tests/fixtures: a run with channels 5 and 6 shorted), upgraded by this one when it records."""
+    shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures",
+                             "records-layout1.sqlite"), os.path.join(folder, "layout1.sqlite"))
+    done = selftest("SN-L2", faults="stuck1=6", db="layout1.sqlite")
+    stats = dio("history", "--stats", "--format", "json", db="layout1.sqlite")
+    counts = {c["channel"]: c["kinds"] for c in json.loads(stats.stdout or "{}").get("channels", [])}
+    check("released layout upgraded", done.returncode == 1 and counts == {
+        5: {"short": 1}, 6: {"short": 1, "stuck-1": 1}} and rows(
+        "PRAGMA user_version", db="layout1.sqlite") == [(2,)], (done.stderr, stats.stderr, counts))
+
+
 try:  # the cards and the folder go however the rows end
-    for row in (kept, cut_short, history, refused, default_place, together, what_others_wrote):
+    for row in (kept, cut_short, history, refused, default_place, together, what_others_wrote,
+                released_layout):
         row()
 finally:
     for name in ["%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),
