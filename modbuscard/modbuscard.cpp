@@ -5,6 +5,8 @@
 #define ADCARD_BUILDING_DRIVER
 #include "driver/adcard_abi.h"
 #include "modbuscard/settings.h"
+#include "modbuscard/socket_io.h"
+#include "modbuscard/transaction.h"
 
 #include <modbus/modbus.h>
 
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,16 +115,56 @@ public:
         connectFailed_ = true;
         context_ = modbus_new_tcp(wanted->host.c_str(), wanted->port);
         const auto ms = static_cast<std::uint32_t>(wanted->timeoutMs);
-        // No time between bytes: the whole answer within the timeout, however
-        // it is dripped (where select() counts the time down, as on Linux).
-        if (!context_ || modbus_set_slave(context_, wanted->unit) != 0 ||
-            modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000) != 0 ||
-            modbus_set_byte_timeout(context_, 0, 0) != 0 || modbus_connect(context_) != 0) {
+        // The library connects, within the timeout; each request is ours.
+        if (!context_ || modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000) != 0 ||
+            modbus_connect(context_) != 0) {
             fail("连接不上");
             return nullptr;
         }
         connectFailed_ = false;
         return context_;
+    }
+
+    // One request and its answer, all within the timeout: the answer's PDU,
+    // checked as this request's own; none where it failed (lastError says
+    // why, and the link is dropped but for an exception answer).
+    std::optional<std::vector<std::uint8_t>>
+    exchange(modbus_t* module, std::vector<std::uint8_t> pdu, const char* what) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(settings()->timeoutMs);
+        const modbuscard::Request request{
+            ++transaction_, static_cast<std::uint8_t>(settings()->unit), std::move(pdu)};
+        const int socket = modbus_get_socket(module);
+        std::vector<std::uint8_t> received;
+        modbuscard::Io io = modbuscard::sendAll(socket, modbuscard::frame(request), deadline);
+        for (long more = modbuscard::missing(received); io == modbuscard::Io::Done && more > 0;
+             more = modbuscard::missing(received))
+            io = modbuscard::receive(socket, static_cast<std::size_t>(more), received, deadline);
+        if (io != modbuscard::Io::Done || modbuscard::missing(received) != 0) {
+            errno = io == modbuscard::Io::TimedOut ? ETIMEDOUT : ECONNRESET;
+            if (io == modbuscard::Io::Done) // a header no Modbus TCP module sends
+                return broken(std::string(what) + "：回答不是 Modbus TCP");
+            fail(what);
+            return std::nullopt;
+        }
+        const modbuscard::Answer answer = modbuscard::check(request, received);
+        if (!answer.problem.empty())
+            return broken(std::string(what) + "：" + answer.problem);
+        if (answer.exception != 0) {
+            errno = MODBUS_ENOBASE + answer.exception;
+            fail(what);
+            return std::nullopt;
+        }
+        return answer.pdu;
+    }
+
+    // An answer that is not the request's: said, and the link dropped, as it
+    // is out of step with the module.
+    std::nullopt_t broken(const std::string& why) {
+        const auto& wanted = settings();
+        lastError =
+            "模块的" + why + "（" + wanted->host + ":" + std::to_string(wanted->port) + "）";
+        close();
+        return std::nullopt;
     }
 
     // A call that failed: the reason kept, the connection dropped unless the
@@ -151,6 +194,7 @@ private:
     }
 
     modbus_t* context_ = nullptr;
+    std::uint16_t transaction_ = 0;
     bool connectFailed_ = false;
     Clock::time_point lastConnect_;
 };
@@ -158,6 +202,14 @@ private:
 Link& link() {
     static Link one;
     return one;
+}
+
+// A request's PDU: the function, then two 16-bit numbers (an address and a
+// count or a value).
+std::vector<std::uint8_t> request(int function, int address, int number) {
+    return {static_cast<std::uint8_t>(function), static_cast<std::uint8_t>(address >> 8),
+            static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(number >> 8),
+            static_cast<std::uint8_t>(number)};
 }
 
 // A request beyond the module's lines: nothing is sent.
@@ -182,15 +234,11 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
         return -1;
     std::optional<std::array<int, 3>> numbers = settings()->caption;
     if (!numbers) {
-        std::uint8_t answer[MODBUS_MAX_PDU_LENGTH] = {};
-        const int size = modbus_report_slave_id(module, sizeof answer, answer);
-        if (size < 0) {
-            link().fail("读不到板卡信息");
+        const auto answer = link().exchange(module, {MODBUS_FC_REPORT_SLAVE_ID}, "读不到板卡信息");
+        if (!answer)
             return -1;
-        }
         // dio-cli serve answers its unit, a run indicator, then the caption.
-        numbers = modbuscard::captionNumbers(
-            std::string(reinterpret_cast<const char*>(answer), static_cast<std::size_t>(size)));
+        numbers = modbuscard::captionNumbers(std::string(answer->begin() + 2, answer->end()));
         if (!numbers) {
             lastError = "模块对功能 17 的回答里没有板卡信息：在配置里给出 caption";
             return -1;
@@ -208,17 +256,14 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     modbus_t* module = link().ready();
     if (!module || outside(count * 8 - 1, "要读的输入"))
         return -1;
-    std::vector<std::uint8_t> bits(static_cast<std::size_t>(count) * 8);
-    if (modbus_read_input_bits(module, settings()->inputs, count * 8, bits.data()) < 0) {
-        link().fail("读不了输入");
+    const auto answer = link().exchange(
+        module, request(MODBUS_FC_READ_DISCRETE_INPUTS, settings()->inputs, count * 8),
+        "读不了输入");
+    if (!answer)
         return -1;
-    }
-    for (int word = 0; word < count; ++word) { // the buffer only once all is read
-        int value = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            value |= bits[word * 8 + bit] ? 1 << bit : 0;
-        words[word] = static_cast<int16_t>(value);
-    }
+    // The buffer only once all is read: eight inputs a byte, the first in bit 0.
+    for (int word = 0; word < count; ++word)
+        words[word] = static_cast<int16_t>((*answer)[2 + word]);
     return count;
 }
 
@@ -226,31 +271,29 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     modbus_t* module = link().ready();
     if (!module || bit_index < 0 || outside(bit_index, "输出通道"))
         return -1;
-    if (modbus_write_bit(module, settings()->coils + bit_index, bit_value != 0) < 0) {
-        link().fail("写不了输出");
-        return -1;
-    }
-    return 0;
+    return link().exchange(module,
+                           request(MODBUS_FC_WRITE_SINGLE_COIL, settings()->coils + bit_index,
+                                   bit_value != 0 ? 0xFF00 : 0),
+                           "写不了输出")
+               ? 0
+               : -1;
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
     modbus_t* module = link().ready();
     if (!module || group < 0 || outside(group * 8 + 7, "输出通道组"))
         return -1;
-    int written;
-    if (settings()->registers) {
-        written = modbus_write_register(module, *settings()->registers + group, byte_value & 255);
-    } else {
-        std::uint8_t bits[8];
-        for (int bit = 0; bit < 8; ++bit)
-            bits[bit] = static_cast<std::uint8_t>(byte_value >> bit & 1);
-        written = modbus_write_bits(module, settings()->coils + group * 8, 8, bits);
+    // A group's byte to its register, else as eight coils (one byte, the first in bit 0).
+    std::vector<std::uint8_t> pdu =
+        settings()->registers
+            ? request(MODBUS_FC_WRITE_SINGLE_REGISTER, *settings()->registers + group,
+                      byte_value & 255)
+            : request(MODBUS_FC_WRITE_MULTIPLE_COILS, settings()->coils + group * 8, 8);
+    if (!settings()->registers) {
+        pdu.push_back(1);
+        pdu.push_back(static_cast<std::uint8_t>(byte_value & 255));
     }
-    if (written < 0) {
-        link().fail("写不了输出");
-        return -1;
-    }
-    return 0;
+    return link().exchange(module, std::move(pdu), "写不了输出") ? 0 : -1;
 }
 
 ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void) {

@@ -82,6 +82,29 @@ class LosingRelay(_Server):
                     connection.sendall(answer)
 
 
+class LyingModule(_Server):
+    """Answers each request with what `twist` makes of the honest answer's frame, where the
+    honest answer echoes a write and reads zeros."""
+
+    def __init__(self, twist):
+        self.twist = twist
+        super().__init__()
+
+    def serve(self, connection):
+        while self.open:
+            request = _frame(connection)
+            if request is None:
+                return
+            function = request[7]
+            if function in (1, 2):
+                count = struct.unpack(">H", request[10:12])[0]
+                pdu = bytes([function, (count + 7) // 8]) + bytes((count + 7) // 8)
+            else:  # 5, 6: the whole request; 15, 16: its address and quantity
+                pdu = request[7:12]
+            honest = request[:4] + struct.pack(">H", len(pdu) + 1) + request[6:7] + pdu
+            connection.sendall(self.twist(bytearray(honest)))
+
+
 class DrippingModule(_Server):
     """Answers a read of discrete inputs with zeros, a byte every `pause` seconds."""
 

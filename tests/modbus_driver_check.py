@@ -13,7 +13,7 @@ RUNNER runs the programs ("wine").
 import os, re, shutil, socket, subprocess, sys, tempfile, time
 
 from pymodbus.client import ModbusTcpClient
-from faulty_link import DrippingModule, LosingRelay
+from faulty_link import DrippingModule, LosingRelay, LyingModule
 from waiting import Lines, until
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -267,6 +267,22 @@ try:
     dripping = DrippingModule(pause=0.1)
     expect(dio("host=127.0.0.1;port=%d;timeout=300" % dripping.port, "get"), 4, "超时")
     dripping.close()
+    # Answers that are not the request's own: named, status 4, never taken as done or as inputs.
+    def twisted(at, value):
+        def twist(frame):
+            frame[at] = value
+            return bytes(frame)
+        return twist
+
+    for what, twist, call, said in (
+            ("an echo of another value", twisted(10, 0x00), ("set", "7=1"), "不是请求的回显"),
+            ("an echo of another coil", twisted(9, 0x07), ("set", "7=1"), "不是请求的回显"),
+            ("another unit", twisted(6, 9), ("get",), "回答的单元号是 9，请求的是 1"),
+            ("another protocol", twisted(3, 1), ("get",), "回答的协议号是 1"),
+            ("another transaction", twisted(1, 0x77), ("get",), "回答的事务号是 119")):
+        lying = LyingModule(twist)
+        expect(dio("host=127.0.0.1;port=%d;caption=51 8 1" % lying.port, *call), 4, said)
+        lying.close()
     # A file in the current folder is not read as the settings: only an absolute path names one.
     open(os.path.join(folder, "planted.conf"), "w").write("host=127.0.0.1;port=%d\n" % port)
     expect(dio("planted.conf", "get", cwd=folder), 4, "“planted.conf”：应为")
