@@ -159,6 +159,18 @@ def refused():
                            "SN-7", "--db", os.path.join(folder, "readonly.sqlite")],
                           env=environment, capture_output=True, text=True, timeout=60)
     check("read-only", done.returncode == 6 and "readonly database" in done.stderr, done.stderr)
+    # History reads what it can read: a file in a folder its reader cannot write (read-only
+    # media), where SQLite cannot make the files it keeps beside a write-ahead log.
+    shelf = os.path.join(folder, "shelf")
+    os.mkdir(shelf)
+    shutil.copy(os.path.join(folder, "runs.sqlite"), os.path.join(shelf, "runs.sqlite"))
+    os.chmod(os.path.join(shelf, "runs.sqlite"), 0o444)
+    os.chmod(shelf, 0o555)
+    read = subprocess.run([*prefix, program, "history", "--format", "json", "--serial", "SN-1",
+                           "--db", os.path.join(shelf, "runs.sqlite")],
+                          env=environment, capture_output=True, text=True, timeout=60)
+    check("history of a read-only folder", read.returncode == 0 and
+          [r["serial"] for r in json.loads(read.stdout or "[]")] == ["SN-1"], read.stderr)
 
 
 def default_place():

@@ -129,4 +129,12 @@ void prepareSchema(Database& db, int version) {
     transaction.commit();
 }
 
+void requireLayout(Database& db) {
+    ReadTransaction read(db);
+    const long found = layoutOf(db);
+    if (found != kSchemaVersion)
+        throw RecordFailed(db.path() + " 是较旧的记录格式（第 " + std::to_string(found) +
+                           " 版），要升级才能读，而这里写不了它");
+}
+
 } // namespace cli::records

@@ -14,4 +14,8 @@ constexpr int kSchemaVersion = 2;
 // of dio-cli or is of a newer layout.
 void prepareSchema(Database& db, int version = kSchemaVersion);
 
+// For a file read as it is: throws RecordFailed unless it is of this layout
+// (an older one would need the upgrade that cannot be written).
+void requireLayout(Database& db);
+
 } // namespace cli::records

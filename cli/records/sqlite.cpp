@@ -4,14 +4,46 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace cli::records {
 
+namespace {
+
+// The file as an SQLite URI that says nothing changes it while it is read:
+// then SQLite needs nothing beside it.
+std::string immutable(const std::string& path) {
+    std::string uri = "file:";
+#if defined(_WIN32)
+    if (path.size() > 1 && path[1] == ':')
+        uri += "/";
+#endif
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-_.:~", c)) {
+            uri += c;
+        } else if (c == '\\') {
+            uri += "/";
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            uri += escaped;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+} // namespace
+
 Database::Database(const std::string& path, Mode mode, int busy) : path_(path), busy_(busy) {
-    const int flags = SQLITE_OPEN_READWRITE | (mode == Mode::Create ? SQLITE_OPEN_CREATE : 0) |
-                      SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    const int flags =
+        (mode == Mode::AsItIs ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE) |
+        (mode == Mode::Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    const std::string name = mode == Mode::AsItIs ? immutable(path) : path;
+    if (sqlite3_open_v2(name.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         std::error_code unknown;
         if (mode == Mode::Existing &&
             !std::filesystem::exists(std::filesystem::u8path(path), unknown))
@@ -28,7 +60,11 @@ Database::~Database() {
 
 void Database::fail(const std::string& doing) const {
     const char* reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    throw RecordFailed(doing + "：" + path_ + "：" + reason);
+    const int code = db_ ? sqlite3_errcode(db_) & 0xFF : SQLITE_NOMEM;
+    const std::string said = doing + "：" + path_ + "：" + reason;
+    if (code == SQLITE_CANTOPEN || code == SQLITE_READONLY || code == SQLITE_PERM)
+        throw CannotWrite(said);
+    throw RecordFailed(said);
 }
 
 void Database::exec(const std::string& sql) {

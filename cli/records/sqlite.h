@@ -3,6 +3,8 @@
 // clean up after themselves; every failure a RecordFailed naming the file and
 // SQLite's reason.
 
+#include "cli/errors.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,9 +16,19 @@ namespace cli::records {
 
 class Statement;
 
+// A records file that this user cannot write (read-only media, a folder of
+// another's, a file of mode 0444), as SQLite found out.
+class CannotWrite : public RecordFailed {
+public:
+    using RecordFailed::RecordFailed;
+};
+
 class Database {
 public:
-    enum class Mode { Create, Existing };
+    // Existing: read and written. AsItIs: read only, as a file that nothing
+    // changes while it is read (on read-only media, or in a folder this user
+    // cannot write, where SQLite could not make the files it reads beside it).
+    enum class Mode { Create, Existing, AsItIs };
     // Waits up to `busy` milliseconds for another writer before saying the
     // file is locked.
     Database(const std::string& path, Mode mode, int busy = 3000);

@@ -81,6 +81,93 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
     return {sql, values};
 }
 
+std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
+    const auto [conditions, values] = where(filter);
+    // One pass over the runs and their faults: a run's rows come together,
+    // newest run first.
+    Statement rows = db.prepare(
+        "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
+        "r.channels, r.patterns, r.status, r.reason, "
+        "f.kind, f.channels, f.wired, f.why, f.flickers "
+        "FROM runs r LEFT JOIN faults f ON f.run = r.id " +
+        conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
+    rows.bindAll(values);
+    std::vector<RecordedRun> runs;
+    while (rows.step()) {
+        if (runs.empty() || runs.back().id != rows.integer(0)) {
+            RecordedRun run;
+            run.id = rows.integer(0);
+            run.serial = rows.text(1);
+            run.part = rows.text(2);
+            run.station = rows.text(3);
+            run.operatorName = rows.text(4);
+            run.started = rows.text(5);
+            run.ended = rows.text(6);
+            run.settleMs = static_cast<long>(rows.integer(7));
+            run.channels = rows.text(8);
+            run.patterns = static_cast<long>(rows.integer(9));
+            run.status = fromName(
+                rows.text(10),
+                {RunStatus::Pass, RunStatus::Fail, RunStatus::Aborted, RunStatus::Error}, "结果");
+            run.reason = rows.text(11);
+            runs.push_back(std::move(run));
+        }
+        if (!rows.isNull(12))
+            runs.back().faults.push_back(faultFrom(rows, 12));
+    }
+    return runs;
+}
+
+FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
+    const auto [conditions, values] = where(filter);
+    FaultCounts counts;
+    Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
+    runs.bindAll(values);
+    counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
+    // Runs, not entries: a crossed pair names each channel twice in one run,
+    // a stuck line may be named again as undecided.
+    const std::string from = "FROM fault_channels c JOIN faults f ON f.id = c.fault "
+                             "JOIN runs r ON r.id = f.run " +
+                             conditions;
+    Statement rows = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
+                                " GROUP BY c.channel, f.kind");
+    rows.bindAll(values);
+    std::map<int, ChannelFaults> byChannel;
+    while (rows.step()) {
+        ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
+        channel.channel = static_cast<int>(rows.integer(0));
+        channel.kinds[selftest::nameOf(kindNamed(rows.text(1)))] =
+            static_cast<long>(rows.integer(2));
+    }
+    Statement totals =
+        db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");
+    totals.bindAll(values);
+    while (totals.step())
+        byChannel[static_cast<int>(totals.integer(0))].total = static_cast<long>(totals.integer(1));
+    for (const auto& [number, channel] : byChannel)
+        counts.channels.push_back(channel);
+    // The weak spots first.
+    std::stable_sort(
+        counts.channels.begin(), counts.channels.end(),
+        [](const ChannelFaults& a, const ChannelFaults& b) { return a.total > b.total; });
+    return counts;
+}
+
+// Reads the records where they lie: written when it can be (an older layout
+// is upgraded first), else read as they are, on read-only media or in a
+// folder this user cannot write, where the layout must be this program's.
+template <typename Read> auto reading(const std::string& path, Read read) {
+    try {
+        Database db(path, Database::Mode::Existing);
+        prepareSchema(db);
+        return read(db);
+    } catch (const CannotWrite&) {
+    }
+    Database db(path, Database::Mode::AsItIs);
+    requireLayout(db);
+    return read(db);
+}
+
 } // namespace
 
 std::string nameOf(RunStatus status) {
@@ -149,79 +236,11 @@ void recordRun(const std::string& path, const RecordedRun& run) {
 }
 
 std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& filter) {
-    Database db(path, Database::Mode::Existing);
-    prepareSchema(db);
-    const auto [conditions, values] = where(filter);
-    // One pass over the runs and their faults: a run's rows come together,
-    // newest run first.
-    Statement rows = db.prepare(
-        "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-        "r.channels, r.patterns, r.status, r.reason, "
-        "f.kind, f.channels, f.wired, f.why, f.flickers "
-        "FROM runs r LEFT JOIN faults f ON f.run = r.id " +
-        conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
-    rows.bindAll(values);
-    std::vector<RecordedRun> runs;
-    while (rows.step()) {
-        if (runs.empty() || runs.back().id != rows.integer(0)) {
-            RecordedRun run;
-            run.id = rows.integer(0);
-            run.serial = rows.text(1);
-            run.part = rows.text(2);
-            run.station = rows.text(3);
-            run.operatorName = rows.text(4);
-            run.started = rows.text(5);
-            run.ended = rows.text(6);
-            run.settleMs = static_cast<long>(rows.integer(7));
-            run.channels = rows.text(8);
-            run.patterns = static_cast<long>(rows.integer(9));
-            run.status = fromName(
-                rows.text(10),
-                {RunStatus::Pass, RunStatus::Fail, RunStatus::Aborted, RunStatus::Error}, "结果");
-            run.reason = rows.text(11);
-            runs.push_back(std::move(run));
-        }
-        if (!rows.isNull(12))
-            runs.back().faults.push_back(faultFrom(rows, 12));
-    }
-    return runs;
+    return reading(path, [&](Database& db) { return historyIn(db, filter); });
 }
 
 FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
-    Database db(path, Database::Mode::Existing);
-    prepareSchema(db);
-    const auto [conditions, values] = where(filter);
-    FaultCounts counts;
-    Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
-    runs.bindAll(values);
-    counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
-    // Runs, not entries: a crossed pair names each channel twice in one run,
-    // a stuck line may be named again as undecided.
-    const std::string from = "FROM fault_channels c JOIN faults f ON f.id = c.fault "
-                             "JOIN runs r ON r.id = f.run " +
-                             conditions;
-    Statement rows = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
-                                " GROUP BY c.channel, f.kind");
-    rows.bindAll(values);
-    std::map<int, ChannelFaults> byChannel;
-    while (rows.step()) {
-        ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
-        channel.channel = static_cast<int>(rows.integer(0));
-        channel.kinds[selftest::nameOf(kindNamed(rows.text(1)))] =
-            static_cast<long>(rows.integer(2));
-    }
-    Statement totals =
-        db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");
-    totals.bindAll(values);
-    while (totals.step())
-        byChannel[static_cast<int>(totals.integer(0))].total = static_cast<long>(totals.integer(1));
-    for (const auto& [number, channel] : byChannel)
-        counts.channels.push_back(channel);
-    // The weak spots first.
-    std::stable_sort(
-        counts.channels.begin(), counts.channels.end(),
-        [](const ChannelFaults& a, const ChannelFaults& b) { return a.total > b.total; });
-    return counts;
+    return reading(path, [&](Database& db) { return faultCountsIn(db, filter); });
 }
 
 } // namespace cli::records
