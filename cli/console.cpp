@@ -5,6 +5,18 @@
 
 namespace cli {
 
+bool writeWithin(Stream stream, const std::string& utf8, std::chrono::milliseconds patience) {
+    const auto end = std::chrono::steady_clock::now() + patience;
+    for (std::size_t done = 0;;) {
+        done += writeWithoutWaiting(stream, utf8.substr(done));
+        if (done == utf8.size())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void pause(std::chrono::milliseconds duration) {
     const auto end = std::chrono::steady_clock::now() + duration;
     for (auto now = std::chrono::steady_clock::now(); !interrupted() && now < end;

@@ -17,6 +17,13 @@ std::vector<std::string> arguments(int argc, char** argv);
 
 // Writes all of it, or throws OutputFailed naming the stream and the reason.
 void write(Stream stream, const std::string& utf8);
+// Writes what the stream takes now, without waiting for a reader that stalls
+// (a paused terminal, a pipe nobody reads): how many bytes, maybe none.
+// Throws OutputFailed where writing fails. Where the system cannot tell
+// whether a write would wait (Windows), writes all of it, as write() does.
+std::size_t writeWithoutWaiting(Stream stream, const std::string& utf8);
+// Writes as much as the stream takes within `patience`; whether all of it went.
+bool writeWithin(Stream stream, const std::string& utf8, std::chrono::milliseconds patience);
 bool isTerminal(Stream stream);
 
 // From here on, every signal that would end the process (Ctrl-C, a hang-up,

@@ -67,6 +67,11 @@ void write(Stream stream, const std::string& utf8) {
     }
 }
 
+std::size_t writeWithoutWaiting(Stream stream, const std::string& utf8) {
+    write(stream, utf8);
+    return utf8.size();
+}
+
 bool isTerminal(Stream stream) {
     DWORD mode = 0;
     return GetConsoleMode(handleOf(stream), &mode) != 0;

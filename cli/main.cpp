@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
     driver::lockLibrarySearch();
     auto fail = [](int status, const std::string& message) {
         try {
-            write(Stream::Err, "dio-cli：" + convert::printable(message) + "\n");
+            // Not waited on for long: a standard error nobody reads keeps no one from ending.
+            writeWithin(Stream::Err, "dio-cli：" + convert::printable(message) + "\n",
+                        std::chrono::milliseconds(500));
         } catch (const OutputFailed&) {
             // The standard error is where this would be said: the status says it.
         }

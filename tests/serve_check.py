@@ -252,7 +252,37 @@ if not runner:
         fail("out of descriptors: %s s of processor in 2 s, said %d times" %
              (spent, few.text().count("接受连接失败")))
     few.stop()
-    checks.append("SIGHUP ignored under nohup; out of descriptors, one line and no spinning")
+    # A standard error nobody reads (a paused terminal, a stuck pipe): the log never holds
+    # the service up, and SIGTERM still ends it.
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    stuck = subprocess.Popen([cli, "serve", "--listen", "127.0.0.1:%d" % port], env=env,
+                             stderr=subprocess.PIPE)  # never read
+    def listening():
+        with socket.socket() as probe:
+            return probe.connect_ex(("127.0.0.1", port)) == 0
+
+    until(listening, 60)
+    for _ in range(2000):  # four lines a connection: far past the pipe's 64 KiB
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=2).close()
+        except OSError:
+            break
+    client = ModbusTcpClient("127.0.0.1", port=port, timeout=5, retries=0)
+    answered_stuck = client.connect() and not client.read_input_registers(0, 1).isError()
+    client.close()
+    stuck.send_signal(signal.SIGTERM)
+    try:
+        status = stuck.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        stuck.kill()
+        status = "still running"
+    if not answered_stuck or status != 143:
+        fail("with its standard error unread: answered %s, SIGTERM gave %s" %
+             (answered_stuck, status))
+    checks.append("SIGHUP ignored under nohup; out of descriptors, one line and no spinning; "
+                  "a log nobody reads holds nothing up")
 
 # 4. Exit statuses.
 taken = socket.socket()

@@ -36,7 +36,10 @@ private:
     Card& card_;
 };
 
-// Who connected and went, and every write: a line each, with its time.
+// Who connected and went, and every write: a line each, with its time. On
+// the standard error it never holds up the service: lines wait in a bounded
+// backlog while the reader stalls (a paused terminal, a pipe nobody reads),
+// and past it are dropped, counted, and the count said once there is room.
 class Log {
 public:
     explicit Log(const std::optional<std::string>& path) {
@@ -48,20 +51,45 @@ public:
         path_ = *path;
     }
     void say(const std::string& text) {
-        const std::string line =
-            isoTimestamp(std::chrono::system_clock::now(), false) + "  " + text + "\n";
+        const std::string line = stamped(text);
+        if (file_) {
+            if (std::fputs(line.c_str(), file_.get()) < 0 || std::fflush(file_.get()) != 0)
+                throw OutputFailed("日志文件“" + path_ + "”写不进去：" + std::strerror(errno));
+            return;
+        }
+        if (backlog_.size() + line.size() > kBacklog)
+            ++dropped_;
+        else
+            backlog_ += line;
+        flush();
+    }
+    // What waits, as far as the standard error takes it now.
+    void flush() {
+        if (dropped_ > 0 && backlog_.size() + 200 < kBacklog) {
+            backlog_ +=
+                stamped("日志的读取方停住了，其间有 " + std::to_string(dropped_) + " 行没有写出");
+            dropped_ = 0;
+        }
+        backlog_.erase(0, writeWithoutWaiting(Stream::Err, backlog_));
+    }
+    // At the end: what waits, for a moment at most.
+    void finish() {
         if (!file_)
-            return write(Stream::Err, line);
-        if (std::fputs(line.c_str(), file_.get()) < 0 || std::fflush(file_.get()) != 0)
-            throw OutputFailed("日志文件“" + path_ + "”写不进去：" + std::strerror(errno));
+            writeWithin(Stream::Err, backlog_, std::chrono::milliseconds(500));
     }
 
 private:
+    static constexpr std::size_t kBacklog = 64 * 1024;
+    static std::string stamped(const std::string& text) {
+        return isoTimestamp(std::chrono::system_clock::now(), false) + "  " + text + "\n";
+    }
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<std::FILE, Closer> file_;
     std::string path_;
+    std::string backlog_;
+    long dropped_ = 0;
 };
 
 struct Client {
@@ -201,6 +229,7 @@ int serveCard(Card& card, const ServeSetup& setup) {
             else if (client.frames.broken())
                 drop(socket, "发来的不是 Modbus TCP 请求");
         }
+        log.flush();
         const auto now = Clock::now();
         if (writesHeld && now - lastWrite >= kWritesHold) {
             writesHeld.reset();
@@ -215,6 +244,7 @@ int serveCard(Card& card, const ServeSetup& setup) {
     for (auto it = clients.begin(); it != clients.end();)
         drop(it++->first, "服务停止");
     log.say("服务停止，各输出保持不变");
+    log.finish();
     throw Interrupted(stopSignal());
 }
 
