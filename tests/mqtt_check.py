@@ -37,7 +37,7 @@ def free_port():
 class Broker:
     """mosquitto on loopback only, stopped by the test; a password file when asked."""
 
-    def __init__(self, port, users=None, tls=None, acl=None):
+    def __init__(self, port, users=None, tls=None, acl=None, extra=()):
         self.port = port
         config = os.path.join(folder, "mosquitto-%d.conf" % port)
         # As whoever runs the test: as root, mosquitto would become "mosquitto",
@@ -59,6 +59,7 @@ class Broker:
             lines += ["allow_anonymous true"]
         if tls:
             lines += ["cafile " + tls["ca"], "certfile " + tls["cert"], "keyfile " + tls["key"]]
+        lines += list(extra)
         open(config, "w").write("\n".join(lines) + "\n")
         self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", config], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -258,6 +259,31 @@ def watch_through_outage():
     check("message", messages and set(messages[0]) == {"seq", "time", "channel", "value"}, messages)
 
 
+def refused_while_connected():
+    """A broker that takes no message as large as a change (MQTT 5's maximum packet size): the
+    watch says why, never that it is connected again, and ends with status 7."""
+    broker = Broker(free_port(), extra=["max_packet_size 80"])
+    watch = subprocess.Popen([*runner, cli, "watch", "--channels", "1-8", "--interval", "20ms",
+                              "--count", "2", "--duration", "%ds" % (300 * slow), "--station",
+                              "line3", "--mqtt", "mqtt://127.0.0.1:%d/plant" % broker.port],
+                             env=dict(os.environ, ADCARD_SIM_NAME=card), text=True,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = Lines(watch.stdout)
+    out.said("初始状态", 60 * slow)
+    for seen, value in enumerate((1, 0)):
+        dio("set", "1=%d" % value)
+        out.wait(lambda lines: sum("→" in line for line in lines) > seen, 60 * slow)
+    try:
+        watch.wait(timeout=60 * slow)
+    finally:
+        if watch.poll() is None:
+            watch.kill()
+    err = watch.stderr.read()
+    broker.stop()
+    check("refused while connected", watch.returncode == 7 and "又连上了" not in err and
+          "发布失败" in err and "2 个变化中 2 个未发布" in err, (watch.returncode, err))
+
+
 def interrupted_wait():
     """Ctrl-C while the self-test waits for a broker that never answers: it ends at once with
     the signal's status, the run kept here and said as not published."""
@@ -279,7 +305,8 @@ def interrupted_wait():
 
 
 try:  # the card and the folder go however the rows end
-    for row in (published_run, unreachable, credentials, watch_through_outage):
+    for row in (published_run, unreachable, credentials, watch_through_outage,
+                refused_while_connected):
         row()
     if not runner:  # the Windows build has no TLS; Wine passes no signal on
         tls()

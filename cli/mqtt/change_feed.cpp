@@ -20,17 +20,13 @@ void tell(const std::string& text) {
 
 ChangeFeed::ChangeFeed(const BrokerUrl& broker, const std::string& station)
     : publisher_(broker), topic_(topic(broker.prefix, station, "watch")) {
-    if (!publisher_.waitConnected(kFirstConnection))
+    gapLinkDown_ = !publisher_.waitConnected(kFirstConnection);
+    if (gapLinkDown_)
         tellAway();
 }
 
 void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
                          std::chrono::system_clock::time_point when) {
-    if (gapFrom_ && publisher_.connected()) {
-        const long from = *gapFrom_, count = closeGap();
-        tell("又连上了 " + publisher_.broker().text() + "，其间序号 " + std::to_string(from) +
-             " 到 " + std::to_string(sequence_) + " 的 " + std::to_string(count) + " 个变化未发布");
-    }
     const std::string time = isoTimestamp(when, true);
     for (const Watcher::Change& change : changes) {
         ++sequence_;
@@ -40,9 +36,21 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
             {"channel", change.channel},
             {"value",
              change.value ? 1 : 0}}.dump();
-        if (!publisher_.publish(topic_, message) && !gapFrom_) {
-            gapFrom_ = sequence_;
-            tellAway();
+        if (!publisher_.publish(topic_, message)) {
+            if (!gapFrom_) {
+                gapFrom_ = sequence_;
+                gapLinkDown_ = !publisher_.connected();
+                tellAway();
+            }
+            continue;
+        }
+        // A gap ends with the first change published after it: said then, as
+        // the link back or as the broker taking messages again.
+        if (gapFrom_) {
+            const long from = *gapFrom_, count = closeGap(sequence_ - 1);
+            tell((gapLinkDown_ ? "又连上了 " + publisher_.broker().text() + "，" : std::string()) +
+                 "其间序号 " + std::to_string(from) + " 到 " + std::to_string(sequence_ - 1) +
+                 " 的 " + std::to_string(count) + " 个变化未发布");
         }
     }
 }
@@ -50,18 +58,18 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
 void ChangeFeed::tellAway() const {
     const std::string problem = publisher_.problem();
     tell(publisher_.broker().text() + " " + (problem.empty() ? "还没有连上代理" : problem) +
-         "；变化照常列出，连上后再发布");
+         (gapLinkDown_ ? "；变化照常列出，连上后再发布" : "；变化照常列出"));
 }
 
-long ChangeFeed::closeGap() {
-    const long count = gapFrom_ ? sequence_ - *gapFrom_ + 1 : 0;
+long ChangeFeed::closeGap(long last) {
+    const long count = gapFrom_ ? last - *gapFrom_ + 1 : 0;
     unpublished_ += count;
     gapFrom_.reset();
     return count;
 }
 
 std::string ChangeFeed::finish() {
-    closeGap();
+    closeGap(sequence_);
     const long unacknowledged = publisher_.settle(std::chrono::seconds(2));
     const long refused = publisher_.refused();
     if (unpublished_ == 0 && unacknowledged == 0 && refused == 0)

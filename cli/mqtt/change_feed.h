@@ -29,13 +29,14 @@ private:
     // Says on the standard error that the broker cannot be reached, and why.
     void tellAway() const;
     // Ends a gap in the publishing: counts its numbers, and returns how many.
-    long closeGap();
+    long closeGap(long last); // the gap up to `last` counted as not published
 
     Publisher publisher_;
     std::string topic_;
     long sequence_ = 0;
     long unpublished_ = 0;
     std::optional<long> gapFrom_; // the first number of a gap still open
+    bool gapLinkDown_ = false;    // whether it opened with the broker out of reach
 };
 
 } // namespace cli::mqtt
