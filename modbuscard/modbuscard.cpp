@@ -118,6 +118,10 @@ public:
         // The library connects, within the timeout; each request is ours.
         if (!context_ || modbus_set_response_timeout(context_, ms / 1000, ms % 1000 * 1000) != 0 ||
             modbus_connect(context_) != 0) {
+            // A connection not made within the timeout: on Windows the library
+            // leaves errno as it was, elsewhere "in progress".
+            if (Clock::now() - lastConnect_ >= std::chrono::milliseconds(ms))
+                errno = EINPROGRESS;
             fail("连接不上");
             return nullptr;
         }

@@ -1,15 +1,11 @@
 #include "socket_io.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
 
 namespace modbuscard {
-namespace {
 
-// Waits for the socket to be ready (for reading, or writing), at most until
-// the deadline.
 Io ready(int socket, bool writing, Clock::time_point deadline) {
     for (;;) {
         const auto left =
@@ -25,38 +21,14 @@ Io ready(int socket, bool writing, Clock::time_point deadline) {
     }
 }
 
-} // namespace
-
-Io sendAll(int socket, const std::vector<std::uint8_t>& bytes, Clock::time_point deadline) {
-    for (std::size_t sent = 0; sent < bytes.size();) {
-        const Io waited = ready(socket, true, deadline);
-        if (waited != Io::Done)
-            return waited;
-        const ssize_t now =
-            send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (now < 0 && errno != EAGAIN && errno != EINTR)
-            return Io::Failed;
-        sent += now > 0 ? static_cast<std::size_t>(now) : 0;
-    }
-    return Io::Done;
+long sendSome(int socket, const std::uint8_t* bytes, std::size_t size) {
+    const ssize_t sent = send(socket, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return sent >= 0 ? sent : errno == EAGAIN || errno == EINTR ? 0 : -1;
 }
 
-Io receive(int socket, std::size_t size, std::vector<std::uint8_t>& into,
-           Clock::time_point deadline) {
-    std::uint8_t buffer[512];
-    while (size > 0) {
-        const Io waited = ready(socket, false, deadline);
-        if (waited != Io::Done)
-            return waited;
-        const ssize_t got = recv(socket, buffer, std::min(size, sizeof buffer), MSG_DONTWAIT);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR))
-            return Io::Failed;
-        if (got > 0) {
-            into.insert(into.end(), buffer, buffer + got);
-            size -= static_cast<std::size_t>(got);
-        }
-    }
-    return Io::Done;
+long receiveSome(int socket, std::uint8_t* into, std::size_t size) {
+    const ssize_t got = recv(socket, into, size, MSG_DONTWAIT);
+    return got > 0 ? got : got < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : -1;
 }
 
 } // namespace modbuscard

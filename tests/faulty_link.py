@@ -83,12 +83,16 @@ class LosingRelay(_Server):
 
 
 class LyingModule(_Server):
-    """Answers each request with what `twist` makes of the honest answer's frame, where the
-    honest answer echoes a write and reads zeros."""
+    """Answers each request as an honest module would (a write echoed, inputs read as zeros),
+    but sent through `send`, which a module that lies or drips makes its own: here, what
+    `twist` makes of the honest frame."""
 
-    def __init__(self, twist):
+    def __init__(self, twist=bytes):
         self.twist = twist
         super().__init__()
+
+    def send(self, connection, frame):
+        connection.sendall(self.twist(bytearray(frame)))
 
     def serve(self, connection):
         while self.open:
@@ -101,25 +105,17 @@ class LyingModule(_Server):
                 pdu = bytes([function, (count + 7) // 8]) + bytes((count + 7) // 8)
             else:  # 5, 6: the whole request; 15, 16: its address and quantity
                 pdu = request[7:12]
-            honest = request[:4] + struct.pack(">H", len(pdu) + 1) + request[6:7] + pdu
-            connection.sendall(self.twist(bytearray(honest)))
+            self.send(connection, request[:4] + struct.pack(">H", len(pdu) + 1) + request[6:7] + pdu)
 
 
-class DrippingModule(_Server):
-    """Answers a read of discrete inputs with zeros, a byte every `pause` seconds."""
+class DrippingModule(LyingModule):
+    """An honest module that sends its answers a byte every `pause` seconds."""
 
     def __init__(self, pause):
         self.pause = pause
         super().__init__()
 
-    def serve(self, connection):
-        while self.open:
-            request = _frame(connection)
-            if request is None:
-                return
-            count = struct.unpack(">H", request[10:12])[0]
-            data = bytes([2, (count + 7) // 8]) + bytes((count + 7) // 8)
-            answer = request[:4] + struct.pack(">H", len(data) + 1) + request[6:7] + data
-            for byte in answer:
-                connection.sendall(bytes([byte]))
-                time.sleep(self.pause)
+    def send(self, connection, frame):
+        for byte in frame:
+            connection.sendall(bytes([byte]))
+            time.sleep(self.pause)
