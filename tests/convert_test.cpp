@@ -1,6 +1,7 @@
 #include "convert/format.h"
 #include "convert/narrow.h"
 #include "convert/printable.h"
+#include "convert/utf8.h"
 #include "convert/val.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +89,37 @@ TEST(Printable, EscapesControlCharacters) {
                                                          {"x\xc2\x85", "x\\u0085"}};
     for (const auto& [text, shown] : cases)
         EXPECT_EQ(printable(text), shown) << text;
+}
+
+TEST(Utf8, WellFormedOrNotAndWhatXmlCarries) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool valid;
+        std::string inXml;
+    } rows[] = {
+        {"ASCII and Chinese", "SN-1 通道", true, "SN-1 通道"},
+        {"the last of the plane, U+FFFD", "\xef\xbf\xbd", true, "\xef\xbf\xbd"},
+        {"a noncharacter, U+FFFE", "a\xef\xbf\xbe", true, "a"},
+        {"the first beyond it, U+10000", "\xf0\x90\x80\x80", true, "\xf0\x90\x80\x80"},
+        {"the last, U+10FFFF", "\xf4\x8f\xbf\xbf", true, "\xf4\x8f\xbf\xbf"},
+        {"past the last", "\xf4\x90\x80\x80", false,
+         "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"a surrogate", "\xed\xa0\x80", false, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"an overlong slash", "\xc0\xaf", false, "\xef\xbf\xbd\xef\xbf\xbd"},
+        {"a stray byte",
+         "a\xff"
+         "b",
+         false,
+         "a\xef\xbf\xbd"
+         "b"},
+        {"cut short", "\xe9\x80", false, "\xef\xbf\xbd\xef\xbf\xbd"},
+        {"controls XML has no place for", "a\x01\tb\r\n\x1f", true, "a\tb\r\n"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(convert::validUtf8(row.bytes), row.valid) << row.name;
+        EXPECT_EQ(convert::xmlCharacters(row.bytes), row.inXml) << row.name;
+    }
 }
 
 } // namespace

@@ -13,7 +13,8 @@ std::string readAs(const std::string& text) {
         return "refused: " + why;
     return read->host + ":" + std::to_string(read->port) + " unit " + std::to_string(read->unit) +
            " coils " + std::to_string(read->coils) + " lines " + std::to_string(read->lines) +
-           " timeout " + std::to_string(read->timeoutMs);
+           " timeout " + std::to_string(read->timeoutMs) +
+           (read->caption ? " caption " + std::to_string((*read->caption)[2]) : "");
 }
 
 struct Row {
@@ -51,6 +52,8 @@ TEST(ModbusSettings, ReadAsConfiguredOrRefusedNamingTheSetting) {
          "10.0.0.1:502 unit 1"},
         {"port 0", "10.0.0.1:0", "refused: “10.0.0.1:0”：应为 1 到 65535"},
         {"lines not of eights", "host=10.0.0.1;lines=12", "refused: “lines=12”：应为 8 的倍数"},
+        {"a caption", "host=10.0.0.1;caption=51 8 0",
+         "10.0.0.1:502 unit 1 coils 0 lines 128 timeout 100 caption 0"},
         {"a fourth caption number", "host=10.0.0.1;caption=51 8 1 2",
          "refused: “caption=51 8 1 2”"},
         {"no host", "port=502", "refused: 缺少 host"},
@@ -62,6 +65,7 @@ TEST(ModbusSettings, ReadAsConfiguredOrRefusedNamingTheSetting) {
 
 TEST(ModbusSettings, CaptionNumbersComeFromTheCaptionAlone) {
     EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51 8类型： 1"), (std::array<int, 3>{51, 8, 1}));
+    EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51 8类型： 0"), (std::array<int, 3>{51, 8, 0}));
     EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51类型： 1"), std::nullopt);
     EXPECT_EQ(modbuscard::captionNumbers("类型： 1 卡名：ZAN 51 8"), std::nullopt);
 }
