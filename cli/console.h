@@ -20,8 +20,11 @@ void write(Stream stream, const std::string& utf8);
 // Writes what the stream takes now, without waiting for a reader that stalls
 // (a paused terminal, a pipe nobody reads): how many bytes, maybe none.
 // Throws OutputFailed where writing fails. Where the system cannot tell
-// whether a write would wait (Windows), writes all of it, as write() does.
+// whether a write would wait (Windows), a thread of its own writes what it takes.
 std::size_t writeWithoutWaiting(Stream stream, const std::string& utf8);
+// Whether what writeWithoutWaiting took has been written, waiting up to
+// `patience` (on Windows a thread writes it; elsewhere it has been).
+bool writtenWithin(Stream stream, std::chrono::milliseconds patience);
 // Writes as much as the stream takes within `patience`; whether all of it went.
 bool writeWithin(Stream stream, const std::string& utf8, std::chrono::milliseconds patience);
 bool isTerminal(Stream stream);

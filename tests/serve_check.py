@@ -138,7 +138,7 @@ client = failing.client()
 if not until(lambda: exception(client.read_input_registers(0, 1)) == 4, 60, step=0.1):
     fail("a failed driver call is not exception 4")
 client.close()
-if "请求失败" not in failing.text():
+if not until(lambda: "请求失败" in failing.text(), 30):  # on Windows a thread writes the log
     fail("a failed driver call is not logged")
 failing.stop()
 readonly = Server("--read-only")
@@ -252,37 +252,41 @@ if not runner:
         fail("out of descriptors: %s s of processor in 2 s, said %d times" %
              (spent, few.text().count("接受连接失败")))
     few.stop()
-    # A standard error nobody reads (a paused terminal, a stuck pipe): the log never holds
-    # the service up, and SIGTERM still ends it.
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    stuck = subprocess.Popen([cli, "serve", "--listen", "127.0.0.1:%d" % port], env=env,
-                             stderr=subprocess.PIPE)  # never read
-    def listening():
-        with socket.socket() as probe:
-            return probe.connect_ex(("127.0.0.1", port)) == 0
+    checks.append("SIGHUP ignored under nohup; out of descriptors, one line and no spinning")
 
-    until(listening, 60)
-    for _ in range(2000):  # four lines a connection: far past the pipe's 64 KiB
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=2).close()
-        except OSError:
-            break
-    client = ModbusTcpClient("127.0.0.1", port=port, timeout=5, retries=0)
-    answered_stuck = client.connect() and not client.read_input_registers(0, 1).isError()
-    client.close()
-    stuck.send_signal(signal.SIGTERM)
+# A standard error nobody reads (a paused terminal, a stuck pipe): the log never holds
+# the service up, and SIGTERM still ends it.
+with socket.socket() as s:
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+stuck = subprocess.Popen([*runner, cli, "serve", "--listen", "127.0.0.1:%d" % port], env=env,
+                         stderr=subprocess.PIPE)  # never read
+
+
+def listening():
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
+until(listening, 60)
+for _ in range(2000):  # two lines a connection: far past the pipe's 64 KiB and the backlog
     try:
-        status = stuck.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        stuck.kill()
-        status = "still running"
-    if not answered_stuck or status != 143:
-        fail("with its standard error unread: answered %s, SIGTERM gave %s" %
-             (answered_stuck, status))
-    checks.append("SIGHUP ignored under nohup; out of descriptors, one line and no spinning; "
-                  "a log nobody reads holds nothing up")
+        socket.create_connection(("127.0.0.1", port), timeout=2).close()
+    except OSError:
+        break
+client = ModbusTcpClient("127.0.0.1", port=port, timeout=5, retries=0)
+answered_stuck = client.connect() and not client.read_input_registers(0, 1).isError()
+client.close()
+stuck.send_signal(signal.SIGTERM)  # Wine passes no signal on: there it is only ended
+try:
+    status = stuck.wait(timeout=10)
+except subprocess.TimeoutExpired:
+    stuck.kill()
+    status = "still running"
+if not answered_stuck or (status != 143 and not runner):
+    fail("with its standard error unread: answered %s, SIGTERM gave %s" %
+         (answered_stuck, status))
+checks.append("a standard error nobody reads holds the service up in no way")
 
 # 4. Exit statuses.
 taken = socket.socket()
