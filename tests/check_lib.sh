@@ -24,12 +24,11 @@ expect() { # status, what
 stop() { # signal, seconds, arguments...
   local signal="$1" delay="$2" pid
   shift 2
-  # With job control, as from a terminal: a script's background job would
-  # start with SIGINT and SIGQUIT ignored, and dio-cli keeps them so.
-  set -m
-  "$cli" "$@" >"$root/out" 2>"$root/err" &
+  # Every signal at its default, as from a terminal: a script's background job
+  # starts with SIGINT and SIGQUIT ignored, a harness may ignore SIGHUP (nohup),
+  # and dio-cli keeps a signal ignored that was ignored when it started.
+  env --default-signal "$cli" "$@" >"$root/out" 2>"$root/err" &
   pid=$!
-  set +m
   sleep "$delay"
   kill -s "$signal" "$pid"
   status=0

@@ -17,6 +17,9 @@ from waiting import Lines, until
 
 cli = sys.argv[1]
 runner = os.environ.get("RUNNER", "").split()
+# The programs started here get SIGINT at its default, as from a terminal, even where this check
+# was started with it ignored (a background job of a script): dio-cli keeps an ignored one so.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 slow = 3 if runner else 1  # each program started through Wine takes a second or so
 folder = tempfile.mkdtemp()
 card = "mqtt-%d" % os.getpid()

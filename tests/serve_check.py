@@ -18,6 +18,9 @@ from pymodbus.pdu import ExceptionResponse
 from waiting import until
 
 runner = os.environ.get("RUNNER", "").split()
+# The programs started here get SIGINT at its default, as from a terminal, even where this check
+# was started with it ignored (a background job of a script): dio-cli keeps an ignored one so.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 cli = sys.argv[1]
 card = "serve-%d" % os.getpid()
 env = dict(os.environ, ADCARD_SIM_NAME=card)
