@@ -233,7 +233,7 @@ int serveCard(Card& card, const ServeSetup& setup) {
         const auto now = Clock::now();
         if (writesHeld && now - lastWrite >= kWritesHold) {
             writesHeld.reset();
-            log.say("客户端 5 秒没有写，板卡可以自检了");
+            log.say("客户端 " + std::to_string(kWritesHold.count()) + " 秒没有写，板卡可以自检了");
         }
         for (auto it = clients.begin(); it != clients.end();) {
             const Socket socket = it++->first;
