@@ -3,7 +3,7 @@
 // records, on the simulated card at the default settling; and reading 100,000
 // recorded runs back: one serial number's with its index against the same
 // file without it, and the counts per channel.
-#include "cli/card.h"
+#include "cli/common/card.h"
 #include "cli/records/sqlite.h"
 #include "cli/records/store.h"
 #include "cli/selftest/on_card.h"

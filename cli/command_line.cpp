@@ -1,7 +1,8 @@
 #include "command_line.h"
 
-#include "cli/console.h"
-#include "cli/errors.h"
+#include "cli/common/console.h"
+#include "cli/common/host.h"
+#include "cli/common/errors.h"
 #include "cli/mqtt/topics.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
@@ -25,17 +26,24 @@ struct Declared {
     Finish finish;
 };
 
-// The value a word names from a list, or UsageError naming the option.
-template <typename T>
-T choice(const std::string& option, const std::string& given,
-         const std::map<std::string, T>& choices) {
-    const auto found = choices.find(given);
-    if (found != choices.end())
-        return found->second;
-    std::string names;
-    for (const auto& [name, value] : choices)
-        names += (names.empty() ? "" : "、") + name;
-    throw UsageError(option + " 的“" + given + "”不对：可用 " + names);
+// The value a word names from its table, or UsageError naming the option.
+template <typename E, std::size_t N>
+E choice(const std::string& option, const std::string& given, const convert::Named<E> (&table)[N]) {
+    if (const std::optional<E> value = convert::valueNamed(table, given))
+        return *value;
+    throw UsageError(option + " 的“" + given + "”不对：可用 " + convert::namesIn(table, "、"));
+}
+
+// An option's choices for its help: "text、hex、bits 或 json".
+template <typename E, std::size_t N> std::string choices(const convert::Named<E> (&table)[N]) {
+    const std::string names = convert::namesIn(table, "、");
+    const auto last = names.rfind("、");
+    return names.substr(0, last) + " 或 " + names.substr(last + std::string("、").size());
+}
+
+// Every channel of the card, as --channels names them.
+std::string allChannels() {
+    return "1-" + std::to_string(card::kChannels);
 }
 
 constexpr const char* kDbHelp = "记录库文件（默认用户数据文件夹里的 dio-panel/results.sqlite）";
@@ -95,22 +103,21 @@ Declared declareInfo(CLI::App& app) {
 
 Declared declareGet(CLI::App& app) {
     struct Typed {
-        std::string words = "4", format = "text";
+        std::string words = std::to_string(GetSetup().words), format = "text";
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* get = subcommand(app, "get", "读输入字：十六进制和各位");
-    get->add_option("-w,--words", typed->words, "读几个字，1 到 32（默认 4，同测试面板）")
-        ->type_name("N");
-    get->add_option("-f,--format", typed->format, "text（默认）、hex、bits 或 json")
-        ->type_name("FORMAT");
+    get->add_option("-w,--words", typed->words,
+                    "读几个字，1 到 " + std::to_string(kMaxInputWords) + "（默认同测试面板）")
+        ->type_name("N")
+        ->capture_default_str();
+    get->add_option("-f,--format", typed->format, choices(kGetFormatNames))
+        ->type_name("FORMAT")
+        ->capture_default_str();
     return {"get", [typed] {
-                return GetCommand{
+                return GetSetup{
                     static_cast<int>(parseNumber(typed->words, "--words", 1, kMaxInputWords)),
-                    choice<GetFormat>("--format", typed->format,
-                                      {{"text", GetFormat::Text},
-                                       {"hex", GetFormat::Hex},
-                                       {"bits", GetFormat::Bits},
-                                       {"json", GetFormat::Json}})};
+                    choice("--format", typed->format, kGetFormatNames)};
             }};
 }
 
@@ -130,15 +137,16 @@ Declared declareSet(CLI::App& app) {
     set->add_flag("-b,--byte", typed->bytes, "按字节：通道组 0 到 15，字节 00 到 FF");
     return {"set", [typed] {
                 if (typed->bytes)
-                    return SetCommand{true, {}, parseByteSettings(typed->settings)};
-                return SetCommand{false, parseBitSettings(typed->settings), {}};
+                    return SetSetup{true, {}, parseByteSettings(typed->settings)};
+                return SetSetup{false, parseBitSettings(typed->settings), {}};
             }};
 }
 
 Declared declareWatch(CLI::App& app) {
     struct Typed {
-        std::string interval = "200ms", duration, channels = "1-128", format = "text", map,
-                    count = "0", mqtt, station = hostName();
+        std::string interval = formatDuration(WatchSetup().interval), duration,
+                    channels = allChannels(), format = "text", map,
+                    count = std::to_string(WatchSetup().count), mqtt, station = hostName();
         bool utc = false;
         CLI::Option* mqttGiven = nullptr;
     };
@@ -146,13 +154,17 @@ Declared declareWatch(CLI::App& app) {
     CLI::App* watch = subcommand(app, "watch",
                                  "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
                                  "结束时（含 Ctrl-C）列出各通道的变化次数");
-    watch->add_option("-i,--interval", typed->interval, "轮询间隔（默认 200ms）")
-        ->type_name("TIME");
-    watch->add_option("-n,--count", typed->count, "有这么多次变化后结束")->type_name("N");
+    watch->add_option("-i,--interval", typed->interval, "轮询间隔")
+        ->type_name("TIME")
+        ->capture_default_str();
+    watch->add_option("-n,--count", typed->count, "有这么多次变化后结束（0：不限）")
+        ->type_name("N")
+        ->capture_default_str();
     watch->add_option("-d,--duration", typed->duration, "监视这么久后结束，如 30s、5m、1h")
         ->type_name("TIME");
-    watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17（默认 1-128）")
-        ->type_name("LIST");
+    watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17")
+        ->type_name("LIST")
+        ->capture_default_str();
     watch
         ->add_option("-m,--map", typed->map,
                      "接线表：每行“通道 字 位 [名称]”（名称是波形里这条线的名字）")
@@ -165,27 +177,24 @@ Declared declareWatch(CLI::App& app) {
                            ->type_name("URL");
     watch->add_option("--station", typed->station, "MQTT 主题里的测试台（默认主机名）")
         ->type_name("S");
-    watch->add_option("-f,--format", typed->format, "text（默认）、csv、jsonl 或 vcd（波形）")
-        ->type_name("FORMAT");
+    watch
+        ->add_option("-f,--format", typed->format,
+                     choices(kWatchFormatNames) + "（vcd：波形）")
+        ->type_name("FORMAT")
+        ->capture_default_str();
     return {"watch", [typed] {
-                WatchSetup setup{parseChannels(typed->channels),
-                                 wiringFrom(typed->map),
-                                 parseDuration(typed->interval, "--interval"),
-                                 parseNumber(typed->count, "--count", 0, 999999999),
-                                 std::nullopt,
-                                 choice<WatchFormat>("--format", typed->format,
-                                                     {{"text", WatchFormat::Text},
-                                                      {"csv", WatchFormat::Csv},
-                                                      {"jsonl", WatchFormat::Jsonl},
-                                                      {"vcd", WatchFormat::Vcd}}),
-                                 typed->utc,
-                                 {},
-                                 {}};
+                WatchSetup setup;
+                setup.channels = parseChannels(typed->channels);
+                setup.wiring = wiringFrom(typed->map);
+                setup.interval = parseDuration(typed->interval, "--interval");
+                setup.count = parseNumber(typed->count, "--count", 0, 999999999);
                 if (!typed->duration.empty())
                     setup.duration = parseDuration(typed->duration, "--duration");
+                setup.format = choice("--format", typed->format, kWatchFormatNames);
+                setup.utc = typed->utc;
                 setup.mqtt = broker(typed->mqttGiven, typed->mqtt, typed->station);
                 setup.station = typed->station;
-                return WatchCommand{setup};
+                return setup;
             }};
 }
 
@@ -200,37 +209,82 @@ std::optional<std::string> databaseFile(CLI::Option* given, const std::string& n
     return name[0] == ':' || name.rfind("file:", 0) == 0 ? "./" + name : name;
 }
 
-Declared declareSelftest(CLI::App& app) {
-    struct Typed {
-        bool yes = false, json = false;
-        std::string settle = "10", reads = "2", channels = "1-128", map, report, junit;
-        std::string serial, part, station = hostName(), operatorName = userName(), db;
-        CLI::Option* reportGiven = nullptr;
-        CLI::Option* junitGiven = nullptr;
-        CLI::Option* serialGiven = nullptr;
-        CLI::Option* dbGiven = nullptr;
-        std::string mqtt;
-        CLI::Option* mqttGiven = nullptr;
+// What selftest's options say, as given.
+struct SelftestArguments {
+    bool yes = false, json = false;
+    std::string settle = std::to_string(SelftestSetup().settle.count()),
+                reads = std::to_string(SelftestSetup().reads), channels = allChannels(), map,
+                report, junit;
+    std::string serial, part, station = hostName(), operatorName = userName(), db;
+    CLI::Option* reportGiven = nullptr;
+    CLI::Option* junitGiven = nullptr;
+    CLI::Option* serialGiven = nullptr;
+    CLI::Option* dbGiven = nullptr;
+    std::string mqtt;
+    CLI::Option* mqttGiven = nullptr;
+};
+
+// The run's settings, checked.
+SelftestCommand selftestCommand(const SelftestArguments& given) {
+    if (!given.yes)
+        throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
+    if (*given.dbGiven && !*given.serialGiven)
+        throw UsageError("--db 记下的是一块板卡的自检：同时给出 --serial");
+    if (*given.serialGiven && given.serial.empty())
+        throw UsageError("--serial 不能为空");
+    // A line break in a serial number would forge a run in the text history.
+    for (const auto& [option, value] :
+         {std::pair<const char*, const std::string&>{"--serial", given.serial},
+          {"--part", given.part},
+          {"--station", given.station},
+          {"--operator", given.operatorName}})
+        if (convert::hasControl(value))
+            throw UsageError(std::string(option) + " 的“" +
+                             convert::printable(value, false) + "”里有控制字符");
+    if (*given.reportGiven && (given.report.empty() || given.report == "-"))
+        throw UsageError("--report 要一个文件名（“" + given.report +
+                         "”不是；要把报告写到标准输出，用 --json）");
+    SelftestSetup setup{
+        parseChannels(given.channels), wiringFrom(given.map),
+        std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000)),
+        false, static_cast<int>(parseNumber(given.reads, "--reads", 2, 100))};
+    auto file = [](CLI::Option* option, const std::string& name) {
+        return *option ? std::optional(name) : std::nullopt;
     };
-    auto typed = std::make_shared<Typed>();
+    return SelftestCommand{
+        setup,
+        {given.json,
+         file(given.reportGiven, given.report),
+         file(given.junitGiven, given.junit),
+         {given.serial, given.part, given.station, given.operatorName},
+         static_cast<bool>(*given.serialGiven),
+         databaseFile(given.dbGiven, given.db),
+         broker(given.mqttGiven, given.mqtt, given.station)}};
+}
+
+Declared declareSelftest(CLI::App& app) {
+    auto typed = std::make_shared<SelftestArguments>();
     CLI::App* selftest =
         subcommand(app, "selftest",
                    "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
                    "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
     selftest->add_flag("-y,--yes", typed->yes, "确认可以驱动所有输出（必需）");
-    selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64（默认 1-128）")
-        ->type_name("LIST");
+    selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64")
+        ->type_name("LIST")
+        ->capture_default_str();
     selftest
         ->add_option("-m,--map", typed->map,
                      "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
                      "(c-1)/8 的位 (c-1)%8）")
         ->type_name("FILE");
-    selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读（默认 10）")
-        ->type_name("MS");
+    selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读")
+        ->type_name("MS")
+        ->capture_default_str();
     selftest
         ->add_option("--reads", typed->reads,
-                     "每个图样读几次输入（默认 2，至少 2）：图样不变而读数变了的输入报为时通时断")
-        ->type_name("N");
+                     "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断")
+        ->type_name("N")
+        ->capture_default_str();
     selftest->add_flag("-j,--json", typed->json, "以 JSON 输出报告");
     typed->reportGiven = selftest
                              ->add_option("-r,--report", typed->report,
@@ -254,42 +308,7 @@ Declared declareSelftest(CLI::App& app) {
     selftest->add_option("--part", typed->part, "所测板卡的型号")->type_name("P");
     selftest->add_option("--station", typed->station, "测试台（默认主机名）")->type_name("S");
     selftest->add_option("--operator", typed->operatorName, "操作员（默认用户名）")->type_name("O");
-    return {"selftest", [typed] {
-                if (!typed->yes)
-                    throw UsageError("自检会驱动所测的每个输出：确认可以时加上 --yes");
-                if (*typed->dbGiven && !*typed->serialGiven)
-                    throw UsageError("--db 记下的是一块板卡的自检：同时给出 --serial");
-                if (*typed->serialGiven && typed->serial.empty())
-                    throw UsageError("--serial 不能为空");
-                // A line break in a serial number would forge a run in the text history.
-                for (const auto& [option, value] :
-                     {std::pair<const char*, const std::string&>{"--serial", typed->serial},
-                      {"--part", typed->part},
-                      {"--station", typed->station},
-                      {"--operator", typed->operatorName}})
-                    if (convert::hasControl(value))
-                        throw UsageError(std::string(option) + " 的“" +
-                                         convert::printable(value, false) + "”里有控制字符");
-                if (*typed->reportGiven && (typed->report.empty() || typed->report == "-"))
-                    throw UsageError("--report 要一个文件名（“" + typed->report +
-                                     "”不是；要把报告写到标准输出，用 --json）");
-                SelftestSetup setup{
-                    parseChannels(typed->channels), wiringFrom(typed->map),
-                    std::chrono::milliseconds(parseNumber(typed->settle, "--settle", 0, 60000)),
-                    false, static_cast<int>(parseNumber(typed->reads, "--reads", 2, 100))};
-                auto given = [](CLI::Option* option, const std::string& file) {
-                    return *option ? std::optional(file) : std::nullopt;
-                };
-                return SelftestCommand{
-                    setup,
-                    {typed->json,
-                     given(typed->reportGiven, typed->report),
-                     given(typed->junitGiven, typed->junit),
-                     {typed->serial, typed->part, typed->station, typed->operatorName, {}, {}},
-                     static_cast<bool>(*typed->serialGiven),
-                     databaseFile(typed->dbGiven, typed->db),
-                     broker(typed->mqttGiven, typed->mqtt, typed->station)}};
-            }};
+    return {"selftest", [typed] { return selftestCommand(*typed); }};
 }
 
 // "2026-12-01", "2026-12-01T08:00" or "2026-12-01T08:00:00" (UTC), a day and
@@ -338,30 +357,24 @@ Declared declareHistory(CLI::App& app) {
                                          "2026-12-01T08:00:00）")
                             ->type_name("DATE");
     typed->statusGiven =
-        history->add_option("--status", typed->status, "只看此结果的：pass、fail、aborted、error")
+        history->add_option("--status", typed->status,
+                            "只看此结果的：" + convert::namesIn(records::kRunStatusNames, "、"))
             ->type_name("S");
-    history->add_option("-f,--format", typed->format, "输出格式：text（默认）、csv、json")
-        ->type_name("FMT");
+    history->add_option("-f,--format", typed->format, "输出格式：" + choices(records::kHistoryFormatNames))
+        ->type_name("FMT")
+        ->capture_default_str();
     history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");
     typed->dbGiven = history->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
     return {"history", [typed] {
-                HistoryCommand command;
+                records::HistorySetup command;
                 if (*typed->serialGiven)
                     command.filter.serial = typed->serial;
                 if (*typed->sinceGiven)
                     command.filter.since = sinceDate(typed->since);
                 if (*typed->statusGiven)
                     command.filter.status =
-                        choice<records::RunStatus>("--status", typed->status,
-                                                   {{"pass", records::RunStatus::Pass},
-                                                    {"fail", records::RunStatus::Fail},
-                                                    {"aborted", records::RunStatus::Aborted},
-                                                    {"error", records::RunStatus::Error}});
-                command.format =
-                    choice<records::HistoryFormat>("--format", typed->format,
-                                                   {{"text", records::HistoryFormat::Text},
-                                                    {"csv", records::HistoryFormat::Csv},
-                                                    {"json", records::HistoryFormat::Json}});
+                        choice("--status", typed->status, records::kRunStatusNames);
+                command.format = choice("--format", typed->format, records::kHistoryFormatNames);
                 command.stats = typed->stats;
                 command.db = databaseFile(typed->dbGiven, typed->db);
                 return command;
@@ -386,7 +399,9 @@ std::pair<std::string, int> listenAddress(const std::string& text) {
 
 Declared declareServe(CLI::App& app) {
     struct Typed {
-        std::string listen = "127.0.0.1:1502", maxClients = "8", idleTimeout = "60s", log;
+        std::string listen = ServeSetup().address + ":" + std::to_string(ServeSetup().port),
+                    maxClients = std::to_string(ServeSetup().maxClients),
+                    idleTimeout = formatDuration(ServeSetup().idleTimeout), log;
         bool readOnly = false;
         CLI::Option* logGiven = nullptr;
     };
@@ -395,13 +410,16 @@ Declared declareServe(CLI::App& app) {
         app, "serve",
         "把板卡作为 Modbus TCP 设备：离散输入、输入寄存器为输入，线圈、保持寄存器为输出。"
         "Modbus 没有身份验证：只在可信的网络上监听");
-    serve->add_option("-l,--listen", typed->listen, "监听的地址和端口（默认 127.0.0.1:1502）")
-        ->type_name("ADDRESS:PORT");
+    serve->add_option("-l,--listen", typed->listen, "监听的地址和端口")
+        ->type_name("ADDRESS:PORT")
+        ->capture_default_str();
     serve->add_flag("--read-only", typed->readOnly, "只读：每个写请求都答以异常 1");
-    serve->add_option("--max-clients", typed->maxClients, "同时最多几个客户端（默认 8）")
-        ->type_name("N");
-    serve->add_option("--idle-timeout", typed->idleTimeout, "客户端多久没有请求就断开（默认 60s）")
-        ->type_name("TIME");
+    serve->add_option("--max-clients", typed->maxClients, "同时最多几个客户端")
+        ->type_name("N")
+        ->capture_default_str();
+    serve->add_option("--idle-timeout", typed->idleTimeout, "客户端多久没有请求就断开")
+        ->type_name("TIME")
+        ->capture_default_str();
     typed->logGiven =
         serve->add_option("--log", typed->log, "日志写入此文件（默认标准错误）")->type_name("FILE");
     return {"serve", [typed] {
@@ -413,7 +431,7 @@ Declared declareServe(CLI::App& app) {
                 setup.idleTimeout = parseDuration(typed->idleTimeout, "--idle-timeout");
                 if (*typed->logGiven)
                     setup.log = typed->log;
-                return ServeCommand{setup};
+                return setup;
             }};
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 // What the command line asks for, read and checked before anything touches
-// the card: one value, the subcommand and its settings.
+// the card: one value, the subcommand and its settings (each command's
+// settings are declared beside the code that runs it).
 
-#include "cli/arguments.h"
 #include "cli/commands.h"
-#include "cli/records/history_output.h"
-#include "cli/records/store.h"
+#include "cli/records/history_command.h"
 #include "cli/selftest/on_card.h"
 #include "cli/serve/server.h"
+#include "cli/station/run.h"
+#include "cli/watch/watch.h"
 
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -20,35 +20,13 @@ struct HelpCommand {
     std::string text; // dio-cli --help, or a subcommand's
 };
 struct InfoCommand {};
-struct GetCommand {
-    int words;
-    GetFormat format;
-};
-struct SetCommand {
-    bool bytes; // whole groups (Zan_DO), else single lines (Zan_DOBit)
-    std::vector<BitSetting> bits;
-    std::vector<ByteSetting> groups;
-};
-struct WatchCommand {
-    WatchSetup setup;
-};
-struct ServeCommand {
-    ServeSetup setup;
-};
 struct SelftestCommand {
     SelftestSetup setup; // its progress bar left for the runner to decide
     SelftestOutput output;
 };
 
-struct HistoryCommand {
-    records::HistoryFilter filter;
-    records::HistoryFormat format = records::HistoryFormat::Text;
-    bool stats = false;            // per channel, how often found faulty
-    std::optional<std::string> db; // none: the user's default
-};
-
-using Command = std::variant<HelpCommand, InfoCommand, GetCommand, SetCommand, WatchCommand,
-                             SelftestCommand, ServeCommand, HistoryCommand>;
+using Command = std::variant<HelpCommand, InfoCommand, GetSetup, SetSetup, WatchSetup,
+                             SelftestCommand, ServeSetup, records::HistorySetup>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

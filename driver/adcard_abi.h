@@ -43,6 +43,9 @@ enum {
     ADCARD_BOARD_INFO_REQUEST_1 = 64,
     ADCARD_BOARD_INFO_REQUEST_2 = 0
 };
+/* Where the reply buffer holds the board's numbers: its family's two bytes
+ * and its type; the other bytes mean nothing. */
+enum { ADCARD_REPLY_FAMILY_0 = 0, ADCARD_REPLY_FAMILY_1 = 1, ADCARD_REPLY_TYPE = 4 };
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define ADCARD_CALL __stdcall

@@ -3,10 +3,10 @@
 // a JSON document naming only tested channels. Also the command line's and the
 // simulated card's readings of what is typed: a usage error at worst.
 #include "check.h"
-#include "cli/arguments.h"
-#include "cli/errors.h"
+#include "cli/common/arguments.h"
+#include "cli/common/errors.h"
 #include "cli/selftest/report.h"
-#include "cli/wiring.h"
+#include "cli/common/wiring.h"
 #include "simcard/faults.h"
 
 #include <nlohmann/json.hpp>

@@ -2,8 +2,11 @@
 // its map onto a card that records what it is asked: no crash, an answer
 // that fits a frame, and nothing sent to the card for a refused request nor
 // out of the card's range.
-#include "cli/serve/mbap.h"
+#include "cli/serve/frames.h"
 #include "cli/serve/modbus_map.h"
+#include "modbuscard/mbap.h"
+
+#include <modbus/modbus.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,12 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int before = card.writes;
         const cli::serve::Answer answer =
             cli::serve::answer(request->pdu, request->unit, card, written, readOnly);
-        CHECK(!answer.pdu.empty() && answer.pdu.size() <= 253);
-        const bool refused = (answer.pdu[0] & 0x80) != 0;
+        CHECK(!answer.pdu.empty() && answer.pdu.size() <= MODBUS_MAX_PDU_LENGTH);
+        const bool refused = (answer.pdu[0] & mbap::kExceptionBit) != 0;
         CHECK(!refused || answer.pdu.size() == 2);
         if (refused || readOnly)
             CHECK(card.writes == before);
-        CHECK(cli::serve::frame(*request, answer.pdu).size() == 7 + answer.pdu.size());
+        CHECK(cli::serve::frame(*request, answer.pdu).size() == mbap::kHeader + answer.pdu.size());
     }
     return 0;
 }

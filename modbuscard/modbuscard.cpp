@@ -4,9 +4,11 @@
 // with the real driver.
 #define ADCARD_BUILDING_DRIVER
 #include "driver/adcard_abi.h"
+#include "driver/card_shape.h"
 #include "modbuscard/settings.h"
 #include "modbuscard/socket_io.h"
 #include "modbuscard/transaction.h"
+#include "rules/board_info.h"
 
 #include <modbus/modbus.h>
 
@@ -102,8 +104,8 @@ class Link {
 public:
     ~Link() { close(); }
 
-    // The connection, or null (lastError says why).
-    modbus_t* ready() {
+    // The connection, made where there is none, or null (lastError says why).
+    modbus_t* connection() {
         const auto& wanted = settings();
         if (!wanted)
             return nullptr;
@@ -233,7 +235,7 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
     if (!request || !reply || request[0] != ADCARD_BOARD_INFO_REQUEST_0 ||
         request[1] != ADCARD_BOARD_INFO_REQUEST_1 || request[2] != ADCARD_BOARD_INFO_REQUEST_2)
         return -1;
-    modbus_t* module = link().ready();
+    modbus_t* module = link().connection();
     if (!module)
         return -1;
     std::optional<std::array<int, 3>> numbers = settings()->caption;
@@ -242,26 +244,26 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
         if (!answer)
             return -1;
         // dio-cli serve answers its unit, a run indicator, then the caption.
-        numbers = modbuscard::captionNumbers(std::string(answer->begin() + 2, answer->end()));
+        numbers = rules::boardNumbers(std::string(answer->begin() + 2, answer->end()));
         if (!numbers) {
             lastError = "模块对功能 17 的回答里没有板卡信息：在配置里给出 caption";
             return -1;
         }
     }
-    reply[0] = static_cast<uint8_t>((*numbers)[0]);
-    reply[1] = static_cast<uint8_t>((*numbers)[1]);
-    reply[4] = static_cast<uint8_t>((*numbers)[2]);
+    reply[ADCARD_REPLY_FAMILY_0] = static_cast<uint8_t>((*numbers)[0]);
+    reply[ADCARD_REPLY_FAMILY_1] = static_cast<uint8_t>((*numbers)[1]);
+    reply[ADCARD_REPLY_TYPE] = static_cast<uint8_t>((*numbers)[2]);
     return 0;
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     if (!words || count <= 0)
         return 0;
-    modbus_t* module = link().ready();
-    if (!module || outside(count * 8 - 1, "要读的输入"))
+    modbus_t* module = link().connection();
+    if (!module || outside(count * card::kLinesPerGroup - 1, "要读的输入"))
         return -1;
     const auto answer = link().exchange(
-        module, request(MODBUS_FC_READ_DISCRETE_INPUTS, settings()->inputs, count * 8),
+        module, request(MODBUS_FC_READ_DISCRETE_INPUTS, settings()->inputs, count * card::kLinesPerGroup),
         "读不了输入");
     if (!answer)
         return -1;
@@ -272,7 +274,7 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
-    modbus_t* module = link().ready();
+    modbus_t* module = link().connection();
     if (!module || bit_index < 0 || outside(bit_index, "输出通道"))
         return -1;
     return link().exchange(module,
@@ -284,15 +286,16 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
 }
 
 ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
-    modbus_t* module = link().ready();
-    if (!module || group < 0 || outside(group * 8 + 7, "输出通道组"))
+    modbus_t* module = link().connection();
+    if (!module || group < 0 || outside((group + 1) * card::kLinesPerGroup - 1, "输出通道组"))
         return -1;
     // A group's byte to its register, else as eight coils (one byte, the first in bit 0).
     std::vector<std::uint8_t> pdu =
         settings()->registers
             ? request(MODBUS_FC_WRITE_SINGLE_REGISTER, *settings()->registers + group,
                       byte_value & 255)
-            : request(MODBUS_FC_WRITE_MULTIPLE_COILS, settings()->coils + group * 8, 8);
+            : request(MODBUS_FC_WRITE_MULTIPLE_COILS, settings()->coils + group * card::kLinesPerGroup,
+                      card::kLinesPerGroup);
     if (!settings()->registers) {
         pdu.push_back(1);
         pdu.push_back(static_cast<std::uint8_t>(byte_value & 255));
@@ -301,7 +304,7 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
 }
 
 ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void) {
-    return settings() ? settings()->lines / 8 : 0;
+    return settings() ? settings()->lines / card::kLinesPerGroup : 0;
 }
 
 ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {

@@ -149,21 +149,4 @@ std::optional<Settings> parseSettings(const std::string& text, std::string& erro
     return error.empty() ? std::optional<Settings>(settings) : std::nullopt;
 }
 
-std::optional<std::array<int, 3>> captionNumbers(const std::string& caption) {
-    // "卡名：ZAN 51 8类型： 1": the numbers after "ZAN" and after "类型："
-    const auto zan = caption.find("ZAN ");
-    const auto type = caption.find("类型：");
-    if (zan == std::string::npos || type == std::string::npos || type < zan)
-        return std::nullopt;
-    std::istringstream family(caption.substr(zan + 4, type - zan - 4));
-    std::istringstream kind(caption.substr(type + std::string("类型：").size()));
-    std::string a, b, c;
-    family >> a >> b;
-    kind >> c;
-    const auto x = number(a, 0, 255), y = number(b, 0, 255), z = number(c, 0, 255);
-    if (!x || !y || !z)
-        return std::nullopt;
-    return std::array<int, 3>{*x, *y, *z};
-}
-
 } // namespace modbuscard

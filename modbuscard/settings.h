@@ -36,8 +36,5 @@ struct Settings {
 // wrong and why, where it is malformed.
 std::optional<Settings> parseSettings(const std::string& text, std::string& error);
 
-// The three numbers of a caption as the panel shows it ("卡名：ZAN 51 8类型： 1"),
-// where function 17 answered one.
-std::optional<std::array<int, 3>> captionNumbers(const std::string& caption);
 
 } // namespace modbuscard

@@ -7,10 +7,10 @@
 namespace modbuscard {
 namespace {
 
-constexpr std::size_t kHeader = 7; // transaction, protocol, length: 2 bytes each; unit
+using mbap::kHeader;
 
 int word(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return bytes[at] << 8 | bytes[at + 1];
+    return mbap::wordAt(bytes.data() + at);
 }
 
 // Why a normal answer's PDU does not fit the request's function, or "".
@@ -46,27 +46,13 @@ std::string misfit(const std::vector<std::uint8_t>& asked, const std::vector<std
 
 } // namespace
 
-std::vector<std::uint8_t> frame(const Request& request) {
-    const std::size_t length = request.pdu.size() + 1;
-    std::vector<std::uint8_t> bytes(kHeader - 1 + length);
-    bytes[0] = static_cast<std::uint8_t>(request.transaction >> 8);
-    bytes[1] = static_cast<std::uint8_t>(request.transaction);
-    bytes[4] = static_cast<std::uint8_t>(length >> 8);
-    bytes[5] = static_cast<std::uint8_t>(length);
-    bytes[6] = request.unit;
-    std::copy(request.pdu.begin(), request.pdu.end(), bytes.begin() + kHeader);
-    return bytes;
-}
-
 long missing(const std::vector<std::uint8_t>& received) {
     if (received.size() < kHeader)
         return static_cast<long>(kHeader - received.size());
-    const std::size_t length = static_cast<std::size_t>(word(received, 4));
-    // The length counts the unit and the PDU.
-    if (length < 2 || length > MODBUS_MAX_PDU_LENGTH + 1)
+    const std::optional<std::size_t> whole = mbap::frameSize(received.data());
+    if (!whole)
         return -1;
-    const std::size_t whole = kHeader - 1 + length;
-    return received.size() >= whole ? 0 : static_cast<long>(whole - received.size());
+    return received.size() >= *whole ? 0 : static_cast<long>(*whole - received.size());
 }
 
 Answer check(const Request& request, const std::vector<std::uint8_t>& received) {
@@ -91,7 +77,7 @@ Answer check(const Request& request, const std::vector<std::uint8_t>& received) 
         return answer;
     }
     const std::vector<std::uint8_t> pdu(received.begin() + kHeader, received.end());
-    if (pdu[0] == (request.pdu[0] | 0x80) && pdu.size() == 2) {
+    if (pdu[0] == (request.pdu[0] | mbap::kExceptionBit) && pdu.size() == 2) {
         answer.exception = pdu[1];
         return answer;
     }

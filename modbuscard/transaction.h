@@ -4,20 +4,16 @@
 // request's own (its transaction, protocol, unit, function and, for a write,
 // the echo of what was written) before anything in it is believed. No I/O.
 
+#include "modbuscard/mbap.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace modbuscard {
 
-struct Request {
-    std::uint16_t transaction;
-    std::uint8_t unit;
-    std::vector<std::uint8_t> pdu; // the function code first
-};
-
-// The frame that carries the request: the MBAP header, then the PDU.
-std::vector<std::uint8_t> frame(const Request& request);
+using Request = mbap::Adu;
+using mbap::frame;
 
 // How many more bytes the answer needs, from the bytes received so far: the
 // header's seven first, then what its length says; -1 where the header is no

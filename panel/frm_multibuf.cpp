@@ -120,9 +120,8 @@ void FrmMultiBuf::Form_Load() {
     // The result is not examined, nor narrowed, but for a driver that says why
     // it failed: an odd value must not end the program.
     failedCall(dll_.askBoardInfo(), "IOCtl(100)");
-    const auto& reply = dll_.boardInfoReply;
     const QString caption =
-        QString::fromStdString(rules::boardCaption(reply[0], reply[1], reply[4]));
+        QString::fromStdString(rules::boardCaptionOf(dll_.boardInfoReply.data()));
     ui.lblInfo->setCaption(caption);
     qCInfo(lcPanel).noquote() << "driver:" << QString::fromStdString(dll_.libraryPath())
                               << "board:" << caption;

@@ -98,9 +98,9 @@ ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t /*request_code*/, uint8_t* request,
     if (request[0] != ADCARD_BOARD_INFO_REQUEST_0 || request[1] != ADCARD_BOARD_INFO_REQUEST_1 ||
         request[2] != ADCARD_BOARD_INFO_REQUEST_2 || silenced())
         return -1;
-    reply[0] = kFamilyHigh;
-    reply[1] = kFamilyLow;
-    reply[4] = kType;
+    reply[ADCARD_REPLY_FAMILY_0] = kFamilyHigh;
+    reply[ADCARD_REPLY_FAMILY_1] = kFamilyLow;
+    reply[ADCARD_REPLY_TYPE] = kType;
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // What dio-cli's command line asks for, read without a driver: a usage
 // mistake anywhere is refused before anything could be sent.
 #include "cli/command_line.h"
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +14,14 @@ std::string readAs(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "dio-cli");
     try {
         const Command command = parseCommandLine(arguments);
-        if (const auto* get = std::get_if<GetCommand>(&command))
+        if (const auto* get = std::get_if<GetSetup>(&command))
             return "get " + std::to_string(get->words);
-        if (const auto* set = std::get_if<SetCommand>(&command))
+        if (const auto* set = std::get_if<SetSetup>(&command))
             return "set " + std::to_string(set->bytes ? set->groups.size() : set->bits.size()) +
                    (set->bytes ? " groups" : " lines");
-        if (const auto* watch = std::get_if<WatchCommand>(&command))
-            return "watch " + std::to_string(watch->setup.interval.count()) + " " +
-                   std::to_string(watch->setup.duration ? watch->setup.duration->count() : -1);
+        if (const auto* watch = std::get_if<WatchSetup>(&command))
+            return "watch " + std::to_string(watch->interval.count()) + " " +
+                   std::to_string(watch->duration ? watch->duration->count() : -1);
         if (const auto* selftest = std::get_if<SelftestCommand>(&command)) {
             const auto& mqtt = selftest->output.mqtt;
             return "selftest " + std::to_string(selftest->setup.channels.size()) + " " +
@@ -29,12 +29,12 @@ std::string readAs(std::vector<std::string> arguments) {
                    selftest->output.report.value_or("-") +
                    (mqtt ? " " + mqtt->text() + " " + mqtt->prefix : "");
         }
-        if (const auto* history = std::get_if<HistoryCommand>(&command))
+        if (const auto* history = std::get_if<records::HistorySetup>(&command))
             return "history " + history->filter.since.value_or("-") + " " +
                    (history->filter.status ? records::nameOf(*history->filter.status) : "-") + " " +
                    history->db.value_or("-");
-        if (const auto* serve = std::get_if<ServeCommand>(&command))
-            return "serve " + serve->setup.address + ":" + std::to_string(serve->setup.port);
+        if (const auto* serve = std::get_if<ServeSetup>(&command))
+            return "serve " + serve->address + ":" + std::to_string(serve->port);
         if (const auto* help = std::get_if<HelpCommand>(&command))
             return help->text.find("选项:") != std::string::npos ? "help" : "help?";
         return "info";

@@ -1,6 +1,7 @@
 // The Modbus driver's settings as they read, or the refusal naming the
 // setting: every address the driver would send is exactly the one configured.
 #include "modbuscard/settings.h"
+#include "rules/board_info.h"
 
 #include <gtest/gtest.h>
 
@@ -63,11 +64,11 @@ TEST(ModbusSettings, ReadAsConfiguredOrRefusedNamingTheSetting) {
             << row.what;
 }
 
-TEST(ModbusSettings, CaptionNumbersComeFromTheCaptionAlone) {
-    EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51 8类型： 1"), (std::array<int, 3>{51, 8, 1}));
-    EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51 8类型： 0"), (std::array<int, 3>{51, 8, 0}));
-    EXPECT_EQ(modbuscard::captionNumbers("卡名：ZAN 51类型： 1"), std::nullopt);
-    EXPECT_EQ(modbuscard::captionNumbers("类型： 1 卡名：ZAN 51 8"), std::nullopt);
+TEST(ModbusSettings, CaptionNumbersComeFromThePanelsCaptionAlone) {
+    EXPECT_EQ(rules::boardNumbers("卡名：ZAN 51 8类型： 1"), (std::array<int, 3>{51, 8, 1}));
+    EXPECT_EQ(rules::boardNumbers("卡名：ZAN 51 8类型： 0"), (std::array<int, 3>{51, 8, 0}));
+    EXPECT_EQ(rules::boardNumbers("卡名：ZAN 51类型： 1"), std::nullopt);
+    EXPECT_EQ(rules::boardNumbers("类型： 1 卡名：ZAN 51 8"), std::nullopt);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The records' layout upgrades and their text forms; what a run keeps and the
 // files refused are checked on the program as built (records_check.py).
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 #include "cli/records/history_output.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"

@@ -1,6 +1,6 @@
 // The loopback self-test against an oracle: faults injected into the
 // simulated card (the real library, through the driver binding), found again.
-#include "cli/card.h"
+#include "cli/common/card.h"
 #include "cli/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"

@@ -1,6 +1,6 @@
 #include "broker_url.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 #include "convert/digits.h"
 
 namespace cli::mqtt {

@@ -1,7 +1,8 @@
 #include "publisher.h"
 
-#include "cli/console.h"
-#include "cli/errors.h"
+#include "cli/common/console.h"
+#include "cli/common/interrupts.h"
+#include "cli/common/errors.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>

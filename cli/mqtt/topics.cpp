@@ -1,6 +1,6 @@
 #include "topics.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 #include "convert/printable.h"
 #include "convert/utf8.h"
 

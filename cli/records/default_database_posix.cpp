@@ -1,6 +1,6 @@
 #include "default_database.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -118,10 +118,10 @@ std::string statsText(const FaultCounts& counts) {
         (counts.channels.empty() ? "，没有查出故障的通道\n" : "，查出故障的通道（最多的在前）：\n");
     for (const ChannelFaults& channel : counts.channels) {
         std::string kinds;
-        for (selftest::FaultKind kind : selftest::kFaultKinds) {
-            const auto found = channel.kinds.find(selftest::nameOf(kind));
+        for (const auto& kind : selftest::kFaultKindNames) {
+            const auto found = channel.kinds.find(kind.name);
             if (found != channel.kinds.end())
-                kinds += (kinds.empty() ? "" : "，") + selftest::wordOf(kind) + " " +
+                kinds += (kinds.empty() ? "" : "，") + std::string(kind.word) + " " +
                          std::to_string(found->second);
         }
         out += "  通道 " + std::to_string(channel.channel) + "：" + std::to_string(channel.total) +
@@ -132,13 +132,13 @@ std::string statsText(const FaultCounts& counts) {
 
 std::string statsCsv(const FaultCounts& counts) {
     std::string out = "channel,total";
-    for (selftest::FaultKind kind : selftest::kFaultKinds)
-        out += "," + selftest::nameOf(kind);
+    for (const auto& kind : selftest::kFaultKindNames)
+        out += "," + std::string(kind.name);
     out += "\r\n";
     for (const ChannelFaults& channel : counts.channels) {
         out += std::to_string(channel.channel) + "," + std::to_string(channel.total);
-        for (selftest::FaultKind kind : selftest::kFaultKinds) {
-            const auto found = channel.kinds.find(selftest::nameOf(kind));
+        for (const auto& kind : selftest::kFaultKindNames) {
+            const auto found = channel.kinds.find(kind.name);
             out += "," + std::to_string(found == channel.kinds.end() ? 0 : found->second);
         }
         out += "\r\n";

@@ -2,6 +2,7 @@
 // The recorded runs as `dio-cli history` shows them.
 
 #include "cli/records/store.h"
+#include "convert/named.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -11,6 +12,8 @@
 namespace cli::records {
 
 enum class HistoryFormat { Text, Csv, Json };
+inline constexpr convert::Named<HistoryFormat> kHistoryFormatNames[] = {
+    {HistoryFormat::Text, "text"}, {HistoryFormat::Csv, "csv"}, {HistoryFormat::Json, "json"}};
 
 // Newest first as given; a run's faults (or why it ended) under it in the
 // text, in one field of the CSV, as a list in the JSON.

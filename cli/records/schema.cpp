@@ -1,6 +1,6 @@
 #include "schema.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 #include "cli/records/sqlite.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "sqlite.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 
 #include <sqlite3.h>
 

@@ -3,7 +3,7 @@
 // clean up after themselves; every failure a RecordFailed naming the file and
 // SQLite's reason.
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 
 #include <cstdint>
 #include <string>

@@ -1,12 +1,11 @@
 #include "store.h"
 
-#include "cli/errors.h"
+#include "cli/common/errors.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
 #include "convert/printable.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 
@@ -35,31 +34,21 @@ RecordFailed unknownName(const char* what, const std::string& name) {
                         convert::printable(name, false) + "”（不是 dio-cli 写的？）");
 }
 
-// The value of those given that has the name (nameOf, found by the value's
-// namespace).
-template <typename T>
-T fromName(const std::string& name, std::initializer_list<T> values, const char* what) {
-    for (T value : values)
-        if (nameOf(value) == name)
-            return value;
+// The value the table names so, or RecordFailed: an unknown name is an error.
+template <typename E, std::size_t N>
+E fromName(const std::string& name, const convert::Named<E> (&table)[N], const char* what) {
+    if (const std::optional<E> value = convert::valueNamed(table, name))
+        return *value;
     throw unknownName(what, name);
-}
-
-selftest::FaultKind kindNamed(const std::string& name) {
-    for (selftest::FaultKind kind : selftest::kFaultKinds)
-        if (selftest::nameOf(kind) == name)
-            return kind;
-    throw unknownName("故障种类", name);
 }
 
 // A fault as read back: its names turned into the values they name.
 selftest::Fault faultFrom(const Statement& row, int first) {
     using namespace selftest;
-    return {kindNamed(row.text(first)), channelList(row.text(first + 1)),
-            fromName(row.text(first + 2), {Wired::None, Wired::And, Wired::Or}, "短路方式"),
-            fromName(row.text(first + 3),
-                     {Why::None, Why::SameValue, Why::Unexplained, Why::UnseenOutput},
-                     "无法判断的原因"),
+    return {fromName(row.text(first), kFaultKindNames, "故障种类"),
+            channelList(row.text(first + 1)),
+            fromName(row.text(first + 2), kWiredNames, "短路方式"),
+            fromName(row.text(first + 3), kWhyNames, "无法判断的原因"),
             static_cast<int>(row.integer(first + 4))};
 }
 
@@ -106,9 +95,7 @@ std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
             run.settleMs = static_cast<long>(rows.integer(7));
             run.channels = rows.text(8);
             run.patterns = static_cast<long>(rows.integer(9));
-            run.status = fromName(
-                rows.text(10),
-                {RunStatus::Pass, RunStatus::Fail, RunStatus::Aborted, RunStatus::Error}, "结果");
+            run.status = fromName(rows.text(10), kRunStatusNames, "结果");
             run.reason = rows.text(11);
             runs.push_back(std::move(run));
         }
@@ -136,7 +123,7 @@ FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
     while (rows.step()) {
         ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
         channel.channel = static_cast<int>(rows.integer(0));
-        channel.kinds[selftest::nameOf(kindNamed(rows.text(1)))] =
+        channel.kinds[selftest::nameOf(fromName(rows.text(1), selftest::kFaultKindNames, "故障种类"))] =
             static_cast<long>(rows.integer(2));
     }
     Statement totals =
@@ -169,20 +156,6 @@ template <typename Read> auto reading(const std::string& path, Read read) {
 }
 
 } // namespace
-
-std::string nameOf(RunStatus status) {
-    switch (status) {
-    case RunStatus::Fail:
-        return "fail";
-    case RunStatus::Aborted:
-        return "aborted";
-    case RunStatus::Error:
-        return "error";
-    case RunStatus::Pass:
-        break;
-    }
-    return "pass";
-}
 
 std::string channelRanges(const std::vector<int>& channels) {
     std::string text;

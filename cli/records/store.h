@@ -2,7 +2,9 @@
 // The self-test's runs as a test station keeps them: a row a run, a row a
 // fault, in an SQLite file.
 
+#include "cli/selftest/junit.h"
 #include "cli/selftest/report.h"
+#include "convert/named.h"
 
 #include <cstdint>
 #include <map>
@@ -13,12 +15,17 @@
 namespace cli::records {
 
 enum class RunStatus { Pass, Fail, Aborted, Error };
-// "pass", "fail", "aborted", "error".
-std::string nameOf(RunStatus status);
+// As the records keep it (its first layout's CHECK lists the same names).
+inline constexpr convert::Named<RunStatus> kRunStatusNames[] = {{RunStatus::Pass, "pass"},
+                                                                {RunStatus::Fail, "fail"},
+                                                                {RunStatus::Aborted, "aborted"},
+                                                                {RunStatus::Error, "error"}};
+inline std::string nameOf(RunStatus status) {
+    return convert::nameIn(kRunStatusNames, status);
+}
 
-struct RecordedRun {
+struct RecordedRun : selftest::Identity {
     std::int64_t id = 0; // given when recorded
-    std::string serial, part, station, operatorName;
     std::string started, ended; // UTC, ISO 8601 to the millisecond
     long settleMs = 0;
     std::string channels; // "1-16,20"

@@ -1,6 +1,6 @@
 #include "junit.h"
 
-#include "cli/timestamp.h"
+#include "cli/common/timestamp.h"
 #include "convert/utf8.h"
 
 #include <cstdio>

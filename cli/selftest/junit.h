@@ -8,8 +8,11 @@
 namespace cli::selftest {
 
 // Who tested which card where: what a test station keeps with a run.
-struct Run {
+struct Identity {
     std::string serial, part, station, operatorName;
+};
+
+struct Run : Identity {
     std::chrono::system_clock::time_point start;
     std::chrono::duration<double> duration{};
 };

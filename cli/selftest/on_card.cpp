@@ -1,11 +1,13 @@
 #include "on_card.h"
 
-#include "cli/card.h"
-#include "cli/console.h"
-#include "cli/errors.h"
+#include "cli/common/card.h"
+#include "cli/common/console.h"
+#include "cli/common/interrupts.h"
+#include "cli/common/errors.h"
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace cli {
@@ -48,8 +50,8 @@ public:
     // group) that fails does not keep the others from being reset, and is
     // tried again for a second, and at least three rounds whatever each costs
     // (a link that lost one answer is back at once), before it is named.
-    // Returns what to tell: all reset, or which channels were not, and why.
-    std::pair<bool, std::string> reset() {
+    // Returns the failure that names the channels not reset, and why, if any.
+    std::optional<DriverCallFailed> reset() {
         struct Zero {
             int group; // or -1: the one channel
             std::vector<int> channels;
@@ -83,12 +85,12 @@ public:
                 std::this_thread::sleep_for(kResetPause);
         }
         if (pending.empty())
-            return {true, "各通道已复位为 0"};
+            return std::nullopt;
         std::vector<int> failed;
         for (const Zero& zero : pending)
             failed.insert(failed.end(), zero.channels.begin(), zero.channels.end());
         std::sort(failed.begin(), failed.end());
-        return {false, "通道 " + selftest::joined(failed) + " 未能复位为 0（" + why + "）"};
+        return DriverCallFailed("通道 " + selftest::joined(failed) + " 未能复位为 0（" + why + "）");
     }
 
 private:
@@ -152,12 +154,12 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
     } catch (Failure& e) {
         // Ending early: the lines go back to 0 all the same, and the error
         // that ended the test says whether they did.
-        e.setAftermath(outputs.reset().second);
+        const std::optional<DriverCallFailed> notReset = outputs.reset();
+        e.add(notReset ? notReset->told() : "各通道已复位为 0");
         throw;
     }
-    const auto [reset, aftermath] = outputs.reset();
-    if (!reset)
-        throw DriverCallFailed(aftermath);
+    if (const std::optional<DriverCallFailed> notReset = outputs.reset())
+        throw *notReset;
     if (setup.progress)
         write(Stream::Err, "\r" + std::string(60, ' ') + "\r");
     return selftest::makeReport(setup.channels, learned, flickers);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/selftest/report.h"
-#include "cli/wiring.h"
+#include "cli/common/wiring.h"
 
 #include <chrono>
 #include <vector>
@@ -13,8 +13,8 @@ class Card;
 struct SelftestSetup {
     std::vector<int> channels; // the output channels driven, each wired back to an input
     Wiring wiring;
-    std::chrono::milliseconds settle; // after each pattern, before the inputs are read
-    bool progress;                    // a progress bar on the standard error
+    std::chrono::milliseconds settle{10}; // after each pattern, before the inputs are read
+    bool progress = false;                // a progress bar on the standard error
     int reads = 2; // reads of each pattern: an input that changes between them is intermittent
 };
 

@@ -131,60 +131,6 @@ Report makeReport(const std::vector<int>& channels, const Learned& learned,
     return report;
 }
 
-std::string nameOf(FaultKind kind) {
-    switch (kind) {
-    case FaultKind::Crossed:
-        return "crossed";
-    case FaultKind::Intermittent:
-        return "intermittent";
-    case FaultKind::Short:
-        return "short";
-    case FaultKind::Stuck0:
-        return "stuck-0";
-    case FaultKind::Stuck1:
-        return "stuck-1";
-    case FaultKind::Undecided:
-        break;
-    }
-    return "undecided";
-}
-
-std::string wordOf(FaultKind kind) {
-    switch (kind) {
-    case FaultKind::Crossed:
-        return "交叉";
-    case FaultKind::Intermittent:
-        return "时通时断";
-    case FaultKind::Short:
-        return "短路";
-    case FaultKind::Stuck0:
-        return "固定为 0";
-    case FaultKind::Stuck1:
-        return "固定为 1";
-    case FaultKind::Undecided:
-        break;
-    }
-    return "无法判断";
-}
-
-std::string nameOf(Wired wired) {
-    return wired == Wired::And ? "and" : wired == Wired::Or ? "or" : "";
-}
-
-std::string nameOf(Why why) {
-    switch (why) {
-    case Why::SameValue:
-        return "same-value";
-    case Why::Unexplained:
-        return "unexplained";
-    case Why::UnseenOutput:
-        return "unseen-output";
-    case Why::None:
-        break;
-    }
-    return "";
-}
-
 std::string summaryText(const Report& report) {
     std::string text = std::to_string(report.channels) + " 条通道：";
     if (report.faults.empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/selftest/interconnect.h"
+#include "convert/named.h"
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -18,11 +19,21 @@ namespace cli::selftest {
 // faults would give; `why` says which case). The kinds are listed in the
 // order of their names, which the report's order follows.
 enum class FaultKind { Crossed, Intermittent, Short, Stuck0, Stuck1, Undecided };
-inline constexpr FaultKind kFaultKinds[] = {FaultKind::Crossed, FaultKind::Intermittent,
-                                            FaultKind::Short,   FaultKind::Stuck0,
-                                            FaultKind::Stuck1,  FaultKind::Undecided};
+inline constexpr convert::Named<FaultKind> kFaultKindNames[] = {
+    {FaultKind::Crossed, "crossed", "交叉"},
+    {FaultKind::Intermittent, "intermittent", "时通时断"},
+    {FaultKind::Short, "short", "短路"},
+    {FaultKind::Stuck0, "stuck-0", "固定为 0"},
+    {FaultKind::Stuck1, "stuck-1", "固定为 1"},
+    {FaultKind::Undecided, "undecided", "无法判断"}};
 enum class Wired { None, And, Or };
+inline constexpr convert::Named<Wired> kWiredNames[] = {
+    {Wired::None, ""}, {Wired::And, "and"}, {Wired::Or, "or"}};
 enum class Why { None, SameValue, Unexplained, UnseenOutput }; // for undecided
+inline constexpr convert::Named<Why> kWhyNames[] = {{Why::None, ""},
+                                                    {Why::SameValue, "same-value"},
+                                                    {Why::Unexplained, "unexplained"},
+                                                    {Why::UnseenOutput, "unseen-output"}};
 
 struct Fault {
     FaultKind kind;
@@ -34,11 +45,19 @@ struct Fault {
 
 // The names a test station reads in the JSON report: "stuck-0", "and",
 // "same-value" and so on ("" for None).
-std::string nameOf(FaultKind kind);
-std::string nameOf(Wired wired);
-std::string nameOf(Why why);
+inline std::string nameOf(FaultKind kind) {
+    return convert::nameIn(kFaultKindNames, kind);
+}
+inline std::string nameOf(Wired wired) {
+    return convert::nameIn(kWiredNames, wired);
+}
+inline std::string nameOf(Why why) {
+    return convert::nameIn(kWhyNames, why);
+}
 // The kind in the words of the text reports: "交叉", "固定为 0", ...
-std::string wordOf(FaultKind kind);
+inline std::string wordOf(FaultKind kind) {
+    return convert::entryOf(kFaultKindNames, kind).word;
+}
 
 struct Report {
     int channels = 0;

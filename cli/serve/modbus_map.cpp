@@ -1,14 +1,20 @@
 #include "modbus_map.h"
 
-#include "cli/card.h"
+#include "cli/common/errors.h"
+#include "modbuscard/mbap.h"
+
+#include <modbus/modbus.h>
 
 #include <algorithm>
 
 namespace cli::serve {
 namespace {
 
-constexpr int kInputs = card::kGroups * 8; // discrete inputs: 8 bits of each input word
-constexpr int kInputWords = card::kGroups;
+// Discrete inputs: the bits of each input word the card has; as many input
+// registers as words.
+constexpr int kInputRegisters = card::kGroups;
+constexpr int kInputs = kInputRegisters * card::kLinesPerGroup;
+constexpr int kBitsPerWord = card::kLinesPerGroup; // of an input word the map shows
 
 struct Refused {
     std::uint8_t code;
@@ -34,7 +40,7 @@ template <typename Writes> std::string writing(const char* what, Writes writes) 
 
 int word(const std::vector<std::uint8_t>& pdu, std::size_t at) {
     if (pdu.size() < at + 2)
-        throw Refused{kIllegalValue};
+        throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
     return pdu[at] << 8 | pdu[at + 1];
 }
 
@@ -47,7 +53,7 @@ void putWord(std::vector<std::uint8_t>& pdu, int value) {
 // any about the address.
 void checkCount(int count, int most) {
     if (count < 1 || count > most)
-        throw Refused{kIllegalValue};
+        throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
 }
 
 // A range of `count` items from `first`, within `size`, the count within the
@@ -55,7 +61,7 @@ void checkCount(int count, int most) {
 void checkRange(int first, int count, int size, int most) {
     checkCount(count, most);
     if (first + count > size)
-        throw Refused{kIllegalAddress};
+        throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS};
 }
 
 std::vector<std::uint8_t> packedBits(std::uint8_t function, const std::vector<bool>& bits) {
@@ -70,14 +76,16 @@ std::vector<std::uint8_t> readBits(const std::vector<std::uint8_t>& request, Car
                                    const Written& written) {
     const std::uint8_t function = request[0];
     const int first = word(request, 1), count = word(request, 3);
-    checkRange(first, count, function == 1 ? card::kChannels : kInputs, 2000);
+    checkRange(first, count, function == MODBUS_FC_READ_COILS ? card::kChannels : kInputs,
+               MODBUS_MAX_READ_BITS);
     std::vector<bool> bits;
-    if (function == 1) {
+    if (function == MODBUS_FC_READ_COILS) {
         bits.assign(written.coils.begin() + first, written.coils.begin() + first + count);
     } else { // one read of the words the range needs
-        const std::vector<std::int16_t> words = card.readWords((first + count + 7) / 8);
+        const std::vector<std::int16_t> words =
+            card.readWords((first + count + kBitsPerWord - 1) / kBitsPerWord);
         for (int input = first; input < first + count; ++input)
-            bits.push_back((words[input / 8] >> input % 8 & 1) != 0);
+            bits.push_back((words[input / kBitsPerWord] >> input % kBitsPerWord & 1) != 0);
     }
     return packedBits(function, bits);
 }
@@ -86,9 +94,10 @@ std::vector<std::uint8_t> readRegisters(const std::vector<std::uint8_t>& request
                                         const Written& written) {
     const std::uint8_t function = request[0];
     const int first = word(request, 1), count = word(request, 3);
-    checkRange(first, count, function == 3 ? card::kGroups : kInputWords, 125);
+    const bool holding = function == MODBUS_FC_READ_HOLDING_REGISTERS;
+    checkRange(first, count, holding ? card::kGroups : kInputRegisters, MODBUS_MAX_READ_REGISTERS);
     std::vector<std::uint8_t> pdu{function, static_cast<std::uint8_t>(2 * count)};
-    if (function == 3) {
+    if (holding) {
         for (int group = first; group < first + count; ++group)
             putWord(pdu, written.groups[group]);
     } else {
@@ -106,23 +115,23 @@ std::string writeCoils(int first, const std::vector<bool>& values, CardPort& car
     return writing("写线圈", [&](std::string& wrote) {
         const int last = first + static_cast<int>(values.size()) - 1;
         for (int line = first; line <= last;) {
-            const int group = line / 8;
-            if (line % 8 == 0 && line + 7 <= last) {
+            const int channel = line + 1, group = card::groupOf(channel), bit = card::bitOf(channel);
+            if (bit == 0 && line + card::kLinesPerGroup - 1 <= last) {
                 int byte = 0;
-                for (int bit = 0; bit < 8; ++bit)
-                    byte |= values[line - first + bit] ? 1 << bit : 0;
+                for (int b = 0; b < card::kLinesPerGroup; ++b)
+                    byte |= values[line - first + b] ? 1 << b : 0;
                 card.writeByte(group, byte);
-                for (int bit = 0; bit < 8; ++bit)
-                    written.coils[line + bit] = (byte >> bit & 1) != 0;
+                for (int b = 0; b < card::kLinesPerGroup; ++b)
+                    written.coils[line + b] = (byte >> b & 1) != 0;
                 written.groups[group] = byte;
                 wrote += " 组" + std::to_string(group) + "=" + std::to_string(byte);
-                line += 8;
+                line += card::kLinesPerGroup;
             } else {
                 const bool value = values[line - first];
-                card.writeBit(line + 1, value);
+                card.writeBit(channel, value);
                 written.coils[line] = value;
-                written.groups[group] = value ? written.groups[group] | 1 << line % 8
-                                              : written.groups[group] & ~(1 << line % 8);
+                written.groups[group] = value ? written.groups[group] | 1 << bit
+                                              : written.groups[group] & ~(1 << bit);
                 wrote += " 通道" + std::to_string(line + 1) + "=" + (value ? "1" : "0");
                 ++line;
             }
@@ -134,14 +143,14 @@ std::string writeGroups(int first, const std::vector<int>& bytes, CardPort& card
                         Written& written) {
     for (const int byte : bytes) // all checked before any is sent
         if (byte > 255)
-            throw Refused{kIllegalValue};
+            throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
     return writing("写保持寄存器", [&](std::string& wrote) {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const int group = first + static_cast<int>(i);
             card.writeByte(group, bytes[i]);
             written.groups[group] = bytes[i];
-            for (int bit = 0; bit < 8; ++bit)
-                written.coils[group * 8 + bit] = (bytes[i] >> bit & 1) != 0;
+            for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
+                written.coils[group * card::kLinesPerGroup + bit] = (bytes[i] >> bit & 1) != 0;
             wrote += " 组" + std::to_string(group) + "=" + std::to_string(bytes[i]);
         }
     });
@@ -150,13 +159,13 @@ std::string writeGroups(int first, const std::vector<int>& bytes, CardPort& card
 Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& written) {
     const std::uint8_t function = request[0];
     const int first = word(request, 1);
-    if (function == 5 || function == 6) {
+    if (function == MODBUS_FC_WRITE_SINGLE_COIL || function == MODBUS_FC_WRITE_SINGLE_REGISTER) {
         const int value = word(request, 3);
         if (request.size() != 5)
-            throw Refused{kIllegalValue};
-        if (function == 5) { // the value before the address, as the protocol orders them
+            throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
+        if (function == MODBUS_FC_WRITE_SINGLE_COIL) { // the value before the address, as the protocol orders them
             if (value != 0xFF00 && value != 0)
-                throw Refused{kIllegalValue};
+                throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
             checkRange(first, 1, card::kChannels, 1);
             return {request, writeCoils(first, {value != 0}, card, written), ""};
         }
@@ -165,13 +174,14 @@ Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& 
     }
     const int count = word(request, 3);
     const std::size_t bytes = request.size() > 5 ? request[5] : 0;
-    const bool coils = function == 15;
+    const bool coils = function == MODBUS_FC_WRITE_MULTIPLE_COILS;
     // The quantity and the byte count before the address, as the protocol orders them.
-    checkCount(count, coils ? 1968 : 123);
+    const int most = coils ? MODBUS_MAX_WRITE_BITS : MODBUS_MAX_WRITE_REGISTERS;
+    checkCount(count, most);
     if (bytes != static_cast<std::size_t>(coils ? (count + 7) / 8 : 2 * count) ||
         request.size() != 6 + bytes)
-        throw Refused{kIllegalValue};
-    checkRange(first, count, coils ? card::kChannels : card::kGroups, coils ? 1968 : 123);
+        throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
+    checkRange(first, count, coils ? card::kChannels : card::kGroups, most);
     std::vector<std::uint8_t> pdu(request.begin(), request.begin() + 5);
     if (coils) {
         std::vector<bool> values;
@@ -188,7 +198,7 @@ Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& 
 std::vector<std::uint8_t> serverId(CardPort& card, std::uint8_t unit) {
     const std::string caption = card.boardCaption().substr(0, 240);
     std::vector<std::uint8_t> pdu(4 + caption.size());
-    pdu[0] = 17;
+    pdu[0] = MODBUS_FC_REPORT_SLAVE_ID;
     pdu[1] = static_cast<std::uint8_t>(2 + caption.size());
     pdu[2] = unit;
     pdu[3] = 0xFF; // running
@@ -199,7 +209,13 @@ std::vector<std::uint8_t> serverId(CardPort& card, std::uint8_t unit) {
 } // namespace
 
 bool writes(std::uint8_t function) {
-    return function == 5 || function == 6 || function == 15 || function == 16;
+    return function == MODBUS_FC_WRITE_SINGLE_COIL || function == MODBUS_FC_WRITE_SINGLE_REGISTER ||
+           function == MODBUS_FC_WRITE_MULTIPLE_COILS ||
+           function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
+}
+
+std::vector<std::uint8_t> exception(std::uint8_t function, std::uint8_t code) {
+    return {static_cast<std::uint8_t>(function | mbap::kExceptionBit), code};
 }
 
 Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardPort& card,
@@ -207,29 +223,28 @@ Answer answer(const std::vector<std::uint8_t>& request, std::uint8_t unit, CardP
     const std::uint8_t function = request.empty() ? 0 : request[0];
     try {
         if (request.empty() || (writes(function) && readOnly))
-            throw Refused{kIllegalFunction};
+            throw Refused{MODBUS_EXCEPTION_ILLEGAL_FUNCTION};
         switch (function) {
-        case 1:
-        case 2:
+        case MODBUS_FC_READ_COILS:
+        case MODBUS_FC_READ_DISCRETE_INPUTS:
             return {readBits(request, card, written), "", ""};
-        case 3:
-        case 4:
+        case MODBUS_FC_READ_HOLDING_REGISTERS:
+        case MODBUS_FC_READ_INPUT_REGISTERS:
             return {readRegisters(request, card, written), "", ""};
-        case 17:
+        case MODBUS_FC_REPORT_SLAVE_ID:
             return {serverId(card, unit), "", ""};
         default:
             if (writes(function))
                 return write(request, card, written);
         }
-        throw Refused{kIllegalFunction};
+        throw Refused{MODBUS_EXCEPTION_ILLEGAL_FUNCTION};
     } catch (const Refused& refused) {
-        return {{static_cast<std::uint8_t>(function | 0x80), refused.code}, "", ""};
+        return {exception(function, refused.code), "", ""};
     } catch (const FailedPartway& partway) {
-        return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure},
-                partway.wrote,
+        return {exception(function, MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE), partway.wrote,
                 partway.why};
     } catch (const DriverCallFailed& e) {
-        return {{static_cast<std::uint8_t>(function | 0x80), kDeviceFailure}, "", e.what()};
+        return {exception(function, MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE), "", e.what()};
     }
 }
 

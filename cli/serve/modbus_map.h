@@ -42,16 +42,10 @@ struct Answer {
     std::string failed;            // why a driver call failed, for the log; or ""
 };
 
-enum : std::uint8_t {
-    kIllegalFunction = 1,
-    kIllegalAddress = 2,
-    kIllegalValue = 3,
-    kDeviceFailure = 4,
-    kDeviceBusy = 6, // a self-test holds the card
-};
-
 // Whether the function writes the card (5, 6, 15, 16).
 bool writes(std::uint8_t function);
+// The exception answer with that code (libmodbus's MODBUS_EXCEPTION_...).
+std::vector<std::uint8_t> exception(std::uint8_t function, std::uint8_t code);
 
 // One request on the card. `unit` is the request's unit id (returned by
 // function 17); with `readOnly`, every write is answered with exception 1.

@@ -1,13 +1,14 @@
 #include "server.h"
 
-#include "cli/card.h"
-#include "cli/console.h"
-#include "cli/errors.h"
-#include "cli/selftest_lock.h"
-#include "cli/serve/mbap.h"
+#include "cli/common/card.h"
+#include "cli/common/console.h"
+#include "cli/common/interrupts.h"
+#include "cli/common/errors.h"
+#include "cli/selftest/lock.h"
+#include "cli/serve/frames.h"
 #include "cli/serve/modbus_map.h"
 #include "cli/serve/sockets.h"
-#include "cli/timestamp.h"
+#include "cli/common/diagnostic.h"
 
 #include <modbus/modbus.h>
 
@@ -51,7 +52,7 @@ public:
         path_ = *path;
     }
     void say(const std::string& text) {
-        const std::string line = stamped(text);
+        const std::string line = diagnosticLine(text);
         if (file_) {
             if (std::fputs(line.c_str(), file_.get()) < 0 || std::fflush(file_.get()) != 0)
                 throw OutputFailed("日志文件“" + path_ + "”写不进去：" + std::strerror(errno));
@@ -67,7 +68,7 @@ public:
     void flush() {
         if (dropped_ > 0 && backlog_.size() + 200 < kBacklog) {
             backlog_ +=
-                stamped("日志的读取方停住了，其间有 " + std::to_string(dropped_) + " 行没有写出");
+                diagnosticLine("日志的读取方停住了，其间有 " + std::to_string(dropped_) + " 行没有写出");
             dropped_ = 0;
         }
         backlog_.erase(0, writeWithoutWaiting(Stream::Err, backlog_));
@@ -80,9 +81,6 @@ public:
 
 private:
     static constexpr std::size_t kBacklog = 64 * 1024;
-    static std::string stamped(const std::string& text) {
-        return isoTimestamp(std::chrono::system_clock::now(), false) + "  " + text + "\n";
-    }
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
@@ -135,114 +133,147 @@ std::unique_ptr<Listener> listenOn(const ServeSetup& setup) {
     return listener;
 }
 
+// The service's state between polls: its clients, and the card's lock while
+// they write.
+class Server {
+public:
+    Server(Card& card, const ServeSetup& setup, Log& log, Socket listener)
+        : setup_(setup), log_(log), listener_(listener), port_(card), cardId_(card.id()) {}
+
+    // One round: what is readable served, then the lock and the idle clients.
+    void poll() {
+        const bool resting = acceptFailing_ && Clock::now() - acceptFailed_ < kAcceptRest;
+        std::vector<Socket> watched;
+        if (!resting)
+            watched.push_back(listener_);
+        for (const auto& [socket, client] : clients_)
+            watched.push_back(socket);
+        for (const Socket socket : readable(watched, 200)) {
+            if (socket == listener_)
+                acceptOne();
+            else
+                serve(socket);
+        }
+        log_.flush();
+        const auto now = Clock::now();
+        if (writesHeld_ && now - lastWrite_ >= kWritesHold) {
+            writesHeld_.reset();
+            log_.say("客户端 " + std::to_string(kWritesHold.count()) + " 秒没有写，板卡可以自检了");
+        }
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            const Socket socket = it++->first;
+            if (now - clients_[socket].lastRequest >= setup_.idleTimeout)
+                drop(socket, "空闲超时");
+        }
+    }
+
+    void stop() {
+        for (auto it = clients_.begin(); it != clients_.end();)
+            drop(it++->first, "服务停止");
+    }
+
+private:
+    void drop(Socket socket, const std::string& why) {
+        log_.say(clients_[socket].peer + " 断开：" + why);
+        closeSocket(socket);
+        clients_.erase(socket);
+    }
+
+    void acceptOne() {
+        Accepted accepted{};
+        std::string error;
+        if (!accept(listener_, accepted, error)) {
+            if (!acceptFailing_) // said once, not at each try while it lasts
+                log_.say("接受连接失败：" + error + "；每秒再试");
+            acceptFailing_ = true;
+            acceptFailed_ = Clock::now();
+            return;
+        }
+        if (acceptFailing_)
+            log_.say("又能接受连接了");
+        acceptFailing_ = false;
+        if (static_cast<int>(clients_.size()) >= setup_.maxClients) {
+            log_.say(accepted.peer + " 被拒绝：已有 " + std::to_string(clients_.size()) +
+                     " 个客户端");
+            closeSocket(accepted.socket);
+            return;
+        }
+        clients_[accepted.socket] = {accepted.peer, {}, Clock::now()};
+        log_.say(accepted.peer + " 已连接");
+    }
+
+    // What a client sent: each whole request answered, in order.
+    void serve(Socket socket) {
+        Client& client = clients_[socket];
+        std::uint8_t bytes[4096];
+        const long received = receive(socket, bytes, sizeof bytes);
+        if (received <= 0) {
+            drop(socket, received == 0 ? "客户端关闭了连接" : "接收出错");
+            return;
+        }
+        client.frames.add(bytes, static_cast<std::size_t>(received));
+        bool sent = true;
+        while (sent) {
+            const std::optional<Request> request = client.frames.next();
+            if (!request)
+                break;
+            client.lastRequest = Clock::now();
+            const Answer answered = answer(client, *request);
+            if (!answered.wrote.empty())
+                log_.say(client.peer + " " + answered.wrote);
+            if (!answered.failed.empty())
+                log_.say(client.peer + " 请求失败：" + answered.failed);
+            sent = sendAll(socket, frame(*request, answered.pdu));
+        }
+        if (!sent)
+            drop(socket, "发送失败（客户端不收）");
+        else if (client.frames.broken())
+            drop(socket, "发来的不是 Modbus TCP 请求");
+    }
+
+    // A write only with the card's self-test lock held: a self-test on this
+    // PC and writes through this server never run at once.
+    Answer answer(const Client& client, const Request& request) {
+        const std::uint8_t function = request.pdu[0];
+        if (writes(function) && !setup_.readOnly && !writesHeld_ &&
+            !(writesHeld_ = SelftestLock::tryHold(cardId_))) {
+            log_.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
+            return {exception(function, MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY), "", ""};
+        }
+        if (writes(function))
+            lastWrite_ = Clock::now();
+        return serve::answer(request.pdu, request.unit, port_, written_, setup_.readOnly);
+    }
+
+    const ServeSetup& setup_;
+    Log& log_;
+    Socket listener_;
+    CardOnDriver port_;
+    Written written_;
+    std::map<Socket, Client> clients_;
+    const std::string cardId_;
+    std::unique_ptr<SelftestLock> writesHeld_;
+    Clock::time_point lastWrite_{};
+    bool acceptFailing_ = false; // since an accept failed, until one succeeds
+    Clock::time_point acceptFailed_{};
+};
+
 } // namespace
 
-int serveCard(Card& card, const ServeSetup& setup) {
+void serveCard(Card& card, const ServeSetup& setup) {
     Log log(setup.log);
     // The driver loaded and the card asked who it is before anyone connects:
     // a missing driver is said now (status 3), not at the first request.
     const std::string caption = card.boardCaption();
     const std::unique_ptr<Listener> listener = listenOn(setup);
     catchInterrupts();
-    CardOnDriver port(card);
-    Written written;
-    std::map<Socket, Client> clients;
     log.say("板卡信息：" + caption + "（驱动程序：" + card.driverPath() + "）");
     log.say("正在监听 " + boundAddress(listener->socket) + (setup.readOnly ? "（只读）" : "") +
             "，最多 " + std::to_string(setup.maxClients) + " 个客户端");
-    auto drop = [&](Socket socket, const std::string& why) {
-        log.say(clients[socket].peer + " 断开：" + why);
-        closeSocket(socket);
-        clients.erase(socket);
-    };
-    // The card's self-test lock, held while clients write it: a self-test on
-    // this PC and writes through this server never run at once.
-    const std::string cardId = card.id();
-    std::unique_ptr<SelftestLock> writesHeld;
-    Clock::time_point lastWrite{};
-    bool acceptFailing = false; // since an accept failed, until one succeeds
-    Clock::time_point acceptFailed{};
-    while (!interrupted()) {
-        const bool resting = acceptFailing && Clock::now() - acceptFailed < kAcceptRest;
-        std::vector<Socket> watched;
-        if (!resting)
-            watched.push_back(listener->socket);
-        for (const auto& [socket, client] : clients)
-            watched.push_back(socket);
-        for (const Socket socket : readable(watched, 200)) {
-            if (socket == listener->socket) {
-                Accepted accepted{};
-                std::string error;
-                if (!accept(listener->socket, accepted, error)) {
-                    if (!acceptFailing) // said once, not at each try while it lasts
-                        log.say("接受连接失败：" + error + "；每秒再试");
-                    acceptFailing = true;
-                    acceptFailed = Clock::now();
-                    continue;
-                }
-                if (acceptFailing)
-                    log.say("又能接受连接了");
-                acceptFailing = false;
-                if (static_cast<int>(clients.size()) >= setup.maxClients) {
-                    log.say(accepted.peer + " 被拒绝：已有 " + std::to_string(clients.size()) +
-                            " 个客户端");
-                    closeSocket(accepted.socket);
-                    continue;
-                }
-                clients[accepted.socket] = {accepted.peer, {}, Clock::now()};
-                log.say(accepted.peer + " 已连接");
-                continue;
-            }
-            Client& client = clients[socket];
-            std::uint8_t bytes[4096];
-            const long received = receive(socket, bytes, sizeof bytes);
-            if (received <= 0) {
-                drop(socket, received == 0 ? "客户端关闭了连接" : "接收出错");
-                continue;
-            }
-            client.frames.add(bytes, static_cast<std::size_t>(received));
-            bool sent = true;
-            while (sent) {
-                const std::optional<Request> request = client.frames.next();
-                if (!request)
-                    break;
-                client.lastRequest = Clock::now();
-                const std::uint8_t function = request->pdu[0];
-                Answer answered;
-                if (writes(function) && !setup.readOnly && !writesHeld &&
-                    !(writesHeld = SelftestLock::tryHold(cardId))) {
-                    answered = {{static_cast<std::uint8_t>(function | 0x80), kDeviceBusy}, "", ""};
-                    log.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
-                } else {
-                    if (writes(function))
-                        lastWrite = Clock::now();
-                    answered = answer(request->pdu, request->unit, port, written, setup.readOnly);
-                }
-                if (!answered.wrote.empty())
-                    log.say(client.peer + " " + answered.wrote);
-                if (!answered.failed.empty())
-                    log.say(client.peer + " 请求失败：" + answered.failed);
-                sent = sendAll(socket, frame(*request, answered.pdu));
-            }
-            if (!sent)
-                drop(socket, "发送失败（客户端不收）");
-            else if (client.frames.broken())
-                drop(socket, "发来的不是 Modbus TCP 请求");
-        }
-        log.flush();
-        const auto now = Clock::now();
-        if (writesHeld && now - lastWrite >= kWritesHold) {
-            writesHeld.reset();
-            log.say("客户端 " + std::to_string(kWritesHold.count()) + " 秒没有写，板卡可以自检了");
-        }
-        for (auto it = clients.begin(); it != clients.end();) {
-            const Socket socket = it++->first;
-            if (now - clients[socket].lastRequest >= setup.idleTimeout)
-                drop(socket, "空闲超时");
-        }
-    }
-    for (auto it = clients.begin(); it != clients.end();)
-        drop(it++->first, "服务停止");
+    Server server(card, setup, log, listener->socket);
+    while (!interrupted())
+        server.poll();
+    server.stop();
     log.say("服务停止，各输出保持不变");
     log.finish();
     throw Interrupted(stopSignal());

@@ -24,6 +24,6 @@ struct ServeSetup {
 // when it sends what no Modbus TCP client sends; every driver call from this
 // thread, one request at a time. Throws UsageError where the address cannot
 // be listened on.
-int serveCard(Card& card, const ServeSetup& setup);
+[[noreturn]] void serveCard(Card& card, const ServeSetup& setup);
 
 } // namespace cli

@@ -1,0 +1,14 @@
+#include "history_command.h"
+
+#include "cli/common/console.h"
+#include "cli/records/default_database.h"
+
+namespace cli::records {
+
+void showHistory(const HistorySetup& setup) {
+    const std::string path = databaseAt(setup.db);
+    write(Stream::Out, setup.stats ? statsOutput(faultCounts(path, setup.filter), setup.format)
+                                   : historyOutput(history(path, setup.filter), setup.format));
+}
+
+} // namespace cli::records

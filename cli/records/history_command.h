@@ -1,0 +1,23 @@
+#pragma once
+// dio-cli history: the recorded runs, newest first, or (stats) the counts of
+// faults per channel.
+
+#include "cli/records/history_output.h"
+#include "cli/records/store.h"
+
+#include <optional>
+#include <string>
+
+namespace cli::records {
+
+struct HistorySetup {
+    HistoryFilter filter;
+    HistoryFormat format = HistoryFormat::Text;
+    bool stats = false;            // per channel, how often found faulty
+    std::optional<std::string> db; // none: the user's default
+};
+
+// Throws RecordFailed where the records cannot be read.
+void showHistory(const HistorySetup& setup);
+
+} // namespace cli::records

@@ -1,0 +1,162 @@
+#include "run.h"
+
+#include "cli/common/card.h"
+#include "cli/common/console.h"
+#include "cli/common/errors.h"
+#include "cli/common/interrupts.h"
+#include "cli/common/timestamp.h"
+#include "cli/mqtt/publisher.h"
+#include "cli/mqtt/topics.h"
+#include "cli/records/default_database.h"
+#include "cli/records/history_output.h"
+#include "cli/records/store.h"
+#include "cli/selftest/lock.h"
+#include "cli/selftest/report_file.h"
+
+#include <nlohmann/json.hpp>
+
+namespace cli {
+namespace {
+
+void say(const std::string& text) {
+    write(Stream::Out, text + "\n");
+}
+
+// What a test station keeps of a run; `faults` for one that ended.
+records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& run,
+                              std::chrono::system_clock::time_point ended, long patterns) {
+    records::RecordedRun record;
+    static_cast<selftest::Identity&>(record) = run;
+    record.started = isoTimestamp(run.start, true);
+    record.ended = isoTimestamp(ended, true);
+    record.settleMs = static_cast<long>(setup.settle.count());
+    record.channels = records::channelRanges(setup.channels);
+    record.patterns = patterns;
+    return record;
+}
+
+// What failed of what was asked for a run's record.
+struct Unkept {
+    std::optional<RecordFailed> record;
+    std::optional<PublishFailed> publication;
+};
+
+// The run as the records hold it, to "<prefix>/<station>/selftest".
+void publishRun(const mqtt::BrokerUrl& broker, const records::RecordedRun& record) {
+    nlohmann::ordered_json run = records::runJson(record);
+    run.erase("id"); // the local file's, of no use elsewhere
+    mqtt::Publisher(broker).publishAcknowledged(
+        mqtt::topic(broker.prefix, record.station, "selftest"),
+        run.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
+        std::chrono::seconds(5));
+}
+
+// Kept where asked, then published once kept (or refused by the records).
+Unkept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
+    Unkept unkept;
+    if (output.record) {
+        try {
+            records::recordRun(records::databaseAt(output.db), record);
+        } catch (const RecordFailed& e) {
+            unkept.record = e;
+        }
+    }
+    if (output.mqtt) {
+        try {
+            publishRun(*output.mqtt, record);
+        } catch (const PublishFailed& e) {
+            unkept.publication = e;
+        }
+    }
+    return unkept;
+}
+
+// The test itself; a run cut short is kept too, as far as it went, and why
+// it ended.
+selftest::Report testedOrKept(Card& card, const SelftestSetup& setup, const SelftestOutput& output,
+                              const selftest::Run& run) {
+    int patterns = 0;
+    try {
+        return selftestOnCard(card, setup, patterns);
+    } catch (Failure& e) {
+        records::RecordedRun record =
+            recordOf(setup, run, std::chrono::system_clock::now(), patterns);
+        record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
+                                                             : records::RunStatus::Error;
+        record.reason = e.told();
+        const Unkept unkept = keepAndPublish(output, record);
+        if (unkept.record)
+            e.add("记录未写入：" + std::string(unkept.record->what()));
+        e.add(unkept.publication);
+        throw;
+    }
+}
+
+void showResult(const selftest::Report& result, const std::string& json, bool asJson) {
+    if (asJson) {
+        say(json);
+        return;
+    }
+    say(selftest::summaryText(result));
+    for (const std::string& line : selftest::faultTexts(result))
+        say("  " + line);
+    say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
+}
+
+} // namespace
+
+ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
+    // Before any line is driven: the card to ourselves, and the report's folder.
+    const SelftestLock lock(card.id());
+    card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
+    std::optional<ReportFile> report, junit;
+    if (output.report)
+        report.emplace(*output.report);
+    if (output.junit)
+        junit.emplace(*output.junit);
+    catchInterrupts();
+    selftest::Run run;
+    static_cast<selftest::Identity&>(run) = output.who;
+    run.start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
+    const selftest::Report result = testedOrKept(card, setup, output, run);
+    run.duration = std::chrono::steady_clock::now() - began;
+    const std::string json = selftest::reportJson(result);
+    // The record and the publication first, then the files, then the standard
+    // output: a file that cannot be written (a full disk) loses neither the
+    // run nor its result on the terminal, and is said after them.
+    records::RecordedRun record =
+        recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
+    record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+    record.faults = result.faults;
+    const Unkept unkept = keepAndPublish(output, record);
+    std::optional<Failure> notWritten;
+    auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
+        try {
+            if (file)
+                file->commit(text);
+        } catch (const OutputFailed& e) {
+            keepFirst(notWritten, e);
+        }
+    };
+    commit(report, json + "\n");
+    commit(junit, selftest::junitXml(result, setup.channels, run));
+    showResult(result, json, output.json);
+    // Said after the result, which the terminal shows all the same; the
+    // status is the first of them, the others said with it. A signal while
+    // the broker was awaited ends it as a signal does.
+    std::optional<Failure> failed;
+    if (interrupted())
+        failed = Interrupted(stopSignal());
+    if (unkept.record)
+        keepFirst(failed, failed ? *unkept.record
+                                 : RecordFailed("结果未记入记录库：" +
+                                                std::string(unkept.record->what())));
+    keepFirst(failed, unkept.publication);
+    keepFirst(failed, notWritten);
+    if (failed)
+        throw *failed;
+    return result.faults.empty() ? ExitStatus::Ok : ExitStatus::FaultsFound;
+}
+
+} // namespace cli
