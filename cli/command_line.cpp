@@ -1,8 +1,8 @@
 #include "command_line.h"
 
 #include "cli/common/console.h"
-#include "cli/common/host.h"
 #include "cli/common/errors.h"
+#include "cli/common/host.h"
 #include "cli/mqtt/topics.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
@@ -177,9 +177,7 @@ Declared declareWatch(CLI::App& app) {
                            ->type_name("URL");
     watch->add_option("--station", typed->station, "MQTT 主题里的测试台（默认主机名）")
         ->type_name("S");
-    watch
-        ->add_option("-f,--format", typed->format,
-                     choices(kWatchFormatNames) + "（vcd：波形）")
+    watch->add_option("-f,--format", typed->format, choices(kWatchFormatNames) + "（vcd：波形）")
         ->type_name("FORMAT")
         ->capture_default_str();
     return {"watch", [typed] {
@@ -239,27 +237,25 @@ SelftestCommand selftestCommand(const SelftestArguments& given) {
           {"--station", given.station},
           {"--operator", given.operatorName}})
         if (convert::hasControl(value))
-            throw UsageError(std::string(option) + " 的“" +
-                             convert::printable(value, false) + "”里有控制字符");
+            throw UsageError(std::string(option) + " 的“" + convert::printable(value, false) +
+                             "”里有控制字符");
     if (*given.reportGiven && (given.report.empty() || given.report == "-"))
         throw UsageError("--report 要一个文件名（“" + given.report +
                          "”不是；要把报告写到标准输出，用 --json）");
-    SelftestSetup setup{
-        parseChannels(given.channels), wiringFrom(given.map),
-        std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000)),
-        false, static_cast<int>(parseNumber(given.reads, "--reads", 2, 100))};
+    SelftestSetup setup{parseChannels(given.channels), wiringFrom(given.map),
+                        std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000)),
+                        false, static_cast<int>(parseNumber(given.reads, "--reads", 2, 100))};
     auto file = [](CLI::Option* option, const std::string& name) {
         return *option ? std::optional(name) : std::nullopt;
     };
-    return SelftestCommand{
-        setup,
-        {given.json,
-         file(given.reportGiven, given.report),
-         file(given.junitGiven, given.junit),
-         {given.serial, given.part, given.station, given.operatorName},
-         static_cast<bool>(*given.serialGiven),
-         databaseFile(given.dbGiven, given.db),
-         broker(given.mqttGiven, given.mqtt, given.station)}};
+    return SelftestCommand{setup,
+                           {given.json,
+                            file(given.reportGiven, given.report),
+                            file(given.junitGiven, given.junit),
+                            {given.serial, given.part, given.station, given.operatorName},
+                            static_cast<bool>(*given.serialGiven),
+                            databaseFile(given.dbGiven, given.db),
+                            broker(given.mqttGiven, given.mqtt, given.station)}};
 }
 
 Declared declareSelftest(CLI::App& app) {
@@ -357,10 +353,13 @@ Declared declareHistory(CLI::App& app) {
                                          "2026-12-01T08:00:00）")
                             ->type_name("DATE");
     typed->statusGiven =
-        history->add_option("--status", typed->status,
-                            "只看此结果的：" + convert::namesIn(records::kRunStatusNames, "、"))
+        history
+            ->add_option("--status", typed->status,
+                         "只看此结果的：" + convert::namesIn(records::kRunStatusNames, "、"))
             ->type_name("S");
-    history->add_option("-f,--format", typed->format, "输出格式：" + choices(records::kHistoryFormatNames))
+    history
+        ->add_option("-f,--format", typed->format,
+                     "输出格式：" + choices(records::kHistoryFormatNames))
         ->type_name("FMT")
         ->capture_default_str();
     history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");

@@ -7,7 +7,7 @@
 namespace convert {
 
 std::string ipv4Problem(std::string_view text) {
-    const std::string notAddress =
+    std::string notAddress =
         "“" + std::string(text) + "”不是 IPv4 地址（应为四个 0 到 255 的数，如 192.168.1.20）";
     std::size_t at = 0;
     for (int octet = 0; octet < 4; ++octet) {

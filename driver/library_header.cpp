@@ -100,7 +100,7 @@ std::vector<std::string> peImportedLibraries(std::string_view image) {
     // A relative virtual address as an offset into the file, through the section holding it.
     auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::size_t> {
         for (std::uint32_t s = 0; s < *sections; ++s) {
-            const std::size_t at = sectionTable + 40 * s;
+            const std::size_t at = sectionTable + std::size_t{40} * s;
             const auto address = littleEndian(image, at + 12, 4);
             const auto rawSize = littleEndian(image, at + 16, 4);
             const auto rawOffset = littleEndian(image, at + 20, 4);

@@ -5,8 +5,8 @@
 #include "check.h"
 #include "cli/common/arguments.h"
 #include "cli/common/errors.h"
-#include "cli/selftest/report.h"
 #include "cli/common/wiring.h"
+#include "cli/selftest/report.h"
 #include "simcard/faults.h"
 
 #include <nlohmann/json.hpp>

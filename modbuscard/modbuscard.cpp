@@ -263,7 +263,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     if (!module || outside(count * card::kLinesPerGroup - 1, "要读的输入"))
         return -1;
     const auto answer = link().exchange(
-        module, request(MODBUS_FC_READ_DISCRETE_INPUTS, settings()->inputs, count * card::kLinesPerGroup),
+        module,
+        request(MODBUS_FC_READ_DISCRETE_INPUTS, settings()->inputs, count * card::kLinesPerGroup),
         "读不了输入");
     if (!answer)
         return -1;
@@ -294,8 +295,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
         settings()->registers
             ? request(MODBUS_FC_WRITE_SINGLE_REGISTER, *settings()->registers + group,
                       byte_value & 255)
-            : request(MODBUS_FC_WRITE_MULTIPLE_COILS, settings()->coils + group * card::kLinesPerGroup,
-                      card::kLinesPerGroup);
+            : request(MODBUS_FC_WRITE_MULTIPLE_COILS,
+                      settings()->coils + group * card::kLinesPerGroup, card::kLinesPerGroup);
     if (!settings()->registers) {
         pdu.push_back(1);
         pdu.push_back(static_cast<std::uint8_t>(byte_value & 255));

@@ -49,7 +49,7 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
         return into(settings.coils, 0, 65535);
     if (key == "registers") {
         int at = 0;
-        const std::string why = into(at, 0, 65535);
+        std::string why = into(at, 0, 65535);
         settings.registers = at;
         return why;
     }

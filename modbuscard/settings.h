@@ -36,5 +36,4 @@ struct Settings {
 // wrong and why, where it is malformed.
 std::optional<Settings> parseSettings(const std::string& text, std::string& error);
 
-
 } // namespace modbuscard

@@ -9,7 +9,7 @@
 # compiler's package version and this script's text; while the key is the
 # same, nothing is built. About a minute.
 #
-#   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
+#   WINDOWS_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -19,7 +19,7 @@ arch="${1:-i686}"
 scripts/setup.sh "gcc-mingw-w64-${arch//_/-}-posix" dpkg-dev make autoconf automake libtool >&2
 options=(--host="$arch-w64-mingw32" --enable-static --disable-shared --without-documentation
          --disable-tests)
-windows_library_source libmodbus libmodbus "$arch" "gcc-mingw-w64-${arch//_/-}-posix" \
+reuse_or_unpack_windows_library libmodbus libmodbus "$arch" "gcc-mingw-w64-${arch//_/-}-posix" \
   "$PWD/scripts/build-libmodbus-win32.sh" "${options[@]}"
 cd "$work/src"
 autoreconf -fi >"$work/autoreconf.log" 2>&1 || fail "$work/autoreconf.log"
@@ -27,8 +27,5 @@ CC="$arch-w64-mingw32-gcc-posix" ./configure --prefix="$prefix" "${options[@]}" 
   fail "$work/configure.log"
 make -C src -j"${JOBS:-2}" install >"$work/build.log" 2>&1 || fail "$work/build.log"
 cp COPYING.LESSER "$prefix/LICENSE.LGPL"
-echo "libmodbus $version, built from Debian's source package libmodbus by dio-panel's" \
-  "scripts/build-libmodbus-win32.sh with $compiler and ${options[*]}" >"$prefix/SOURCE"
-touch "$prefix/.complete"
-echo "libmodbus-win32: done: $prefix" >&2
-echo "$prefix"
+windows_library_done libmodbus "libmodbus $version, built from Debian's source package libmodbus by dio-panel's" \
+  "scripts/build-libmodbus-win32.sh with $compiler and ${options[*]}"

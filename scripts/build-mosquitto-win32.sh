@@ -12,7 +12,7 @@
 # package version and this script's text; while the key is the same, nothing
 # is built. About a minute.
 #
-#   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
+#   WINDOWS_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -23,7 +23,7 @@ options=(-DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_SRV=OFF -DWITH_THREADING=ON -D
          -DWITH_APPS=OFF -DWITH_CLIENTS=OFF -DWITH_PLUGINS=OFF -DWITH_CJSON=OFF
          -DDOCUMENTATION=OFF -DWITH_STATIC_LIBRARIES=ON -DWITH_SHARED_LIBRARIES=OFF
          -DWITH_LIB_CPP=OFF -DCMAKE_BUILD_TYPE=Release)
-windows_library_source mosquitto mosquitto "$arch" "g++-mingw-w64-${arch//_/-}-posix" \
+reuse_or_unpack_windows_library mosquitto mosquitto "$arch" "g++-mingw-w64-${arch//_/-}-posix" \
   "$PWD/scripts/build-mosquitto-win32.sh" "${options[@]}"
 cat >"$work/toolchain.cmake" <<TOOLCHAIN
 set(CMAKE_SYSTEM_NAME Windows)
@@ -40,8 +40,5 @@ cp "$work/src/include/"mosquitto*.h "$work/src/include/mqtt_protocol.h" "$prefix
 find "$work/build" -name 'libmosquitto_static.a' -exec cp {} "$prefix/lib/" \;
 [ -f "$prefix/lib/libmosquitto_static.a" ] || fail "$work/build.log"
 cp "$work/src/LICENSE.txt" "$work/src/epl-v20" "$work/src/edl-v10" "$prefix/" 2>/dev/null || true
-echo "libmosquitto $version, built from Debian's source package mosquitto by dio-panel's" \
-  "scripts/build-mosquitto-win32.sh with $compiler and ${options[*]}" >"$prefix/SOURCE"
-touch "$prefix/.complete"
-echo "mosquitto-win32: done: $prefix" >&2
-echo "$prefix"
+windows_library_done mosquitto "libmosquitto $version, built from Debian's source package mosquitto by dio-panel's" \
+  "scripts/build-mosquitto-win32.sh with $compiler and ${options[*]}"

@@ -9,11 +9,11 @@
 # while the key is the same, the installed Qt is reused and nothing is built.
 # About 30 minutes with -j2 on a 2-core machine; 105 MB installed.
 #
-#   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
+#   WINDOWS_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 script="$PWD/scripts/build-qt-win32.sh"
-cache="${QT_WIN32_CACHE:-/var/cache/dio-panel}"
+cache="${WINDOWS_CACHE:-/var/cache/dio-panel}"
 jobs="${JOBS:-2}"
 log() { echo "qt-win32: $*" >&2; }
 

@@ -10,7 +10,7 @@
 # compiler's package version and this script's text; while the key is the
 # same, nothing is built. About a minute.
 #
-#   QT_WIN32_CACHE  where the builds are kept (default /var/cache/dio-panel)
+#   WINDOWS_CACHE  where the builds are kept (default /var/cache/dio-panel)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -19,7 +19,7 @@ arch="${1:-i686}"
 scripts/setup.sh "gcc-mingw-w64-${arch//_/-}-posix" dpkg-dev make gcc tcl >&2
 # No extensions loaded from files: dio-cli loads no library but the card's driver.
 options=(-O2 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_THREADSAFE=1 -DSQLITE_DEFAULT_FOREIGN_KEYS=0)
-windows_library_source sqlite sqlite3 "$arch" "gcc-mingw-w64-${arch//_/-}-posix" \
+reuse_or_unpack_windows_library sqlite sqlite3 "$arch" "gcc-mingw-w64-${arch//_/-}-posix" \
   "$PWD/scripts/build-sqlite-win32.sh" "${options[@]}"
 cd "$work/src"
 # The amalgamation is made on this machine (its generators run here), then
@@ -32,9 +32,6 @@ mkdir -p "$prefix/include" "$prefix/lib"
   fail "$work/build.log"
 "$arch-w64-mingw32-ar" rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
 cp sqlite3.h sqlite3ext.h "$prefix/include/"
-cp LICENSE.md "$prefix/LICENSE.md" 2>/dev/null || echo "SQLite is in the public domain." >"$prefix/LICENSE.md"
+cp LICENSE.md "$prefix/LICENSE.md" 2>/dev/null || windows_library_done sqlite "SQLite is in the public domain." >"$prefix/LICENSE.md"
 echo "SQLite $version, the amalgamation of Debian's source package sqlite3, built by" \
-  "dio-panel's scripts/build-sqlite-win32.sh with $compiler and ${options[*]}" >"$prefix/SOURCE"
-touch "$prefix/.complete"
-echo "sqlite-win32: done: $prefix" >&2
-echo "$prefix"
+  "dio-panel's scripts/build-sqlite-win32.sh with $compiler and ${options[*]}"

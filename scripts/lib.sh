@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers the scripts share; sourced, not run.
 
 # Runs a command as root: directly when root, else through sudo.
@@ -106,9 +107,9 @@ debian_sources() {
 # is complete, prints it and ends the script; else makes `work` (removed on
 # exit) with the source unpacked, patches applied, in $work/src.
 # A failed step shows the end of its log: `fail LOG`.
-#   windows_library_source NAME PACKAGE ARCH COMPILER-PACKAGE SCRIPT OPTION...
-windows_library_source() {
-  local name="$1" package="$2" arch="$3" script="$5" key cache="${QT_WIN32_CACHE:-/var/cache/dio-panel}"
+#   reuse_or_unpack_windows_library NAME PACKAGE ARCH COMPILER-PACKAGE SCRIPT OPTION...
+reuse_or_unpack_windows_library() {
+  local name="$1" package="$2" arch="$3" script="$5" key cache="${WINDOWS_CACHE:-/var/cache/dio-panel}"
   compiler="$(dpkg-query -W -f='${Package}=${Version}' "$4")"
   shift 5
   debian_sources >&2
@@ -127,10 +128,21 @@ windows_library_source() {
   rm -rf "$prefix"
   (cd "$work" && apt-get source --download-only "$package=$version" >/dev/null 2>&1)
   dpkg-source -x "$work"/*.dsc "$work/src" >/dev/null 2>&1
+  # shellcheck disable=SC2317 # called by the calling script
   fail() { tail -n 40 "$1" >&2; echo "$name-win32: failed" >&2; exit 1; }
 }
 
 # The driver's entry points from driver/adcard_abi.h, "name bytes" a line;
+# The end of a library's build: where it came from in $prefix/SOURCE, the
+# folder marked complete (reused from then on) and printed.
+#   windows_library_done NAME SOURCE-TEXT...
+windows_library_done() {
+  echo "${*:2}" >"$prefix/SOURCE"
+  touch "$prefix/.complete"
+  echo "$1-win32: done: $prefix" >&2
+  echo "$prefix"
+}
+
 # with "own", those of this project's own drivers instead.
 entry_points() { # [own]
   local letter=X

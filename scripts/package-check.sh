@@ -13,6 +13,7 @@ build="${BUILD_DIR:-build}"
 scripts/setup.sh dpkg-dev file lintian man-db desktop-file-utils
 scripts/build.sh
 (cd "$build" && cpack -G DEB >/dev/null)
+# shellcheck disable=SC2012 # the package's name is ours, plain
 deb="$(ls -t "$build"/dio-panel_*.deb | head -n1)"
 echo "package: $deb"
 dpkg-deb -I "$deb" | grep -E "^ (Package|Version|Depends|Recommends):"

@@ -34,6 +34,7 @@ short Zan_DI(short a, short* b) { return a + (b != 0); }
 short Zan_DOBit(short a, short b) { return a + b; }
 short Zan_DO(short a, short b) { return a - b; }
 C
+# shellcheck disable=SC2119 # the card driver's entry points, not this project's own
 { echo EXPORTS; entry_points | while read -r name bytes; do echo " _$name@$bytes = $name"; done; } \
   >"$scratch/cdecl.def"
 i686-w64-mingw32-gcc-posix -shared -O2 -o "$scratch/cdecl.dll" "$scratch/cdecl.c" "$scratch/cdecl.def"
@@ -76,7 +77,7 @@ step "a failing test fails the run under wine, as it should"
 
 step "4. the driver search of the panel and dio-cli as built"
 other=""
-[ ! -f build-win-x86_64/bin/adcard.dll ] || other=build-win-x86_64/bin/adcard.dll
+[ ! -f build-win-x86_64/bin/adcard.dll ] || other="build-win-x86_64/bin/adcard.dll"
 # The panel logs through Qt in the console's code page; dio-cli writes UTF-8 to a file.
 for program in dio-panel dio-cli; do
   arguments="" encoding=GBK

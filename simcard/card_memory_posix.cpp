@@ -48,14 +48,13 @@ CardMemory* openSharedMemory(std::string& why) {
         return nullptr;
     }
     struct stat made {};
-    if (fstat(fd, &made) != 0) {
-        why = name + "：" + std::strerror(errno);
-    } else if (const std::string wrong = notOurs(made); !wrong.empty()) {
+    const bool known = fstat(fd, &made) == 0;
+    const std::string wrong = known ? notOurs(made) : "";
+    if (!wrong.empty())
         why = name + " " + wrong + "，不用它";
-    } else if (made.st_size == 0 && ftruncate(fd, sizeof(CardMemory)) != 0) {
-        // New memory reads zero: all lines at 0. (Ours, made a moment ago.)
+    // New memory reads zero: all lines at 0. (Ours, made a moment ago.)
+    else if (!known || (made.st_size == 0 && ftruncate(fd, sizeof(CardMemory)) != 0))
         why = name + "：" + std::strerror(errno);
-    }
     void* memory = MAP_FAILED;
     if (why.empty()) {
         memory = mmap(nullptr, sizeof(CardMemory), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);

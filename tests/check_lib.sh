@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2154 # cli and root are the sourcing script's
 # What the checks of dio-cli as it ships share; sourced, not run. Needs $cli
 # (the program) and $root (a scratch folder); RUNNER runs the program ("wine").
 
@@ -5,6 +7,7 @@
 # error in $err, its status in $status.
 run() {
   status=0
+  # shellcheck disable=SC2086 # RUNNER: a command and its words
   OUT="$root/out" ERR="$root/err" again_if_hung 120 ${RUNNER:-} "$cli" "$@" || status=$?
   # Under qemu, Wine's crashing helpers write their noise, NUL bytes too, to the standard error.
   out="$(tr -d '\r\000' <"$root/out")" err="$(tr -d '\r\000' <"$root/err")"

@@ -73,6 +73,7 @@ for _ in 1 2 3; do # the pipe closes before or after dio-cli's last write: eithe
 done
 for arguments in "get" "selftest --yes --settle 0 --json" "watch --count 1 --duration 1s" "info"; do
   status=0
+  # shellcheck disable=SC2086 # the arguments, one word each
   "$cli" $arguments >/dev/full 2>"$root/err" || status=$?
   out="" err="$(cat "$root/err")"
   expect 5 "标准输出写不进去：No space left on device"

@@ -1,8 +1,8 @@
 // dio-cli's readings of what is typed, and its watch.
 #include "cli/common/arguments.h"
 #include "cli/common/errors.h"
-#include "cli/watch/watcher.h"
 #include "cli/common/wiring.h"
+#include "cli/watch/watcher.h"
 
 #include <gtest/gtest.h>
 

@@ -37,6 +37,7 @@ mark="$root/cwd/planted-library-loaded"
 # Starts the copy from the planted folder with the search path set to $1 (or
 # unset) until it reports an error or the card, and prints what it wrote.
 run() {
+  # shellcheck disable=SC2086 # the runner and the arguments, one word each
   (cd "$root/cwd" && run_until "board:|板卡信息：|运行时错误" env -u LD_PRELOAD -u "$search_path" \
      ${1+"$search_path=$1"} QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$root" \
      QT_LOGGING_RULES="dio.panel.info=true" ${RUNNER:-} "$copy" ${PROGRAM_ARGUMENTS:-})

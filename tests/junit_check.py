@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""dio-cli selftest --junit as it ships, read by a parser no one here wrote
-(junitparser): one suite named for the serial number with the part, station
+"""dio-cli selftest --junit as it ships, read by junitparser, an independent
+implementation of the format: one suite named for the serial number with the part, station
 and operator, one case per tested channel, the faulty ones failed with their
 faults.
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The Modbus TCP driver (libadcard.so of bin/modbus/) under dio-cli as it
-ships, against a Modbus server no one here wrote (pymodbus, its datastore as
-the module, at other addresses) and against dio-cli serve on the simulated
+ships, against pymodbus, an independent implementation of a Modbus server (its
+datastore as the module, at other addresses) and against dio-cli serve on the simulated
 card; a server gone, one that never answers, an exception answer and a wrong
 configuration each said with its reason and status 4. Servers on loopback,
 started and stopped here.
@@ -67,7 +67,7 @@ def stopped(process):
 
 
 try:
-    # 1. A module no one here wrote, at other addresses.
+    # 1. pymodbus, an independent implementation, as the module, at other addresses.
     port = free_port()
     module = started(["/usr/bin/python3", os.path.join(here, "pymodbus_server.py"), str(port),
                       "100,108,115"], port)

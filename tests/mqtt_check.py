@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """dio-cli --mqtt as it ships, against Debian's mosquitto broker (started here
-on a free loopback port) and mosquitto_sub, clients no one here wrote: the
+on a free loopback port) and mosquitto_sub, independent implementations of the broker and a client: the
 self-test's run as it was recorded; a broker that cannot be reached or that
 refuses the credentials (status 7, the run still recorded); a watch whose
 broker stops and comes back (the local output goes on, the gap is said, the

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """pymodbus's own TCP server answering from its datastore, as a Modbus module
-that no one here wrote: for the Modbus driver's check, and as a baseline for
+from an independent implementation: for the Modbus driver's check, and as a baseline for
 dio-cli serve's benchmark.
 
   pymodbus_server.py PORT [INPUTS]   INPUTS: discrete inputs at 1, as 3,8,16

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""dio-cli's records as it ships, read back with Python's own sqlite3 module
-(not ours): what a run keeps, the runs cut short, the files it must not
+"""dio-cli's records as it ships, read back with Python's sqlite3 module, an
+independent reader of the file: what a run keeps, the runs cut short, the files it must not
 touch, and `history` in its three formats parsed by Python's csv and json.
 
   records_check.py DIO-CLI        (RUNNER="wine" for dio-cli.exe: the rows

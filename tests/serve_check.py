@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""dio-cli serve as it ships, against a Modbus client no one here wrote
-(pymodbus), on loopback: the map, every exception, --read-only, and clients
+"""dio-cli serve as it ships, against pymodbus, an independent
+implementation of a Modbus client, on loopback: the map, every exception, --read-only, and clients
 that lie, stop halfway, send garbage, crowd in or say nothing, while a
 well-behaved client is answered throughout and the card gets nothing from a
 refused request.

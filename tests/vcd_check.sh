@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# dio-cli watch --format vcd as it ships, read by a tool no one here wrote:
-# sigrok-cli loads the dump, and its conversion to CSV gives back the changes
+# dio-cli watch --format vcd as it ships, read by sigrok-cli, an independent
+# implementation of the format: it loads the dump, and its conversion to CSV gives back the changes
 # that another process made while the watch ran.
 #   vcd_check.sh DIO-CLI
 set -euo pipefail

@@ -20,5 +20,4 @@ bool writeWithin(Stream stream, const std::string& utf8, std::chrono::millisecon
     }
 }
 
-
 } // namespace cli

@@ -63,8 +63,4 @@ bool isTerminal(Stream stream) {
     return isatty(stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO) != 0;
 }
 
-
-
-
-
 } // namespace cli

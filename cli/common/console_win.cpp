@@ -15,7 +15,6 @@
 namespace cli {
 namespace {
 
-
 [[noreturn]] void failed(Stream stream, const std::string& why) {
     throw OutputFailed(std::string(stream == Stream::Out ? "标准输出" : "标准错误") + "写不进去：" +
                        why);
@@ -138,9 +137,5 @@ bool isTerminal(Stream stream) {
     DWORD mode = 0;
     return GetConsoleMode(handleOf(stream), &mode) != 0;
 }
-
-
-
-
 
 } // namespace cli

@@ -42,7 +42,7 @@ Wiring Wiring::fromFile(const std::string& path) {
         throw UsageError("读不了接线表“" + path + "”");
     // 128 lines of a few words each: what is longer is not a map (/dev/zero
     // named by mistake would otherwise be read for ever).
-    constexpr std::size_t kLargest = 64 * 1024;
+    constexpr std::size_t kLargest = std::size_t{64} * 1024;
     std::string text(kLargest + 1, '\0');
     input.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (input.bad())

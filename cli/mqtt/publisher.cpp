@@ -1,8 +1,8 @@
 #include "publisher.h"
 
 #include "cli/common/console.h"
-#include "cli/common/interrupts.h"
 #include "cli/common/errors.h"
+#include "cli/common/interrupts.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -193,7 +193,7 @@ void Publisher::publishAcknowledged(const std::string& topic, const std::string&
         const std::string why = problem();
         throw failed(why.empty() ? std::to_string(within.count()) + " ms 内没有连上代理" : why);
     }
-    const long due = settle(std::chrono::duration_cast<std::chrono::milliseconds>(
+    const long due = awaitAcknowledgements(std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now()));
     if (due != 0 && interrupted())
         throw failed("已中断（" + signalName(stopSignal()) + "），没等代理确认");
@@ -223,7 +223,7 @@ bool Publisher::waitConnected(std::chrono::milliseconds within) {
     return waitUntil(within, [&] { return state_->connected; });
 }
 
-long Publisher::settle(std::chrono::milliseconds within) {
+long Publisher::awaitAcknowledgements(std::chrono::milliseconds within) {
     waitUntil(within, [&] { return state_->unacknowledged.empty(); });
     std::lock_guard<std::mutex> lock(state_->mutex);
     return static_cast<long>(state_->unacknowledged.size());

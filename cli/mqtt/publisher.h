@@ -38,7 +38,7 @@ public:
     std::string problem() const;
     // Waits up to `within` for the acknowledgements still due; how many
     // did not come.
-    long settle(std::chrono::milliseconds within);
+    long awaitAcknowledgements(std::chrono::milliseconds within);
     // How many publications the broker refused (an MQTT 5 acknowledgement
     // with a failing reason: not authorised by its ACL), and the last reason.
     long refused() const;

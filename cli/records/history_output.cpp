@@ -34,7 +34,7 @@ std::string text(const std::vector<RecordedRun>& runs) {
 std::string csvField(const std::string& given) {
     const bool formula =
         !given.empty() && std::string("=+-@\t\r").find(given[0]) != std::string::npos;
-    const std::string value = formula ? "'" + given : given;
+    std::string value = formula ? "'" + given : given;
     if (value.find_first_of(",\"\r\n") == std::string::npos)
         return value;
     std::string quoted = "\"";

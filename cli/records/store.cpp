@@ -123,8 +123,8 @@ FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
     while (rows.step()) {
         ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
         channel.channel = static_cast<int>(rows.integer(0));
-        channel.kinds[selftest::nameOf(fromName(rows.text(1), selftest::kFaultKindNames, "故障种类"))] =
-            static_cast<long>(rows.integer(2));
+        channel.kinds[selftest::nameOf(fromName(rows.text(1), selftest::kFaultKindNames,
+                                                "故障种类"))] = static_cast<long>(rows.integer(2));
     }
     Statement totals =
         db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");

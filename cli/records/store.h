@@ -25,7 +25,7 @@ inline std::string nameOf(RunStatus status) {
 }
 
 struct RecordedRun : selftest::Identity {
-    std::int64_t id = 0; // given when recorded
+    std::int64_t id = 0;        // given when recorded
     std::string started, ended; // UTC, ISO 8601 to the millisecond
     long settleMs = 0;
     std::string channels; // "1-16,20"

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <utility>
 
 namespace cli::selftest {
 namespace {
@@ -81,7 +82,8 @@ struct Step {
 // line by line over all its candidates.
 class Search {
 public:
-    Search(bool wiredAnd, std::vector<Doubt*> doubts) : wiredAnd_(wiredAnd), doubts_(doubts) {
+    Search(bool wiredAnd, std::vector<Doubt*> doubts)
+        : wiredAnd_(wiredAnd), doubts_(std::move(doubts)) {
         Lines known;
         for (Doubt* d : doubts_) {
             scope_ = unite(scope_, d->candidates);

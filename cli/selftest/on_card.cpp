@@ -2,8 +2,8 @@
 
 #include "cli/common/card.h"
 #include "cli/common/console.h"
-#include "cli/common/interrupts.h"
 #include "cli/common/errors.h"
+#include "cli/common/interrupts.h"
 
 #include <algorithm>
 #include <map>
@@ -90,7 +90,8 @@ public:
         for (const Zero& zero : pending)
             failed.insert(failed.end(), zero.channels.begin(), zero.channels.end());
         std::sort(failed.begin(), failed.end());
-        return DriverCallFailed("通道 " + selftest::joined(failed) + " 未能复位为 0（" + why + "）");
+        return DriverCallFailed("通道 " + selftest::joined(failed) + " 未能复位为 0（" + why +
+                                "）");
     }
 
 private:
@@ -140,7 +141,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
                                       pause(setup.settle);
                                       if (interrupted())
                                           throw Interrupted(stopSignal());
-                                      const std::vector<bool> reading = readOnce();
+                                      std::vector<bool> reading = readOnce();
                                       for (int again = 1; again < setup.reads; ++again) {
                                           const std::vector<bool> repeated = readOnce();
                                           for (std::size_t i = 0; i < reading.size(); ++i)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/selftest/report.h"
 #include "cli/common/wiring.h"
+#include "cli/selftest/report.h"
 
 #include <chrono>
 #include <vector>

@@ -115,7 +115,8 @@ std::string writeCoils(int first, const std::vector<bool>& values, CardPort& car
     return writing("写线圈", [&](std::string& wrote) {
         const int last = first + static_cast<int>(values.size()) - 1;
         for (int line = first; line <= last;) {
-            const int channel = line + 1, group = card::groupOf(channel), bit = card::bitOf(channel);
+            const int channel = line + 1, group = card::groupOf(channel),
+                      bit = card::bitOf(channel);
             if (bit == 0 && line + card::kLinesPerGroup - 1 <= last) {
                 int byte = 0;
                 for (int b = 0; b < card::kLinesPerGroup; ++b)
@@ -130,8 +131,8 @@ std::string writeCoils(int first, const std::vector<bool>& values, CardPort& car
                 const bool value = values[line - first];
                 card.writeBit(channel, value);
                 written.coils[line] = value;
-                written.groups[group] = value ? written.groups[group] | 1 << bit
-                                              : written.groups[group] & ~(1 << bit);
+                written.groups[group] =
+                    value ? written.groups[group] | 1 << bit : written.groups[group] & ~(1 << bit);
                 wrote += " 通道" + std::to_string(line + 1) + "=" + (value ? "1" : "0");
                 ++line;
             }
@@ -163,7 +164,8 @@ Answer write(const std::vector<std::uint8_t>& request, CardPort& card, Written& 
         const int value = word(request, 3);
         if (request.size() != 5)
             throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
-        if (function == MODBUS_FC_WRITE_SINGLE_COIL) { // the value before the address, as the protocol orders them
+        if (function == MODBUS_FC_WRITE_SINGLE_COIL) { // the value before the address, as the
+                                                       // protocol orders them
             if (value != 0xFF00 && value != 0)
                 throw Refused{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE};
             checkRange(first, 1, card::kChannels, 1);

@@ -2,13 +2,13 @@
 
 #include "cli/common/card.h"
 #include "cli/common/console.h"
-#include "cli/common/interrupts.h"
+#include "cli/common/diagnostic.h"
 #include "cli/common/errors.h"
+#include "cli/common/interrupts.h"
 #include "cli/selftest/lock.h"
 #include "cli/serve/frames.h"
 #include "cli/serve/modbus_map.h"
 #include "cli/serve/sockets.h"
-#include "cli/common/diagnostic.h"
 
 #include <modbus/modbus.h>
 
@@ -67,8 +67,8 @@ public:
     // What waits, as far as the standard error takes it now.
     void flush() {
         if (dropped_ > 0 && backlog_.size() + 200 < kBacklog) {
-            backlog_ +=
-                diagnosticLine("日志的读取方停住了，其间有 " + std::to_string(dropped_) + " 行没有写出");
+            backlog_ += diagnosticLine("日志的读取方停住了，其间有 " + std::to_string(dropped_) +
+                                       " 行没有写出");
             dropped_ = 0;
         }
         backlog_.erase(0, writeWithoutWaiting(Stream::Err, backlog_));
@@ -80,7 +80,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBacklog = 64 * 1024;
+    static constexpr std::size_t kBacklog = std::size_t{64} * 1024;
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

@@ -149,9 +149,9 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     if (interrupted())
         failed = Interrupted(stopSignal());
     if (unkept.record)
-        keepFirst(failed, failed ? *unkept.record
-                                 : RecordFailed("结果未记入记录库：" +
-                                                std::string(unkept.record->what())));
+        keepFirst(failed,
+                  failed ? *unkept.record
+                         : RecordFailed("结果未记入记录库：" + std::string(unkept.record->what())));
     keepFirst(failed, unkept.publication);
     keepFirst(failed, notWritten);
     if (failed)

@@ -1,8 +1,8 @@
 #include "change_feed.h"
 
 #include "cli/common/diagnostic.h"
-#include "cli/mqtt/topics.h"
 #include "cli/common/timestamp.h"
+#include "cli/mqtt/topics.h"
 
 #include <nlohmann/json.hpp>
 
@@ -47,9 +47,10 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
         // the link back or as the broker taking messages again.
         if (gapFrom_) {
             const long from = *gapFrom_, count = closeGap(sequence_ - 1);
-            tellMqtt((gapLinkDown_ ? "又连上了 " + publisher_.broker().text() + "，" : std::string()) +
-                 "其间序号 " + std::to_string(from) + " 到 " + std::to_string(sequence_ - 1) +
-                 " 的 " + std::to_string(count) + " 个变化未发布");
+            tellMqtt(
+                (gapLinkDown_ ? "又连上了 " + publisher_.broker().text() + "，" : std::string()) +
+                "其间序号 " + std::to_string(from) + " 到 " + std::to_string(sequence_ - 1) +
+                " 的 " + std::to_string(count) + " 个变化未发布");
         }
     }
 }
@@ -57,7 +58,7 @@ void ChangeFeed::publish(const std::vector<Watcher::Change>& changes,
 void ChangeFeed::tellAway() const {
     const std::string problem = publisher_.problem();
     tellMqtt(publisher_.broker().text() + " " + (problem.empty() ? "还没有连上代理" : problem) +
-         (gapLinkDown_ ? "；变化照常列出，连上后再发布" : "；变化照常列出"));
+             (gapLinkDown_ ? "；变化照常列出，连上后再发布" : "；变化照常列出"));
 }
 
 long ChangeFeed::closeGap(long last) {
@@ -69,15 +70,16 @@ long ChangeFeed::closeGap(long last) {
 
 std::optional<PublishFailed> ChangeFeed::finish() {
     closeGap(sequence_);
-    const long unacknowledged = publisher_.settle(std::chrono::seconds(2));
+    const long unacknowledged = publisher_.awaitAcknowledgements(std::chrono::seconds(2));
     const long refused = publisher_.refused();
     if (unpublished_ == 0 && unacknowledged == 0 && refused == 0)
         return std::nullopt;
-    return PublishFailed("MQTT：" + std::to_string(sequence_) + " 个变化中 " + std::to_string(unpublished_) +
-           " 个未发布、" + std::to_string(unacknowledged) + " 个代理未确认" +
-           (refused ? "、" + std::to_string(refused) + " 个代理拒收（" + publisher_.problem() + "）"
-                    : "") +
-           "（" + publisher_.broker().text() + "）");
+    return PublishFailed(
+        "MQTT：" + std::to_string(sequence_) + " 个变化中 " + std::to_string(unpublished_) +
+        " 个未发布、" + std::to_string(unacknowledged) + " 个代理未确认" +
+        (refused ? "、" + std::to_string(refused) + " 个代理拒收（" + publisher_.problem() + "）"
+                 : "") +
+        "（" + publisher_.broker().text() + "）");
 }
 
 } // namespace cli
