@@ -26,14 +26,8 @@ int channelNumber(const std::string& text, const std::string& list) {
     return channel;
 }
 
-} // namespace
-
-Wiring::Wiring() : names_(kChannels) {
-    for (int channel = 1; channel <= kChannels; ++channel)
-        inputs_.push_back({card::groupOf(channel), card::bitOf(channel)});
-}
-
-Wiring Wiring::fromFile(const std::string& path) {
+// The map file's text, refused where it is no map's.
+std::string mapText(const std::string& path) {
     std::error_code unknown;
     if (std::filesystem::is_directory(std::filesystem::u8path(path), unknown))
         throw UsageError("接线表“" + path + "”是个文件夹");
@@ -50,7 +44,32 @@ Wiring Wiring::fromFile(const std::string& path) {
     text.resize(static_cast<std::size_t>(input.gcount()));
     if (text.size() > kLargest)
         throw UsageError("接线表“" + path + "”太大（超过 64 KiB），不像接线表");
-    std::istringstream file(text);
+    return text;
+}
+
+// Why a wire's name cannot be channel c's in a waveform, or "".
+std::string nameProblem(const std::string& name, int c) {
+    if (name.size() > 64 ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_.-[]") != std::string::npos)
+        return "名称“" + name + "”只能由字母、数字和 _ . - [ ] 组成，至多 64 个";
+    // "ch" and a number is a channel's own wire name where the map gives none.
+    if (name.size() > 2 && name.compare(0, 2, "ch") == 0 &&
+        name.find_first_not_of("0123456789", 2) == std::string::npos &&
+        name != "ch" + std::to_string(c))
+        return "名称“" + name + "”是另一条通道在波形里的默认名";
+    return "";
+}
+
+} // namespace
+
+Wiring::Wiring() : names_(kChannels) {
+    for (int channel = 1; channel <= kChannels; ++channel)
+        inputs_.push_back({card::groupOf(channel), card::bitOf(channel)});
+}
+
+Wiring Wiring::fromFile(const std::string& path) {
+    std::istringstream file(mapText(path));
     Wiring wiring;
     std::map<int, int> channelAt;               // channel: the line that wires it
     std::map<std::pair<int, int>, int> inputAt; // input word and bit: the line that names it
@@ -71,15 +90,8 @@ Wiring Wiring::fromFile(const std::string& path) {
         if (c < 1 || c > kChannels || w < 0 || w >= kMaxInputWords || b < 0 || b > 15 ||
             !extra.empty())
             throw wrong("应为“通道 字 位 [名称]”，通道 1 到 128，字 0 到 31，位 0 到 15");
-        if (name.size() > 64 ||
-            name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                   "0123456789_.-[]") != std::string::npos)
-            throw wrong("名称“" + name + "”只能由字母、数字和 _ . - [ ] 组成，至多 64 个");
-        // "ch" and a number is a channel's own wire name where the map gives none.
-        if (name.size() > 2 && name.compare(0, 2, "ch") == 0 &&
-            name.find_first_not_of("0123456789", 2) == std::string::npos &&
-            name != "ch" + std::to_string(c))
-            throw wrong("名称“" + name + "”是另一条通道在波形里的默认名");
+        if (const std::string problem = nameProblem(name, c); !problem.empty())
+            throw wrong(problem);
         if (!name.empty()) {
             if (const auto [at, first] = nameAt.emplace(name, number); !first)
                 throw wrong("名称“" + name + "”已在第 " + std::to_string(at->second) + " 行用过");

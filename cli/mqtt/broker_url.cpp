@@ -11,6 +11,33 @@ std::string BrokerUrl::text() const {
            std::to_string(port);
 }
 
+namespace {
+
+// "host", "host:port" or "[IPv6]:port" into the host and the port given;
+// why it is neither, or "".
+std::string splitAuthority(const std::string& authority, std::string& host,
+                           std::optional<std::string>& port) {
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos)
+            return "缺少 ]";
+        host = authority.substr(1, close - 1);
+        if (close + 1 < authority.size()) {
+            if (authority[close + 1] != ':')
+                return "] 后应为 :端口";
+            port = authority.substr(close + 2);
+        }
+        return "";
+    }
+    const std::size_t colon = authority.find(':');
+    host = authority.substr(0, colon);
+    if (colon != std::string::npos)
+        port = authority.substr(colon + 1);
+    return "";
+}
+
+} // namespace
+
 BrokerUrl parseBrokerUrl(const std::string& url) {
     auto wrong = [&](const std::string& why) {
         return UsageError("--mqtt 的“" + url + "”不对：" + why +
@@ -28,37 +55,19 @@ BrokerUrl parseBrokerUrl(const std::string& url) {
         throw wrong("只认 mqtt:// 和 mqtts://");
     }
     const std::size_t slash = rest.find('/');
-    std::string authority = rest.substr(0, slash);
+    const std::string authority = rest.substr(0, slash);
     broker.prefix = slash == std::string::npos ? "" : rest.substr(slash + 1);
     while (!broker.prefix.empty() && broker.prefix.back() == '/')
         broker.prefix.pop_back();
     if (authority.find('@') != std::string::npos)
         throw wrong("用户名和密码请放在环境变量 DIO_MQTT_USER、DIO_MQTT_PASSWORD 里");
-    std::string port;
-    bool portGiven = false;
-    if (!authority.empty() && authority[0] == '[') { // [IPv6]:port
-        const std::size_t close = authority.find(']');
-        if (close == std::string::npos)
-            throw wrong("缺少 ]");
-        broker.host = authority.substr(1, close - 1);
-        if (close + 1 < authority.size()) {
-            if (authority[close + 1] != ':')
-                throw wrong("] 后应为 :端口");
-            port = authority.substr(close + 2);
-            portGiven = true;
-        }
-    } else {
-        const std::size_t colon = authority.find(':');
-        broker.host = authority.substr(0, colon);
-        if (colon != std::string::npos) {
-            port = authority.substr(colon + 1);
-            portGiven = true;
-        }
-    }
+    std::optional<std::string> port;
+    if (const std::string problem = splitAuthority(authority, broker.host, port); !problem.empty())
+        throw wrong(problem);
     if (broker.host.empty())
         throw wrong("缺少主机");
-    if (portGiven) {
-        const std::optional<long> number = convert::decimalNumber(port, 5);
+    if (port) {
+        const std::optional<long> number = convert::decimalNumber(*port, 5);
         if (!number || *number < 1 || *number > 65535)
             throw wrong("端口应为 1 到 65535");
         broker.port = static_cast<int>(*number);

@@ -23,8 +23,10 @@ struct Accepted {
 // The sockets among `watched` that have something to read (or were closed),
 // waiting at most `milliseconds`.
 std::vector<Socket> readable(const std::vector<Socket>& watched, int milliseconds);
-// A new connection on a listening socket, made non-blocking; false, and the
-// system's reason in `error`, where the accept failed (out of descriptors).
+// A new connection on a listening socket, made non-blocking, not inherited by
+// programs started later, each answer sent at once; false, and the system's
+// reason in `error`, where the accept failed (out of descriptors, a client
+// gone before it was taken).
 bool accept(Socket listening, Accepted& accepted, std::string& error);
 // Bytes received: > 0, 0 when the peer closed, < 0 on an error.
 long receive(Socket socket, std::uint8_t* buffer, std::size_t size);
