@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release, build-bench/) and prints one table: per-call
 # costs from Google Benchmark (medians of 5 repetitions), the self-test's
-# patterns and driver calls against walking ones and zeros and whole-process start
+# patterns and driver calls against walking ones and zeros, its codes against
+# each other and the fewest patterns possible, and whole-process start
 # to first show against a bare Qt window (medians of RUNS runs each, default 21).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +34,7 @@ kill "$pymodbus"
 link="$("$bin/link_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=json 2>/dev/null)"
 records="$("$bin/records_bench" --benchmark_format=json 2>/dev/null)"
+codes="$("$bin/selftest_bench" --benchmark_format=json 2>/dev/null)"
 # watch --mqtt at 1,000 changes a second to mosquitto, for MQTT_SECONDS (60).
 mqtt="$(/usr/bin/python3 bench/mqtt_watch.py "$bin/dio-cli" "$bin/libadcard.so" "${MQTT_SECONDS:-60}" 1000)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
@@ -94,6 +96,19 @@ print("| records: history of one serial number among 100,000 runs, indexed / not
 print("| records: --stats over 100,000 runs | %.1f ms | 2000 ms | %s |" % (ms("Stats_All"), "yes" if ms("Stats_All") <= 2000 else "no"))
 print("| records: history of all 100,000 runs (read, not printed) | %.0f ms | | |" % ms("History_All"))
 ' <<<"$records"
+/usr/bin/python3 -c '
+import json, sys
+methods = ["constant-weight", "counting", "walking ones and zeros"]
+rows = {}
+for b in json.load(sys.stdin)["benchmarks"]:
+    through, method, lines, settle = (int(x) for x in b["run_name"].split("/")[1:5])
+    rows[(through, method, lines, settle)] = b
+for lines in (128, 64, 16, 8):
+    for method, name in enumerate(methods):
+        sim0, sim10, modbus = (rows[(t, method, lines, s)] for t, s in ((0, 0), (0, 10), (1, 0)))
+        print("| self-test, %d lines, %s: patterns (/ the fewest possible) / no settling / 10 ms settling / through Modbus to dio-cli serve | %d (%.2f) / %.1f / %.0f / %.1f ms | | |" % (
+            lines, name, sim0["patterns"], sim0["ratio"], sim0["real_time"], sim10["real_time"], modbus["real_time"]))
+' <<<"$codes"
 /usr/bin/python3 -c '
 import json, sys
 m = json.load(sys.stdin)

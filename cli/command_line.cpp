@@ -210,6 +210,7 @@ std::optional<std::string> databaseFile(CLI::Option* given, const std::string& n
 // What selftest's options say, as given.
 struct SelftestArguments {
     bool yes = false, json = false;
+    std::string codes = convert::nameIn(selftest::kCodesNames, SelftestSetup().codes);
     std::string settle = std::to_string(SelftestSetup().settle.count()),
                 reads = std::to_string(SelftestSetup().reads), channels = allChannels(), map,
                 report, junit;
@@ -242,9 +243,12 @@ SelftestCommand selftestCommand(const SelftestArguments& given) {
     if (*given.reportGiven && (given.report.empty() || given.report == "-"))
         throw UsageError("--report 要一个文件名（“" + given.report +
                          "”不是；要把报告写到标准输出，用 --json）");
-    SelftestSetup setup{parseChannels(given.channels), wiringFrom(given.map),
+    SelftestSetup setup{parseChannels(given.channels),
+                        wiringFrom(given.map),
                         std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000)),
-                        false, static_cast<int>(parseNumber(given.reads, "--reads", 2, 100))};
+                        false,
+                        static_cast<int>(parseNumber(given.reads, "--reads", 2, 100)),
+                        choice("--codes", given.codes, selftest::kCodesNames)};
     auto file = [](CLI::Option* option, const std::string& name) {
         return *option ? std::optional(name) : std::nullopt;
     };
@@ -280,6 +284,12 @@ Declared declareSelftest(CLI::App& app) {
         ->add_option("--reads", typed->reads,
                      "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断")
         ->type_name("N")
+        ->capture_default_str();
+    selftest
+        ->add_option("--codes", typed->codes,
+                     "测试图样的码：constant-weight（等重码，最少的图样）或 counting"
+                     "（计数码及其反码，以前的做法）")
+        ->type_name("CODES")
         ->capture_default_str();
     selftest->add_flag("-j,--json", typed->json, "以 JSON 输出报告");
     typed->reportGiven = selftest

@@ -28,15 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     CHECK(simcard::parseFaults(text, error) || !error.empty());
 
-    const int lines = 1 + data[0] % cli::kChannels;
+    const int lines = 1 + (data[0] & 0x7F) % cli::kChannels;
     std::size_t bit = 8;
-    const cli::selftest::Learned learned =
-        cli::selftest::learn(lines, [&](const std::vector<bool>&) {
+    const cli::selftest::Learned learned = cli::selftest::learn(
+        lines,
+        [&](const std::vector<bool>&) {
             std::vector<bool> reading(lines);
             for (int i = 0; i < lines; ++i, ++bit)
                 reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
             return reading;
-        });
+        },
+        data[0] & 0x80 ? cli::selftest::Codes::Counting : cli::selftest::Codes::ConstantWeight);
     CHECK(learned.patterns <= cli::selftest::patternBudget(lines));
     std::vector<int> channels(lines);
     std::iota(channels.begin(), channels.end(), 1);

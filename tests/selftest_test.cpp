@@ -4,10 +4,13 @@
 #include "cli/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"
+#include "simcard/faults.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <numeric>
 #include <random>
 #include <set>
@@ -16,6 +19,8 @@
 namespace {
 
 using Faults = std::multiset<std::string>; // "kind wired channels why"
+using cli::selftest::Codes;
+constexpr Codes kBothCodes[] = {Codes::ConstantWeight, Codes::Counting};
 
 std::string fault(const std::string& kind, std::vector<int> channels, const std::string& wired = "",
                   const std::string& why = "") {
@@ -39,10 +44,11 @@ struct Selftest : testing::Test {
     driver::DllDef dll{sim.search()};
     cli::Card card{dll};
 
-    cli::selftest::Report run(const std::string& faults, std::vector<int> channels = all()) {
+    cli::selftest::Report run(const std::string& faults, std::vector<int> channels = all(),
+                              Codes codes = Codes::ConstantWeight) {
         sim.faults(faults);
         int driven = 0;
-        return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false}, driven);
+        return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false, 2, codes}, driven);
     }
     static std::vector<int> all() {
         std::vector<int> channels(cli::kChannels);
@@ -59,7 +65,13 @@ struct Selftest : testing::Test {
 // most twice the code patterns, and leaves every line at 0.
 TEST_F(Selftest, FindsEveryInjectedFault) {
     std::mt19937 random(20261208);
-    for (int round = 0; round < 200; ++round) {
+    struct Counted {
+        int rounds = 0, most = 0;
+        long all = 0;
+    };
+    std::map<Codes, Counted> patterns; // of the rounds without flicker
+    for (int round = 0; round < 400; ++round) {
+        const Codes codes = kBothCodes[round % 2];
         std::vector<int> channels = all();
         std::shuffle(channels.begin(), channels.end(), random);
         channels.resize(round % 4 == 0 ? 128 : 8 + random() % 120);
@@ -105,17 +117,27 @@ TEST_F(Selftest, FindsEveryInjectedFault) {
                 expected.insert(fault("undecided", *same, "", "same-value"));
             }
         description += "seed=" + std::to_string(round);
-        const cli::selftest::Report report = run(description, channels);
+        const cli::selftest::Report report = run(description, channels, codes);
         EXPECT_EQ(found(report), expected) << description;
         EXPECT_EQ(report.sound, static_cast<int>(channels.size() - faulty.size())) << description;
         // An intermittent input's random readings send the aimed patterns
         // after shorts that are not there: the budget bounds them.
         const int lines = static_cast<int>(channels.size());
+        if (description.find("flicker") == std::string::npos) {
+            Counted& counted = patterns[codes];
+            ++counted.rounds;
+            counted.most = std::max(counted.most, report.patterns);
+            counted.all += report.patterns;
+        }
         EXPECT_LE(report.patterns, description.find("flicker") == std::string::npos
                                        ? 4 * cli::selftest::codeBits(lines)
                                        : cli::selftest::patternBudget(lines))
-            << description;
+            << description << " " << convert::nameIn(cli::selftest::kCodesNames, codes);
     }
+    for (const auto& [codes, counted] : patterns)
+        std::printf("%s, %d rounds of several faults: patterns at most %d, on average %.2f\n",
+                    convert::nameIn(cli::selftest::kCodesNames, codes).c_str(), counted.rounds,
+                    counted.most, static_cast<double>(counted.all) / counted.rounds);
     sim.faults("");
     EXPECT_EQ(card.readWords(16), std::vector<std::int16_t>(16, 0)) << "every line left at 0";
 }
@@ -137,25 +159,114 @@ TEST_F(Selftest, SaysUndecidedWhereNoPatternTells) {
         {"cross=5,9;stuck0=9", nullptr,
          {fault("stuck-0", {5}), fault("crossed", {5, 9}), fault("undecided", {5, 9}, "", "unseen-output")}}};
     // clang-format on
-    for (const auto& [one, other, expected] : cases) {
-        const cli::selftest::Report report = run(one, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-        EXPECT_EQ(found(report), expected) << one;
-        if (other) { // another set of faults that reads the same
-            EXPECT_EQ(found(run(other, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})), expected)
-                << other;
+    const std::vector<int> twelve = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    for (const Codes codes : kBothCodes)
+        for (const auto& [one, other, expected] : cases) {
+            EXPECT_EQ(found(run(one, twelve, codes)), expected) << one;
+            if (other) { // another set of faults that reads the same
+                EXPECT_EQ(found(run(other, twelve, codes)), expected) << other;
+            }
         }
-    }
 }
 
-// A sound card takes the code patterns alone: 2 * ceil(log2(N + 2)).
+// A sound card takes the code patterns alone: the least k with C(k, k/2) >= N
+// (Sperner's bound), or 2 * ceil(log2(N + 2)) counting.
 TEST_F(Selftest, TakesTheCodePatternsOnASoundCard) {
-    const std::pair<std::vector<int>, int> cases[] = {
-        {all(), 16}, {{7}, 4}, {{1, 2}, 4}, {{1, 2, 3}, 6}};
-    for (const auto& [channels, patterns] : cases) {
-        const cli::selftest::Report report = run("", channels);
+    const std::tuple<Codes, std::vector<int>, int> cases[] = {
+        {Codes::ConstantWeight, all(), 10}, {Codes::ConstantWeight, {7}, 2},
+        {Codes::ConstantWeight, {1, 2}, 2}, {Codes::ConstantWeight, {1, 2, 3}, 3},
+        {Codes::Counting, all(), 16},       {Codes::Counting, {7}, 4},
+        {Codes::Counting, {1, 2}, 4},       {Codes::Counting, {1, 2, 3}, 6}};
+    for (const auto& [codes, channels, patterns] : cases) {
+        const cli::selftest::Report report = run("", channels, codes);
         EXPECT_EQ(report.patterns, patterns) << channels.size();
         EXPECT_TRUE(report.faults.empty()) << channels.size();
     }
+}
+
+// The card's model without the card: channels (1-based) wired to inputs
+// through a permutation of the card's inputs, as a wiring map does.
+struct Model {
+    simcard::Faults faults;
+    std::vector<int> channels;
+    std::vector<int> inputOf; // each card line's input position
+    std::minstd_rand random;
+
+    std::vector<bool> operator()(const std::vector<bool>& pattern) {
+        std::array<bool, simcard::kLines> outputs{};
+        for (std::size_t i = 0; i < channels.size(); ++i)
+            outputs[channels[i] - 1] = pattern[i];
+        const auto inputs = simcard::inputsFor(outputs, faults, random);
+        std::vector<bool> reading;
+        for (int channel : channels)
+            reading.push_back(inputs[inputOf[channel - 1]]);
+        return reading;
+    }
+};
+
+// Every single fault of the lines under test (each stuck at 0 or 1 or open,
+// each pair shorted AND and OR, each pair crossed) named exactly, within one
+// pattern more than a sound card takes (two counting); also on scattered
+// channels read through a scrambled wiring. Prints the pattern counts.
+TEST(SelftestCodes, NameEverySingleFaultExactly) {
+    const std::vector<int> all = Selftest::all();
+    std::vector<int> scattered, scrambled(simcard::kLines);
+    for (int channel = 3; channel <= 128; channel += 3)
+        scattered.push_back(channel);
+    std::iota(scrambled.begin(), scrambled.end(), 0);
+    std::shuffle(scrambled.begin(), scrambled.end(), std::mt19937(7));
+    const std::vector<int> identity = [&] {
+        std::vector<int> same(simcard::kLines);
+        std::iota(same.begin(), same.end(), 0);
+        return same;
+    }();
+    const std::tuple<const char*, std::vector<int>, std::vector<int>> cards[] = {
+        {"8 lines", {1, 2, 3, 4, 5, 6, 7, 8}, identity},
+        {"16 lines", std::vector<int>(all.begin(), all.begin() + 16), identity},
+        {"64 lines", std::vector<int>(all.begin() + 64, all.end()), identity},
+        {"128 lines", all, identity},
+        {"42 lines mapped", scattered, scrambled}};
+    for (const Codes codes : kBothCodes)
+        for (const auto& [name, channels, inputOf] : cards) {
+            const int lines = static_cast<int>(channels.size());
+            std::vector<std::pair<std::string, Faults>> cases;
+            for (int c : channels) {
+                const std::string at = std::to_string(c);
+                cases.push_back({"stuck0=" + at, {fault("stuck-0", {c})}});
+                cases.push_back({"stuck1=" + at, {fault("stuck-1", {c})}});
+                cases.push_back({"open=" + at, {fault("stuck-1", {c})}});
+                for (int d : channels) {
+                    if (d <= c)
+                        continue;
+                    const std::string pair = at + "," + std::to_string(d);
+                    cases.push_back({"short-and=" + pair, {fault("short", {c, d}, "and")}});
+                    cases.push_back({"short-or=" + pair, {fault("short", {c, d}, "or")}});
+                    cases.push_back(
+                        {"cross=" + pair, {fault("crossed", {c, d}), fault("crossed", {d, c})}});
+                }
+            }
+            int most = 0;
+            long total = 0;
+            for (const auto& [description, expected] : cases) {
+                std::string error;
+                const simcard::Faults parsed = *simcard::parseFaults(description, error);
+                Model model{parsed, channels, inputOf, {}};
+                for (int line = 0; line < simcard::kLines; ++line) { // where the map reads them
+                    model.faults.source[inputOf[line]] = parsed.source[line];
+                    model.faults.open[inputOf[line]] = parsed.open[line];
+                }
+                const auto learned = cli::selftest::learn(lines, std::ref(model), codes);
+                ASSERT_EQ(found(cli::selftest::makeReport(channels, learned)), expected)
+                    << name << " " << description;
+                most = std::max(most, learned.patterns);
+                total += learned.patterns;
+            }
+            const int sound = cli::selftest::codePatterns(lines, codes);
+            EXPECT_LE(most, sound + (codes == Codes::Counting ? 2 : 1)) << name;
+            std::printf("%s, %s: sound %d, %zu single faults at most %d, on average %.2f\n",
+                        convert::nameIn(cli::selftest::kCodesNames, codes).c_str(), name, sound,
+                        cases.size(), most, static_cast<double>(total) / cases.size());
+        }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #pragma once
 // Learning how a card's outputs reach its inputs through a loopback wiring,
-// in few patterns: the counting-sequence test of boundary scan, then a few
-// patterns aimed at the lines it leaves in doubt.
+// in few patterns: each line's code word, then a few patterns aimed at the
+// lines the words leave in doubt.
+
+#include "convert/named.h"
 
 #include <functional>
 #include <vector>
@@ -26,21 +28,36 @@ struct Learned {
     int patterns = 0;              // how many were driven
 };
 
-// The bits of the code words: each line is given a number from 1 to `lines`,
-// none all zeros, none all ones.
+// The code words a line is given.
+//  - ConstantWeight: words of k bits with k/2 of them set, k the fewest for
+//    which there are enough (Sperner: no fewer patterns can tell every short
+//    of two lines from sound lines): 10 patterns for 128 lines. One word a
+//    pattern bit, each driven once.
+//  - Counting: the line's number from 1, in as few bits as hold it and all
+//    ones, each bit driven and then its complement: 16 patterns for 128.
+enum class Codes { ConstantWeight, Counting };
+inline constexpr convert::Named<Codes> kCodesNames[] = {{Codes::ConstantWeight, "constant-weight"},
+                                                        {Codes::Counting, "counting"}};
+
+// The bits of the counting code: each line is given a number from 1 to
+// `lines`, none all zeros, none all ones.
 int codeBits(int lines);
+// The bits of the constant-weight code: the least k >= 2 with C(k, k/2) >= lines.
+int constantWeightBits(int lines);
+// The patterns a sound card takes.
+int codePatterns(int lines, Codes codes);
 
 // The most patterns `learn` drives: what walking ones and zeros would take
-// (2 * lines + 2), or the code patterns and four more where that is more.
+// (2 * lines + 2), or the counting patterns and four more where that is more.
 int patternBudget(int lines);
 
-// Learns what every line's input does. First the code words and their
-// complements (2 * codeBits patterns): a line that follows one output reads
-// that output's code; a stuck line reads all zeros or all ones; lines shorted
-// together read the AND or OR of their codes, never a code. Then, for the
-// inputs in doubt, the all-ones and all-zeros patterns tell a stuck line from
-// a short whose codes cover every bit, and patterns that hold only the
-// candidates of a short at the value that shows them tell who is in it.
-Learned learn(int lines, const Probe& probe);
+// Learns what every line's input does. First the code patterns: a line that
+// follows one output reads that output's word; a stuck line reads all zeros
+// or all ones; lines shorted together read the AND (fewer ones than a word)
+// or the OR (more) of their words, never a word. Then, for the inputs in
+// doubt, patterns that hold only the candidates of a short at the value that
+// shows them tell who is in it, and the all-ones and all-zeros patterns tell
+// a stuck line from a short whose words have no bit in common (or every bit).
+Learned learn(int lines, const Probe& probe, Codes codes = Codes::ConstantWeight);
 
 } // namespace cli::selftest

@@ -119,7 +119,8 @@ void showProgress(int driven, int expected) {
 
 selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven) {
     const int words = setup.wiring.wordsFor(setup.channels);
-    const int expected = 2 * selftest::codeBits(static_cast<int>(setup.channels.size()));
+    const int expected =
+        selftest::codePatterns(static_cast<int>(setup.channels.size()), setup.codes);
     Outputs outputs(card, setup.channels);
     auto readOnce = [&] {
         const std::vector<std::int16_t> read = card.readWords(words);
@@ -135,23 +136,25 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
     driven = 0;
     selftest::Learned learned;
     try {
-        learned = selftest::learn(static_cast<int>(setup.channels.size()),
-                                  [&](const std::vector<bool>& pattern) {
-                                      outputs.drive(pattern);
-                                      pause(setup.settle);
-                                      if (interrupted())
-                                          throw Interrupted(stopSignal());
-                                      std::vector<bool> reading = readOnce();
-                                      for (int again = 1; again < setup.reads; ++again) {
-                                          const std::vector<bool> repeated = readOnce();
-                                          for (std::size_t i = 0; i < reading.size(); ++i)
-                                              flickers[i] += repeated[i] != reading[i];
-                                      }
-                                      ++driven;
-                                      if (setup.progress)
-                                          showProgress(driven, expected);
-                                      return reading;
-                                  });
+        learned = selftest::learn(
+            static_cast<int>(setup.channels.size()),
+            [&](const std::vector<bool>& pattern) {
+                outputs.drive(pattern);
+                pause(setup.settle);
+                if (interrupted())
+                    throw Interrupted(stopSignal());
+                std::vector<bool> reading = readOnce();
+                for (int again = 1; again < setup.reads; ++again) {
+                    const std::vector<bool> repeated = readOnce();
+                    for (std::size_t i = 0; i < reading.size(); ++i)
+                        flickers[i] += repeated[i] != reading[i];
+                }
+                ++driven;
+                if (setup.progress)
+                    showProgress(driven, expected);
+                return reading;
+            },
+            setup.codes);
     } catch (Failure& e) {
         // Ending early: the lines go back to 0 all the same, and the error
         // that ended the test says whether they did.

@@ -16,6 +16,7 @@ struct SelftestSetup {
     std::chrono::milliseconds settle{10}; // after each pattern, before the inputs are read
     bool progress = false;                // a progress bar on the standard error
     int reads = 2; // reads of each pattern: an input that changes between them is intermittent
+    selftest::Codes codes = selftest::Codes::ConstantWeight;
 };
 
 // Drives the patterns on the card, reads its inputs back and reports the
