@@ -32,6 +32,6 @@ mkdir -p "$prefix/include" "$prefix/lib"
   fail "$work/build.log"
 "$arch-w64-mingw32-ar" rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
 cp sqlite3.h sqlite3ext.h "$prefix/include/"
-cp LICENSE.md "$prefix/LICENSE.md" 2>/dev/null || windows_library_done sqlite "SQLite is in the public domain." >"$prefix/LICENSE.md"
-echo "SQLite $version, the amalgamation of Debian's source package sqlite3, built by" \
+cp LICENSE.md "$prefix/LICENSE.md" 2>/dev/null || echo "SQLite is in the public domain." >"$prefix/LICENSE.md"
+windows_library_done sqlite "SQLite $version, the amalgamation of Debian's source package sqlite3, built by" \
   "dio-panel's scripts/build-sqlite-win32.sh with $compiler and ${options[*]}"
