@@ -89,6 +89,11 @@ std::string parseProblem(const CLI::ParseError& e) {
     return std::string("命令行有误（") + e.what() + "）";
 }
 
+// An option whose value has a default, which the help shows after its type.
+CLI::Option* defaulted(CLI::Option* option, const char* type) {
+    return option->type_name(type)->capture_default_str();
+}
+
 CLI::App* subcommand(CLI::App& app, const char* name, const char* description) {
     CLI::App* command = app.add_subcommand(name, description);
     command->group("子命令");
@@ -103,17 +108,16 @@ Declared declareInfo(CLI::App& app) {
 
 Declared declareGet(CLI::App& app) {
     struct Typed {
-        std::string words = std::to_string(GetSetup().words), format = "text";
+        std::string words = std::to_string(GetSetup().words),
+                    format = convert::nameIn(kGetFormatNames, GetSetup().format);
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* get = subcommand(app, "get", "读输入字：十六进制和各位");
-    get->add_option("-w,--words", typed->words,
-                    "读几个字，1 到 " + std::to_string(kMaxInputWords) + "（默认同测试面板）")
-        ->type_name("N")
-        ->capture_default_str();
-    get->add_option("-f,--format", typed->format, choices(kGetFormatNames))
-        ->type_name("FORMAT")
-        ->capture_default_str();
+    defaulted(
+        get->add_option("-w,--words", typed->words,
+                        "读几个字，1 到 " + std::to_string(kMaxInputWords) + "（默认同测试面板）"),
+        "N");
+    defaulted(get->add_option("-f,--format", typed->format, choices(kGetFormatNames)), "FORMAT");
     return {"get", [typed] {
                 return GetSetup{
                     static_cast<int>(parseNumber(typed->words, "--words", 1, kMaxInputWords)),
@@ -145,7 +149,8 @@ Declared declareSet(CLI::App& app) {
 Declared declareWatch(CLI::App& app) {
     struct Typed {
         std::string interval = formatDuration(WatchSetup().interval), duration,
-                    channels = allChannels(), format = "text", map,
+                    channels = allChannels(),
+                    format = convert::nameIn(kWatchFormatNames, WatchSetup().format), map,
                     count = std::to_string(WatchSetup().count), mqtt, station = hostName();
         bool utc = false;
         CLI::Option* mqttGiven = nullptr;
@@ -154,17 +159,12 @@ Declared declareWatch(CLI::App& app) {
     CLI::App* watch = subcommand(app, "watch",
                                  "监视输入：先列出初始状态，再逐个列出变化（带 ISO 8601 时间）；"
                                  "结束时（含 Ctrl-C）列出各通道的变化次数");
-    watch->add_option("-i,--interval", typed->interval, "轮询间隔")
-        ->type_name("TIME")
-        ->capture_default_str();
-    watch->add_option("-n,--count", typed->count, "有这么多次变化后结束（0：不限）")
-        ->type_name("N")
-        ->capture_default_str();
+    defaulted(watch->add_option("-i,--interval", typed->interval, "轮询间隔"), "TIME");
+    defaulted(watch->add_option("-n,--count", typed->count, "有这么多次变化后结束（0：不限）"),
+              "N");
     watch->add_option("-d,--duration", typed->duration, "监视这么久后结束，如 30s、5m、1h")
         ->type_name("TIME");
-    watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17")
-        ->type_name("LIST")
-        ->capture_default_str();
+    defaulted(watch->add_option("-c,--channels", typed->channels, "监视的通道，如 1-8,17"), "LIST");
     watch
         ->add_option("-m,--map", typed->map,
                      "接线表：每行“通道 字 位 [名称]”（名称是波形里这条线的名字）")
@@ -177,9 +177,9 @@ Declared declareWatch(CLI::App& app) {
                            ->type_name("URL");
     watch->add_option("--station", typed->station, "MQTT 主题里的测试台（默认主机名）")
         ->type_name("S");
-    watch->add_option("-f,--format", typed->format, choices(kWatchFormatNames) + "（vcd：波形）")
-        ->type_name("FORMAT")
-        ->capture_default_str();
+    defaulted(watch->add_option("-f,--format", typed->format,
+                                choices(kWatchFormatNames) + "（vcd：波形）"),
+              "FORMAT");
     return {"watch", [typed] {
                 WatchSetup setup;
                 setup.channels = parseChannels(typed->channels);
@@ -269,28 +269,23 @@ Declared declareSelftest(CLI::App& app) {
                    "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
                    "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
     selftest->add_flag("-y,--yes", typed->yes, "确认可以驱动所有输出（必需）");
-    selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64")
-        ->type_name("LIST")
-        ->capture_default_str();
+    defaulted(selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64"),
+              "LIST");
     selftest
         ->add_option("-m,--map", typed->map,
                      "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
                      "(c-1)/8 的位 (c-1)%8）")
         ->type_name("FILE");
-    selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读")
-        ->type_name("MS")
-        ->capture_default_str();
-    selftest
-        ->add_option("--reads", typed->reads,
-                     "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断")
-        ->type_name("N")
-        ->capture_default_str();
-    selftest
-        ->add_option("--codes", typed->codes,
-                     "测试图样的码：constant-weight（等重码，最少的图样）或 counting"
-                     "（计数码及其反码，以前的做法）")
-        ->type_name("CODES")
-        ->capture_default_str();
+    defaulted(selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读"),
+              "MS");
+    defaulted(
+        selftest->add_option("--reads", typed->reads,
+                             "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断"),
+        "N");
+    defaulted(selftest->add_option("--codes", typed->codes,
+                                   "测试图样的码：constant-weight（等重码，最少的图样）或 counting"
+                                   "（计数码及其反码，以前的做法）"),
+              "CODES");
     selftest->add_flag("-j,--json", typed->json, "以 JSON 输出报告");
     typed->reportGiven = selftest
                              ->add_option("-r,--report", typed->report,
@@ -346,7 +341,8 @@ std::string sinceDate(const std::string& text) {
 
 Declared declareHistory(CLI::App& app) {
     struct Typed {
-        std::string serial, since, status, format = "text", db;
+        std::string serial, since, status, db,
+            format = convert::nameIn(records::kHistoryFormatNames, records::HistorySetup().format);
         bool stats = false;
         CLI::Option *serialGiven = nullptr, *sinceGiven = nullptr, *statusGiven = nullptr,
                     *dbGiven = nullptr;
@@ -367,11 +363,9 @@ Declared declareHistory(CLI::App& app) {
             ->add_option("--status", typed->status,
                          "只看此结果的：" + convert::namesIn(records::kRunStatusNames, "、"))
             ->type_name("S");
-    history
-        ->add_option("-f,--format", typed->format,
-                     "输出格式：" + choices(records::kHistoryFormatNames))
-        ->type_name("FMT")
-        ->capture_default_str();
+    defaulted(history->add_option("-f,--format", typed->format,
+                                  "输出格式：" + choices(records::kHistoryFormatNames)),
+              "FMT");
     history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");
     typed->dbGiven = history->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
     return {"history", [typed] {
@@ -419,16 +413,11 @@ Declared declareServe(CLI::App& app) {
         app, "serve",
         "把板卡作为 Modbus TCP 设备：离散输入、输入寄存器为输入，线圈、保持寄存器为输出。"
         "Modbus 没有身份验证：只在可信的网络上监听");
-    serve->add_option("-l,--listen", typed->listen, "监听的地址和端口")
-        ->type_name("ADDRESS:PORT")
-        ->capture_default_str();
+    defaulted(serve->add_option("-l,--listen", typed->listen, "监听的地址和端口"), "ADDRESS:PORT");
     serve->add_flag("--read-only", typed->readOnly, "只读：每个写请求都答以异常 1");
-    serve->add_option("--max-clients", typed->maxClients, "同时最多几个客户端")
-        ->type_name("N")
-        ->capture_default_str();
-    serve->add_option("--idle-timeout", typed->idleTimeout, "客户端多久没有请求就断开")
-        ->type_name("TIME")
-        ->capture_default_str();
+    defaulted(serve->add_option("--max-clients", typed->maxClients, "同时最多几个客户端"), "N");
+    defaulted(serve->add_option("--idle-timeout", typed->idleTimeout, "客户端多久没有请求就断开"),
+              "TIME");
     typed->logGiven =
         serve->add_option("--log", typed->log, "日志写入此文件（默认标准错误）")->type_name("FILE");
     return {"serve", [typed] {

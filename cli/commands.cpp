@@ -9,10 +9,6 @@
 namespace cli {
 namespace {
 
-void say(const std::string& text) {
-    write(Stream::Out, text + "\n");
-}
-
 // Four hexadecimal digits, as the word's 16-bit pattern.
 std::string hexWord(std::int16_t word) {
     const std::string digits = convert::Hex(word);

@@ -27,5 +27,9 @@ bool writtenWithin(Stream stream, std::chrono::milliseconds patience);
 // Writes as much as the stream takes within `patience`; whether all of it went.
 bool writeWithin(Stream stream, const std::string& utf8, std::chrono::milliseconds patience);
 bool isTerminal(Stream stream);
+// A line of the result on the standard output.
+inline void say(const std::string& text) {
+    write(Stream::Out, text + "\n");
+}
 
 } // namespace cli

@@ -449,19 +449,19 @@ void tellStuckFromCovering(const Words& words, std::vector<Doubt>& doubts, bool 
                            const Drive& drive, Learned& learned) {
     const int lines = static_cast<int>(learned.inputs.size());
     for (bool wiredAnd : {true, false}) {
-        auto now = [&](const Doubt& d) {
-            return d.wiredAnd == wiredAnd && covering(d, words.all) &&
-                   (always || !groupsOf(words, d).found);
-        };
-        if (std::none_of(doubts.begin(), doubts.end(), now))
+        std::vector<Doubt*> now;
+        for (Doubt& d : doubts)
+            if (d.wiredAnd == wiredAnd && covering(d, words.all) &&
+                (always || !groupsOf(words, d).found))
+                now.push_back(&d);
+        if (now.empty())
             continue;
         const std::vector<bool> reading = drive(std::vector<bool>(lines, wiredAnd));
-        for (Doubt& d : doubts)
-            if (now(d)) {
-                d.checked = true;
-                if (reading[d.input] != wiredAnd)
-                    learned.inputs[d.input] = {wiredAnd ? Kind::Zero : Kind::One, {}};
-            }
+        for (Doubt* d : now) {
+            d->checked = true;
+            if (reading[d->input] != wiredAnd)
+                learned.inputs[d->input] = {wiredAnd ? Kind::Zero : Kind::One, {}};
+        }
     }
 }
 

@@ -18,10 +18,6 @@
 namespace cli {
 namespace {
 
-void say(const std::string& text) {
-    write(Stream::Out, text + "\n");
-}
-
 // What a test station keeps of a run; `faults` for one that ended.
 records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& run,
                               std::chrono::system_clock::time_point ended, long patterns) {
