@@ -65,8 +65,10 @@ template <typename Test> void measure(benchmark::State& state, Test test) {
 void BM_SelftestCodes(benchmark::State& state) {
     measure(state, [](cli::Card& card) {
         int driven = 0;
-        return cli::selftestOnCard(card, {allChannels(), cli::Wiring(), {}, false}, driven)
-            .patterns;
+        cli::SelftestSetup setup;
+        setup.channels = allChannels();
+        setup.settle = {};
+        return cli::selftestOnCard(card, setup, driven).patterns;
     });
 }
 BENCHMARK(BM_SelftestCodes)->Unit(benchmark::kMicrosecond);

@@ -3,7 +3,9 @@
 #include "cli/common/console.h"
 #include "cli/common/errors.h"
 #include "cli/common/host.h"
+#include "cli/common/option_forms.h"
 #include "cli/mqtt/topics.h"
+#include "cli/station/options.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
 #include "convert/printable.h"
@@ -26,37 +28,13 @@ struct Declared {
     Finish finish;
 };
 
-// The value a word names from its table, or UsageError naming the option.
-template <typename E, std::size_t N>
-E choice(const std::string& option, const std::string& given, const convert::Named<E> (&table)[N]) {
-    if (const std::optional<E> value = convert::valueNamed(table, given))
-        return *value;
-    throw UsageError(option + " 的“" + given + "”不对：可用 " + convert::namesIn(table, "、"));
-}
-
-// An option's choices for its help: "text、hex、bits 或 json".
-template <typename E, std::size_t N> std::string choices(const convert::Named<E> (&table)[N]) {
-    const std::string names = convert::namesIn(table, "、");
-    const auto last = names.rfind("、");
-    return names.substr(0, last) + " 或 " + names.substr(last + std::string("、").size());
-}
-
-// Every channel of the card, as --channels names them.
-std::string allChannels() {
-    return "1-" + std::to_string(card::kChannels);
-}
-
-constexpr const char* kDbHelp = "记录库文件（默认用户数据文件夹里的 dio-panel/results.sqlite）";
-
 // The broker an --mqtt option names, checked with the station's name that
 // becomes a level of its topics.
 std::optional<mqtt::BrokerUrl> broker(CLI::Option* option, const std::string& url,
                                       const std::string& station) {
     if (!*option)
         return std::nullopt;
-    mqtt::BrokerUrl broker = mqtt::parseBrokerUrl(url);
-    mqtt::checkTopics(broker.prefix, station);
-    return broker;
+    return mqtt::stationBroker(url, station);
 }
 
 Wiring wiringFrom(const std::string& map) {
@@ -87,11 +65,6 @@ std::string parseProblem(const CLI::ParseError& e) {
     if (dynamic_cast<const CLI::ConversionError*>(&e))
         return std::string("参数的值不对（") + e.what() + "）";
     return std::string("命令行有误（") + e.what() + "）";
-}
-
-// An option whose value has a default, which the help shows after its type.
-CLI::Option* defaulted(CLI::Option* option, const char* type) {
-    return option->type_name(type)->capture_default_str();
 }
 
 CLI::App* subcommand(CLI::App& app, const char* name, const char* description) {
@@ -196,31 +169,13 @@ Declared declareWatch(CLI::App& app) {
             }};
 }
 
-// --db's file, where given: a file name, never empty; a name SQLite would take
-// otherwise (":memory:", a "file:" URI) is the file of that name in the
-// current folder.
-std::optional<std::string> databaseFile(CLI::Option* given, const std::string& name) {
-    if (!*given)
-        return std::nullopt;
-    if (name.empty())
-        throw UsageError("--db 要一个文件名");
-    return name[0] == ':' || name.rfind("file:", 0) == 0 ? "./" + name : name;
-}
-
 // What selftest's options say, as given.
-struct SelftestArguments {
+struct SelftestArguments : StationArguments {
     bool yes = false, json = false;
-    std::string codes = convert::nameIn(selftest::kCodesNames, SelftestSetup().codes);
-    std::string settle = std::to_string(SelftestSetup().settle.count()),
-                reads = std::to_string(SelftestSetup().reads), channels = allChannels(), map,
-                report, junit;
-    std::string serial, part, station = hostName(), operatorName = userName(), db;
+    std::string report, junit, serial;
     CLI::Option* reportGiven = nullptr;
     CLI::Option* junitGiven = nullptr;
     CLI::Option* serialGiven = nullptr;
-    CLI::Option* dbGiven = nullptr;
-    std::string mqtt;
-    CLI::Option* mqttGiven = nullptr;
 };
 
 // The run's settings, checked.
@@ -231,35 +186,21 @@ SelftestCommand selftestCommand(const SelftestArguments& given) {
         throw UsageError("--db 记下的是一块板卡的自检：同时给出 --serial");
     if (*given.serialGiven && given.serial.empty())
         throw UsageError("--serial 不能为空");
-    // A line break in a serial number would forge a run in the text history.
-    for (const auto& [option, value] :
-         {std::pair<const char*, const std::string&>{"--serial", given.serial},
-          {"--part", given.part},
-          {"--station", given.station},
-          {"--operator", given.operatorName}})
-        if (convert::hasControl(value))
-            throw UsageError(std::string(option) + " 的“" + convert::printable(value, false) +
-                             "”里有控制字符");
+    requirePrintable("--serial", given.serial);
     if (*given.reportGiven && (given.report.empty() || given.report == "-"))
         throw UsageError("--report 要一个文件名（“" + given.report +
                          "”不是；要把报告写到标准输出，用 --json）");
-    SelftestSetup setup{parseChannels(given.channels),
-                        wiringFrom(given.map),
-                        std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000)),
-                        false,
-                        static_cast<int>(parseNumber(given.reads, "--reads", 2, 100)),
-                        choice("--codes", given.codes, selftest::kCodesNames)};
     auto file = [](CLI::Option* option, const std::string& name) {
         return *option ? std::optional(name) : std::nullopt;
     };
-    return SelftestCommand{setup,
+    return SelftestCommand{stationSetup(given),
                            {given.json,
                             file(given.reportGiven, given.report),
                             file(given.junitGiven, given.junit),
                             {given.serial, given.part, given.station, given.operatorName},
                             static_cast<bool>(*given.serialGiven),
                             databaseFile(given.dbGiven, given.db),
-                            broker(given.mqttGiven, given.mqtt, given.station)}};
+                            stationBroker(given)}};
 }
 
 Declared declareSelftest(CLI::App& app) {
@@ -269,23 +210,6 @@ Declared declareSelftest(CLI::App& app) {
                    "环回自检：输出经接线回到输入，找出固定为 0 或 1（开路或被钳住）、"
                    "短路（线与、线或）和交叉的通道。会驱动所测的每个输出，结束时全部复位为 0");
     selftest->add_flag("-y,--yes", typed->yes, "确认可以驱动所有输出（必需）");
-    defaulted(selftest->add_option("-c,--channels", typed->channels, "所测的通道，如 1-64"),
-              "LIST");
-    selftest
-        ->add_option("-m,--map", typed->map,
-                     "接线表：每行“通道 字 位”（默认通道 c 接输入字 "
-                     "(c-1)/8 的位 (c-1)%8）")
-        ->type_name("FILE");
-    defaulted(selftest->add_option("-s,--settle", typed->settle, "每个图样写出后等多少毫秒再读"),
-              "MS");
-    defaulted(
-        selftest->add_option("--reads", typed->reads,
-                             "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断"),
-        "N");
-    defaulted(selftest->add_option("--codes", typed->codes,
-                                   "测试图样的码：constant-weight（等重码，最少的图样）或 counting"
-                                   "（计数码及其反码，以前的做法）"),
-              "CODES");
     selftest->add_flag("-j,--json", typed->json, "以 JSON 输出报告");
     typed->reportGiven = selftest
                              ->add_option("-r,--report", typed->report,
@@ -300,15 +224,7 @@ Declared declareSelftest(CLI::App& app) {
             ->add_option("--serial", typed->serial,
                          "所测板卡的序列号：给了就把这次自检记入记录库（dio-cli history 查看）")
             ->type_name("SN");
-    typed->dbGiven = selftest->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
-    typed->mqttGiven = selftest
-                           ->add_option("--mqtt", typed->mqtt,
-                                        "记下后另把这次自检（JSON）以 QoS 1 发布到 MQTT 代理的 "
-                                        "<前缀>/<测试台>/selftest，如 mqtt://host:1883/plant/line3")
-                           ->type_name("URL");
-    selftest->add_option("--part", typed->part, "所测板卡的型号")->type_name("P");
-    selftest->add_option("--station", typed->station, "测试台（默认主机名）")->type_name("S");
-    selftest->add_option("--operator", typed->operatorName, "操作员（默认用户名）")->type_name("O");
+    declareStationOptions(*selftest, *typed);
     return {"selftest", [typed] { return selftestCommand(*typed); }};
 }
 

@@ -48,7 +48,11 @@ struct Selftest : testing::Test {
                               Codes codes = Codes::ConstantWeight) {
         sim.faults(faults);
         int driven = 0;
-        return cli::selftestOnCard(card, {channels, cli::Wiring(), {}, false, 2, codes}, driven);
+        cli::SelftestSetup setup;
+        setup.channels = channels;
+        setup.settle = {};
+        setup.codes = codes;
+        return cli::selftestOnCard(card, setup, driven);
     }
     static std::vector<int> all() {
         std::vector<int> channels(cli::kChannels);

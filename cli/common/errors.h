@@ -73,7 +73,8 @@ public:
 };
 
 // A signal asked to stop: Ctrl-C, a hang-up, a termination request, a reader
-// of the output that has gone (exit status 128 + the signal's number).
+// of the output that has gone (exit status 128 + the signal's number); 0 for
+// a stop the program asked itself (a window's cancel button).
 class Interrupted : public Failure {
 public:
     explicit Interrupted(int signal);

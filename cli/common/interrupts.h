@@ -2,6 +2,7 @@
 // A signal to end the process as a request to stop (platform code), so that
 // long-running commands can put the card back first.
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -20,8 +21,8 @@ inline bool interrupted() {
 // Whether the standard output leads to a reader that has gone (a closed pipe);
 // then stopSignal() says SIGPIPE, as a write would have.
 bool outputGone();
-// Sleeps, waking early when interrupted.
-void pause(std::chrono::milliseconds duration);
+// Sleeps, waking early when interrupted or when `cancel` (where given) is set.
+void pause(std::chrono::milliseconds duration, const std::atomic<bool>* cancel = nullptr);
 
 // "SIGHUP" for 1, and so on; the number where it has no name here.
 std::string signalName(int signal);

@@ -34,4 +34,10 @@ void checkTopics(const std::string& prefix, const std::string& station) {
         throw refuse("测试台", station.substr(0, 40) + "…", "主题长过 65535 字节");
 }
 
+BrokerUrl stationBroker(const std::string& url, const std::string& station) {
+    BrokerUrl broker = parseBrokerUrl(url);
+    checkTopics(broker.prefix, station);
+    return broker;
+}
+
 } // namespace cli::mqtt

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/mqtt/broker_url.h"
+
 #include <string>
 
 namespace cli::mqtt {
@@ -14,5 +16,7 @@ std::string topic(const std::string& prefix, const std::string& station, const s
 // characters or text that is not UTF-8 in either; a topic longer than MQTT's
 // 65,535 bytes.
 void checkTopics(const std::string& prefix, const std::string& station);
+// The broker a URL names, checked with the station's name for its topics.
+BrokerUrl stationBroker(const std::string& url, const std::string& station);
 
 } // namespace cli::mqtt

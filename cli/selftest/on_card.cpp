@@ -140,9 +140,11 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
             static_cast<int>(setup.channels.size()),
             [&](const std::vector<bool>& pattern) {
                 outputs.drive(pattern);
-                pause(setup.settle);
+                pause(setup.settle, setup.cancel);
                 if (interrupted())
                     throw Interrupted(stopSignal());
+                if (setup.cancel && *setup.cancel)
+                    throw Interrupted(0);
                 std::vector<bool> reading = readOnce();
                 for (int again = 1; again < setup.reads; ++again) {
                     const std::vector<bool> repeated = readOnce();
@@ -152,6 +154,8 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
                 ++driven;
                 if (setup.progress)
                     showProgress(driven, expected);
+                if (setup.onPattern)
+                    setup.onPattern(driven, expected);
                 return reading;
             },
             setup.codes);

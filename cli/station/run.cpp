@@ -101,31 +101,45 @@ void showResult(const selftest::Report& result, const std::string& json, bool as
 
 } // namespace
 
+std::unique_ptr<SelftestLock> holdCardFor(Card& card, const SelftestSetup& setup) {
+    auto lock = std::make_unique<SelftestLock>(card.id());
+    card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
+    return lock;
+}
+
+KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
+    KeptRun kept;
+    selftest::Run& run = kept.run;
+    static_cast<selftest::Identity&>(run) = output.who;
+    run.start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
+    kept.result = testedOrKept(card, setup, output, run);
+    run.duration = std::chrono::steady_clock::now() - began;
+    kept.record = recordOf(setup, run, std::chrono::system_clock::now(), kept.result.patterns);
+    kept.record.status =
+        kept.result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+    kept.record.faults = kept.result.faults;
+    const Unkept unkept = keepAndPublish(output, kept.record);
+    kept.notRecorded = unkept.record;
+    kept.notPublished = unkept.publication;
+    return kept;
+}
+
 ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
     // Before any line is driven: the card to ourselves, and the report's folder.
-    const SelftestLock lock(card.id());
-    card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
+    const std::unique_ptr<SelftestLock> lock = holdCardFor(card, setup);
     std::optional<ReportFile> report, junit;
     if (output.report)
         report.emplace(*output.report);
     if (output.junit)
         junit.emplace(*output.junit);
     catchInterrupts();
-    selftest::Run run;
-    static_cast<selftest::Identity&>(run) = output.who;
-    run.start = std::chrono::system_clock::now();
-    const auto began = std::chrono::steady_clock::now();
-    const selftest::Report result = testedOrKept(card, setup, output, run);
-    run.duration = std::chrono::steady_clock::now() - began;
+    const KeptRun kept = testAndKeep(card, setup, output);
+    const selftest::Report& result = kept.result;
     const std::string json = selftest::reportJson(result);
     // The record and the publication first, then the files, then the standard
     // output: a file that cannot be written (a full disk) loses neither the
     // run nor its result on the terminal, and is said after them.
-    records::RecordedRun record =
-        recordOf(setup, run, std::chrono::system_clock::now(), result.patterns);
-    record.status = result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
-    record.faults = result.faults;
-    const Unkept unkept = keepAndPublish(output, record);
     std::optional<Failure> notWritten;
     auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
         try {
@@ -136,7 +150,7 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
         }
     };
     commit(report, json + "\n");
-    commit(junit, selftest::junitXml(result, setup.channels, run));
+    commit(junit, selftest::junitXml(result, setup.channels, kept.run));
     showResult(result, json, output.json);
     // Said after the result, which the terminal shows all the same; the
     // status is the first of them, the others said with it. A signal while
@@ -144,11 +158,11 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     std::optional<Failure> failed;
     if (interrupted())
         failed = Interrupted(stopSignal());
-    if (unkept.record)
-        keepFirst(failed,
-                  failed ? *unkept.record
-                         : RecordFailed("结果未记入记录库：" + std::string(unkept.record->what())));
-    keepFirst(failed, unkept.publication);
+    if (kept.notRecorded)
+        keepFirst(failed, failed ? *kept.notRecorded
+                                 : RecordFailed("结果未记入记录库：" +
+                                                std::string(kept.notRecorded->what())));
+    keepFirst(failed, kept.notPublished);
     keepFirst(failed, notWritten);
     if (failed)
         throw *failed;

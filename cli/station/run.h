@@ -2,17 +2,21 @@
 // A self-test as a test station runs it: the card to itself, the report's
 // files, the run kept in the records and published to the plant's broker.
 
+#include "cli/common/errors.h"
 #include "cli/common/exit_status.h"
 #include "cli/mqtt/broker_url.h"
+#include "cli/records/store.h"
 #include "cli/selftest/junit.h"
 #include "cli/selftest/on_card.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace cli {
 
 class Card;
+class SelftestLock;
 
 struct SelftestOutput {
     bool json = false;                 // the JSON report on the standard output instead of the text
@@ -24,7 +28,27 @@ struct SelftestOutput {
     std::optional<mqtt::BrokerUrl> mqtt; // the run published there once kept
 };
 
-// Ok or FaultsFound; a run that could not be kept, published or written, or
+// A run as the station keeps it: the result, its record, and what of keeping
+// and publishing it failed (the result stands all the same).
+struct KeptRun {
+    selftest::Run run; // who, when, how long
+    selftest::Report result;
+    records::RecordedRun record;
+    std::optional<RecordFailed> notRecorded;
+    std::optional<PublishFailed> notPublished;
+};
+
+// The card to this test alone (the lock, held while it lives), checked able to
+// carry it, before anything is driven; UsageError otherwise.
+std::unique_ptr<SelftestLock> holdCardFor(Card& card, const SelftestSetup& setup);
+
+// The test, kept in the records and published as `output` asks; no files,
+// nothing said. A run that ends early (a signal, a cancel, the driver) is kept
+// too, as far as it went, and its failure thrown with the lines back at 0.
+KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
+
+// dio-cli selftest: the card held, the test kept, the files written and the
+// result said. Ok or FaultsFound; a run that could not be kept, published or written, or
 // that a signal or the driver ended, throws its failure once the lines are
 // back at 0 and the result (where there is one) is out.
 ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
