@@ -1,0 +1,72 @@
+// dio-station: the station's window for its operator, on dio-cli's libraries.
+#include "cli/common/card.h"
+#include "cli/common/console.h"
+#include "cli/common/errors.h"
+#include "cli/common/interrupts.h"
+#include "driver/dlldef.h"
+#include "station/station_options.h"
+#include "station/station_window.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTranslator>
+
+#include <memory>
+
+// The embedded translation, in this program: its resources are registered by
+// name, outside any namespace.
+static void speakChinese(QApplication& application) {
+    Q_INIT_RESOURCE(qt_translation);
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
+        QCoreApplication::installTranslator(translator);
+}
+
+int main(int argc, char** argv) {
+    // Before anything loads a library, Qt's plugins included.
+    driver::lockLibrarySearch();
+    const std::vector<std::string> arguments = cli::arguments(argc, argv);
+    QApplication application(argc, argv);
+    speakChinese(application);
+    const QString title = QStringLiteral("测试台");
+    station::StationSettings settings;
+    try {
+        auto parsed = station::parseStationArguments(arguments);
+        if (const auto* help = std::get_if<station::Help>(&parsed)) {
+            cli::write(cli::Stream::Out, help->text);
+            return 0;
+        }
+        settings = std::get<station::StationSettings>(std::move(parsed));
+    } catch (const cli::Failure& e) {
+        cli::write(cli::Stream::Err, "dio-station: " + e.told() + "\n");
+        QMessageBox::critical(nullptr, title, QString::fromStdString(e.told()));
+        return e.exitStatus();
+    }
+    if (!settings.operatorGiven) {
+        // Asked once: whoever starts the station's day.
+        bool given = false;
+        const QString name =
+            QInputDialog::getText(nullptr, title, QStringLiteral("操作员："), QLineEdit::Normal,
+                                  QString::fromStdString(settings.output.who.operatorName), &given);
+        if (given && !name.trimmed().isEmpty())
+            settings.output.who.operatorName = name.trimmed().toStdString();
+    }
+    // A signal (a shutdown, Ctrl-C in the terminal) closes the window as its
+    // close button does: a running test stops with the lines back at 0, kept.
+    cli::catchInterrupts();
+    // The driver binding with its buffers lives for the whole run.
+    auto dll = std::make_unique<driver::DllDef>();
+    cli::Card card(*dll);
+    station::StationWindow window(card, std::move(settings));
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &window, [&window] {
+        if (cli::interrupted())
+            window.close();
+    });
+    stopWatch.start(100);
+    window.show();
+    const int status = QApplication::exec();
+    return cli::interrupted() ? cli::code(cli::ExitStatus::Signal) + cli::stopSignal() : status;
+}

@@ -1,0 +1,350 @@
+#include "station_window.h"
+
+#include "cli/records/default_database.h"
+#include "cli/records/store.h"
+#include "convert/full_width.h"
+#include "convert/printable.h"
+#include "station/fault_chart.h"
+#include "station/line_grid.h"
+#include "station/selftest_job.h"
+#include "station/verdict_view.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+namespace station {
+namespace {
+
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// The records' UTC time as the operator's clock shows it.
+QString localTime(const std::string& utc) {
+    return QDateTime::fromString(text(utc), Qt::ISODateWithMs).toLocalTime().toString("HH:mm:ss");
+}
+
+QString verdictWord(cli::records::RunStatus status) {
+    switch (status) {
+    case cli::records::RunStatus::Pass:
+        return QStringLiteral("合格");
+    case cli::records::RunStatus::Fail:
+        return QStringLiteral("不合格");
+    case cli::records::RunStatus::Aborted:
+        return QStringLiteral("已取消");
+    case cli::records::RunStatus::Error:
+        break;
+    }
+    return QStringLiteral("出错");
+}
+
+// The day's first moment, as the records write times.
+std::string dayStart() {
+    return QDateTime(QDate::currentDate(), QTime(0, 0))
+        .toUTC()
+        .toString(Qt::ISODateWithMs)
+        .toStdString();
+}
+
+// Runs a week back from the day: enough to know a unit failed before.
+constexpr int kRetestDays = 7;
+
+QLabel* valueLabel(const char* name, QWidget* parent) {
+    auto* label = new QLabel(QStringLiteral("0"), parent);
+    label->setObjectName(name);
+    return label;
+}
+
+} // namespace
+
+StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget* parent)
+    : QWidget(parent), card_(card), settings_(std::move(settings)),
+      job_(new SelftestJob(card, this)) {
+    setObjectName("station");
+    setWindowTitle(QStringLiteral("测试台"));
+    build();
+    connect(job_, &SelftestJob::progressed, this, [this](int driven, int expected) {
+        progress_->setMaximum(std::max(expected, driven));
+        progress_->setValue(driven);
+    });
+    connect(job_, &SelftestJob::finished, this, &StationWindow::showOutcome);
+    scanPause_.setSingleShot(true);
+    scanPause_.setInterval(ScanBurst::kPause);
+    connect(&scanPause_, &QTimer::timeout, this, [this] {
+        if (burst_.scanned())
+            startTest();
+    });
+    refreshDay();
+}
+
+StationWindow::~StationWindow() = default;
+
+void StationWindow::build() {
+    auto* layout = new QVBoxLayout(this);
+    auto* scanRow = new QHBoxLayout;
+    auto* serialLabel = new QLabel(QStringLiteral("序列号(&S)："), this);
+    serial_ = new QLineEdit(this);
+    serial_->setObjectName("serial");
+    serial_->setAccessibleName(QStringLiteral("序列号"));
+    serialLabel->setBuddy(serial_);
+    QFont large = serial_->font();
+    large.setPointSizeF(large.pointSizeF() * 1.6);
+    serial_->setFont(large);
+    serial_->installEventFilter(this);
+    start_ = new QPushButton(QStringLiteral("开始(&T)"), this);
+    start_->setObjectName("start");
+    cancel_ = new QPushButton(QStringLiteral("取消 (Esc)"), this);
+    cancel_->setObjectName("cancel");
+    cancel_->setEnabled(false);
+    scanRow->addWidget(serialLabel);
+    scanRow->addWidget(serial_, 1);
+    scanRow->addWidget(start_);
+    scanRow->addWidget(cancel_);
+    layout->addLayout(scanRow);
+
+    const cli::selftest::Identity& who = settings_.output.who;
+    auto* place = new QLabel(QStringLiteral("测试台 %1 · 型号 %2 · 操作员 %3 · 通道 %4")
+                                 .arg(text(who.station), text(who.part.empty() ? "—" : who.part),
+                                      text(who.operatorName),
+                                      text(cli::records::channelRanges(settings_.setup.channels))),
+                             this);
+    place->setObjectName("place");
+    place->setTextFormat(Qt::PlainText);
+    layout->addWidget(place);
+    retest_ = new QLabel(this);
+    retest_->setObjectName("retest");
+    retest_->setTextFormat(Qt::PlainText);
+    retest_->setStyleSheet("QLabel { background: #fff3e0; color: #e65100; font-weight: bold; }");
+    retest_->hide();
+    layout->addWidget(retest_);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("progress");
+    progress_->setAccessibleName(QStringLiteral("进度"));
+    progress_->setFormat(QStringLiteral("%v 个图样"));
+    progress_->setValue(0);
+    layout->addWidget(progress_);
+    verdict_ = new VerdictView(this);
+    layout->addWidget(verdict_, 1);
+    notice_ = new QLabel(this);
+    notice_->setObjectName("notice");
+    notice_->setTextFormat(Qt::PlainText);
+    notice_->setWordWrap(true);
+    notice_->setStyleSheet("QLabel { color: #b71c1c; font-weight: bold; }");
+    notice_->hide();
+    layout->addWidget(notice_);
+
+    auto* below = new QWidget(this);
+    auto* belowLayout = new QGridLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    lines_ = new LineGrid(settings_.setup.channels, below);
+    auto* linesBox = new QGroupBox(QStringLiteral("各通道"), below);
+    (new QVBoxLayout(linesBox))->addWidget(lines_);
+    faults_ = new QListWidget(below);
+    faults_->setObjectName("faults");
+    faults_->setAccessibleName(QStringLiteral("故障"));
+    auto* faultsBox = new QGroupBox(QStringLiteral("故障"), below);
+    (new QVBoxLayout(faultsBox))->addWidget(faults_);
+    belowLayout->addWidget(linesBox, 0, 0);
+    belowLayout->addWidget(faultsBox, 0, 1);
+
+    auto* dayBox = new QGroupBox(QStringLiteral("今天"), below);
+    auto* counts = new QFormLayout;
+    tested_ = valueLabel("tested", dayBox);
+    passed_ = valueLabel("passed", dayBox);
+    failed_ = valueLabel("failed", dayBox);
+    retests_ = valueLabel("retests", dayBox);
+    yield_ = valueLabel("yield", dayBox);
+    counts->addRow(QStringLiteral("已测："), tested_);
+    counts->addRow(QStringLiteral("合格："), passed_);
+    counts->addRow(QStringLiteral("不合格："), failed_);
+    counts->addRow(QStringLiteral("复测："), retests_);
+    counts->addRow(QStringLiteral("一次合格率："), yield_);
+    lastTen_ = new QTableWidget(0, 3, dayBox);
+    lastTen_->setObjectName("lastTen");
+    lastTen_->setAccessibleName(QStringLiteral("最近十次"));
+    lastTen_->setHorizontalHeaderLabels(
+        {QStringLiteral("序列号"), QStringLiteral("结果"), QStringLiteral("时间")});
+    lastTen_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lastTen_->verticalHeader()->hide();
+    lastTen_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    chart_ = new FaultChart(dayBox);
+    auto* dayLayout = new QHBoxLayout(dayBox);
+    dayLayout->addLayout(counts);
+    dayLayout->addWidget(lastTen_, 2);
+    dayLayout->addWidget(chart_, 2);
+    belowLayout->addWidget(dayBox, 1, 0, 1, 2);
+    belowLayout->setColumnStretch(0, 2);
+    belowLayout->setColumnStretch(1, 1);
+    // The verdict a third of the window, what is below it the rest.
+    layout->addWidget(below, 2);
+
+    connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::startTest);
+    connect(serial_, &QLineEdit::textEdited, this, [this] {
+        burst_.key(ScanBurst::Clock::now());
+        scanPause_.start();
+    });
+    connect(start_, &QPushButton::clicked, this, &StationWindow::startTest);
+    connect(cancel_, &QPushButton::clicked, this, &StationWindow::cancelTest);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &StationWindow::cancelTest);
+    setTabOrder(serial_, start_);
+    setTabOrder(start_, cancel_);
+    serial_->setFocus();
+    resize(1024, 800);
+}
+
+bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A scanner that ends its serial with a tab: the tab starts the test.
+    if (watched == serial_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab &&
+        !serial_->text().trimmed().isEmpty()) {
+        startTest();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool StationWindow::testing() const {
+    return job_->running();
+}
+
+void StationWindow::startTest() {
+    scanPause_.stop();
+    burst_.clear();
+    const std::string serial = convert::foldFullWidth(serial_->text().trimmed().toStdString());
+    if (serial.empty())
+        return;
+    if (testing()) {
+        notice(QStringLiteral("正在测试 %1：等这次结束再扫下一件（%2 留在框里）")
+                   .arg(text(testedSerial_), text(convert::printable(serial, false))));
+        return;
+    }
+    if (convert::hasControl(serial)) {
+        notice(QStringLiteral("序列号“%1”里有控制字符：请重新扫描")
+                   .arg(text(convert::printable(serial, false))));
+        serial_->clear();
+        return;
+    }
+    notice(QString());
+    const bool retest = isRetest(runs_, serial);
+    retest_->setVisible(retest);
+    retest_->setText(retest ? QStringLiteral("复测：%1 上次不合格").arg(text(serial)) : QString());
+    testedSerial_ = serial;
+    // Free for the next unit's scan, which waits there while this one runs.
+    serial_->clear();
+    cli::SelftestOutput output = settings_.output;
+    output.who.serial = serial;
+    lines_->clear();
+    faults_->clear();
+    progress_->setValue(0);
+    verdict_->show(VerdictView::State::Running, QStringLiteral("序列号 %1").arg(text(serial)));
+    cancel_->setEnabled(true);
+    job_->start(settings_.setup, output);
+}
+
+void StationWindow::cancelTest() {
+    if (testing())
+        job_->cancel();
+}
+
+void StationWindow::showOutcome() {
+    const Outcome& outcome = job_->outcome();
+    cancel_->setEnabled(false);
+    const QString serial = text(testedSerial_);
+    QStringList problems;
+    if (outcome.kept) {
+        const cli::KeptRun& kept = *outcome.kept;
+        const double seconds = std::chrono::duration<double>(kept.run.duration).count();
+        verdict_->show(kept.result.faults.empty() ? VerdictView::State::Pass
+                                                  : VerdictView::State::Fail,
+                       QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
+                           .arg(serial, QString::number(seconds, 'f', 1),
+                                QDateTime::currentDateTime().toString("HH:mm:ss")));
+        lines_->show(kept.result);
+        for (const std::string& line : cli::selftest::faultTexts(kept.result))
+            faults_->addItem(text(line));
+        progress_->setValue(progress_->maximum());
+        if (kept.notRecorded)
+            problems << QStringLiteral("记录未写入：%1").arg(kept.notRecorded->what());
+        if (kept.notPublished)
+            problems << QStringLiteral("未发布：%1").arg(kept.notPublished->what());
+    } else {
+        verdict_->show(VerdictView::State::Unfinished,
+                       QStringLiteral("序列号 %1 · %2").arg(serial, text(outcome.failure)));
+        problems << text(outcome.failure);
+    }
+    notice(problems.join("\n"));
+    refreshDay();
+    serial_->setFocus();
+    emit verdictShown();
+}
+
+void StationWindow::refreshDay() {
+    const std::string day = dayStart();
+    runs_.clear();
+    try {
+        const std::string path = cli::records::databaseAt(settings_.output.db);
+        if (std::filesystem::exists(std::filesystem::u8path(path))) {
+            cli::records::HistoryFilter filter;
+            filter.since = QDateTime(QDate::currentDate().addDays(-kRetestDays), QTime(0, 0))
+                               .toUTC()
+                               .toString(Qt::ISODateWithMs)
+                               .toStdString();
+            for (cli::records::RecordedRun& run : cli::records::history(path, filter))
+                if (run.station == settings_.output.who.station)
+                    runs_.push_back(std::move(run));
+        }
+    } catch (const cli::Failure& e) {
+        notice(notice_->text() + (notice_->text().isEmpty() ? "" : "\n") +
+               QStringLiteral("记录读不出：%1").arg(text(e.told())));
+    }
+    const StationDay today = stationDay(runs_, day, settings_.chartRuns);
+    const DayCounts& counts = today.counts;
+    tested_->setText(QString::number(counts.tested));
+    passed_->setText(QString::number(counts.passed));
+    failed_->setText(QString::number(counts.failed));
+    retests_->setText(QString::number(counts.retests));
+    yield_->setText(counts.units == 0 ? QStringLiteral("—")
+                                      : QStringLiteral("%1%（%2/%3 件）")
+                                            .arg(counts.firstPassYield() * 100, 0, 'f', 1)
+                                            .arg(counts.firstPassed)
+                                            .arg(counts.units));
+    lastTen_->setRowCount(static_cast<int>(today.lastTen.size()));
+    for (int row = 0; row < lastTen_->rowCount(); ++row) {
+        const cli::records::RecordedRun& run = today.lastTen[static_cast<std::size_t>(row)];
+        lastTen_->setItem(row, 0,
+                          new QTableWidgetItem(text(convert::printable(run.serial, false))));
+        lastTen_->setItem(row, 1, new QTableWidgetItem(verdictWord(run.status)));
+        lastTen_->setItem(row, 2, new QTableWidgetItem(localTime(run.started)));
+    }
+    chart_->show(today.mostFailing, settings_.chartRuns);
+}
+
+void StationWindow::notice(const QString& said) {
+    notice_->setText(said);
+    notice_->setVisible(!said.isEmpty());
+    notice_->setAccessibleName(said);
+}
+
+void StationWindow::closeEvent(QCloseEvent* event) {
+    // The lines back at 0 and the cut-short run kept before the window goes.
+    job_->cancel();
+    job_->wait();
+    event->accept();
+}
+
+} // namespace station

@@ -1,0 +1,116 @@
+#include "verdict_view.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace station {
+namespace {
+
+struct Look {
+    const char* word;
+    QColor background, text;
+};
+
+Look lookOf(VerdictView::State state) {
+    switch (state) {
+    case VerdictView::State::Waiting:
+        return {"请扫描序列号", QColor(0xec, 0xef, 0xf1), QColor(0x37, 0x47, 0x4f)};
+    case VerdictView::State::Running:
+        return {"测试中…", QColor(0xe3, 0xf2, 0xfd), QColor(0x0d, 0x47, 0xa1)};
+    case VerdictView::State::Pass:
+        return {"合格", QColor(0x2e, 0x7d, 0x32), Qt::white};
+    case VerdictView::State::Fail:
+        return {"不合格", QColor(0xc6, 0x28, 0x28), Qt::white};
+    case VerdictView::State::Unfinished:
+        break;
+    }
+    return {"未完成", QColor(0xff, 0xb3, 0x00), Qt::black};
+}
+
+// A tick for a pass, a cross for a fail, a bar for a test that did not end:
+// the verdict's shape as well as its colour.
+void drawIcon(QPainter& painter, VerdictView::State state, const QRectF& box, const QColor& ink) {
+    painter.setPen(QPen(ink, box.width() / 10, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(
+        box.adjusted(box.width() / 20, box.width() / 20, -box.width() / 20, -box.width() / 20));
+    const QPointF c = box.center();
+    const qreal r = box.width() / 4;
+    QPainterPath mark;
+    if (state == VerdictView::State::Pass) {
+        mark.moveTo(c.x() - r, c.y());
+        mark.lineTo(c.x() - r / 3, c.y() + r * 0.7);
+        mark.lineTo(c.x() + r, c.y() - r * 0.6);
+    } else if (state == VerdictView::State::Fail) {
+        mark.moveTo(c.x() - r, c.y() - r);
+        mark.lineTo(c.x() + r, c.y() + r);
+        mark.moveTo(c.x() + r, c.y() - r);
+        mark.lineTo(c.x() - r, c.y() + r);
+    } else {
+        mark.moveTo(c.x() - r, c.y());
+        mark.lineTo(c.x() + r, c.y());
+    }
+    painter.drawPath(mark);
+}
+
+} // namespace
+
+VerdictView::VerdictView(QWidget* parent) : QWidget(parent) {
+    setObjectName("verdict");
+    setAccessibleName(word());
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QString VerdictView::word() const {
+    return QString::fromUtf8(lookOf(state_).word);
+}
+
+void VerdictView::show(State state, const QString& detail) {
+    state_ = state;
+    detail_ = detail;
+    setAccessibleName(word());
+    setAccessibleDescription(detail);
+    update();
+}
+
+QSize VerdictView::minimumSizeHint() const {
+    QFont big = font();
+    big.setPointSize(kLeastPoints);
+    const QFontMetrics metrics(big);
+    return {metrics.horizontalAdvance(QStringLiteral("不合格")) * 2, metrics.height() * 2};
+}
+
+void VerdictView::paintEvent(QPaintEvent*) {
+    const Look look = lookOf(state_);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), look.background);
+    // The word as large as the height allows, never under 48 points.
+    QFont big = font();
+    big.setBold(true);
+    big.setPointSizeF(std::max<qreal>(kLeastPoints, height() * 0.36 * 72.0 / logicalDpiY()));
+    QFont small = font();
+    small.setPointSizeF(std::max<qreal>(font().pointSizeF() * 1.4, 14));
+    const QFontMetricsF bigMetrics(big), smallMetrics(small);
+    const qreal iconSize = bigMetrics.height();
+    const qreal wordWidth = bigMetrics.horizontalAdvance(word());
+    const bool withIcon = state_ != State::Waiting && state_ != State::Running;
+    const qreal lineWidth = wordWidth + (withIcon ? iconSize * 1.2 : 0);
+    const qreal top = (height() - bigMetrics.height() - smallMetrics.height() * 1.5) / 2;
+    qreal left = (width() - lineWidth) / 2;
+    if (withIcon) {
+        drawIcon(painter, state_, QRectF(left, top, iconSize, iconSize), look.text);
+        left += iconSize * 1.2;
+    }
+    painter.setPen(look.text);
+    painter.setFont(big);
+    painter.drawText(QRectF(left, top, wordWidth + 1, bigMetrics.height()), Qt::AlignCenter,
+                     word());
+    painter.setFont(small);
+    painter.drawText(QRectF(0, top + bigMetrics.height() + smallMetrics.height() * 0.3, width(),
+                            smallMetrics.height() * 1.2),
+                     Qt::AlignCenter, detail_);
+    emit painted();
+}
+
+} // namespace station
