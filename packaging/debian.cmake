@@ -1,4 +1,4 @@
-# The panel and dio-cli in bin/, the simulated driver in lib/dio-panel/ (found
+# The panel, the station's window and dio-cli in bin/, the simulated driver in lib/dio-panel/ (found
 # through their RUNPATH, relative to the programs themselves), the desktop
 # entry, its icon, the manual pages, and the licence and changelog as Debian
 # keeps them.
@@ -8,21 +8,22 @@ set(DIO_DRIVER_DIR ${CMAKE_INSTALL_LIBDIR}/dio-panel)
 file(RELATIVE_PATH driver_from_bin /${CMAKE_INSTALL_BINDIR} /${DIO_DRIVER_DIR})
 # Built with it too: a build-tree RUNPATH padded for the install-time one would
 # be empty entries, which the loader reads as the current folder.
-set_target_properties(dio-panel dio-cli PROPERTIES INSTALL_RPATH "$ORIGIN/${driver_from_bin}"
-                                                   BUILD_WITH_INSTALL_RPATH ON)
+set_target_properties(dio-panel dio-station dio-cli PROPERTIES
+                      INSTALL_RPATH "$ORIGIN/${driver_from_bin}" BUILD_WITH_INSTALL_RPATH ON)
 
-install(TARGETS dio-panel dio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS dio-panel dio-station dio-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS simcard LIBRARY DESTINATION ${DIO_DRIVER_DIR})
 # The Modbus TCP driver in a folder of its own: used only when put beside a
 # program or named in LD_LIBRARY_PATH.
 install(TARGETS modbuscard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/modbus)
-install(FILES dio-panel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES dio-panel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES dio-panel.desktop dio-station.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES dio-panel.svg dio-station.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # Compressed as Debian keeps them: gzip -9, without a name or time stamp.
 set(docs ${CMAKE_INSTALL_DATADIR}/doc/dio-panel)
 configure_file(changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
 set(compressed "")
 foreach(file ${CMAKE_CURRENT_SOURCE_DIR}/dio-panel.1 ${CMAKE_CURRENT_SOURCE_DIR}/dio-cli.1
+             ${CMAKE_CURRENT_SOURCE_DIR}/dio-station.1
              ${CMAKE_CURRENT_BINARY_DIR}/changelog)
   get_filename_component(name ${file} NAME)
   set(gz ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)

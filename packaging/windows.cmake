@@ -1,13 +1,15 @@
-# Everything in one folder, as windeployqt lays it out: dio-panel.exe and
-# dio-cli.exe (which stands alone), the simulated adcard.dll beside them (where
-# the card's own driver goes), Qt and the MinGW runtime, the licences. The installer adds a Start-menu entry
-# "测试及编程源程序" and an uninstaller.
+# Everything in one folder, as windeployqt lays it out: dio-panel.exe,
+# dio-station.exe and dio-cli.exe (which stands alone), the simulated
+# adcard.dll beside them (where the card's own driver goes), Qt and the MinGW
+# runtime, the licences. The installer adds Start-menu entries
+# "测试及编程源程序" (the panel) and "测试台" (the station) and an uninstaller.
 include(${PROJECT_SOURCE_DIR}/cmake/windows_runtime.cmake)
 
-install(TARGETS dio-panel dio-cli RUNTIME DESTINATION .)
+install(TARGETS dio-panel dio-station dio-cli RUNTIME DESTINATION .)
 install(TARGETS simcard RUNTIME DESTINATION .)
 install(TARGETS modbuscard RUNTIME DESTINATION modbus) # the Modbus TCP driver, to put in its place
 dio_deploy_windows_runtime(dio-panel .)
+add_dependencies(dio-station windows_runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 install(FILES README-windows.txt DESTINATION . RENAME README.txt)
 
@@ -44,6 +46,6 @@ set(CPACK_NSIS_DISPLAY_NAME "dio-panel")
 # Chinese names in the Start menu need a Unicode installer.
 set(CPACK_NSIS_DEFINES "Unicode true")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_PACKAGE_EXECUTABLES dio-panel "测试及编程源程序")
+set(CPACK_PACKAGE_EXECUTABLES dio-panel "测试及编程源程序" dio-station "测试台")
 set(CPACK_NSIS_INSTALLED_ICON_NAME dio-panel.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)

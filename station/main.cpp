@@ -14,6 +14,7 @@
 #include <QTranslator>
 
 #include <memory>
+#include <optional>
 
 // The embedded translation, in this program: its resources are registered by
 // name, outside any namespace.
@@ -28,10 +29,10 @@ int main(int argc, char** argv) {
     // Before anything loads a library, Qt's plugins included.
     driver::lockLibrarySearch();
     const std::vector<std::string> arguments = cli::arguments(argc, argv);
-    QApplication application(argc, argv);
-    speakChinese(application);
-    const QString title = QStringLiteral("测试台");
+    // Read before Qt starts: the help and a mistake are said on a terminal
+    // without a display; started from a desktop, a mistake is shown.
     station::StationSettings settings;
+    std::optional<cli::Failure> mistake;
     try {
         auto parsed = station::parseStationArguments(arguments);
         if (const auto* help = std::get_if<station::Help>(&parsed)) {
@@ -41,8 +42,16 @@ int main(int argc, char** argv) {
         settings = std::get<station::StationSettings>(std::move(parsed));
     } catch (const cli::Failure& e) {
         cli::write(cli::Stream::Err, "dio-station: " + e.told() + "\n");
-        QMessageBox::critical(nullptr, title, QString::fromStdString(e.told()));
-        return e.exitStatus();
+        if (cli::isTerminal(cli::Stream::Err))
+            return e.exitStatus();
+        mistake = e;
+    }
+    QApplication application(argc, argv);
+    speakChinese(application);
+    const QString title = QStringLiteral("测试台");
+    if (mistake) {
+        QMessageBox::critical(nullptr, title, QString::fromStdString(mistake->told()));
+        return mistake->exitStatus();
     }
     if (!settings.operatorGiven) {
         // Asked once: whoever starts the station's day.

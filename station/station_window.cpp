@@ -272,7 +272,7 @@ void StationWindow::showOutcome() {
         verdict_->show(kept.result.faults.empty() ? VerdictView::State::Pass
                                                   : VerdictView::State::Fail,
                        QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
-                           .arg(serial, QString::number(seconds, 'f', 1),
+                           .arg(serial, QString::number(seconds, 'f', 2),
                                 QDateTime::currentDateTime().toString("HH:mm:ss")));
         lines_->show(kept.result);
         for (const std::string& line : cli::selftest::faultTexts(kept.result))
@@ -338,6 +338,12 @@ void StationWindow::notice(const QString& said) {
     notice_->setText(said);
     notice_->setVisible(!said.isEmpty());
     notice_->setAccessibleName(said);
+}
+
+void StationWindow::resizeEvent(QResizeEvent* event) {
+    // The verdict at least a third of the window, whatever is below it.
+    verdict_->setMinimumHeight(height() / 3);
+    QWidget::resizeEvent(event);
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The manual page and the help cannot drift apart: every subcommand and every
-# long option that dio-cli's help lists (as the program ships) is in the page.
-#   manual_check.sh DIO-CLI PAGE
+# long option that the program's help lists (as it ships) is in the page.
+#   manual_check.sh PROGRAM PAGE
 set -euo pipefail
 cli="$1" page="$2"
 text="$(sed 's/\\-/-/g' "$page")"
 missing=()
+for option in $("$cli" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+  grep -qF -- "$option" <<<"$text" || missing+=("$option")
+done
 for command in $("$cli" --help | sed -n '/^子命令:/,$p' | awk 'NR > 1 && NF { print $1 }'); do
   grep -qE "^\.B(R)? $command\b|^\.B dio-cli $command\b" <<<"$text" || missing+=("$command")
   for option in $("$cli" "$command" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do

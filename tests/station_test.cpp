@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using station::VerdictView;
@@ -195,7 +197,10 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
         EXPECT_EQ(said("yield"), unit.yield);
         EXPECT_EQ(child<QTableWidget>("lastTen")->item(0, 0)->text(), unit.serial);
         EXPECT_TRUE(serial()->text().isEmpty());
-        EXPECT_TRUE(serial()->hasFocus());
+        EXPECT_EQ(window().focusWidget(), serial());
+        // For a person to look at: DIO_SCREENSHOTS=folder (under Xvfb, say).
+        if (const QString shots = qEnvironmentVariable("DIO_SCREENSHOTS"); !shots.isEmpty())
+            window().grab().save(shots + "/" + unit.serial + ".png");
     }
     EXPECT_EQ(said("retest"), "复测：SN-0002 上次不合格");
     EXPECT_EQ(recordedByPython(), QStringList({"SN-0001 pass 0", "SN-0002 fail 2", "SN-0003 fail 2",
@@ -305,6 +310,52 @@ TEST(StationDay, CountsTheDayFromItsRecords) {
     EXPECT_TRUE(station::isRetest(runs, "B"));
     EXPECT_FALSE(station::isRetest(runs, "C"));
     EXPECT_FALSE(station::isRetest(runs, "E"));
+}
+
+// What a station keeps in its settings file, under what its command line says.
+TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
+    QTemporaryDir folder;
+    const std::string file = (folder.path() + "/station.ini").toStdString();
+    struct Row {
+        const char* name;
+        const char* settings;
+        std::vector<std::string> given;
+        const char *station, *operatorName; // nullptr: refused
+        long settleMs;
+    };
+    const Row rows[] = {
+        {"the file", "station = L3-07\npart = DIO-128\nsettle = 50\n", {}, "L3-07", nullptr, 50},
+        {"the command line wins",
+         "station = L3-07\n",
+         {"--station", "L3-08"},
+         "L3-08",
+         nullptr,
+         10},
+        {"an operator given", "", {"--operator", "张三"}, "", "张三", 10},
+        {"a bad value in the file", "settle = soon\n", {}, nullptr, nullptr, 0},
+        {"a control character", "", {"--part", "A\nB"}, nullptr, nullptr, 0},
+        {"no runs to chart", "", {"--chart-runs", "0"}, nullptr, nullptr, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(file) << row.settings;
+        std::vector<std::string> arguments = {"dio-station", "--config", file};
+        arguments.insert(arguments.end(), row.given.begin(), row.given.end());
+        if (!row.station) {
+            EXPECT_THROW(station::parseStationArguments(arguments), cli::UsageError);
+            continue;
+        }
+        const auto settings =
+            std::get<station::StationSettings>(station::parseStationArguments(arguments));
+        if (*row.station) {
+            EXPECT_EQ(settings.output.who.station, row.station);
+        }
+        EXPECT_EQ(settings.operatorGiven, row.operatorName != nullptr);
+        if (row.operatorName) {
+            EXPECT_EQ(settings.output.who.operatorName, row.operatorName);
+        }
+        EXPECT_EQ(settings.setup.settle.count(), row.settleMs);
+        EXPECT_TRUE(settings.output.record);
+    }
 }
 
 } // namespace
