@@ -31,14 +31,16 @@ echo "package: lintian clean"
 root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/dio-panel usr/bin/dio-cli usr/share/man/man1/dio-cli.1.gz usr/share/man/man1/dio-panel.1.gz \
+for f in usr/bin/dio-panel usr/bin/dio-cli usr/bin/dio-station usr/share/man/man1/dio-cli.1.gz \
+         usr/share/man/man1/dio-panel.1.gz usr/share/man/man1/dio-station.1.gz \
          usr/lib/dio-panel/libadcard.so usr/lib/dio-panel/modbus/libadcard.so \
-         usr/share/applications/dio-panel.desktop \
-         usr/share/icons/hicolor/scalable/apps/dio-panel.svg usr/share/doc/dio-panel/copyright \
+         usr/share/applications/dio-panel.desktop usr/share/applications/dio-station.desktop \
+         usr/share/icons/hicolor/scalable/apps/dio-panel.svg \
+         usr/share/icons/hicolor/scalable/apps/dio-station.svg usr/share/doc/dio-panel/copyright \
          usr/share/doc/dio-panel/changelog.gz; do
   [ -f "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
 done
-for program in dio-panel dio-cli; do
+for program in dio-panel dio-station dio-cli; do
   readelf -d "$root/usr/bin/$program" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
     { echo "package: $program has no RUNPATH \$ORIGIN/../lib/dio-panel" >&2; exit 1; }
 done
@@ -49,17 +51,20 @@ PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
   "$root/usr/lib/dio-panel/libadcard.so" "$planted"
 tests/cli_check.sh "$root/usr/bin/dio-cli"
 tests/cli_station_check.sh "$root/usr/bin/dio-cli"
+tests/station_check.sh "$root/usr/bin/dio-station"
 /usr/bin/python3 tests/serve_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/records_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/mqtt_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/modbus_driver_check.py "$root/usr/bin/dio-cli" \
   "$root/usr/lib/dio-panel/modbus/libadcard.so" "$root/usr/bin/dio-cli"
-for page in dio-cli dio-panel; do
+for page in dio-cli dio-panel dio-station; do
   [ -n "$(MANWIDTH=80 man -l "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null)" ] ||
     { echo "package: the manual page $page.1 does not read" >&2; exit 1; }
 done
 grep -q '^Name=测试及编程源程序$' "$root/usr/share/applications/dio-panel.desktop"
-desktop-file-validate "$root/usr/share/applications/dio-panel.desktop"
+grep -q '^Name=测试台$' "$root/usr/share/applications/dio-station.desktop"
+desktop-file-validate "$root/usr/share/applications/dio-panel.desktop" \
+  "$root/usr/share/applications/dio-station.desktop"
 
 # Started from / so that nothing can come from the build or the current folder.
 expected="driver: $root/usr/lib/dio-panel/libadcard.so board: 卡名：ZAN 51 8类型： 1"

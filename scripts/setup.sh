@@ -12,7 +12,7 @@ packages=(cmake g++ make g++-multilib
           libcli11-dev nlohmann-json3-dev libmodbus-dev libsqlite3-dev libmosquitto-dev
           libgtest-dev libbenchmark-dev
           python3-pymodbus python3-serial-asyncio python3-junitparser sigrok-cli
-          mosquitto mosquitto-clients openssl groff-base "$@")
+          mosquitto mosquitto-clients openssl groff-base xvfb xauth xdotool "$@")
 
 missing=()
 for p in "${packages[@]}"; do
