@@ -60,10 +60,11 @@ void BM_Selftest_Default(benchmark::State& state) {
     cli::Card card{dll};
     std::vector<int> channels(128);
     std::iota(channels.begin(), channels.end(), 1);
+    cli::SelftestSetup setup;
+    setup.channels = channels;
     for (auto _ : state) {
         int driven = 0;
-        benchmark::DoNotOptimize(cli::selftestOnCard(
-            card, {channels, cli::Wiring(), std::chrono::milliseconds(10), false}, driven));
+        benchmark::DoNotOptimize(cli::selftestOnCard(card, setup, driven));
     }
 }
 BENCHMARK(BM_Selftest_Default)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);

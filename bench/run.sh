@@ -3,7 +3,9 @@
 # costs from Google Benchmark (medians of 5 repetitions), the self-test's
 # patterns and driver calls against walking ones and zeros, its codes against
 # each other and the fewest patterns possible, and whole-process start
-# to first show against a bare Qt window (medians of RUNS runs each, default 21).
+# to first show against a bare Qt window and the station's window against the
+# panel (medians of RUNS runs each, default 21); the station's window answering
+# while a self-test runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -37,7 +39,9 @@ records="$("$bin/records_bench" --benchmark_format=json 2>/dev/null)"
 codes="$("$bin/selftest_bench" --benchmark_format=json 2>/dev/null)"
 # watch --mqtt at 1,000 changes a second to mosquitto, for MQTT_SECONDS (60).
 mqtt="$(/usr/bin/python3 bench/mqtt_watch.py "$bin/dio-cli" "$bin/libadcard.so" "${MQTT_SECONDS:-60}" 1000)"
-procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window")"
+station="$("$bin/station_bench" --benchmark_format=json 2>/dev/null)"
+procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window" \
+  "$bin/station_start_show")"
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(uname -sr), Qt $(pkg-config --modversion Qt6Core 2>/dev/null || echo '?'), platform $QT_QPA_PLATFORM"
 echo
@@ -128,4 +132,12 @@ echo "$procs" | awk '
     printf "| peak memory, window with captions | %d KiB | | |\n", kib[3]
     printf "| memory ratio panel / bare window | %.2f | 1.15 | %s |\n", kib[1] / kib[2], (kib[1] / kib[2] <= 1.15 ? "yes" : "no")
     printf "| memory ratio panel / window with captions | %.2f | | |\n", kib[1] / kib[3]
+    printf "| start to first show, station window / panel | %.1f / %.1f ms (%.2f) | 1.30 | %s |\n", ms[4], ms[1], ms[4] / ms[1], (ms[4] / ms[1] <= 1.30 ? "yes" : "no")
   }'
+/usr/bin/python3 -c '
+import json, sys
+rows = {b["run_name"].split("/")[0][len("BM_EventLoop_"):]: b for b in json.load(sys.stdin)["benchmarks"]}
+idle, busy = rows["Idle"], rows["WhileTesting"]
+print("| station window, event loop lateness at the 99th percentile while a 128-line self-test runs at 50 ms settling / idle | %.2f / %.2f ms (longest %.1f / %.1f) | 16 ms | %s |" % (busy["p99_ms"], idle["p99_ms"], busy["max_ms"], idle["max_ms"], "yes" if busy["p99_ms"] <= 16 else "no"))
+print("| station window, verdict painted after the test ends | %.1f ms | 50 ms | %s |" % (busy["verdict_ms"], "yes" if busy["verdict_ms"] <= 50 else "no"))
+' <<<"$station"

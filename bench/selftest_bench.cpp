@@ -81,13 +81,12 @@ void BM_Selftest(benchmark::State& state) {
             patterns = walkingOnesAndZeros(card, lines, settle);
         } else {
             int driven = 0;
-            patterns =
-                cli::selftestOnCard(card,
-                                    {firstChannels(lines), cli::Wiring(), settle, false, 2,
-                                     method == kCounting ? cli::selftest::Codes::Counting
-                                                         : cli::selftest::Codes::ConstantWeight},
-                                    driven)
-                    .patterns;
+            cli::SelftestSetup setup;
+            setup.channels = firstChannels(lines);
+            setup.settle = settle;
+            setup.codes = method == kCounting ? cli::selftest::Codes::Counting
+                                              : cli::selftest::Codes::ConstantWeight;
+            patterns = cli::selftestOnCard(card, setup, driven).patterns;
         }
     }
     const int bound = cli::selftest::constantWeightBits(lines);

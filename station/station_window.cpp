@@ -63,6 +63,21 @@ std::string dayStart() {
 // Runs a week back from the day: enough to know a unit failed before.
 constexpr int kRetestDays = 7;
 
+// A label that warns: bold, in its colour, on its background where given (a
+// palette rather than a style sheet, which would slow the window's start).
+void warning(QLabel* label, const QColor& ink, const QColor& background) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ink);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        label->setAutoFillBackground(true);
+    }
+    label->setPalette(palette);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+}
+
 QLabel* valueLabel(const char* name, QWidget* parent) {
     auto* label = new QLabel(QStringLiteral("0"), parent);
     label->setObjectName(name);
@@ -76,6 +91,11 @@ StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget*
       job_(new SelftestJob(card, this)) {
     setObjectName("station");
     setWindowTitle(QStringLiteral("测试台"));
+    // A face with both Chinese and Latin letters, so that no text needs a
+    // second face found for it (each one found slows the window's start).
+    QFont face = font();
+    face.setFamilies({"Noto Sans CJK SC", "Microsoft YaHei", "SimSun", face.family()});
+    setFont(face);
     build();
     connect(job_, &SelftestJob::progressed, this, [this](int driven, int expected) {
         progress_->setMaximum(std::max(expected, driven));
@@ -101,9 +121,7 @@ void StationWindow::build() {
     serial_->setObjectName("serial");
     serial_->setAccessibleName(QStringLiteral("序列号"));
     serialLabel->setBuddy(serial_);
-    QFont large = serial_->font();
-    large.setPointSizeF(large.pointSizeF() * 1.6);
-    serial_->setFont(large);
+    serial_->setFont(VerdictView::largeFont(serial_->font()));
     serial_->installEventFilter(this);
     start_ = new QPushButton(QStringLiteral("开始(&T)"), this);
     start_->setObjectName("start");
@@ -128,7 +146,7 @@ void StationWindow::build() {
     retest_ = new QLabel(this);
     retest_->setObjectName("retest");
     retest_->setTextFormat(Qt::PlainText);
-    retest_->setStyleSheet("QLabel { background: #fff3e0; color: #e65100; font-weight: bold; }");
+    warning(retest_, QColor(0xe6, 0x51, 0x00), QColor(0xff, 0xf3, 0xe0));
     retest_->hide();
     layout->addWidget(retest_);
     progress_ = new QProgressBar(this);
@@ -143,7 +161,7 @@ void StationWindow::build() {
     notice_->setObjectName("notice");
     notice_->setTextFormat(Qt::PlainText);
     notice_->setWordWrap(true);
-    notice_->setStyleSheet("QLabel { color: #b71c1c; font-weight: bold; }");
+    warning(notice_, QColor(0xb7, 0x1c, 0x1c), QColor());
     notice_->hide();
     layout->addWidget(notice_);
 

@@ -73,11 +73,17 @@ void VerdictView::show(State state, const QString& detail) {
     update();
 }
 
+QFont VerdictView::largeFont(const QFont& base) {
+    QFont large = base;
+    large.setPointSizeF(base.pointSizeF() * 1.6);
+    return large;
+}
+
 QSize VerdictView::minimumSizeHint() const {
-    QFont big = font();
-    big.setPointSize(kLeastPoints);
-    const QFontMetrics metrics(big);
-    return {metrics.horizontalAdvance(QStringLiteral("不合格")) * 2, metrics.height() * 2};
+    // Room for the least verdict, its icon and the detail: estimated from the
+    // points (a font loaded for it would slow the window's start).
+    const int em = kLeastPoints * logicalDpiY() / 72;
+    return {em * 6, em * 2};
 }
 
 void VerdictView::paintEvent(QPaintEvent*) {
@@ -85,20 +91,23 @@ void VerdictView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), look.background);
-    // The word as large as the height allows, never under 48 points.
-    QFont big = font();
-    big.setBold(true);
-    big.setPointSizeF(std::max<qreal>(kLeastPoints, height() * 0.36 * 72.0 / logicalDpiY()));
-    QFont small = font();
-    small.setPointSizeF(std::max<qreal>(font().pointSizeF() * 1.4, 14));
+    // A verdict as large as the height allows, never under 48 points; the
+    // prompts before one in the size of the detail line, as they need not be
+    // read from afar.
+    const bool verdict = state_ != State::Waiting && state_ != State::Running;
+    const QFont small = largeFont(font());
+    QFont big = small;
+    if (verdict) {
+        big.setBold(true);
+        big.setPointSizeF(std::max<qreal>(kLeastPoints, height() * 0.36 * 72.0 / logicalDpiY()));
+    }
     const QFontMetricsF bigMetrics(big), smallMetrics(small);
     const qreal iconSize = bigMetrics.height();
     const qreal wordWidth = bigMetrics.horizontalAdvance(word());
-    const bool withIcon = state_ != State::Waiting && state_ != State::Running;
-    const qreal lineWidth = wordWidth + (withIcon ? iconSize * 1.2 : 0);
+    const qreal lineWidth = wordWidth + (verdict ? iconSize * 1.2 : 0);
     const qreal top = (height() - bigMetrics.height() - smallMetrics.height() * 1.5) / 2;
     qreal left = (width() - lineWidth) / 2;
-    if (withIcon) {
+    if (verdict) {
         drawIcon(painter, state_, QRectF(left, top, iconSize, iconSize), look.text);
         left += iconSize * 1.2;
     }

@@ -21,6 +21,8 @@ public:
 
     // The word's height: at least 48 points whatever the window's size.
     static constexpr int kLeastPoints = 48;
+    // The detail's and the prompts' font, the serial box's too.
+    static QFont largeFont(const QFont& base);
 
 signals:
     void painted(); // each time it is drawn, the verdict on screen

@@ -1,0 +1,32 @@
+// dio-station as it starts (its operator given, its records a file of its
+// own), ending right after the window's first paint.
+#include "cli/common/card.h"
+#include "driver/dlldef.h"
+#include "quit_after_show.h"
+#include "station/station_options.h"
+#include "station/station_window.h"
+
+#include <QApplication>
+#include <QTranslator>
+
+#include <cstdlib>
+#include <memory>
+
+int main(int argc, char** argv) {
+    driver::lockLibrarySearch();
+    const char* folder = std::getenv("XDG_RUNTIME_DIR");
+    auto settings = std::get<station::StationSettings>(station::parseStationArguments(
+        {"dio-station", "--operator", "bench", "--db",
+         std::string(folder ? folder : "/tmp") + "/station-start.sqlite"}));
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(qt_translation);
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
+        QCoreApplication::installTranslator(translator);
+    new QuitAfterFirstShow(&application); // owned by the application
+    auto dll = std::make_unique<driver::DllDef>();
+    cli::Card card(*dll);
+    station::StationWindow window(card, std::move(settings));
+    window.show();
+    return QApplication::exec();
+}
