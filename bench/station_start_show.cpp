@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
         QCoreApplication::installTranslator(translator);
     new QuitAfterFirstShow(&application); // owned by the application
+    QApplication::setFont(station::StationWindow::stationFont());
     auto dll = std::make_unique<driver::DllDef>();
     cli::Card card(*dll);
     station::StationWindow window(card, std::move(settings));

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     // close button does: a running test stops with the lines back at 0, kept.
     cli::catchInterrupts();
     // The driver binding with its buffers lives for the whole run.
+    QApplication::setFont(station::StationWindow::stationFont());
     auto dll = std::make_unique<driver::DllDef>();
     cli::Card card(*dll);
     station::StationWindow window(card, std::move(settings));

@@ -9,6 +9,7 @@
 #include "station/selftest_job.h"
 #include "station/verdict_view.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFormLayout>
@@ -91,11 +92,7 @@ StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget*
       job_(new SelftestJob(card, this)) {
     setObjectName("station");
     setWindowTitle(QStringLiteral("测试台"));
-    // A face with both Chinese and Latin letters, so that no text needs a
-    // second face found for it (each one found slows the window's start).
-    QFont face = font();
-    face.setFamilies({"Noto Sans CJK SC", "Microsoft YaHei", "SimSun", face.family()});
-    setFont(face);
+    setFont(stationFont());
     build();
     connect(job_, &SelftestJob::progressed, this, [this](int driven, int expected) {
         progress_->setMaximum(std::max(expected, driven));
@@ -112,6 +109,12 @@ StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget*
 }
 
 StationWindow::~StationWindow() = default;
+
+QFont StationWindow::stationFont() {
+    QFont face = QApplication::font();
+    face.setFamilies({"Noto Sans CJK SC", "Microsoft YaHei", "SimSun", face.family()});
+    return face;
+}
 
 void StationWindow::build() {
     auto* layout = new QVBoxLayout(this);

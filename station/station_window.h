@@ -34,6 +34,12 @@ public:
     StationWindow(cli::Card& card, StationSettings settings, QWidget* parent = nullptr);
     ~StationWindow() override;
 
+    // A face with both Chinese and Latin letters, so that no text needs a
+    // second face found for it: the application's before the window is
+    // made, as each face found (and each change of a widget's font) slows the
+    // window's start.
+    static QFont stationFont();
+
     // The serial in the box, tested; refused (and said) while a test runs.
     void startTest();
     void cancelTest();

@@ -13,10 +13,11 @@ cleanup() { rm -rf "$work"; rm -f "/dev/shm/"*"$ADCARD_SIM_NAME"* 2>/dev/null ||
 [ "${STATION_CHECK_WORK:-}" ] || trap cleanup EXIT
 
 drive() {
-  "$program" --db "$work/results.sqlite" --operator 检验员 --station S1 --channels 1-16 \
+  QT_QPA_PLATFORM=xcb "$program" --db "$work/results.sqlite" --operator 检验员 --station S1 --channels 1-16 \
     --settle 0 >"$work/log" 2>&1 &
   local pid=$! window status=0
-  window="$(timeout 60 xdotool search --sync --name '^测试台$' | head -n1)"
+  window="$(timeout 60 xdotool search --sync --name '^测试台$' | head -n1)" ||
+    { echo "station-check: no window came up" >&2; cat "$work/log" >&2; exit 1; }
   xdotool windowfocus --sync "$window"
   xdotool type --delay 20 'SN-X1'
   xdotool key Return

@@ -94,8 +94,10 @@ protected:
         QSignalSpy ended(&window(), &station::StationWindow::verdictShown);
         return ended.wait(ms);
     }
-    station::LineCell* cell(int channel) {
-        return child<station::LineGrid>("lines")->cell(channel);
+    station::LineGrid* grid() { return child<station::LineGrid>("lines"); }
+    // A line's cell as a screen reader reaches it.
+    QAccessibleInterface* cell(int channel) {
+        return QAccessible::queryAccessibleInterface(grid())->child(channel - 1);
     }
     // The records' runs as Python's sqlite3 reads them: "serial status faults" a line.
     QStringList recordedByPython() {
@@ -184,9 +186,8 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
             const auto faulty = unit.faulty.find(channel);
             const station::Finding finding =
                 faulty == unit.faulty.end() ? station::Finding() : faulty->second;
-            EXPECT_EQ(cell(channel)->colour(), station::colourOf(finding, true)) << channel;
-            const QString name =
-                QAccessible::queryAccessibleInterface(cell(channel))->text(QAccessible::Name);
+            EXPECT_EQ(grid()->colour(channel - 1), station::colourOf(finding, true)) << channel;
+            const QString name = cell(channel)->text(QAccessible::Name);
             EXPECT_TRUE(name.startsWith(QString("通道 %1：").arg(channel) +
                                         (finding ? u(cli::selftest::wordOf(*finding)) : "正常")))
                 << name.toStdString();
@@ -203,6 +204,14 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
             window().grab().save(shots + "/" + unit.serial + ".png");
     }
     EXPECT_EQ(said("retest"), "复测：SN-0002 上次不合格");
+    // By keyboard: Tab reaches the cells one by one, each named as it is reached.
+    grid()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(grid(), Qt::Key_Tab);
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid())->focusChild();
+    ASSERT_TRUE(focused);
+    EXPECT_EQ(focused->text(QAccessible::Name), "通道 10：正常");
+    EXPECT_TRUE(focused->state().focused);
     EXPECT_EQ(recordedByPython(), QStringList({"SN-0001 pass 0", "SN-0002 fail 2", "SN-0003 fail 2",
                                                "SN-0002 pass 0"}));
     sim.faults("");
