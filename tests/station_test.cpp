@@ -4,6 +4,7 @@
 // by Python's sqlite3 (an independent reader), a cancel, a refused second
 // scan; and the day's arithmetic apart from the window.
 #include "cli/common/card.h"
+#include "cli/mqtt/broker_url.h"
 #include "cli/selftest/lock.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"
@@ -218,6 +219,8 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
     }
     EXPECT_EQ(said("retest"), "复测：SN-0002 上次不合格");
     // By keyboard: Tab reaches the cells one by one, each named as it is reached.
+    window().activateWindow();
+    (void)QTest::qWaitForWindowActive(&window());
     grid()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(grid(), Qt::Key_Tab);
     QTest::keyClick(grid(), Qt::Key_Down);
@@ -273,13 +276,36 @@ TEST_F(Station, TakesEachScannerAndWaitsForAPerson) {
     }
 }
 
-// A run whose record cannot be kept still has its verdict; the window says so.
-TEST_F(Station, SaysARecordNotKept) {
-    settings.output.db = (folder.path() + "/no such folder/results.sqlite").toStdString();
-    scan("SN-R");
-    ASSERT_TRUE(verdictWithin(20000));
-    EXPECT_EQ(verdict()->state(), State::Pass);
-    EXPECT_TRUE(said("notice").startsWith("记录未写入：")) << said("notice").toStdString();
+// A run whose record cannot be kept, or that no broker takes, still has its
+// verdict; the window says what was not done.
+TEST_F(Station, SaysWhatWasNotKept) {
+    struct Row {
+        const char* name;
+        std::function<void(station::StationSettings&, const QString& folder)> change;
+        const char* said;
+    };
+    const Row rows[] = {{"no folder for the records",
+                         [](station::StationSettings& s, const QString& folder) {
+                             s.output.db =
+                                 (folder + "/no such folder/results.sqlite").toStdString();
+                         },
+                         "记录未写入："},
+                        {"no broker",
+                         [](station::StationSettings& s, const QString&) {
+                             s.output.mqtt = cli::mqtt::parseBrokerUrl("mqtt://127.0.0.1:1/plant");
+                         },
+                         "未发布："}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        shown.reset();
+        settings.output.db = records();
+        settings.output.mqtt.reset();
+        row.change(settings, folder.path());
+        scan("SN-R");
+        ASSERT_TRUE(verdictWithin(20000));
+        EXPECT_EQ(verdict()->state(), State::Pass);
+        EXPECT_TRUE(said("notice").startsWith(row.said)) << said("notice").toStdString();
+    }
 }
 
 // Another program's self-test holds the card: refused before anything is driven.
