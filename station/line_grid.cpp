@@ -202,19 +202,23 @@ void LineGrid::setCurrent(int cell) {
 }
 
 void LineGrid::keyPressEvent(QKeyEvent* event) {
-    const int columns = kPerGroup;
+    // A step off the grid stays where it is.
+    auto step = [this](int by) {
+        if (current_ + by >= 0 && current_ + by < cells())
+            setCurrent(current_ + by);
+    };
     switch (event->key()) {
     case Qt::Key_Left:
-        setCurrent(current_ - 1);
+        step(-1);
         break;
     case Qt::Key_Right:
-        setCurrent(current_ + 1);
+        step(1);
         break;
     case Qt::Key_Up:
-        setCurrent(current_ - columns);
+        step(-kPerGroup);
         break;
     case Qt::Key_Down:
-        setCurrent(current_ + columns);
+        step(kPerGroup);
         break;
     case Qt::Key_Home:
         setCurrent(0);

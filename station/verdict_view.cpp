@@ -79,6 +79,12 @@ QFont VerdictView::largeFont(const QFont& base) {
     return large;
 }
 
+qreal VerdictView::wordPoints() const {
+    const bool verdict = state_ != State::Waiting && state_ != State::Running;
+    return verdict ? std::max<qreal>(kLeastPoints, height() * 0.36 * 72.0 / logicalDpiY())
+                   : largeFont(font()).pointSizeF();
+}
+
 QSize VerdictView::minimumSizeHint() const {
     // Room for the least verdict, its icon and the detail: estimated from the
     // points (a font loaded for it would slow the window's start).
@@ -99,7 +105,7 @@ void VerdictView::paintEvent(QPaintEvent*) {
     QFont big = small;
     if (verdict) {
         big.setBold(true);
-        big.setPointSizeF(std::max<qreal>(kLeastPoints, height() * 0.36 * 72.0 / logicalDpiY()));
+        big.setPointSizeF(wordPoints());
     }
     const QFontMetricsF bigMetrics(big), smallMetrics(small);
     const qreal iconSize = bigMetrics.height();

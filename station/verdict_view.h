@@ -21,6 +21,8 @@ public:
 
     // The word's height: at least 48 points whatever the window's size.
     static constexpr int kLeastPoints = 48;
+    // The word's size as drawn: a verdict's as large as the height allows.
+    qreal wordPoints() const;
     // The detail's and the prompts' font, the serial box's too.
     static QFont largeFont(const QFont& base);
 

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -148,17 +149,29 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
         const char* name;
         const char* faults;
         QString scanned, serial;
+        bool byButton; // the start button pressed (Space) rather than Enter
         State verdict;
         std::map<int, FaultKind> faulty;
         int listed;
         const char *tested, *retests, *yield;
     };
     const Unit units[] = {
-        {"sound", "", "SN-0001", "SN-0001", State::Pass, {}, 0, "1", "0", "100.0%（1/1 件）"},
+        {"sound",
+         "",
+         "SN-0001",
+         "SN-0001",
+         false,
+         State::Pass,
+         {},
+         0,
+         "1",
+         "0",
+         "100.0%（1/1 件）"},
         {"full-width, two faults",
          "stuck0=3;short-and=9,10",
          u("ＳＮ－０００２"),
          "SN-0002",
+         false,
          State::Fail,
          {{3, FaultKind::Stuck0}, {9, FaultKind::Short}, {10, FaultKind::Short}},
          2,
@@ -169,6 +182,7 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
          "cross=5,6",
          "SN-0003",
          "SN-0003",
+         true,
          State::Fail,
          {{5, FaultKind::Crossed}, {6, FaultKind::Crossed}},
          2,
@@ -179,6 +193,7 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
          "",
          "SN-0002",
          "SN-0002",
+         false,
          State::Pass,
          {},
          0,
@@ -189,9 +204,16 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
     for (const Unit& unit : units) {
         SCOPED_TRACE(unit.name);
         sim.faults(unit.faults);
-        scan(unit.scanned);
+        if (unit.byButton) {
+            scan(unit.scanned, Qt::Key_unknown);
+            child<QPushButton>("start")->setFocus();
+            QTest::keyClick(child<QPushButton>("start"), Qt::Key_Space);
+        } else {
+            scan(unit.scanned);
+        }
         ASSERT_TRUE(verdictWithin(20000));
         EXPECT_EQ(verdict()->state(), unit.verdict);
+        EXPECT_GE(verdict()->wordPoints(), VerdictView::kLeastPoints);
         EXPECT_TRUE(verdict()->detail().startsWith("序列号 " + unit.serial + " · 用时 "))
             << verdict()->detail().toStdString();
         EXPECT_EQ(QAccessible::queryAccessibleInterface(verdict())->text(QAccessible::Name),
@@ -218,15 +240,18 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
             window().grab().save(shots + "/" + unit.serial + ".png");
     }
     EXPECT_EQ(said("retest"), "复测：SN-0002 上次不合格");
+    EXPECT_TRUE(said("place").startsWith("测试台 L3-07 · 型号 DIO-128 · 操作员 王工 · 通道 1-16"));
     // By keyboard: Tab reaches the cells one by one, each named as it is reached.
     window().activateWindow();
     (void)QTest::qWaitForWindowActive(&window());
     grid()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(grid(), Qt::Key_Tab);
     QTest::keyClick(grid(), Qt::Key_Down);
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QTest::keyClick(grid(), Qt::Key_Up);
     QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid())->focusChild();
     ASSERT_TRUE(focused);
-    EXPECT_EQ(focused->text(QAccessible::Name), "通道 10：正常");
+    EXPECT_EQ(focused->text(QAccessible::Name), "通道 2：正常"); // the second Down was off the grid
     EXPECT_TRUE(focused->state().focused);
     EXPECT_EQ(recorded(), QStringList({"SN-0001 pass 0", "SN-0002 fail 2", "SN-0003 fail 2",
                                        "SN-0002 pass 0"}));
