@@ -88,8 +88,7 @@ QLabel* valueLabel(const char* name, QWidget* parent) {
 } // namespace
 
 StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget* parent)
-    : QWidget(parent), card_(card), settings_(std::move(settings)),
-      job_(new SelftestJob(card, this)) {
+    : QWidget(parent), settings_(std::move(settings)), job_(new SelftestJob(card, this)) {
     setObjectName("station");
     setWindowTitle(QStringLiteral("测试台"));
     setFont(stationFont());
@@ -118,6 +117,23 @@ QFont StationWindow::stationFont() {
 
 void StationWindow::build() {
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buildScanRow());
+    buildStatus(layout);
+    auto* below = new QWidget(this);
+    auto* belowLayout = new QGridLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    buildFindings(belowLayout);
+    belowLayout->addWidget(buildDay(below), 1, 0, 1, 2);
+    belowLayout->setColumnStretch(0, 2);
+    belowLayout->setColumnStretch(1, 1);
+    // The verdict a third of the window, what is below it the rest.
+    layout->addWidget(below, 2);
+    connectControls();
+    resize(1024, 800);
+}
+
+// The serial box with the focus, the start and cancel buttons.
+QHBoxLayout* StationWindow::buildScanRow() {
     auto* scanRow = new QHBoxLayout;
     auto* serialLabel = new QLabel(QStringLiteral("序列号(&S)："), this);
     serial_ = new QLineEdit(this);
@@ -135,8 +151,12 @@ void StationWindow::build() {
     scanRow->addWidget(serial_, 1);
     scanRow->addWidget(start_);
     scanRow->addWidget(cancel_);
-    layout->addLayout(scanRow);
+    return scanRow;
+}
 
+// Where and who, a retest's warning, the progress, the verdict, what failed
+// to be kept.
+void StationWindow::buildStatus(QVBoxLayout* layout) {
     const cli::selftest::Identity& who = settings_.output.who;
     auto* place = new QLabel(QStringLiteral("测试台 %1 · 型号 %2 · 操作员 %3 · 通道 %4")
                                  .arg(text(who.station), text(who.part.empty() ? "—" : who.part),
@@ -167,10 +187,11 @@ void StationWindow::build() {
     warning(notice_, QColor(0xb7, 0x1c, 0x1c), QColor());
     notice_->hide();
     layout->addWidget(notice_);
+}
 
-    auto* below = new QWidget(this);
-    auto* belowLayout = new QGridLayout(below);
-    belowLayout->setContentsMargins(0, 0, 0, 0);
+// The lines' picture and the faults in words, side by side.
+void StationWindow::buildFindings(QGridLayout* belowLayout) {
+    QWidget* below = belowLayout->parentWidget();
     lines_ = new LineGrid(settings_.setup.channels, below);
     auto* linesBox = new QGroupBox(QStringLiteral("各通道"), below);
     (new QVBoxLayout(linesBox))->addWidget(lines_);
@@ -181,7 +202,10 @@ void StationWindow::build() {
     (new QVBoxLayout(faultsBox))->addWidget(faults_);
     belowLayout->addWidget(linesBox, 0, 0);
     belowLayout->addWidget(faultsBox, 0, 1);
+}
 
+// The day's counts, the last ten runs, the channels that fail most.
+QGroupBox* StationWindow::buildDay(QWidget* below) {
     auto* dayBox = new QGroupBox(QStringLiteral("今天"), below);
     auto* counts = new QFormLayout;
     tested_ = valueLabel("tested", dayBox);
@@ -207,12 +231,10 @@ void StationWindow::build() {
     dayLayout->addLayout(counts);
     dayLayout->addWidget(lastTen_, 2);
     dayLayout->addWidget(chart_, 2);
-    belowLayout->addWidget(dayBox, 1, 0, 1, 2);
-    belowLayout->setColumnStretch(0, 2);
-    belowLayout->setColumnStretch(1, 1);
-    // The verdict a third of the window, what is below it the rest.
-    layout->addWidget(below, 2);
+    return dayBox;
+}
 
+void StationWindow::connectControls() {
     connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::startTest);
     connect(serial_, &QLineEdit::textEdited, this, [this] {
         burst_.key(ScanBurst::Clock::now());
@@ -225,7 +247,6 @@ void StationWindow::build() {
     setTabOrder(serial_, start_);
     setTabOrder(start_, cancel_);
     serial_->setFocus();
-    resize(1024, 800);
 }
 
 bool StationWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -10,12 +10,16 @@
 #include <QTimer>
 #include <QWidget>
 
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace cli {
 class Card;
@@ -56,11 +60,15 @@ protected:
 
 private:
     void build();
+    QHBoxLayout* buildScanRow();
+    void buildStatus(QVBoxLayout* layout);
+    void buildFindings(QGridLayout* belowLayout);
+    QGroupBox* buildDay(QWidget* below);
+    void connectControls();
     void showOutcome();
     void refreshDay();
     void notice(const QString& text);
 
-    cli::Card& card_;
     StationSettings settings_;
     SelftestJob* job_;
     std::vector<cli::records::RecordedRun> runs_; // this station's, newest first
