@@ -18,8 +18,13 @@ drive() {
   QT_QPA_PLATFORM=xcb WINEQT_QPA_PLATFORM=windows ${RUNNER:+"$RUNNER"} "$program" --db "$work/results.sqlite" --operator 检验员 --station S1 --channels 1-16 \
     --settle 0 >"$work/log" 2>&1 &
   local pid=$! window status=0
-  window="$(timeout 60 xdotool search --sync --name '^测试台$' | head -n1)" ||
-    { echo "station-check: no window came up" >&2; cat "$work/log" >&2; exit 1; }
+  window="$(timeout 60 xdotool search --sync --name '^测试台$' | head -n1)" || {
+    echo "station-check: no window came up; the display's windows:" >&2
+    xdotool search --name '.' getwindowname %@ >&2 || true
+    kill -0 "$pid" 2>/dev/null && echo "station-check: the program runs" >&2
+    cat "$work/log" >&2
+    exit 1
+  }
   xdotool windowfocus --sync "$window"
   xdotool type --delay 20 'SN-X1'
   xdotool key Return
