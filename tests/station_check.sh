@@ -7,6 +7,9 @@
 # RUNNER runs the program ("wine": the Windows build on Wine's windows
 # platform; there a SIGTERM ends Wine, not the program, and is not checked).
 set -euo pipefail
+# xdotool matches the window's Chinese title only in a UTF-8 locale (a bare
+# system has none set).
+export LC_ALL=C.UTF-8
 program="$(realpath "$1")"
 work="${STATION_CHECK_WORK:-$(mktemp -d)}"
 export STATION_CHECK_ID="${STATION_CHECK_ID:-$$}"
