@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace cli::records {
 
@@ -44,6 +45,10 @@ Database::Database(const std::string& path, Mode mode, int busy) : path_(path), 
         (mode == Mode::Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     const std::string name = mode == Mode::AsItIs ? immutable(path) : path;
     if (sqlite3_open_v2(name.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        // A failed open still holds a handle, which no destructor will close:
+        // closed here once its reason is taken (a window that tries again and
+        // again would leak one a try).
+        const std::unique_ptr<sqlite3, int (*)(sqlite3*)> failed(db_, sqlite3_close_v2);
         std::error_code unknown;
         if (mode == Mode::Existing &&
             !std::filesystem::exists(std::filesystem::u8path(path), unknown))
