@@ -41,32 +41,6 @@ Wiring wiringFrom(const std::string& map) {
     return map.empty() ? Wiring() : Wiring::fromFile(map);
 }
 
-// Chinese for the help's headings, the subcommands' included.
-void speakChinese(CLI::App& app) {
-    auto formatter = app.get_formatter();
-    formatter->label("Usage", "用法");
-    formatter->label("OPTIONS", "选项");
-    formatter->label("SUBCOMMAND", "子命令");
-    formatter->label("SUBCOMMANDS", "子命令");
-    formatter->label("Options", "选项");
-    formatter->label("Positionals", "参数");
-    formatter->label("Subcommands", "子命令");
-    formatter->label("REQUIRED", "必需");
-    formatter->column_width(34);
-    app.option_defaults()->group("选项");
-}
-
-// CLI11's reason, in a Chinese sentence naming the kind of mistake.
-std::string parseProblem(const CLI::ParseError& e) {
-    if (dynamic_cast<const CLI::RequiredError*>(&e))
-        return std::string("缺少必需的子命令或参数（") + e.what() + "）";
-    if (dynamic_cast<const CLI::ExtrasError*>(&e))
-        return std::string("不认识的参数（") + e.what() + "）";
-    if (dynamic_cast<const CLI::ConversionError*>(&e))
-        return std::string("参数的值不对（") + e.what() + "）";
-    return std::string("命令行有误（") + e.what() + "）";
-}
-
 CLI::App* subcommand(CLI::App& app, const char* name, const char* description) {
     CLI::App* command = app.add_subcommand(name, description);
     command->group("子命令");
@@ -372,16 +346,8 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.size() > 1 && arguments[1].rfind('-', 0) != 0 && !finishes.count(arguments[1]))
         throw UsageError("不认识的子命令“" + arguments[1] + "”：可用 " + commands);
 
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::CallForHelp&) {
+    if (helpAsked(app, arguments))
         return HelpCommand{app.help()}; // the chosen subcommand's, if any
-    } catch (const CLI::ParseError& e) {
-        throw UsageError(parseProblem(e));
-    }
     return finishes.at(app.get_subcommands().front()->get_name())();
 }
 

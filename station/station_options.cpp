@@ -2,6 +2,7 @@
 
 #include "cli/common/arguments.h"
 #include "cli/common/errors.h"
+#include "cli/common/option_forms.h"
 #include "cli/station/options.h"
 
 #include <CLI/CLI.hpp>
@@ -11,12 +12,7 @@ namespace station {
 std::variant<Help, StationSettings>
 parseStationArguments(const std::vector<std::string>& arguments) {
     CLI::App app("测试台：扫描序列号，环回自检，显示合格或不合格，记下每次结果", "dio-station");
-    auto formatter = app.get_formatter();
-    formatter->label("Usage", "用法");
-    formatter->label("OPTIONS", "选项");
-    formatter->label("Options", "选项");
-    formatter->column_width(34);
-    app.option_defaults()->group("选项");
+    cli::speakChinese(app);
     app.set_help_flag("-h,--help", "显示帮助");
     app.set_config("--config", "", "设置文件：每行“选项 = 值”，如 station = L3-07（命令行优先）")
         ->type_name("FILE");
@@ -26,16 +22,8 @@ parseStationArguments(const std::vector<std::string>& arguments) {
     app.add_option("--chart-runs", chartRuns, "故障通道图统计最近多少次")
         ->type_name("N")
         ->capture_default_str();
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::CallForHelp&) {
+    if (cli::helpAsked(app, arguments))
         return Help{app.help()};
-    } catch (const CLI::ParseError& e) {
-        throw cli::UsageError(std::string("命令行有误（") + e.what() + "）");
-    }
     StationSettings settings;
     settings.setup = cli::stationSetup(given);
     settings.output.who.part = given.part;

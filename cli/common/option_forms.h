@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -37,6 +38,48 @@ inline CLI::Option* defaulted(CLI::Option* option, const char* type) {
 // Every channel of the card, as --channels names them.
 inline std::string allChannels() {
     return "1-" + std::to_string(card::kChannels);
+}
+
+// Chinese for the help's headings, the subcommands' included.
+inline void speakChinese(CLI::App& app) {
+    auto formatter = app.get_formatter();
+    formatter->label("Usage", "用法");
+    formatter->label("OPTIONS", "选项");
+    formatter->label("SUBCOMMAND", "子命令");
+    formatter->label("SUBCOMMANDS", "子命令");
+    formatter->label("Options", "选项");
+    formatter->label("Positionals", "参数");
+    formatter->label("Subcommands", "子命令");
+    formatter->label("REQUIRED", "必需");
+    formatter->column_width(34);
+    app.option_defaults()->group("选项");
+}
+
+// CLI11's reason, in a Chinese sentence naming the kind of mistake.
+inline std::string parseProblem(const CLI::ParseError& e) {
+    if (dynamic_cast<const CLI::RequiredError*>(&e))
+        return std::string("缺少必需的子命令或参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ExtrasError*>(&e))
+        return std::string("不认识的参数（") + e.what() + "）";
+    if (dynamic_cast<const CLI::ConversionError*>(&e))
+        return std::string("参数的值不对（") + e.what() + "）";
+    return std::string("命令行有误（") + e.what() + "）";
+}
+
+// Parses the arguments (the program's name first): true where the help was
+// asked for; UsageError naming the kind of mistake.
+inline bool helpAsked(CLI::App& app, const std::vector<std::string>& arguments) {
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        return true;
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(parseProblem(e));
+    }
+    return false;
 }
 
 } // namespace cli
