@@ -256,7 +256,9 @@ def released_layout():
     counts = {c["channel"]: c["kinds"] for c in json.loads(stats.stdout or "{}").get("channels", [])}
     check("released layout upgraded", done.returncode == 1 and counts == {
         5: {"short": 1}, 6: {"short": 1, "stuck-1": 1}} and rows(
-        "PRAGMA user_version", db="layout1.sqlite") == [(2,)], (done.stderr, stats.stderr, counts))
+        "PRAGMA user_version", db="layout1.sqlite") == [(3,)] and rows(
+        "SELECT COUNT(DISTINCT uuid), COUNT(*) FROM runs WHERE delivered IS NULL",
+        db="layout1.sqlite") == [(2, 2)], (done.stderr, stats.stderr, counts))
 
 
 try:  # the cards and the folder go however the rows end

@@ -1,12 +1,16 @@
 // The records' layout upgrades and their text forms; what a run keeps and the
 // files refused are checked on the program as built (records_check.py).
 #include "cli/common/errors.h"
+#include "cli/common/run_identity.h"
 #include "cli/records/history_output.h"
+#include "cli/records/run_message.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
 #include "cli/records/store.h"
+#include "convert/uuid.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -82,6 +86,155 @@ TEST(Records, CsvQuotesWhatWouldSplitAField) {
     const std::string csv = historyOutput({run}, HistoryFormat::Csv);
     EXPECT_NE(csv.find(",\"SN,\"\"7\"\"\","), std::string::npos) << csv;
     EXPECT_NE(csv.find(",\"line\nbreak\",intermittent 4 flickers 3\r\n"), std::string::npos) << csv;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RecordsFile, RunsKeptBeforeIdentitiesGetThemAndArePendingUntilConfirmed) {
+    {
+        Database db(path, Database::Mode::Create);
+        prepareSchema(db, 2);
+        for (int id : {1, 2})
+            db.exec("INSERT INTO runs VALUES (" + std::to_string(id) +
+                    ", 'SN', '', 's', 'o', '2026-01-01T00:00:00.000Z', "
+                    "'2026-01-01T00:00:01.000Z', 10, '1-8', 8, 'pass', '')");
+    }
+    RecordedRun third;
+    third.serial = "SN3";
+    third.station = "s";
+    third.uuid = "0e0f8a5e-5a4f-4c1b-9d2e-3f4a5b6c7d8e";
+    recordRun(path, third);
+    const std::vector<RecordedRun> waiting = undelivered(path, 10);
+    ASSERT_EQ(waiting.size(), 3u);
+    EXPECT_TRUE(convert::isUuid(waiting[0].uuid));
+    EXPECT_TRUE(convert::isUuid(waiting[1].uuid));
+    EXPECT_NE(waiting[0].uuid, waiting[1].uuid);
+    EXPECT_EQ(waiting[2].uuid, third.uuid); // oldest first
+    EXPECT_EQ(undelivered(path, 2).size(), 2u);
+
+    markSent(path, {waiting[0].uuid}, "2026-01-02T00:00:00.000Z");
+    EXPECT_EQ(undelivered(path, 10, "2026-01-02T00:00:00.000Z").size(), 2u);
+    EXPECT_EQ(undelivered(path, 10, "2026-01-02T00:00:00.001Z").size(), 3u);
+
+    EXPECT_EQ(markDelivered(path, {waiting[1].uuid, "another station's"}, "t"), 1);
+    EXPECT_EQ(markDelivered(path, {waiting[1].uuid}, "t"), 0); // once
+    HistoryFilter pending;
+    pending.pending = true;
+    EXPECT_EQ(history(path, pending).size(), 2u);
+    pending.station = "elsewhere";
+    EXPECT_TRUE(history(path, pending).empty());
+}
+
+TEST_F(RecordsFile, StationCountsGiveFirstPassYield) {
+    struct Made {
+        const char *station, *serial, *started;
+        RunStatus status;
+    };
+    for (const Made& m : {Made{"a", "1", "2026-01-01T01", RunStatus::Fail},
+                          Made{"a", "1", "2026-01-01T02", RunStatus::Pass},
+                          Made{"a", "2", "2026-01-01T03", RunStatus::Pass},
+                          Made{"b", "1", "2026-01-01T04", RunStatus::Aborted}}) {
+        RecordedRun run;
+        run.station = m.station;
+        run.serial = m.serial;
+        run.started = m.started;
+        run.status = m.status;
+        recordRun(path, run);
+    }
+    const std::vector<StationCounts> counts = stationCounts(path, {});
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_EQ(counts[0].station, "a");
+    EXPECT_EQ(std::vector<long>({counts[0].runs, counts[0].passed, counts[0].failed,
+                                 counts[0].unfinished, counts[0].units, counts[0].firstPass}),
+              std::vector<long>({3, 2, 1, 0, 2, 1}));
+    EXPECT_EQ(counts[1].unfinished, 1);
+    EXPECT_EQ(stationStatsOutput(counts, HistoryFormat::Csv),
+              "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield\r\n"
+              "a,3,2,1,0,2,1,50.0\r\nb,1,0,0,1,1,0,0.0\r\n");
+}
+
+RecordedRun sampleRun() {
+    RecordedRun run;
+    run.uuid = "0e0f8a5e-5a4f-4c1b-9d2e-3f4a5b6c7d8e";
+    run.serial = "SN-\xff";
+    run.station = "line 3";
+    run.operatorName = "张三";
+    run.started = "2026-12-09T10:15:00.123Z";
+    run.ended = "2026-12-09T10:15:01.456Z";
+    run.settleMs = 5;
+    run.channels = "1-16";
+    run.patterns = 7;
+    run.status = RunStatus::Fail;
+    run.faults = {{cli::selftest::FaultKind::Short, {3, 4}, cli::selftest::Wired::And},
+                  {cli::selftest::FaultKind::Intermittent, {9}, {}, {}, 3}};
+    return run;
+}
+
+TEST(RunMessage, ReadBackAsSentWithStrayBytesEscaped) {
+    const RecordedRun back = runFromMessage(runMessage(sampleRun()));
+    EXPECT_EQ(back.serial, "SN-\\xff");
+    EXPECT_EQ(back.operatorName, "张三");
+    EXPECT_EQ(back.started, "2026-12-09T10:15:00.123Z");
+    EXPECT_EQ(back.status, RunStatus::Fail);
+    ASSERT_EQ(back.faults.size(), 2u);
+    EXPECT_EQ(back.faults[0].wired, cli::selftest::Wired::And);
+    EXPECT_EQ(back.faults[0].channels, (std::vector<int>{3, 4}));
+    EXPECT_EQ(back.faults[1].flickers, 3);
+    EXPECT_EQ(back.id, 0);
+}
+
+TEST(RunMessage, WhatIsNoRunIsRefused) {
+    nlohmann::json good = nlohmann::json::parse(runMessage(sampleRun()));
+    auto with = [&](const char* field, const nlohmann::json& value) {
+        nlohmann::json changed = good;
+        if (value.is_discarded())
+            changed.erase(field);
+        else
+            changed[field] = value;
+        return changed.dump();
+    };
+    const nlohmann::json missing(nlohmann::json::value_t::discarded);
+    const std::pair<const char*, std::string> rows[] = {
+        {"not JSON", "{\"uuid\": "},
+        {"not an object", "[1, 2]"},
+        {"no identity", with("uuid", missing)},
+        {"an identity that is no UUID", with("uuid", "0e0f8a5e")},
+        {"no serial", with("serial", missing)},
+        {"an empty serial", with("serial", "")},
+        {"a serial with an escape", with("serial", "A\x1b[2JB")},
+        {"a number for a serial", with("serial", 5)},
+        {"a local time", with("started", "2026-12-09T10:15:00.123+08:00")},
+        {"a month 13", with("ended", "2026-13-09T10:15:00.123Z")},
+        {"an unknown status", with("status", "maybe")},
+        {"a negative settle", with("settle_ms", -1)},
+        {"faults not a list", with("faults", "none")},
+        {"an unknown fault",
+         with("faults", nlohmann::json::parse(R"([{"kind": "melted", "channels": [1]}])"))},
+        {"channel 0",
+         with("faults", nlohmann::json::parse(R"([{"kind": "stuck-0", "channels": [0]}])"))},
+        {"a fault without channels",
+         with("faults", nlohmann::json::parse(R"([{"kind": "stuck-0", "channels": []}])"))},
+        {"larger than any run", std::string(kLargestRunMessage + 1, ' ')},
+    };
+    for (const auto& [name, message] : rows)
+        EXPECT_THROW(runFromMessage(message), NotARun) << name;
+    EXPECT_NO_THROW(runFromMessage(good.dump()));
+}
+
+TEST(Uuid, VersionFourInItsUsualText) {
+    std::array<std::uint8_t, 16> bytes{};
+    bytes.fill(0xff);
+    EXPECT_EQ(convert::uuidText(bytes), "ffffffff-ffff-4fff-bfff-ffffffffffff");
+    bytes.fill(0);
+    EXPECT_EQ(convert::uuidText(bytes), "00000000-0000-4000-8000-000000000000");
+    for (const char* no :
+         {"", "0e0f8a5e5a4f4c1b9d2e3f4a5b6c7d8e", "0e0f8a5e-5a4f-4c1b-9d2e-3f4a5b6c7d8",
+          "0e0f8a5e-5a4f-4c1b-9d2e-3f4a5b6c7d8g", "0e0f8a5e_5a4f-4c1b-9d2e-3f4a5b6c7d8e"})
+        EXPECT_FALSE(convert::isUuid(no)) << no;
+    EXPECT_TRUE(convert::isUuid("0E0F8A5E-5A4F-4C1B-9D2E-3F4A5B6C7D8E"));
+    EXPECT_NE(cli::newRunIdentity(), cli::newRunIdentity());
 }
 
 } // namespace

@@ -41,6 +41,8 @@ struct Publisher::State {
     std::set<int> early;          // acknowledged before publish() had noted them
     long refused = 0;             // acknowledged with a failing reason (MQTT 5)
     bool version5 = true;         // until a broker says it does not speak it
+    Subscription subscription;    // read by the network thread only, once set
+    int subscribing = -1;         // the subscription's message id until granted
 };
 
 namespace {
@@ -53,10 +55,13 @@ std::string reasonText(int code) {
 
 } // namespace
 
-Publisher::Publisher(const BrokerUrl& broker)
+Publisher::Publisher(const BrokerUrl& broker, Subscription subscription)
     : broker_(broker), state_(std::make_unique<State>()), client_(nullptr, mosquitto_destroy) {
     libraryReady();
-    client_.reset(mosquitto_new(nullptr, true, state_.get()));
+    state_->subscription = std::move(subscription);
+    const std::string& persistentAs = state_->subscription.persistentAs;
+    client_.reset(mosquitto_new(persistentAs.empty() ? nullptr : persistentAs.c_str(),
+                                persistentAs.empty(), state_.get()));
     if (!client_)
         throw PublishFailed("MQTT：无法建立客户端（内存不足）");
     auto failed = [&](const std::string& doing, int result) {
@@ -78,7 +83,20 @@ Publisher::Publisher(const BrokerUrl& broker)
     mosquitto_disconnect_callback_set(client(), onDisconnect);
     // MQTT 5, where the broker speaks it, so that a publication it refuses
     // (its ACL) is said in the acknowledgement rather than acknowledged as done.
-    mosquitto_int_option(client(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // A kept session in 3.1.1, whose brokers keep it with no expiry to set.
+    if (persistentAs.empty())
+        mosquitto_int_option(client(), MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    else
+        state_->version5 = false;
+    mosquitto_subscribe_callback_set(client(), onSubscribe);
+    mosquitto_message_callback_set(client(), [](mosquitto*, void* state,
+                                                const mosquitto_message* message) {
+        const auto& s = *static_cast<State*>(state);
+        if (s.subscription.onMessage && message->topic)
+            s.subscription.onMessage(message->topic,
+                                     std::string(static_cast<const char*>(message->payload),
+                                                 static_cast<std::size_t>(message->payloadlen)));
+    });
     mosquitto_publish_v5_callback_set(client(), [](mosquitto* m, void* state, int id, int reason,
                                                    const mosquitto_property* properties) {
         onPublish(m, state, id, reason, properties);
@@ -110,7 +128,18 @@ Publisher::~Publisher() {
 void Publisher::onConnect(mosquitto* client, void* state, int result) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.connected = result == 0;
+    const std::vector<std::string>& topics = s.subscription.topics;
+    s.connected = result == 0 && topics.empty();
+    if (result == 0 && !topics.empty()) {
+        // Asked again at every connection: a clean session forgets them.
+        std::vector<char*> names;
+        for (const std::string& topic : topics)
+            names.push_back(const_cast<char*>(topic.c_str()));
+        const int asked = mosquitto_subscribe_multiple(
+            client, &s.subscribing, static_cast<int>(names.size()), names.data(), 1, 0, nullptr);
+        if (asked != MOSQ_ERR_SUCCESS)
+            s.problem = std::string("订阅失败：") + mosquitto_strerror(asked);
+    }
     if ((result == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION ||
          result == CONNACK_REFUSED_PROTOCOL_VERSION) &&
         s.version5) {
@@ -144,6 +173,19 @@ void Publisher::onPublish(mosquitto*, void* state, int id, int reason, const voi
         ++s.refused;
         s.problem = "代理拒收了发布：" + reasonText(reason);
     }
+    s.changed.notify_all();
+}
+
+void Publisher::onSubscribe(mosquitto*, void* state, int id, int count, const int* granted) {
+    auto& s = *static_cast<State*>(state);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (id != s.subscribing)
+        return;
+    // 0x80 for a topic the broker would not grant (its ACL).
+    const bool refused = std::any_of(granted, granted + count, [](int qos) { return qos > 2; });
+    if (refused)
+        s.problem = "代理拒绝了订阅";
+    s.connected = !refused;
     s.changed.notify_all();
 }
 

@@ -6,19 +6,33 @@
 #include "cli/mqtt/broker_url.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct mosquitto;
 
 namespace cli::mqtt {
 
+// What a client takes in besides publishing: the topics it subscribes to
+// (QoS 1) and what it does with each message, on the network thread.
+struct Subscription {
+    std::vector<std::string> topics;
+    std::function<void(const std::string& topic, const std::string& payload)> onMessage;
+    // A session the broker keeps while the client is away, under this client
+    // identity (MQTT 3.1.1's, which a broker keeps until told otherwise):
+    // what comes for the topics then is delivered once it is back.
+    std::string persistentAs;
+};
+
 class Publisher {
 public:
     // Starts connecting (a host name is looked up here). Credentials from
     // DIO_MQTT_USER and DIO_MQTT_PASSWORD; for mqtts the system's
-    // certificates, or DIO_MQTT_CAFILE.
-    explicit Publisher(const BrokerUrl& broker);
+    // certificates, or DIO_MQTT_CAFILE. With topics to subscribe to, it counts
+    // as connected once the broker has granted them, after each reconnection.
+    explicit Publisher(const BrokerUrl& broker, Subscription subscription = {});
     ~Publisher(); // disconnects, dropping what is not yet acknowledged
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
@@ -49,6 +63,7 @@ private:
     static void onConnect(mosquitto*, void* state, int result);
     static void onDisconnect(mosquitto*, void* state, int result);
     static void onPublish(mosquitto*, void* state, int id, int reason, const void* properties);
+    static void onSubscribe(mosquitto*, void* state, int id, int count, const int* granted);
 
     mosquitto* client() const { return client_.get(); }
     template <typename Done> bool waitUntil(std::chrono::milliseconds within, Done done) const;

@@ -7,8 +7,11 @@ namespace cli::records {
 
 void showHistory(const HistorySetup& setup) {
     const std::string path = databaseAt(setup.db);
-    write(Stream::Out, setup.stats ? statsOutput(faultCounts(path, setup.filter), setup.format)
-                                   : historyOutput(history(path, setup.filter), setup.format));
+    if (setup.stats && setup.byStation)
+        write(Stream::Out, stationStatsOutput(stationCounts(path, setup.filter), setup.format));
+    else
+        write(Stream::Out, setup.stats ? statsOutput(faultCounts(path, setup.filter), setup.format)
+                                       : historyOutput(history(path, setup.filter), setup.format));
 }
 
 } // namespace cli::records

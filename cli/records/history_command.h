@@ -14,6 +14,7 @@ struct HistorySetup {
     HistoryFilter filter;
     HistoryFormat format = HistoryFormat::Text;
     bool stats = false;            // per channel, how often found faulty
+    bool byStation = false;        // the stats per station instead
     std::optional<std::string> db; // none: the user's default
 };
 

@@ -87,19 +87,23 @@ std::string csv(const std::vector<RecordedRun>& runs) {
 } // namespace
 
 nlohmann::ordered_json runJson(const RecordedRun& run) {
-    return {{"id", run.id},
-            {"serial", run.serial},
-            {"part", run.part},
-            {"station", run.station},
-            {"operator", run.operatorName},
-            {"started", run.started},
-            {"ended", run.ended},
-            {"settle_ms", run.settleMs},
-            {"channels", run.channels},
-            {"patterns", run.patterns},
-            {"status", nameOf(run.status)},
-            {"reason", run.reason},
-            {"faults", selftest::faultsJson(run.faults)}};
+    nlohmann::ordered_json json = {{"id", run.id},
+                                   {"uuid", run.uuid},
+                                   {"serial", run.serial},
+                                   {"part", run.part},
+                                   {"station", run.station},
+                                   {"operator", run.operatorName},
+                                   {"started", run.started},
+                                   {"ended", run.ended},
+                                   {"settle_ms", run.settleMs},
+                                   {"channels", run.channels},
+                                   {"patterns", run.patterns},
+                                   {"status", nameOf(run.status)},
+                                   {"reason", run.reason},
+                                   {"faults", selftest::faultsJson(run.faults)}};
+    if (run.id == 0)
+        json.erase("id"); // a run of the plant's store: its identity is the uuid
+    return json;
 }
 
 namespace {
@@ -166,6 +170,46 @@ std::string statsOutput(const FaultCounts& counts, HistoryFormat format) {
         break;
     }
     return statsText(counts);
+}
+
+std::string stationStatsOutput(const std::vector<StationCounts>& counts, HistoryFormat format) {
+    // First-pass yield as a percentage with one decimal; "-" with no unit.
+    auto yield = [](const StationCounts& c) {
+        if (c.units == 0)
+            return std::string("-");
+        const long tenths = (c.firstPass * 1000 + c.units / 2) / c.units;
+        return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    };
+    std::string out;
+    if (format == HistoryFormat::Json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const StationCounts& c : counts)
+            list.push_back({{"station", c.station},
+                            {"runs", c.runs},
+                            {"passed", c.passed},
+                            {"failed", c.failed},
+                            {"unfinished", c.unfinished},
+                            {"units", c.units},
+                            {"first_pass", c.firstPass}});
+        return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    }
+    if (format == HistoryFormat::Csv) {
+        out = "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield\r\n";
+        for (const StationCounts& c : counts)
+            out += csvField(c.station) + "," + std::to_string(c.runs) + "," +
+                   std::to_string(c.passed) + "," + std::to_string(c.failed) + "," +
+                   std::to_string(c.unfinished) + "," + std::to_string(c.units) + "," +
+                   std::to_string(c.firstPass) + "," + yield(c) + "\r\n";
+        return out;
+    }
+    if (counts.empty())
+        return "没有符合条件的记录\n";
+    for (const StationCounts& c : counts)
+        out += "测试台 " + convert::printable(c.station, false) + "：" + std::to_string(c.runs) +
+               " 次，合格 " + std::to_string(c.passed) + "，不合格 " + std::to_string(c.failed) +
+               "，未完成 " + std::to_string(c.unfinished) + "；" + std::to_string(c.units) +
+               " 块板卡，一次合格率 " + yield(c) + "%\n";
+    return out;
 }
 
 std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format) {

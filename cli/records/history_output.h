@@ -26,4 +26,8 @@ nlohmann::ordered_json runJson(const RecordedRun& run);
 // kind of fault.
 std::string statsOutput(const FaultCounts& counts, HistoryFormat format);
 
+// The counts per station: runs, passed, failed, unfinished, units, first-pass
+// yield.
+std::string stationStatsOutput(const std::vector<StationCounts>& counts, HistoryFormat format);
+
 } // namespace cli::records

@@ -58,6 +58,19 @@ const char* const kSteps[] = {
     INSERT INTO fault_channels (fault, channel)
         SELECT f.id, CAST(c.value AS INTEGER) FROM faults f, json_each('[' || f.channels || ']') c;
     )sql",
+    // 3: each run's identity across the plant (a version-4 UUID; those of the
+    // runs already kept drawn here), when it was last sent to the plant's
+    // broker and when the plant's store confirmed it (NULL: not yet).
+    R"sql(
+    ALTER TABLE runs ADD COLUMN uuid TEXT;
+    ALTER TABLE runs ADD COLUMN sent TEXT;
+    ALTER TABLE runs ADD COLUMN delivered TEXT;
+    UPDATE runs SET uuid = lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' ||
+        substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + (random() & 3), 1) ||
+        substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)));
+    CREATE UNIQUE INDEX runs_by_uuid ON runs (uuid);
+    CREATE INDEX runs_undelivered ON runs (id) WHERE delivered IS NULL;
+    )sql",
 };
 
 std::string pragma(Database& db, const std::string& name) {

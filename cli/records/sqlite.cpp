@@ -90,6 +90,10 @@ void Database::rollback() noexcept {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+long Database::changes() const {
+    return sqlite3_changes(db_);
+}
+
 std::int64_t Database::lastRowId() const {
     return sqlite3_last_insert_rowid(db_);
 }

@@ -40,6 +40,8 @@ public:
     Statement prepare(const std::string& sql);
     void rollback() noexcept;
     std::int64_t lastRowId() const;
+    // Rows the last statement changed.
+    long changes() const;
     // How long a step waits for another writer, in milliseconds.
     int busy() const { return busy_; }
     const std::string& path() const { return path_; }

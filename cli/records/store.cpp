@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include "cli/common/errors.h"
+#include "cli/common/run_identity.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
 #include "convert/printable.h"
@@ -65,22 +66,17 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
         add("r.serial = ?", *filter.serial);
     if (filter.since)
         add("r.started >= ?", *filter.since);
+    if (filter.station)
+        add("r.station = ?", *filter.station);
     if (filter.status)
         add("r.status = ?", nameOf(*filter.status));
+    if (filter.pending)
+        sql += " AND r.delivered IS NULL";
     return {sql, values};
 }
 
-std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
-    const auto [conditions, values] = where(filter);
-    // One pass over the runs and their faults: a run's rows come together,
-    // newest run first.
-    Statement rows = db.prepare(
-        "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-        "r.channels, r.patterns, r.status, r.reason, "
-        "f.kind, f.channels, f.wired, f.why, f.flickers "
-        "FROM runs r LEFT JOIN faults f ON f.run = r.id " +
-        conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
-    rows.bindAll(values);
+// The runs the statement's rows give, a run's faults in the rows after it.
+std::vector<RecordedRun> runsFrom(Statement& rows) {
     std::vector<RecordedRun> runs;
     while (rows.step()) {
         if (runs.empty() || runs.back().id != rows.integer(0)) {
@@ -97,12 +93,45 @@ std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
             run.patterns = static_cast<long>(rows.integer(9));
             run.status = fromName(rows.text(10), kRunStatusNames, "结果");
             run.reason = rows.text(11);
+            run.uuid = rows.text(12);
             runs.push_back(std::move(run));
         }
-        if (!rows.isNull(12))
-            runs.back().faults.push_back(faultFrom(rows, 12));
+        if (!rows.isNull(13))
+            runs.back().faults.push_back(faultFrom(rows, 13));
     }
     return runs;
+}
+
+const char* const kRunColumns =
+    "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
+    "r.channels, r.patterns, r.status, r.reason, r.uuid, "
+    "f.kind, f.channels, f.wired, f.why, f.flickers "
+    "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
+
+std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
+    const auto [conditions, values] = where(filter);
+    // One pass over the runs and their faults: a run's rows come together,
+    // newest run first.
+    Statement rows =
+        db.prepare(kRunColumns + conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
+    rows.bindAll(values);
+    return runsFrom(rows);
+}
+
+// The same change to each run named by its identity; how many rows changed.
+long updateEach(const std::string& path, const std::string& sql,
+                const std::vector<std::string>& uuids, const std::string& when) {
+    Database db(path, Database::Mode::Existing);
+    prepareSchema(db);
+    Transaction transaction(db);
+    Statement update = db.prepare(sql);
+    long changed = 0;
+    for (const std::string& uuid : uuids) {
+        update.bind(1, when).bind(2, uuid).run();
+        changed += db.changes();
+    }
+    transaction.commit();
+    return changed;
 }
 
 FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
@@ -176,7 +205,8 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     prepareSchema(db);
     Transaction transaction(db);
     db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-               "channels, patterns, status, reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+               "channels, patterns, status, reason, uuid) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .bind(1, run.serial)
         .bind(2, run.part)
         .bind(3, run.station)
@@ -188,6 +218,7 @@ void recordRun(const std::string& path, const RecordedRun& run) {
         .bind(9, run.patterns)
         .bind(10, nameOf(run.status))
         .bind(11, run.reason)
+        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid)
         .run();
     const std::int64_t id = db.lastRowId();
     Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
@@ -214,6 +245,52 @@ std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& f
 
 FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
     return reading(path, [&](Database& db) { return faultCountsIn(db, filter); });
+}
+
+std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter) {
+    return reading(path, [&](Database& db) {
+        const auto [conditions, values] = where(filter);
+        Statement rows =
+            db.prepare(std::string(kStationCountsSql) + conditions + kStationCountsEnd);
+        rows.bindAll(values);
+        std::vector<StationCounts> counts;
+        while (rows.step()) {
+            StationCounts c;
+            c.station = rows.text(0);
+            long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
+            for (int i = 0; i < 6; ++i)
+                *fields[i] = static_cast<long>(rows.integer(i + 1));
+            counts.push_back(std::move(c));
+        }
+        return counts;
+    });
+}
+
+std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
+                                     const std::optional<std::string>& sentBefore) {
+    return reading(path, [&](Database& db) {
+        // The oldest first, as they were made: a dashboard sees a station's
+        // runs arrive in their order.
+        Statement rows = db.prepare(
+            std::string(kRunColumns) +
+            "WHERE r.id IN (SELECT id FROM runs WHERE delivered IS NULL AND (?1 IS NULL OR "
+            "sent IS NULL OR sent < ?1) ORDER BY id LIMIT ?2) ORDER BY r.id, f.id");
+        if (sentBefore)
+            rows.bind(1, *sentBefore);
+        rows.bind(2, static_cast<std::int64_t>(limit));
+        return runsFrom(rows);
+    });
+}
+
+void markSent(const std::string& path, const std::vector<std::string>& uuids,
+              const std::string& when) {
+    updateEach(path, "UPDATE runs SET sent = ?1 WHERE uuid = ?2", uuids, when);
+}
+
+long markDelivered(const std::string& path, const std::vector<std::string>& uuids,
+                   const std::string& when) {
+    return updateEach(path, "UPDATE runs SET delivered = ?1 WHERE uuid = ?2 AND delivered IS NULL",
+                      uuids, when);
 }
 
 } // namespace cli::records

@@ -26,6 +26,7 @@ inline std::string nameOf(RunStatus status) {
 
 struct RecordedRun : selftest::Identity {
     std::int64_t id = 0;        // given when recorded
+    std::string uuid;           // its identity across the plant, drawn when it started
     std::string started, ended; // UTC, ISO 8601 to the millisecond
     long settleMs = 0;
     std::string channels; // "1-16,20"
@@ -41,8 +42,10 @@ void recordRun(const std::string& path, const RecordedRun& run);
 
 struct HistoryFilter {
     std::optional<std::string> serial;
+    std::optional<std::string> station;
     std::optional<std::string> since; // runs started at or after it (UTC, ISO 8601)
     std::optional<RunStatus> status;
+    bool pending = false; // only runs the plant's store has not confirmed
 };
 
 // The runs that pass the filter, newest first, with their faults. The file
@@ -62,6 +65,42 @@ struct FaultCounts {
 // Per channel, how often the runs that pass the filter found it faulty, and
 // in which kinds: the line's weak spots.
 FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter);
+
+struct StationCounts {
+    std::string station;
+    long runs = 0, passed = 0, failed = 0, unfinished = 0; // aborted or error
+    long units = 0;                                        // serials tested
+    long firstPass = 0; // units whose first run in the period passed
+};
+// The counts per station, in SQL both stores read: the runs (r) filtered by
+// what goes between the two parts.
+inline constexpr const char* kStationCountsSql =
+    "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
+    "(PARTITION BY r.station, r.serial ORDER BY r.started) AS nth FROM runs r ";
+inline constexpr const char* kStationCountsEnd =
+    ") SELECT station, count(*), "
+    "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status = 'fail' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status IN ('aborted', 'error') THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
+    "FROM numbered GROUP BY station ORDER BY station";
+
+// Per station, in the order of their names, the runs that pass the filter.
+std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter);
+
+// The runs the plant's store has not confirmed yet, oldest first, at most
+// `limit`; those sent to the broker at or after `sentBefore` (UTC, ISO 8601)
+// left out where given: sent a moment ago, they are on their way.
+std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
+                                     const std::optional<std::string>& sentBefore = {});
+// Notes the runs (by identity) as sent to the broker at `when`.
+void markSent(const std::string& path, const std::vector<std::string>& uuids,
+              const std::string& when);
+// Notes the runs (by identity) as confirmed by the plant's store at `when`;
+// how many of them were not confirmed before (others' identities are ignored).
+long markDelivered(const std::string& path, const std::vector<std::string>& uuids,
+                   const std::string& when);
 
 // "1-16,20" for 1..16 and 20.
 std::string channelRanges(const std::vector<int>& channels);

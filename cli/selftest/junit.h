@@ -13,6 +13,7 @@ struct Identity {
 };
 
 struct Run : Identity {
+    std::string uuid; // its identity across the plant
     std::chrono::system_clock::time_point start;
     std::chrono::duration<double> duration{};
 };

@@ -4,16 +4,17 @@
 #include "cli/common/console.h"
 #include "cli/common/errors.h"
 #include "cli/common/interrupts.h"
+#include "cli/common/run_identity.h"
 #include "cli/common/timestamp.h"
 #include "cli/mqtt/publisher.h"
 #include "cli/mqtt/topics.h"
 #include "cli/records/default_database.h"
 #include "cli/records/history_output.h"
+#include "cli/records/run_message.h"
 #include "cli/records/store.h"
 #include "cli/selftest/lock.h"
 #include "cli/selftest/report_file.h"
-
-#include <nlohmann/json.hpp>
+#include "cli/station/deliver.h"
 
 namespace cli {
 namespace {
@@ -23,6 +24,7 @@ records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& r
                               std::chrono::system_clock::time_point ended, long patterns) {
     records::RecordedRun record;
     static_cast<selftest::Identity&>(record) = run;
+    record.uuid = run.uuid;
     record.started = isoTimestamp(run.start, true);
     record.ended = isoTimestamp(ended, true);
     record.settleMs = static_cast<long>(setup.settle.count());
@@ -37,32 +39,35 @@ struct Unkept {
     std::optional<PublishFailed> publication;
 };
 
-// The run as the records hold it, to "<prefix>/<station>/selftest".
-void publishRun(const mqtt::BrokerUrl& broker, const records::RecordedRun& record) {
-    nlohmann::ordered_json run = records::runJson(record);
-    run.erase("id"); // the local file's, of no use elsewhere
-    mqtt::Publisher(broker).publishAcknowledged(
-        mqtt::topic(broker.prefix, record.station, "selftest"),
-        run.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
-        std::chrono::seconds(5));
-}
-
-// Kept where asked, then published once kept (or refused by the records).
+// Kept where asked, then published: a kept run with those the plant's store
+// has not confirmed yet (sent again a minute after they were last sent), a
+// run not kept once, to "<prefix>/<station>/selftest".
 Unkept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
     Unkept unkept;
+    bool kept = false;
     if (output.record) {
         try {
             records::recordRun(records::databaseAt(output.db), record);
+            kept = true;
         } catch (const RecordFailed& e) {
             unkept.record = e;
         }
     }
-    if (output.mqtt) {
-        try {
-            publishRun(*output.mqtt, record);
-        } catch (const PublishFailed& e) {
-            unkept.publication = e;
-        }
+    if (!output.mqtt)
+        return unkept;
+    try {
+        if (kept)
+            deliverPending({*output.mqtt, records::databaseAt(output.db), std::chrono::seconds(5),
+                            std::chrono::seconds(1), std::chrono::seconds(60)});
+        else
+            mqtt::Publisher(*output.mqtt)
+                .publishAcknowledged(mqtt::topic(output.mqtt->prefix, record.station, "selftest"),
+                                     records::runMessage(record), std::chrono::seconds(5));
+    } catch (const PublishFailed& e) {
+        unkept.publication = e;
+    } catch (const RecordFailed& e) {
+        // Sent, but not noted as sent or delivered: it is sent again later.
+        unkept.publication = PublishFailed(std::string("发送情况未记下：") + e.what());
     }
     return unkept;
 }
@@ -111,6 +116,7 @@ KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput
     KeptRun kept;
     selftest::Run& run = kept.run;
     static_cast<selftest::Identity&>(run) = output.who;
+    run.uuid = newRunIdentity();
     run.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     kept.result = testedOrKept(card, setup, output, run);
