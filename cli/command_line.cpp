@@ -5,10 +5,15 @@
 #include "cli/common/host.h"
 #include "cli/common/option_forms.h"
 #include "cli/mqtt/topics.h"
+#include "cli/records/default_database.h"
 #include "cli/station/options.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
 #include "convert/printable.h"
+
+#ifdef DIO_PLANT
+#include "cli/plant/postgres.h"
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -229,13 +234,31 @@ std::string sinceDate(const std::string& text) {
                      "2026-12-01T08:00:00");
 }
 
+bool plantUrl(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
+}
+
+// --db of history: a station's file or the plant's PostgreSQL.
+std::optional<std::string> historyDatabase(const CLI::Option* given, const std::string& db) {
+    if (!given || !*given || !plantUrl(db))
+        return databaseFile(given, db);
+#ifdef DIO_PLANT
+    plant::checkConnectionText(db);
+    return db;
+#else
+    throw UsageError("这个版本的 dio-cli 不读 PostgreSQL：在 Linux 上用 dio-cli history --db " +
+                     convert::printable(db, false));
+#endif
+}
+
 Declared declareHistory(CLI::App& app) {
     struct Typed {
-        std::string serial, since, status, db,
+        std::string serial, station, since, status, db,
+            by = "channel",
             format = convert::nameIn(records::kHistoryFormatNames, records::HistorySetup().format);
-        bool stats = false;
-        CLI::Option *serialGiven = nullptr, *sinceGiven = nullptr, *statusGiven = nullptr,
-                    *dbGiven = nullptr;
+        bool stats = false, pending = false;
+        CLI::Option *serialGiven = nullptr, *stationGiven = nullptr, *sinceGiven = nullptr,
+                    *statusGiven = nullptr, *dbGiven = nullptr, *byGiven = nullptr;
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* history = subcommand(app, "history",
@@ -243,6 +266,8 @@ Declared declareHistory(CLI::App& app) {
                                    "--stats：各通道被查出故障的次数和种类");
     typed->serialGiven =
         history->add_option("--serial", typed->serial, "只看这块板卡")->type_name("SN");
+    typed->stationGiven =
+        history->add_option("--station", typed->station, "只看这个测试台的")->type_name("NAME");
     typed->sinceGiven = history
                             ->add_option("--since", typed->since,
                                          "只看此后开始的（UTC，如 2026-12-01 或 "
@@ -257,7 +282,16 @@ Declared declareHistory(CLI::App& app) {
                                   "输出格式：" + choices(records::kHistoryFormatNames)),
               "FMT");
     history->add_flag("--stats", typed->stats, "各通道被查出故障的次数，按种类");
-    typed->dbGiven = history->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
+    typed->byGiven = defaulted(history->add_option("--by", typed->by,
+                                                   "--stats 按什么分：channel（各通道）或 "
+                                                   "station（各测试台的次数、合格和一次合格率）"),
+                               "BY");
+    history->add_flag("--pending", typed->pending, "只看工厂的库还没确认收到的");
+    typed->dbGiven =
+        history
+            ->add_option("--db", typed->db,
+                         std::string(kDbHelp) + "；或工厂的 PostgreSQL：postgresql://主机/库名")
+            ->type_name("FILE|URL");
     return {"history", [typed] {
                 records::HistorySetup command;
                 if (*typed->serialGiven)
@@ -268,8 +302,19 @@ Declared declareHistory(CLI::App& app) {
                     command.filter.status =
                         choice("--status", typed->status, records::kRunStatusNames);
                 command.format = choice("--format", typed->format, records::kHistoryFormatNames);
+                if (*typed->stationGiven)
+                    command.filter.station = typed->station;
+                command.filter.pending = typed->pending;
                 command.stats = typed->stats;
-                command.db = databaseFile(typed->dbGiven, typed->db);
+                if (typed->by != "channel" && typed->by != "station")
+                    throw UsageError("--by 的“" + convert::printable(typed->by, false) +
+                                     "”不对：应为 channel 或 station");
+                if (*typed->byGiven && !typed->stats)
+                    throw UsageError("--by 是 --stats 的：同时给出 --stats");
+                command.byStation = typed->by == "station";
+                command.db = historyDatabase(typed->dbGiven, typed->db);
+                if (typed->pending && command.db && plantUrl(*command.db))
+                    throw UsageError("--pending 看的是测试台自己的记录库：工厂的库里只有收到的");
                 return command;
             }};
 }
@@ -323,6 +368,74 @@ Declared declareServe(CLI::App& app) {
             }};
 }
 
+Declared declarePublish(CLI::App& app) {
+    struct Typed {
+        std::string mqtt, db, wait = "10s";
+        bool pending = false;
+        CLI::Option* dbGiven = nullptr;
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* publish =
+        subcommand(app, "publish",
+                   "把记录库里工厂的库还没确认收到的自检（最早的在前）发到代理，等收集程序确认");
+    publish->add_flag("--pending", typed->pending, "发未确认的（必需）");
+    publish->add_option("--mqtt", typed->mqtt, "代理，同 selftest 的 --mqtt")
+        ->type_name("URL")
+        ->required();
+    typed->dbGiven = publish->add_option("--db", typed->db, kDbHelp)->type_name("FILE");
+    defaulted(publish->add_option("--wait", typed->wait, "最多等收集程序确认多久"), "TIME");
+    return {"publish", [typed] {
+                if (!typed->pending)
+                    throw UsageError("publish 只发未确认的：加上 --pending");
+                DeliverySetup setup;
+                setup.broker = mqtt::parseBrokerUrl(typed->mqtt);
+                mqtt::checkTopics(setup.broker.prefix, "station");
+                setup.db = records::databaseAt(databaseFile(typed->dbGiven, typed->db));
+                setup.confirm = parseDuration(typed->wait, "--wait");
+                return setup;
+            }};
+}
+
+#ifdef DIO_PLANT
+Declared declareCollect(CLI::App& app) {
+    struct Typed {
+        std::string mqtt, db, clientId = CollectSetup().clientId,
+                              batch = std::to_string(CollectSetup().batch);
+    };
+    auto typed = std::make_shared<Typed>();
+    CLI::App* collect =
+        subcommand(app, "collect",
+                   "收集程序：从代理收下各测试台的自检，存入工厂的 PostgreSQL（每次只存一次），"
+                   "再告诉测试台已收到。SIGTERM 或 Ctrl-C 停止");
+    collect->add_option("--mqtt", typed->mqtt, "代理；路径是各测试台的主题前缀")
+        ->type_name("URL")
+        ->required();
+    collect
+        ->add_option("--db", typed->db,
+                     "PostgreSQL，如 postgresql://主机/库名 或 service=名字（默认按 PGHOST、"
+                     "PGDATABASE、PGSERVICE）；密码放在 PGPASSFILE 或服务文件里")
+        ->type_name("URL");
+    defaulted(collect->add_option("--client-id", typed->clientId,
+                                  "在代理上的会话名：停下时代理替它留着消息"),
+              "ID");
+    defaulted(collect->add_option("--batch", typed->batch, "一个事务最多存几次自检"), "N");
+    return {"collect", [typed] {
+                CollectSetup setup;
+                setup.broker = mqtt::parseBrokerUrl(typed->mqtt);
+                mqtt::checkTopics(setup.broker.prefix, "station");
+                plant::checkConnectionText(typed->db);
+                setup.db = typed->db;
+                requirePrintable("--client-id", typed->clientId);
+                if (typed->clientId.empty())
+                    throw UsageError("--client-id 不能为空：代理只为有名字的会话留消息");
+                setup.clientId = typed->clientId;
+                setup.batch =
+                    static_cast<std::size_t>(parseNumber(typed->batch, "--batch", 1, 10000));
+                return setup;
+            }};
+}
+#endif
+
 } // namespace
 
 Command parseCommandLine(const std::vector<std::string>& arguments) {
@@ -337,7 +450,11 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     std::map<std::string, Finish> finishes;
     std::string commands;
     for (auto declare : {declareInfo, declareGet, declareSet, declareWatch, declareSelftest,
-                         declareServe, declareHistory}) {
+                         declareServe, declareHistory, declarePublish,
+#ifdef DIO_PLANT
+                         declareCollect
+#endif
+         }) {
         Declared declared = declare(app);
         commands += (commands.empty() ? "" : "、") + declared.name;
         finishes[declared.name] = std::move(declared.finish);

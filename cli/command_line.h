@@ -4,9 +4,13 @@
 // settings are declared beside the code that runs it).
 
 #include "cli/commands.h"
+#ifdef DIO_PLANT
+#include "cli/collect/collector.h"
+#endif
 #include "cli/records/history_command.h"
 #include "cli/selftest/on_card.h"
 #include "cli/serve/server.h"
+#include "cli/station/deliver.h"
 #include "cli/station/run.h"
 #include "cli/watch/watch.h"
 
@@ -25,8 +29,13 @@ struct SelftestCommand {
     SelftestOutput output;
 };
 
-using Command = std::variant<HelpCommand, InfoCommand, GetSetup, SetSetup, WatchSetup,
-                             SelftestCommand, ServeSetup, records::HistorySetup>;
+#ifndef DIO_PLANT
+struct CollectSetup {}; // the collector runs on Linux only
+#endif
+
+using Command =
+    std::variant<HelpCommand, InfoCommand, GetSetup, SetSetup, WatchSetup, SelftestCommand,
+                 ServeSetup, records::HistorySetup, DeliverySetup, CollectSetup>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

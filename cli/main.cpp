@@ -4,6 +4,10 @@
 #include "cli/common/card.h"
 #include "cli/common/console.h"
 #include "cli/common/errors.h"
+#ifdef DIO_PLANT
+#include "cli/plant/plant_history.h"
+#include "cli/plant/postgres.h"
+#endif
 #include "convert/printable.h"
 #include "driver/dlldef.h"
 #include "driver/driver_error.h"
@@ -17,6 +21,17 @@ using namespace cli;
 
 template <typename... Handlers> struct Dispatch : Handlers... { using Handlers::operator()...; };
 template <typename... Handlers> Dispatch(Handlers...) -> Dispatch<Handlers...>;
+
+// dio-cli publish --pending: what the plant does not have yet, sent again.
+ExitStatus publishPending(const DeliverySetup& setup) {
+    const Delivery done = deliverPending(setup);
+    say("发送 " + std::to_string(done.sent) + " 次自检，工厂的库确认收到 " +
+        std::to_string(done.confirmed) + " 次，仍待确认 " + std::to_string(done.left) + " 次");
+    if (done.left > 0)
+        throw PublishFailed("还有 " + std::to_string(done.left) +
+                            " 次自检工厂的库没有确认收到（收集程序在运行吗？）：稍后再发");
+    return ExitStatus::Ok;
+}
 
 ExitStatus run(const std::vector<std::string>& arguments) {
     // The driver is loaded for the commands that use the card, and only then.
@@ -34,8 +49,23 @@ ExitStatus run(const std::vector<std::string>& arguments) {
                      return ExitStatus::Ok;
                  },
                  [](const records::HistorySetup& setup) {
+#ifdef DIO_PLANT
+                     if (setup.db && plant::isPostgres(*setup.db)) {
+                         plant::showPlantHistory(setup);
+                         return ExitStatus::Ok;
+                     }
+#endif
                      records::showHistory(setup);
                      return ExitStatus::Ok;
+                 },
+                 [](const DeliverySetup& setup) { return publishPending(setup); },
+                 [](const CollectSetup& setup) -> ExitStatus {
+#ifdef DIO_PLANT
+                     collect(setup);
+#else
+                     (void)setup;
+                     throw UsageError("收集程序只在 Linux 上运行");
+#endif
                  },
                  [&](const InfoCommand&) {
                      showInfo(theCard());

@@ -31,3 +31,15 @@ if(WIN32)
   # programs that use it link everything).
   target_link_libraries(mosquitto INTERFACE ws2_32 pthread)
 endif()
+# The plant's store: the collector and history of it run on Linux, where
+# PostgreSQL's client library is Debian's; the stations on Windows need none.
+if(NOT WIN32)
+  find_path(DIO_libpq_INCLUDE libpq-fe.h PATH_SUFFIXES postgresql)
+  find_library(DIO_libpq_LIBRARY NAMES pq)
+  if(NOT DIO_libpq_INCLUDE OR NOT DIO_libpq_LIBRARY)
+    message(FATAL_ERROR "libpq not found: install libpq-dev")
+  endif()
+  add_library(libpq INTERFACE IMPORTED GLOBAL)
+  target_include_directories(libpq SYSTEM INTERFACE ${DIO_libpq_INCLUDE})
+  target_link_libraries(libpq INTERFACE ${DIO_libpq_LIBRARY})
+endif()

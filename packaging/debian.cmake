@@ -16,6 +16,8 @@ install(TARGETS simcard LIBRARY DESTINATION ${DIO_DRIVER_DIR})
 # The Modbus TCP driver in a folder of its own: used only when put beside a
 # program or named in LD_LIBRARY_PATH.
 install(TARGETS modbuscard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/modbus)
+# The collector's service, installed, not enabled.
+install(FILES dio-collect.service DESTINATION /lib/systemd/system)
 install(FILES dio-panel.desktop dio-station.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dio-panel.svg dio-station.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # Compressed as Debian keeps them: gzip -9, without a name or time stamp.

@@ -10,7 +10,7 @@ source scripts/lib.sh
 build="${BUILD_DIR:-build}"
 # dpkg-shlibdeps (dpkg-dev) and file compute the dependencies; man-db reads
 # the manual pages; desktop-file-utils checks the desktop entry.
-scripts/setup.sh dpkg-dev file lintian man-db desktop-file-utils
+scripts/setup.sh dpkg-dev file lintian man-db desktop-file-utils systemd
 scripts/build.sh
 (cd "$build" && cpack -G DEB >/dev/null)
 # shellcheck disable=SC2012 # the package's name is ours, plain
@@ -37,9 +37,16 @@ for f in usr/bin/dio-panel usr/bin/dio-cli usr/bin/dio-station usr/share/man/man
          usr/share/applications/dio-panel.desktop usr/share/applications/dio-station.desktop \
          usr/share/icons/hicolor/scalable/apps/dio-panel.svg \
          usr/share/icons/hicolor/scalable/apps/dio-station.svg usr/share/doc/dio-panel/copyright \
-         usr/share/doc/dio-panel/changelog.gz; do
+         usr/share/doc/dio-panel/changelog.gz lib/systemd/system/dio-collect.service; do
   [ -f "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
 done
+# The collector's service reads as systemd reads it, and is not enabled.
+systemd-analyze verify --root="$root" /lib/systemd/system/dio-collect.service 2>&1 |
+  grep -v "is not executable\|man dio-cli\|Failed to create\|Cannot add dependency" | grep . &&
+  { echo "package: systemd finds faults in dio-collect.service" >&2; exit 1; }
+if find "$root" -path '*wants*' -name 'dio-collect*' | grep -q .; then
+  echo "package: dio-collect.service is enabled by the package" >&2; exit 1
+fi
 for program in dio-panel dio-station dio-cli; do
   readelf -d "$root/usr/bin/$program" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/dio-panel\]' ||
     { echo "package: $program has no RUNPATH \$ORIGIN/../lib/dio-panel" >&2; exit 1; }

@@ -23,7 +23,8 @@ ASAN_OPTIONS="quarantine_size_mb=0:detect_leaks=1" "$build/bin/soak" 100000
 
 findings="$build/fuzz/findings"
 mkdir -p "$findings"
-for target in text_fuzz selftest_fuzz serve_fuzz command_line_fuzz modbus_settings_fuzz; do
+for target in text_fuzz selftest_fuzz serve_fuzz command_line_fuzz modbus_settings_fuzz \
+              run_message_fuzz; do
   corpus="$(mktemp -d)"
   cp fuzz/corpus/"${target%_fuzz}"/* "$corpus"/
   echo "fuzz: $target for ${FUZZ_SECONDS:-30} s"

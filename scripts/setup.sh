@@ -12,7 +12,8 @@ packages=(cmake g++ make g++-multilib
           libcli11-dev nlohmann-json3-dev libmodbus-dev libsqlite3-dev libmosquitto-dev
           libgtest-dev libbenchmark-dev
           python3-pymodbus python3-serial-asyncio python3-junitparser sigrok-cli
-          mosquitto mosquitto-clients openssl groff-base xvfb xauth xdotool "$@")
+          mosquitto mosquitto-clients openssl groff-base xvfb xauth xdotool
+          libpq-dev postgresql-15 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,27 @@
+#include "plant_history.h"
+
+#include "cli/common/console.h"
+#include "cli/plant/plant_schema.h"
+#include "cli/plant/plant_store.h"
+#include "cli/plant/postgres.h"
+#include "cli/records/history_output.h"
+
+namespace cli::plant {
+
+void showPlantHistory(const records::HistorySetup& setup) {
+    Postgres db(setup.db.value_or(""));
+    requirePlantLayout(db);
+    // One snapshot for the statements a report takes.
+    db.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    std::string out;
+    if (setup.stats && setup.byStation)
+        out = records::stationStatsOutput(plantStationCounts(db, setup.filter), setup.format);
+    else if (setup.stats)
+        out = records::statsOutput(plantFaultCounts(db, setup.filter), setup.format);
+    else
+        out = records::historyOutput(plantHistory(db, setup.filter), setup.format);
+    db.exec("COMMIT");
+    write(Stream::Out, out);
+}
+
+} // namespace cli::plant

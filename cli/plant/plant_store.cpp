@@ -1,0 +1,183 @@
+#include "plant_store.h"
+
+#include "cli/common/errors.h"
+#include "cli/plant/postgres.h"
+#include "cli/records/history_output.h"
+#include "convert/printable.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace cli::plant {
+namespace {
+
+// The batch as one JSON parameter, the runs taken apart by the server: one
+// round trip for a thousand runs.
+const char* const kStore = R"sql(
+    WITH given AS (
+        SELECT * FROM json_to_recordset($1::json) AS g (
+            uuid uuid, serial text, part text, station text, operator text, started timestamptz,
+            ended timestamptz, settle_ms integer, channels text, patterns integer, status text,
+            reason text, faults json)),
+    new AS (
+        INSERT INTO runs (uuid, serial, part, station, operator, started, ended, settle_ms,
+                          channels, patterns, status, reason)
+        SELECT uuid, serial, part, station, operator, started, ended, settle_ms, channels,
+               patterns, status, reason FROM given
+        ON CONFLICT (uuid) DO NOTHING
+        RETURNING uuid)
+    INSERT INTO faults (run, position, kind, channels, wired, why, flickers)
+    SELECT g.uuid, f.position, f.fault->>'kind',
+           ARRAY(SELECT json_array_elements_text(f.fault->'channels')::integer),
+           coalesce(f.fault->>'wired', ''), coalesce(f.fault->>'why', ''),
+           coalesce((f.fault->>'flickers')::integer, 0)
+    FROM given g JOIN new n ON n.uuid = g.uuid,
+         json_array_elements(g.faults) WITH ORDINALITY AS f (fault, position)
+    )sql";
+
+// The filter as conditions on the runs (r), its values as $1, $2, ...
+std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilter& filter) {
+    std::string sql = "WHERE true";
+    std::vector<Parameter> values;
+    auto add = [&](const std::string& before, const std::string& value,
+                   const std::string& after = "") {
+        values.push_back(value);
+        sql += " AND " + before + "$" + std::to_string(values.size()) + after;
+    };
+    if (filter.serial)
+        add("r.serial = ", *filter.serial);
+    if (filter.station)
+        add("r.station = ", *filter.station);
+    if (filter.since)
+        add("r.started >= timezone('UTC', ", *filter.since, "::timestamp)");
+    if (filter.status)
+        add("r.status = ", records::nameOf(*filter.status));
+    return {sql, values};
+}
+
+constexpr const char* kUtc = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
+
+template <typename E, std::size_t N>
+E named(const std::string& name, const convert::Named<E> (&table)[N], const char* what) {
+    if (const std::optional<E> value = convert::valueNamed(table, name))
+        return *value;
+    throw RecordFailed(std::string("记录库里有不认识的") + what + "“" +
+                       convert::printable(name, false) + "”");
+}
+
+std::vector<int> channelList(const std::string& text) {
+    std::vector<int> channels;
+    std::istringstream in(text);
+    for (int channel = 0; in >> channel; in.ignore(1))
+        channels.push_back(channel);
+    return channels;
+}
+
+} // namespace
+
+void storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs) {
+    nlohmann::ordered_json batch = nlohmann::ordered_json::array();
+    std::set<std::string> seen; // a run sent twice in one batch: once
+    for (const records::RecordedRun& run : runs)
+        if (seen.insert(run.uuid).second)
+            batch.push_back(records::runJson(run));
+    PgTransaction transaction(db);
+    db.exec(kStore, {batch.dump()});
+    transaction.commit();
+}
+
+std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::HistoryFilter& filter) {
+    auto [conditions, values] = where(filter);
+    Rows rows = db.exec(std::string("SELECT r.uuid, r.serial, r.part, r.station, r.operator, "
+                                    "to_char(r.started AT TIME ZONE 'UTC', ") +
+                            kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
+                            "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, "
+                            "f.kind, array_to_string(f.channels, ','), f.wired, f.why, f.flickers "
+                            "FROM runs r LEFT JOIN faults f ON f.run = r.uuid " +
+                            conditions + " ORDER BY r.started DESC, r.uuid, f.position",
+                        values);
+    std::vector<records::RecordedRun> runs;
+    for (int i = 0; i < rows.count(); ++i) {
+        if (runs.empty() || runs.back().uuid != rows.text(i, 0)) {
+            records::RecordedRun run;
+            run.uuid = rows.text(i, 0);
+            run.serial = rows.text(i, 1);
+            run.part = rows.text(i, 2);
+            run.station = rows.text(i, 3);
+            run.operatorName = rows.text(i, 4);
+            run.started = rows.text(i, 5);
+            run.ended = rows.text(i, 6);
+            run.settleMs = static_cast<long>(rows.integer(i, 7));
+            run.channels = rows.text(i, 8);
+            run.patterns = static_cast<long>(rows.integer(i, 9));
+            run.status = named(rows.text(i, 10), records::kRunStatusNames, "结果");
+            run.reason = rows.text(i, 11);
+            runs.push_back(std::move(run));
+        }
+        if (!rows.isNull(i, 12))
+            runs.back().faults.push_back(
+                {named(rows.text(i, 12), selftest::kFaultKindNames, "故障种类"),
+                 channelList(rows.text(i, 13)),
+                 named(rows.text(i, 14), selftest::kWiredNames, "短路方式"),
+                 named(rows.text(i, 15), selftest::kWhyNames, "无法判断的原因"),
+                 static_cast<int>(rows.integer(i, 16))});
+    }
+    return runs;
+}
+
+records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter& filter) {
+    auto [conditions, values] = where(filter);
+    records::FaultCounts counts;
+    counts.runs = static_cast<long>(
+        db.exec("SELECT count(*) FROM runs r " + conditions, values).integer(0, 0));
+    // Runs, not entries, as in a station's file.
+    Rows rows = db.exec("SELECT c.channel, f.kind, count(DISTINCT f.run) "
+                        "FROM runs r JOIN faults f ON f.run = r.uuid, "
+                        "unnest(f.channels) AS c (channel) " +
+                            conditions + " GROUP BY c.channel, f.kind",
+                        values);
+    std::map<int, records::ChannelFaults> byChannel;
+    for (int i = 0; i < rows.count(); ++i) {
+        records::ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(i, 0))];
+        channel.channel = static_cast<int>(rows.integer(i, 0));
+        channel.kinds[selftest::nameOf(named(rows.text(i, 1), selftest::kFaultKindNames,
+                                             "故障种类"))] = static_cast<long>(rows.integer(i, 2));
+    }
+    Rows totals = db.exec("SELECT c.channel, count(DISTINCT f.run) FROM runs r "
+                          "JOIN faults f ON f.run = r.uuid, unnest(f.channels) AS c (channel) " +
+                              conditions + " GROUP BY c.channel",
+                          values);
+    for (int i = 0; i < totals.count(); ++i)
+        byChannel[static_cast<int>(totals.integer(i, 0))].total =
+            static_cast<long>(totals.integer(i, 1));
+    for (const auto& [number, channel] : byChannel)
+        counts.channels.push_back(channel);
+    std::stable_sort(counts.channels.begin(), counts.channels.end(),
+                     [](const records::ChannelFaults& a, const records::ChannelFaults& b) {
+                         return a.total > b.total;
+                     });
+    return counts;
+}
+
+std::vector<records::StationCounts> plantStationCounts(Postgres& db,
+                                                       const records::HistoryFilter& filter) {
+    auto [conditions, values] = where(filter);
+    Rows rows = db.exec(
+        std::string(records::kStationCountsSql) + conditions + records::kStationCountsEnd, values);
+    std::vector<records::StationCounts> counts;
+    for (int i = 0; i < rows.count(); ++i) {
+        records::StationCounts c;
+        c.station = rows.text(i, 0);
+        long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
+        for (int f = 0; f < 6; ++f)
+            *fields[f] = static_cast<long>(rows.integer(i, f + 1));
+        counts.push_back(std::move(c));
+    }
+    return counts;
+}
+
+} // namespace cli::plant

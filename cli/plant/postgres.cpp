@@ -1,0 +1,110 @@
+#include "postgres.h"
+
+#include "cli/common/errors.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+
+namespace cli::plant {
+
+bool isPostgres(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
+}
+
+void checkConnectionText(const std::string& db) {
+    char* error = nullptr;
+    std::unique_ptr<PQconninfoOption, void (*)(PQconninfoOption*)> options(
+        PQconninfoParse(db.c_str(), &error), PQconninfoFree);
+    if (!options) {
+        const std::string why = error ? error : "内存不足";
+        PQfreemem(error);
+        throw UsageError("--db 的 PostgreSQL 连接写法不对：" + why);
+    }
+    for (const PQconninfoOption* o = options.get(); o->keyword; ++o)
+        if (std::string(o->keyword) == "password" && o->val && *o->val)
+            throw UsageError("--db 里不能写密码（别人在进程列表和命令历史里看得到）："
+                             "用 PGPASSFILE 指向的密码文件或服务文件（PGSERVICE）");
+}
+
+Rows::Rows(pg_result* result) : result_(result, PQclear) {}
+
+int Rows::count() const {
+    return PQntuples(result_.get());
+}
+
+std::string Rows::text(int row, int column) const {
+    return std::string(PQgetvalue(result_.get(), row, column),
+                       static_cast<std::size_t>(PQgetlength(result_.get(), row, column)));
+}
+
+long long Rows::integer(int row, int column) const {
+    return std::strtoll(PQgetvalue(result_.get(), row, column), nullptr, 10);
+}
+
+bool Rows::isNull(int row, int column) const {
+    return PQgetisnull(result_.get(), row, column) != 0;
+}
+
+namespace {
+
+// libpq's messages end with a line break.
+std::string trimmed(const char* message) {
+    std::string text = message ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+Postgres::Postgres(const std::string& db) : connection_(PQconnectdb(db.c_str()), PQfinish) {
+    if (!connection_)
+        throw RecordFailed("PostgreSQL：内存不足");
+    if (PQstatus(connection_.get()) != CONNECTION_OK)
+        throw RecordFailed("连不上 PostgreSQL：" + trimmed(PQerrorMessage(connection_.get())));
+    where_ = std::string("PostgreSQL ") + PQdb(connection_.get()) + "@" +
+             (PQhost(connection_.get()) ? PQhost(connection_.get()) : "");
+    // Our messages are the program's; the server's notices stay in its log.
+    PQsetNoticeProcessor(
+        connection_.get(), [](void*, const char*) {}, nullptr);
+}
+
+Rows Postgres::exec(const std::string& sql, const std::vector<Parameter>& parameters) {
+    std::vector<const char*> values;
+    for (const Parameter& p : parameters)
+        values.push_back(p ? p->c_str() : nullptr);
+    // Without parameters as a plain query, which may hold several statements.
+    pg_result* result = values.empty() ? PQexec(connection_.get(), sql.c_str())
+                                       : PQexecParams(connection_.get(), sql.c_str(),
+                                                      static_cast<int>(values.size()), nullptr,
+                                                      values.data(), nullptr, nullptr, 0);
+    Rows rows(result);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw RecordFailed(
+            where_ + "：" +
+            trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_.get())));
+    return rows;
+}
+
+bool Postgres::alive() const {
+    return PQstatus(connection_.get()) == CONNECTION_OK;
+}
+
+PgTransaction::~PgTransaction() {
+    if (done_ || !db_.alive())
+        return;
+    try {
+        db_.exec("ROLLBACK");
+    } catch (const RecordFailed&) {
+        // The server drops a transaction whose connection it loses.
+    }
+}
+
+void PgTransaction::commit() {
+    db_.exec("COMMIT");
+    done_ = true;
+}
+
+} // namespace cli::plant

@@ -1,0 +1,66 @@
+#pragma once
+// A connection to the plant's PostgreSQL, on libpq: the server named as libpq
+// names it (a postgresql:// URI, "key=value" words, PGHOST, PGSERVICE...) and
+// its password from PGPASSFILE or a service file, never from the command line.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace cli::plant {
+
+// Whether --db names the plant's store rather than a station's file.
+bool isPostgres(const std::string& db);
+
+// Throws UsageError for a connection text libpq cannot read or that carries
+// a password (it would show in the process list and the shell's history).
+void checkConnectionText(const std::string& db);
+
+using Parameter = std::optional<std::string>; // none: NULL
+
+class Rows {
+public:
+    explicit Rows(pg_result* result);
+    int count() const;
+    std::string text(int row, int column) const;
+    long long integer(int row, int column) const;
+    bool isNull(int row, int column) const;
+
+private:
+    std::unique_ptr<pg_result, void (*)(pg_result*)> result_;
+};
+
+class Postgres {
+public:
+    // Connects; throws RecordFailed naming the server and libpq's reason.
+    explicit Postgres(const std::string& db);
+    // Runs one statement (its parameters as $1, $2, ...); throws RecordFailed.
+    Rows exec(const std::string& sql, const std::vector<Parameter>& parameters = {});
+    // Whether the connection is still there (after a failure).
+    bool alive() const;
+    std::string where() const { return where_; }
+
+private:
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> connection_;
+    std::string where_; // the server, for messages
+};
+
+// BEGIN ... COMMIT, rolled back unless committed.
+class PgTransaction {
+public:
+    explicit PgTransaction(Postgres& db) : db_(db) { db_.exec("BEGIN"); }
+    ~PgTransaction();
+    PgTransaction(const PgTransaction&) = delete;
+    PgTransaction& operator=(const PgTransaction&) = delete;
+    void commit();
+
+private:
+    Postgres& db_;
+    bool done_ = false;
+};
+
+} // namespace cli::plant

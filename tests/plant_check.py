@@ -1,0 +1,326 @@
+#!/usr/bin/python3
+"""The plant as it ships: stations (dio-cli selftest on simulated cards), Debian's mosquitto with
+persistence and Debian's PostgreSQL 15 (independent implementations of the broker and the store,
+started here on loopback and a Unix socket, as a user other than root), and dio-cli collect
+between them. Each run stored once with its faults and confirmed to its station; messages that are
+no run skipped; a database of another program refused; then stations making runs while the
+broker, the collector and PostgreSQL are each killed (SIGKILL) and started again at random moments:
+at the end the store holds exactly every station's runs, and nothing is pending anywhere, a
+station whose broker stayed away the whole time included.
+
+  plant_check.py DIO-CLI [SECONDS of faults, 40 by default]
+"""
+import json, os, pwd, random, shutil, signal, socket, sqlite3, subprocess, sys, tempfile, threading
+import time
+
+from waiting import until
+
+cli = sys.argv[1]
+chaos_seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 40
+signal.signal(signal.SIGINT, signal.default_int_handler)
+# PostgreSQL will not run as root: as root, its folder and processes are nobody's.
+as_other = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 \
+    else []
+folder = tempfile.mkdtemp(prefix="dio-plant-")
+os.chmod(folder, 0o755)
+pg_bin = "/usr/lib/postgresql/15/bin"
+failures = []
+rng = random.Random(int(os.environ.get("PLANT_SEED", time.time_ns() % 100000)))
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        failures.append("%s: %s" % (name, detail))
+        print("FAILED", name, detail, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Postgres:
+    def __init__(self):
+        self.data = os.path.join(folder, "pg")
+        self.port = free_port()
+        os.mkdir(self.data, 0o700)
+        if as_other:
+            shutil.chown(self.data, "nobody", "nogroup")
+        subprocess.run([*as_other, pg_bin + "/initdb", "-D", self.data, "-U", "dio", "-A", "trust",
+                        "-E", "UTF8", "--locale=C"], check=True, capture_output=True)
+        self.start()
+        self.psql("CREATE DATABASE plant", db="postgres")
+        self.url = "postgresql:///plant?host=%s&port=%d&user=dio" % (self.data, self.port)
+
+    def start(self):
+        # In its own session, so that a kill takes its children with it.
+        self.process = subprocess.Popen(
+            [*as_other, pg_bin + "/postgres", "-D", self.data, "-k", self.data, "-p", str(self.port),
+             "-c", "listen_addresses=", "-c", "fsync=off"], start_new_session=True,
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "pg.log"), "a"))
+        if not until(lambda: subprocess.run([pg_bin + "/pg_isready", "-q", "-h", self.data, "-p",
+                                             str(self.port)]).returncode == 0, 60):
+            raise SystemExit("plant-check: PostgreSQL did not start")
+
+    def kill(self):
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
+
+    def stop(self):  # a fast shutdown: clients still connected are let go
+        os.killpg(self.process.pid, signal.SIGINT)
+        self.process.wait(timeout=60)
+
+    def psql(self, sql, db="plant"):
+        done = subprocess.run(["psql", "-X", "-At", "-h", self.data, "-p", str(self.port), "-U", "dio",
+                               "-d", db, "-c", sql], capture_output=True, text=True, timeout=60)
+        if done.returncode != 0:
+            raise SystemExit("plant-check: psql: " + done.stderr)
+        return done.stdout
+
+
+class Broker:
+    """mosquitto with persistence on, on loopback only, as whoever runs the test."""
+
+    def __init__(self, port=None):
+        self.port = port or free_port()
+        self.config = os.path.join(folder, "mosquitto-%d.conf" % self.port)
+        store = os.path.join(folder, "mosquitto-%d" % self.port)
+        os.makedirs(store, exist_ok=True)
+        open(self.config, "w").write("\n".join([
+            "listener %d 127.0.0.1" % self.port, "allow_anonymous true",
+            "user " + pwd.getpwuid(os.getuid()).pw_name, "persistence true",
+            "persistence_location %s/" % store, "autosave_interval 1", "max_queued_messages 0",
+            "log_dest file %s.log" % store]) + "\n")
+        self.start()
+
+    def start(self):
+        self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", self.config],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not until(lambda: self.listening(), 30):
+            raise SystemExit("plant-check: mosquitto did not start")
+
+    def listening(self):
+        try:
+            socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+            return True
+        except OSError:
+            return False
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+
+    def url(self, prefix="plant"):
+        return "mqtt://127.0.0.1:%d/%s" % (self.port, prefix)
+
+
+class Collector:
+    def __init__(self, broker_url, pg_url, client_id="dio-collect"):
+        self.arguments = [cli, "collect", "--mqtt", broker_url, "--db", pg_url, "--client-id",
+                          client_id]
+        self.log = os.path.join(folder, "collect-%s.log" % client_id)
+        self.start()
+
+    def start(self):
+        self.process = subprocess.Popen(self.arguments, stdout=subprocess.DEVNULL,
+                                        stderr=open(self.log, "a"))
+
+    def logged(self):
+        return open(self.log, errors="replace").read()
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+
+
+def dio(*arguments, card="plant", faults="", timeout=120):
+    env = dict(os.environ, ADCARD_SIM_NAME="%s-%d" % (card, os.getpid()), ADCARD_SIM_FAULTS=faults)
+    return subprocess.run([cli, *arguments], env=env, capture_output=True, text=True, timeout=timeout)
+
+
+def station_db(station):
+    return os.path.join(folder, station + ".sqlite")
+
+
+def selftest(station, serial, broker_url, faults=""):
+    return dio("selftest", "--yes", "--settle", "0", "--channels", "1-16", "--serial", serial,
+               "--station", station, "--db", station_db(station), "--mqtt", broker_url,
+               card=station, faults=faults)
+
+
+def station_runs(station):
+    """uuid → (serial, status, faults as kind and channels), as the station's file keeps them."""
+    with sqlite3.connect(station_db(station)) as db:
+        runs = {u: (s, st, []) for u, s, st in db.execute("SELECT uuid, serial, status FROM runs")}
+        for u, kind, channels in db.execute(
+                "SELECT r.uuid, f.kind, f.channels FROM faults f JOIN runs r ON r.id = f.run "
+                "ORDER BY f.id"):
+            runs[u][2].append("%s %s" % (kind, channels))
+    return runs
+
+
+def plant_runs(pg, station):
+    runs = {}
+    for line in pg.psql("SELECT r.uuid, r.serial, r.status, coalesce((SELECT string_agg(f.kind || ' ' "
+                        "|| array_to_string(f.channels, ','), '|' ORDER BY f.position) FROM faults f "
+                        "WHERE f.run = r.uuid), '') FROM runs r WHERE r.station = '%s'" % station
+                        ).splitlines():
+        u, serial, status, faults = line.split("|", 3)
+        runs[u] = (serial, status, faults.split("|") if faults else [])
+    return runs
+
+
+def pending(station):
+    done = dio("history", "--pending", "--format", "json", "--db", station_db(station))
+    return json.loads(done.stdout) if done.returncode == 0 else ["unreadable: " + done.stderr]
+
+
+def stored_once_and_confirmed(pg, broker):
+    collector = Collector(broker.url(), pg.url)
+    for serial, faults in [("SN-1", ""), ("SN-2", "stuck1=9"), ("SN-2", "")]:
+        done = selftest("line1", serial, broker.url(), faults)
+        check("selftest " + serial, done.returncode in (0, 1), done.stderr)
+    until(lambda: not pending("line1"), 20)
+    check("confirmed", pending("line1") == [], pending("line1"))
+    check("stored as kept", plant_runs(pg, "line1") == station_runs("line1"),
+          (plant_runs(pg, "line1"), station_runs("line1")))
+    # The same message twice more, as a broker may deliver it: still one row.
+    mine = json.loads(dio("history", "--format", "json", "--db", station_db("line1")).stdout)[0]
+    del mine["id"]
+    for _ in range(2):
+        subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t",
+                        "plant/line1/selftest", "-m", json.dumps(mine)], check=True)
+    time.sleep(1)
+    check("stored once", pg.psql("SELECT count(*) FROM runs WHERE uuid = '%s'" % mine["uuid"]).strip()
+          == "1")
+    plant = json.loads(dio("history", "--format", "json", "--station", "line1", "--db", pg.url).stdout)
+    ours = json.loads(dio("history", "--format", "json", "--db", station_db("line1")).stdout)
+    for run in ours:
+        del run["id"]
+    check("history of the plant", plant == ours, (plant, ours))
+    stats = dio("history", "--stats", "--by", "station", "--format", "csv", "--db", pg.url).stdout
+    check("stats per station", "line1,3,2,1,0,2,1,50.0" in stats, stats)
+    day = pg.psql("SELECT station, runs, passed, failed, units, first_pass, first_pass_yield "
+                  "FROM station_days").strip()
+    check("view station_days", day == "line1|3|2|1|2|1|0.5000", day)
+    faults = pg.psql("SELECT channel, kind FROM channel_faults").strip()
+    check("view channel_faults", faults == "9|stuck-1", faults)
+    history = pg.psql("SELECT serial, status, faults FROM serial_history WHERE serial = 'SN-2' "
+                      "ORDER BY started").strip()
+    check("view serial_history", history == "SN-2|fail|stuck-1 9\nSN-2|pass|", history)
+    return collector
+
+
+def bad_messages_skipped(pg, broker, collector):
+    payloads = [b"not json", b'{"uuid": "x"}', b"[1, 2]", b"x" * (2 << 20),
+                json.dumps({"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "A\x1bB"}).encode(),
+                b'{"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "\xff\xfe"}']
+    for i, payload in enumerate(payloads):
+        path = os.path.join(folder, "bad-%d" % i)
+        open(path, "wb").write(payload)
+        subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t",
+                        "plant/bad/selftest", "-f", path], check=True)
+    check("bad messages said", until(lambda: collector.logged().count("跳过 plant/bad/selftest")
+                                     == len(payloads), 20), collector.logged())
+    check("collector alive after them", collector.process.poll() is None)
+    # A serial that is not UTF-8: sent with its stray bytes escaped, stored so.
+    done = selftest("line1", "SN-\udcff", broker.url())  # "\xff" through the command line
+    check("latin serial kept", done.returncode == 0, done.stderr)
+    check("latin serial stored escaped", until(lambda: pg.psql(
+        "SELECT count(*) FROM runs WHERE serial = 'SN-\\xff'").strip() == "1", 20))
+
+
+def refusals(pg, broker):
+    pg.psql("CREATE DATABASE other", db="postgres")
+    pg.psql("CREATE TABLE orders (id integer)", db="other")
+    other = pg.url.replace("/plant?", "/other?")
+    done = subprocess.run([cli, "collect", "--mqtt", broker.url(), "--db", other], timeout=60,
+                          capture_output=True, text=True)
+    check("another program's database refused", done.returncode == 6 and "不是 dio-cli" in done.stderr,
+          (done.returncode, done.stderr))
+    check("and left alone", pg.psql("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'",
+                                    db="other").strip() == "1")
+    done = subprocess.run([cli, "collect", "--mqtt", broker.url(), "--db", pg.url + "&password=x"],
+                          timeout=60, capture_output=True, text=True)
+    check("password on the command line refused", done.returncode == 2, done.stderr)
+
+
+def faults_at_random(pg, broker, collector):
+    away_port = free_port()  # nothing listens there until the end
+    stations = ["st%02d" % i for i in range(10)]
+    stop = threading.Event()
+    made = {s: 0 for s in stations + ["away"]}
+
+    def station(name, url):
+        n = 0
+        while not stop.is_set():
+            n += 1
+            done = selftest(name, "%s-%d" % (name, n), url, rng.choice(["", "", "stuck0=3",
+                                                                         "stuck1=12"]))
+            check("run of " + name, done.returncode in (0, 1, 7), done.stderr)
+            made[name] += 1
+
+    threads = [threading.Thread(target=station, args=(s, broker.url())) for s in stations]
+    threads.append(threading.Thread(target=station, args=("away", "mqtt://127.0.0.1:%d/plant"
+                                                          % away_port)))
+    for t in threads:
+        t.start()
+    pieces = {"broker": broker, "collector": collector, "postgres": pg}
+    deadline = time.monotonic() + chaos_seconds
+    kills = []
+    while time.monotonic() < deadline:
+        time.sleep(rng.uniform(0.5, 3))
+        name = rng.choice(sorted(pieces))
+        pieces[name].kill()
+        kills.append(name)
+        time.sleep(rng.uniform(0.2, 2.5))
+        pieces[name].start()
+    stop.set()
+    for t in threads:
+        t.join(timeout=300)
+    print("plant-check: kills", kills, "runs", made, flush=True)
+    # Every piece up: the stations send what is still pending.
+    for s in stations:
+        for _ in range(5):
+            if dio("publish", "--pending", "--mqtt", broker.url(), "--db", station_db(s),
+                   "--wait", "10s").returncode == 0:
+                break
+    # The away station's broker comes, with its own collector into the same store.
+    away = Broker(away_port)
+    away_collector = Collector(away.url(), pg.url, "dio-collect-away")
+    done = dio("publish", "--pending", "--mqtt", away.url(), "--db", station_db("away"), "--wait",
+               "20s")
+    check("away station delivers", done.returncode == 0, done.stdout + done.stderr)
+    for s in stations + ["away"]:
+        theirs, ours = plant_runs(pg, s), station_runs(s)
+        check("store holds %s's runs exactly" % s, theirs == ours,
+              (len(theirs), len(ours), set(theirs) ^ set(ours)))
+        check("nothing pending at " + s, pending(s) == [], pending(s)[:2])
+    away_collector.process.terminate()
+    away_collector.process.wait(timeout=30)
+    away.kill()
+
+
+pg = Postgres()
+broker = Broker()
+try:
+    collector = stored_once_and_confirmed(pg, broker)
+    bad_messages_skipped(pg, broker, collector)
+    refusals(pg, broker)
+    faults_at_random(pg, broker, collector)
+    collector.process.send_signal(signal.SIGTERM)
+    status = collector.process.wait(timeout=30)
+    check("collector ends on SIGTERM", status == 143 and "停止" in collector.logged(),
+          (status, collector.logged()[-500:]))
+finally:
+    for piece in (broker,):
+        piece.kill()
+    pg.stop()
+    if failures:
+        print("plant-check: logs kept in", folder)
+    else:
+        shutil.rmtree(folder, ignore_errors=True)
+for f in failures:
+    print("plant-check:", f, file=sys.stderr)
+sys.exit(1 if failures else 0)
