@@ -40,6 +40,8 @@ codes="$("$bin/selftest_bench" --benchmark_format=json 2>/dev/null)"
 # watch --mqtt at 1,000 changes a second to mosquitto, for MQTT_SECONDS (60).
 mqtt="$(/usr/bin/python3 bench/mqtt_watch.py "$bin/dio-cli" "$bin/libadcard.so" "${MQTT_SECONDS:-60}" 1000)"
 station="$("$bin/station_bench" --benchmark_format=json 2>/dev/null)"
+# The plant: the collector from 50 stations at once, history over a million runs (PostgreSQL).
+plant="$(/usr/bin/python3 bench/plant_bench.py "$bin/dio-cli" 50 200 "${PLANT_MILLIONS:-1}")"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window" \
   "$bin/station_start_show")"
 
@@ -119,6 +121,14 @@ m = json.load(sys.stdin)
 print("| watch --mqtt, %d changes at %d/s: seen by the polls / received by mosquitto_sub / numbers missing | %d / %d / %d | all received | %s |" % (m["changes_made"], m["rate"], m["watch_saw"], m["received"], m["missing"], "yes" if m["missing"] == 0 and m["received"] == m["watch_saw"] else "no"))
 print("| watch --mqtt, poll to arrival: median / 99th percentile / longest | %.2f / %.2f / %.1f ms | p99 10 ms | %s |" % (m["delay_ms_median"], m["delay_ms_p99"], m["delay_ms_longest"], "yes" if m["delay_ms_p99"] <= 10 else "no"))
 ' <<<"$mqtt"
+/usr/bin/python3 -c '
+import json, sys
+m = json.load(sys.stdin)
+c, b = m["collector_runs_per_s"], m["broker_runs_per_s"]
+print("| collect: %d runs sent by %d stations at once, stored and confirmed / the broker alone, mosquitto_pub to mosquitto_sub | %.0f / %.0f runs/s (%.2f) | 1000 runs/s | %s |" % (m["stations"] * m["runs_per_station"], m["stations"], c, b, c / b, "yes" if c >= 1000 and m["confirmed_everywhere"] and m["stored"] == m["stations"] * m["runs_per_station"] else "no"))
+print("| history --serial over %d runs in PostgreSQL, whole process / psql, same query | %.1f / %.1f ms | 100 ms | %s |" % (m["runs_in_store"], m["history_serial_ms"], m["psql_serial_ms"], "yes" if m["history_serial_ms"] <= 100 else "no"))
+print("| history --stats --by station, a week of 50 stations / psql counting its runs | %.0f / %.0f ms | 1000 ms | %s |" % (m["stats_station_ms"], m["psql_week_count_ms"], "yes" if m["stats_station_ms"] <= 1000 else "no"))
+' <<<"$plant"
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
   END {

@@ -24,7 +24,7 @@ template <typename... Handlers> Dispatch(Handlers...) -> Dispatch<Handlers...>;
 
 // dio-cli publish --pending: what the plant does not have yet, sent again.
 ExitStatus publishPending(const DeliverySetup& setup) {
-    const Delivery done = deliverPending(setup);
+    const Delivery done = deliverAllPending(setup);
     say("发送 " + std::to_string(done.sent) + " 次自检，工厂的库确认收到 " +
         std::to_string(done.confirmed) + " 次，仍待确认 " + std::to_string(done.left) + " 次");
     if (done.left > 0)

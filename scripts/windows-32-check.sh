@@ -12,7 +12,8 @@
 #      dio-cli serve reached by a Modbus client on Linux (tests/serve_check.py),
 #      the Modbus TCP driver under it (tests/modbus_driver_check.py), the
 #      self-test's JUnit XML, its records (SQLite) and its publishing to a
-#      mosquitto broker on Linux (MQTT),
+#      mosquitto broker on Linux (MQTT), delivered to the plant's PostgreSQL
+#      by the Linux collector,
 #      and in a console of code page 936 (the text as characters); the panel
 #      on the Modbus adcard.dll, reaching pymodbus's server on Linux's loopback;
 #   6. the real windows (the windows platform) in Xvfb: the panel's, and the
@@ -99,6 +100,10 @@ RUNNER=wine /usr/bin/python3 tests/junit_check.py "$build/bin/dio-cli.exe"
 # mosquitto broker on Linux's loopback.
 RUNNER=wine /usr/bin/python3 tests/records_check.py "$build/bin/dio-cli.exe"
 RUNNER=wine /usr/bin/python3 tests/mqtt_check.py "$build/bin/dio-cli.exe"
+# A station on Windows in the plant: its runs kept until the Linux collector
+# has stored them in PostgreSQL, and sent again when its broker comes back.
+[ -x build/bin/dio-cli ] || scripts/build.sh
+RUNNER=wine /usr/bin/python3 tests/plant_check.py "$build/bin/dio-cli.exe" "$PWD/build/bin/dio-cli"
 # The 32-bit Modbus TCP adcard.dll under dio-cli.exe, reaching servers on Linux's loopback.
 RUNNER=wine /usr/bin/python3 tests/modbus_driver_check.py "$build/bin/dio-cli.exe" \
   "$build/bin/modbus/adcard.dll" "$build/bin/dio-cli.exe"

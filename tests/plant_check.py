@@ -5,25 +5,29 @@ started here on loopback and a Unix socket, as a user other than root), and dio-
 between them. Each run stored once with its faults and confirmed to its station; messages that are
 no run skipped; a database of another program refused; then stations making runs while the
 broker, the collector and PostgreSQL are each killed (SIGKILL) and started again at random moments:
-at the end the store holds exactly every station's runs, and nothing is pending anywhere, a
-station whose broker stayed away the whole time included.
+at the end the store holds exactly every station's runs, and nothing is pending anywhere. A
+station whose broker is away keeps its runs and delivers them when it comes.
 
   plant_check.py DIO-CLI [SECONDS of faults, 40 by default]
+  RUNNER=wine plant_check.py DIO-CLI.EXE LINUX-DIO-CLI
+      the stations' part of dio-cli.exe under Wine, against the Linux broker, collector (the
+      second program) and PostgreSQL: runs stored once and confirmed, and a station whose broker
+      is away keeps its runs and delivers them when it comes
 """
-import json, os, pwd, random, shutil, signal, socket, sqlite3, subprocess, sys, tempfile, threading
+import json, os, random, shutil, signal, sqlite3, subprocess, sys, tempfile, threading
 import time
 
+from plant_pieces import Broker, Postgres, free_port
 from waiting import until
 
-cli = sys.argv[1]
-chaos_seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 40
+runner = os.environ.get("RUNNER", "").split()
+station_cli = sys.argv[1]
+# Under Wine the collector is Linux's (it runs on Linux only).
+cli = sys.argv[2] if runner else station_cli
+chaos_seconds = float(sys.argv[2]) if len(sys.argv) > 2 and not runner else 40
 signal.signal(signal.SIGINT, signal.default_int_handler)
-# PostgreSQL will not run as root: as root, its folder and processes are nobody's.
-as_other = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.getuid() == 0 \
-    else []
 folder = tempfile.mkdtemp(prefix="dio-plant-")
 os.chmod(folder, 0o755)
-pg_bin = "/usr/lib/postgresql/15/bin"
 failures = []
 rng = random.Random(int(os.environ.get("PLANT_SEED", time.time_ns() % 100000)))
 
@@ -32,87 +36,6 @@ def check(name, condition, detail=""):
     if not condition:
         failures.append("%s: %s" % (name, detail))
         print("FAILED", name, detail, flush=True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Postgres:
-    def __init__(self):
-        self.data = os.path.join(folder, "pg")
-        self.port = free_port()
-        os.mkdir(self.data, 0o700)
-        if as_other:
-            shutil.chown(self.data, "nobody", "nogroup")
-        subprocess.run([*as_other, pg_bin + "/initdb", "-D", self.data, "-U", "dio", "-A", "trust",
-                        "-E", "UTF8", "--locale=C"], check=True, capture_output=True)
-        self.start()
-        self.psql("CREATE DATABASE plant", db="postgres")
-        self.url = "postgresql:///plant?host=%s&port=%d&user=dio" % (self.data, self.port)
-
-    def start(self):
-        # In its own session, so that a kill takes its children with it.
-        self.process = subprocess.Popen(
-            [*as_other, pg_bin + "/postgres", "-D", self.data, "-k", self.data, "-p", str(self.port),
-             "-c", "listen_addresses=", "-c", "fsync=off"], start_new_session=True,
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "pg.log"), "a"))
-        if not until(lambda: subprocess.run([pg_bin + "/pg_isready", "-q", "-h", self.data, "-p",
-                                             str(self.port)]).returncode == 0, 60):
-            raise SystemExit("plant-check: PostgreSQL did not start")
-
-    def kill(self):
-        os.killpg(self.process.pid, signal.SIGKILL)
-        self.process.wait()
-
-    def stop(self):  # a fast shutdown: clients still connected are let go
-        os.killpg(self.process.pid, signal.SIGINT)
-        self.process.wait(timeout=60)
-
-    def psql(self, sql, db="plant"):
-        done = subprocess.run(["psql", "-X", "-At", "-h", self.data, "-p", str(self.port), "-U", "dio",
-                               "-d", db, "-c", sql], capture_output=True, text=True, timeout=60)
-        if done.returncode != 0:
-            raise SystemExit("plant-check: psql: " + done.stderr)
-        return done.stdout
-
-
-class Broker:
-    """mosquitto with persistence on, on loopback only, as whoever runs the test."""
-
-    def __init__(self, port=None):
-        self.port = port or free_port()
-        self.config = os.path.join(folder, "mosquitto-%d.conf" % self.port)
-        store = os.path.join(folder, "mosquitto-%d" % self.port)
-        os.makedirs(store, exist_ok=True)
-        open(self.config, "w").write("\n".join([
-            "listener %d 127.0.0.1" % self.port, "allow_anonymous true",
-            "user " + pwd.getpwuid(os.getuid()).pw_name, "persistence true",
-            "persistence_location %s/" % store, "autosave_interval 1", "max_queued_messages 0",
-            "log_dest file %s.log" % store]) + "\n")
-        self.start()
-
-    def start(self):
-        self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", self.config],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not until(lambda: self.listening(), 30):
-            raise SystemExit("plant-check: mosquitto did not start")
-
-    def listening(self):
-        try:
-            socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-            return True
-        except OSError:
-            return False
-
-    def kill(self):
-        self.process.kill()
-        self.process.wait()
-
-    def url(self, prefix="plant"):
-        return "mqtt://127.0.0.1:%d/%s" % (self.port, prefix)
 
 
 class Collector:
@@ -135,8 +58,14 @@ class Collector:
 
 
 def dio(*arguments, card="plant", faults="", timeout=120):
+    """The station's program (dio-cli.exe through Wine where asked)."""
     env = dict(os.environ, ADCARD_SIM_NAME="%s-%d" % (card, os.getpid()), ADCARD_SIM_FAULTS=faults)
-    return subprocess.run([cli, *arguments], env=env, capture_output=True, text=True, timeout=timeout)
+    return subprocess.run([*runner, station_cli, *arguments], env=env, capture_output=True,
+                          text=True, timeout=timeout)
+
+
+def plant_history(*arguments):
+    return subprocess.run([cli, "history", *arguments], capture_output=True, text=True, timeout=120)
 
 
 def station_db(station):
@@ -194,12 +123,12 @@ def stored_once_and_confirmed(pg, broker):
     time.sleep(1)
     check("stored once", pg.psql("SELECT count(*) FROM runs WHERE uuid = '%s'" % mine["uuid"]).strip()
           == "1")
-    plant = json.loads(dio("history", "--format", "json", "--station", "line1", "--db", pg.url).stdout)
+    plant = json.loads(plant_history("--format", "json", "--station", "line1", "--db", pg.url).stdout)
     ours = json.loads(dio("history", "--format", "json", "--db", station_db("line1")).stdout)
     for run in ours:
         del run["id"]
     check("history of the plant", plant == ours, (plant, ours))
-    stats = dio("history", "--stats", "--by", "station", "--format", "csv", "--db", pg.url).stdout
+    stats = plant_history("--stats", "--by", "station", "--format", "csv", "--db", pg.url).stdout
     check("stats per station", "line1,3,2,1,0,2,1,50.0" in stats, stats)
     day = pg.psql("SELECT station, runs, passed, failed, units, first_pass, first_pass_yield "
                   "FROM station_days").strip()
@@ -247,10 +176,9 @@ def refusals(pg, broker):
 
 
 def faults_at_random(pg, broker, collector):
-    away_port = free_port()  # nothing listens there until the end
     stations = ["st%02d" % i for i in range(10)]
     stop = threading.Event()
-    made = {s: 0 for s in stations + ["away"]}
+    made = {s: 0 for s in stations}
 
     def station(name, url):
         n = 0
@@ -262,8 +190,6 @@ def faults_at_random(pg, broker, collector):
             made[name] += 1
 
     threads = [threading.Thread(target=station, args=(s, broker.url())) for s in stations]
-    threads.append(threading.Thread(target=station, args=("away", "mqtt://127.0.0.1:%d/plant"
-                                                          % away_port)))
     for t in threads:
         t.start()
     pieces = {"broker": broker, "collector": collector, "postgres": pg}
@@ -286,29 +212,41 @@ def faults_at_random(pg, broker, collector):
             if dio("publish", "--pending", "--mqtt", broker.url(), "--db", station_db(s),
                    "--wait", "10s").returncode == 0:
                 break
-    # The away station's broker comes, with its own collector into the same store.
-    away = Broker(away_port)
-    away_collector = Collector(away.url(), pg.url, "dio-collect-away")
-    done = dio("publish", "--pending", "--mqtt", away.url(), "--db", station_db("away"), "--wait",
-               "20s")
-    check("away station delivers", done.returncode == 0, done.stdout + done.stderr)
-    for s in stations + ["away"]:
+    for s in stations:
         theirs, ours = plant_runs(pg, s), station_runs(s)
         check("store holds %s's runs exactly" % s, theirs == ours,
               (len(theirs), len(ours), set(theirs) ^ set(ours)))
         check("nothing pending at " + s, pending(s) == [], pending(s)[:2])
-    away_collector.process.terminate()
-    away_collector.process.wait(timeout=30)
+
+
+def away_then_back(pg):
+    """A station whose broker is not there keeps its runs (status 7) and delivers them, oldest
+    first, once it is."""
+    port = free_port()
+    for n in range(2):
+        done = selftest("far", "far-%d" % n, "mqtt://127.0.0.1:%d/plant" % port)
+        check("kept while the broker is away", done.returncode == 7, done.stderr)
+    check("pending while away", len(pending("far")) == 2, pending("far"))
+    away = Broker(folder, port)
+    collector = Collector(away.url(), pg.url, "dio-collect-far")
+    done = dio("publish", "--pending", "--mqtt", away.url(), "--db", station_db("far"), "--wait",
+               "30s")
+    check("delivered once back", done.returncode == 0 and pending("far") == [] and
+          plant_runs(pg, "far") == station_runs("far"), done.stdout + done.stderr)
+    collector.process.terminate()
+    collector.process.wait(timeout=30)
     away.kill()
 
 
-pg = Postgres()
-broker = Broker()
+pg = Postgres(folder)
+broker = Broker(folder)
 try:
     collector = stored_once_and_confirmed(pg, broker)
-    bad_messages_skipped(pg, broker, collector)
-    refusals(pg, broker)
-    faults_at_random(pg, broker, collector)
+    away_then_back(pg)
+    if not runner:  # the collector's own checks, and the kills: on Linux alone
+        bad_messages_skipped(pg, broker, collector)
+        refusals(pg, broker)
+        faults_at_random(pg, broker, collector)
     collector.process.send_signal(signal.SIGTERM)
     status = collector.process.wait(timeout=30)
     check("collector ends on SIGTERM", status == 143 and "停止" in collector.logged(),
@@ -323,4 +261,7 @@ finally:
         shutil.rmtree(folder, ignore_errors=True)
 for f in failures:
     print("plant-check:", f, file=sys.stderr)
+if not failures:
+    print("plant-check: every run stored once and confirmed%s" % (
+        " (stations under %s)" % " ".join(runner) if runner else ", through the kills"))
 sys.exit(1 if failures else 0)

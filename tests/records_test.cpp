@@ -207,6 +207,8 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
         {"a number for a serial", with("serial", 5)},
         {"a local time", with("started", "2026-12-09T10:15:00.123+08:00")},
         {"a month 13", with("ended", "2026-13-09T10:15:00.123Z")},
+        {"a 31st of February", with("ended", "2026-02-31T10:15:00.123Z")},
+        {"a sign in the year", with("started", "+026-12-09T10:15:00.123Z")},
         {"an unknown status", with("status", "maybe")},
         {"a negative settle", with("settle_ms", -1)},
         {"faults not a list", with("faults", "none")},

@@ -13,6 +13,10 @@ void showPlantHistory(const records::HistorySetup& setup) {
     requirePlantLayout(db);
     // One snapshot for the statements a report takes.
     db.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    // A report groups up to millions of runs: in memory rather than spilled to
+    // disk, and not worth compiling (JIT) for one run.
+    db.exec("SET LOCAL work_mem = '64MB'");
+    db.exec("SET LOCAL jit = off");
     std::string out;
     if (setup.stats && setup.byStation)
         out = records::stationStatsOutput(plantStationCounts(db, setup.filter), setup.format);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 namespace cli::records {
 namespace {
@@ -61,15 +62,23 @@ long long number(const Json& object, const char* name, long long most) {
     return value.get<long long>();
 }
 
-// "2026-12-09T10:15:00.123Z", as the stations write their times.
+// "2026-12-09T10:15:00.123Z", as the stations write their times: every digit
+// in its place and a day that exists, so that the plant's store takes it.
 std::string utcTime(const Json& object, const char* name) {
-    const std::string got = text(object, name);
-    int y, mo, d, h, mi, s, ms;
-    char z = 0;
-    if (got.size() != 24 ||
-        std::sscanf(got.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &y, &mo, &d, &h, &mi, &s, &ms,
-                    &z) != 8 ||
-        z != 'Z' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60)
+    std::string got = text(object, name);
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    bool fits = got.size() == kShape.size();
+    for (std::size_t i = 0; fits && i < kShape.size(); ++i)
+        fits = kShape[i] == 'd' ? got[i] >= '0' && got[i] <= '9' : got[i] == kShape[i];
+    auto number = [&](std::size_t at, std::size_t size) { return std::stoi(got.substr(at, size)); };
+    if (fits) {
+        const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        fits = year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1] &&
+               number(11, 2) < 24 && number(14, 2) < 60 && number(17, 2) < 60;
+    }
+    if (!fits)
         throw NotARun(std::string("“") + name + "”不是 UTC 时间（如 2026-12-09T10:15:00.123Z）：“" +
                       convert::printable(got, false) + "”");
     return got;

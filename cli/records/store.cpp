@@ -282,6 +282,13 @@ std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
     });
 }
 
+long countUndelivered(const std::string& path) {
+    return reading(path, [&](Database& db) {
+        Statement count = db.prepare("SELECT COUNT(*) FROM runs WHERE delivered IS NULL");
+        return count.step() ? static_cast<long>(count.integer(0)) : 0L;
+    });
+}
+
 void markSent(const std::string& path, const std::vector<std::string>& uuids,
               const std::string& when) {
     updateEach(path, "UPDATE runs SET sent = ?1 WHERE uuid = ?2", uuids, when);

@@ -94,6 +94,8 @@ std::vector<StationCounts> stationCounts(const std::string& path, const HistoryF
 // left out where given: sent a moment ago, they are on their way.
 std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
                                      const std::optional<std::string>& sentBefore = {});
+// How many runs the plant's store has not confirmed yet.
+long countUndelivered(const std::string& path);
 // Notes the runs (by identity) as sent to the broker at `when`.
 void markSent(const std::string& path, const std::vector<std::string>& uuids,
               const std::string& when);

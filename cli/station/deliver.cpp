@@ -61,9 +61,7 @@ Delivery deliverPending(const DeliverySetup& setup) {
         sentBefore = isoTimestamp(std::chrono::system_clock::now() - *setup.resendAfter, true);
     std::vector<records::RecordedRun> runs = records::undelivered(setup.db, kBatch, sentBefore);
     Delivery delivery;
-    auto countLeft = [&] {
-        delivery.left = static_cast<long>(records::undelivered(setup.db, kBatch).size());
-    };
+    auto countLeft = [&] { delivery.left = records::countUndelivered(setup.db); };
     // A run kept under a name no topic can carry (kept without --mqtt) is
     // left undelivered, and listed as such.
     runs.erase(std::remove_if(runs.begin(), runs.end(),
@@ -122,6 +120,18 @@ Delivery deliverPending(const DeliverySetup& setup) {
         records::markDelivered(setup.db, confirmations.await(sent, setup.confirm), now());
     countLeft();
     return delivery;
+}
+
+Delivery deliverAllPending(const DeliverySetup& setup) {
+    Delivery total;
+    for (;;) {
+        const Delivery batch = deliverPending(setup);
+        total.sent += batch.sent;
+        total.confirmed += batch.confirmed;
+        total.left = batch.left;
+        if (batch.left == 0 || batch.confirmed == 0 || interrupted())
+            return total;
+    }
 }
 
 } // namespace cli

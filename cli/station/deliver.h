@@ -33,4 +33,8 @@ struct Delivery {
 // written.
 Delivery deliverPending(const DeliverySetup& setup);
 
+// dio-cli publish --pending: a thousand after a thousand, while the plant
+// confirms them; the totals.
+Delivery deliverAllPending(const DeliverySetup& setup);
+
 } // namespace cli
