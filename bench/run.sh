@@ -5,7 +5,7 @@
 # each other and the fewest patterns possible, and whole-process start
 # to first show against a bare Qt window and the station's window against the
 # panel (medians of RUNS runs each, default 21); the station's window answering
-# while a self-test runs.
+# while a self-test runs; the plant's collector and its PostgreSQL store.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
