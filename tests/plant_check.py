@@ -43,7 +43,12 @@ class Collector:
         self.arguments = [cli, "collect", "--mqtt", broker_url, "--db", pg_url, "--client-id",
                           client_id]
         self.log = os.path.join(folder, "collect-%s.log" % client_id)
+        open(self.log, "a").close()
         self.start()
+        # Subscribed before the first run is sent, as a plant's collector long is: the broker
+        # keeps runs only for a session it has seen (a run before is sent again a minute later).
+        if not until(lambda: "已连上代理" in self.logged(), 30):
+            raise SystemExit("plant-check: the collector did not subscribe: " + self.logged())
 
     def start(self):
         self.process = subprocess.Popen(self.arguments, stdout=subprocess.DEVNULL,

@@ -165,6 +165,10 @@ private:
 
 void collect(const CollectSetup& setup) {
     catchInterrupts();
+    // Another program's database is refused at the start, before the broker
+    // hands over a run (or this session takes over another collector's).
+    Store store(setup.db);
+    store.connected();
     Inbox inbox;
     mqtt::Subscription subscription;
     subscription.topics = {mqtt::topic(setup.broker.prefix, "+", "selftest")};
@@ -173,9 +177,6 @@ void collect(const CollectSetup& setup) {
     };
     subscription.persistentAs = setup.clientId;
     mqtt::Publisher broker(setup.broker, subscription);
-    Store store(setup.db);
-    // Another program's database is refused at the start, not at the first run.
-    store.connected();
     log("开始：代理 " + setup.broker.text() + "，订阅 " + subscription.topics.front() + "（会话 " +
         setup.clientId + "）");
     std::vector<records::RecordedRun> held;          // received, not yet stored

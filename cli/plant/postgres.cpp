@@ -58,7 +58,33 @@ std::string trimmed(const char* message) {
 
 } // namespace
 
-Postgres::Postgres(const std::string& db) : connection_(PQconnectdb(db.c_str()), PQfinish) {
+namespace {
+
+// libpq waits for a server that does not answer as long as TCP does, and
+// for a connection whose peer vanished mid-query for hours: a collector
+// would sit there, deaf to SIGTERM. Bounds where the connection text and
+// the environment set none (theirs come later, and win).
+pg_conn* connect(const std::string& db) {
+    std::vector<const char*> keywords, values;
+    auto bound = [&](const char* keyword, const char* environment, const char* value) {
+        if (!std::getenv(environment)) {
+            keywords.push_back(keyword);
+            values.push_back(value);
+        }
+    };
+    bound("connect_timeout", "PGCONNECT_TIMEOUT", "10");
+    keywords.insert(keywords.end(), {"keepalives_idle", "keepalives_interval", "keepalives_count"});
+    values.insert(values.end(), {"30", "10", "3"});
+    keywords.push_back("dbname");
+    values.push_back(db.c_str());
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keywords.data(), values.data(), 1);
+}
+
+} // namespace
+
+Postgres::Postgres(const std::string& db) : connection_(connect(db), PQfinish) {
     if (!connection_)
         throw RecordFailed("PostgreSQL：内存不足");
     if (PQstatus(connection_.get()) != CONNECTION_OK)
