@@ -175,6 +175,12 @@ def refusals(pg, broker):
           (done.returncode, done.stderr))
     check("and left alone", pg.psql("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'",
                                     db="other").strip() == "1")
+    pg.psql("CREATE DATABASE newer", db="postgres")
+    pg.psql("CREATE TABLE dio_layout (application text, version integer); "
+            "INSERT INTO dio_layout VALUES ('dio-cli plant records', 99)", db="newer")
+    done = subprocess.run([cli, "history", "--db", pg.url.replace("/plant?", "/newer?")],
+                          timeout=60, capture_output=True, text=True)
+    check("a newer layout refused", done.returncode == 6 and "更新的" in done.stderr, done.stderr)
     done = subprocess.run([cli, "collect", "--mqtt", broker.url(), "--db", pg.url + "&password=x"],
                           timeout=60, capture_output=True, text=True)
     check("password on the command line refused", done.returncode == 2, done.stderr)
