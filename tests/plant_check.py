@@ -83,25 +83,35 @@ def selftest(station, serial, broker_url, faults=""):
                card=station, faults=faults)
 
 
+FIELDS = ["serial", "part", "operator", "started", "ended", "settle_ms", "channels", "patterns",
+          "status", "reason"]
+
+
 def station_runs(station):
-    """uuid → (serial, status, faults as kind and channels), as the station's file keeps them."""
+    """uuid → (the run's fields as text, its faults as kind, wiring and channels), as the
+    station's file keeps them, read by Python's sqlite3."""
     with sqlite3.connect(station_db(station)) as db:
-        runs = {u: (s, st, []) for u, s, st in db.execute("SELECT uuid, serial, status FROM runs")}
-        for u, kind, channels in db.execute(
-                "SELECT r.uuid, f.kind, f.channels FROM faults f JOIN runs r ON r.id = f.run "
+        runs = {row[0]: (tuple(str(v) for v in row[1:]), []) for row in db.execute(
+            "SELECT uuid, %s FROM runs" % ", ".join(FIELDS))}
+        for u, kind, wired, channels in db.execute(
+                "SELECT r.uuid, f.kind, f.wired, f.channels FROM faults f JOIN runs r ON r.id = f.run "
                 "ORDER BY f.id"):
-            runs[u][2].append("%s %s" % (kind, channels))
+            runs[u][1].append("%s %s %s" % (kind, wired, channels))
     return runs
 
 
 def plant_runs(pg, station):
+    """The same, as the plant's store keeps them, read by psql."""
+    utc = lambda column: "to_char(%s AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')" % column  # noqa: E731
+    columns = [utc(f) if f in ("started", "ended") else f for f in FIELDS]
     runs = {}
-    for line in pg.psql("SELECT r.uuid, r.serial, r.status, coalesce((SELECT string_agg(f.kind || ' ' "
+    for line in pg.psql("SELECT r.uuid, %s, coalesce((SELECT string_agg(f.kind || ' ' || f.wired || ' ' "
                         "|| array_to_string(f.channels, ','), '|' ORDER BY f.position) FROM faults f "
-                        "WHERE f.run = r.uuid), '') FROM runs r WHERE r.station = '%s'" % station
-                        ).splitlines():
-        u, serial, status, faults = line.split("|", 3)
-        runs[u] = (serial, status, faults.split("|") if faults else [])
+                        "WHERE f.run = r.uuid), '') FROM runs r WHERE r.station = '%s'"
+                        % (", ".join(columns), station)).splitlines():
+        values = line.split("|")
+        faults = values[len(FIELDS) + 1:]
+        runs[values[0]] = (tuple(values[1:len(FIELDS) + 1]), faults if faults != [""] else [])
     return runs
 
 
@@ -133,6 +143,10 @@ def stored_once_and_confirmed(pg, broker):
     for run in ours:
         del run["id"]
     check("history of the plant", plant == ours, (plant, ours))
+    channels = plant_history("--stats", "--format", "json", "--db", pg.url).stdout
+    ours = dio("history", "--stats", "--format", "json", "--db", station_db("line1")).stdout
+    check("stats per channel as the station's", json.loads(channels or "null") == json.loads(ours),
+          (channels, ours))
     stats = plant_history("--stats", "--by", "station", "--format", "csv", "--db", pg.url).stdout
     check("stats per station", "line1,3,2,1,0,2,1,50.0" in stats, stats)
     day = pg.psql("SELECT station, runs, passed, failed, units, first_pass, first_pass_yield "

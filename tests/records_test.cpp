@@ -209,6 +209,9 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
         {"a month 13", with("ended", "2026-13-09T10:15:00.123Z")},
         {"a 31st of February", with("ended", "2026-02-31T10:15:00.123Z")},
         {"a sign in the year", with("started", "+026-12-09T10:15:00.123Z")},
+        {"a 29th of February in 2100", with("started", "2100-02-29T10:15:00.123Z")},
+        {"hour 24", with("started", "2026-12-09T24:00:00.000Z")},
+        {"a settling over a minute", with("settle_ms", 60001)},
         {"an unknown status", with("status", "maybe")},
         {"a negative settle", with("settle_ms", -1)},
         {"faults not a list", with("faults", "none")},
@@ -223,6 +226,8 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
     for (const auto& [name, message] : rows)
         EXPECT_THROW(runFromMessage(message), NotARun) << name;
     EXPECT_NO_THROW(runFromMessage(good.dump()));
+    EXPECT_NO_THROW(runFromMessage(with("started", "2000-02-29T23:59:59.999Z")));
+    EXPECT_NO_THROW(runFromMessage(with("settle_ms", 60000)));
 }
 
 TEST(Uuid, VersionFourInItsUsualText) {
