@@ -234,13 +234,9 @@ std::string sinceDate(const std::string& text) {
                      "2026-12-01T08:00:00");
 }
 
-bool plantUrl(const std::string& db) {
-    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
-}
-
 // --db of history: a station's file or the plant's PostgreSQL.
 std::optional<std::string> historyDatabase(const CLI::Option* given, const std::string& db) {
-    if (!given || !*given || !plantUrl(db))
+    if (!given || !*given || !records::isPlantStore(db))
         return databaseFile(given, db);
 #ifdef DIO_PLANT
     plant::checkConnectionText(db);
@@ -313,7 +309,7 @@ Declared declareHistory(CLI::App& app) {
                     throw UsageError("--by 是 --stats 的：同时给出 --stats");
                 command.byStation = typed->by == "station";
                 command.db = historyDatabase(typed->dbGiven, typed->db);
-                if (typed->pending && command.db && plantUrl(*command.db))
+                if (typed->pending && command.db && records::isPlantStore(*command.db))
                     throw UsageError("--pending 看的是测试台自己的记录库：工厂的库里只有收到的");
                 return command;
             }};

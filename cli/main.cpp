@@ -6,7 +6,6 @@
 #include "cli/common/errors.h"
 #ifdef DIO_PLANT
 #include "cli/plant/plant_history.h"
-#include "cli/plant/postgres.h"
 #endif
 #include "convert/printable.h"
 #include "driver/dlldef.h"
@@ -50,7 +49,7 @@ ExitStatus run(const std::vector<std::string>& arguments) {
                  },
                  [](const records::HistorySetup& setup) {
 #ifdef DIO_PLANT
-                     if (setup.db && plant::isPostgres(*setup.db)) {
+                     if (setup.db && records::isPlantStore(*setup.db)) {
                          plant::showPlantHistory(setup);
                          return ExitStatus::Ok;
                      }

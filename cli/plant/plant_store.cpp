@@ -3,14 +3,13 @@
 #include "cli/common/errors.h"
 #include "cli/plant/postgres.h"
 #include "cli/records/history_output.h"
-#include "convert/printable.h"
+#include "cli/records/read_back.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace cli::plant {
 namespace {
@@ -61,22 +60,6 @@ std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilte
 
 constexpr const char* kUtc = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
 
-template <typename E, std::size_t N>
-E named(const std::string& name, const convert::Named<E> (&table)[N], const char* what) {
-    if (const std::optional<E> value = convert::valueNamed(table, name))
-        return *value;
-    throw RecordFailed(std::string("记录库里有不认识的") + what + "“" +
-                       convert::printable(name, false) + "”");
-}
-
-std::vector<int> channelList(const std::string& text) {
-    std::vector<int> channels;
-    std::istringstream in(text);
-    for (int channel = 0; in >> channel; in.ignore(1))
-        channels.push_back(channel);
-    return channels;
-}
-
 } // namespace
 
 void storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs) {
@@ -114,17 +97,14 @@ std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::Hist
             run.settleMs = static_cast<long>(rows.integer(i, 7));
             run.channels = rows.text(i, 8);
             run.patterns = static_cast<long>(rows.integer(i, 9));
-            run.status = named(rows.text(i, 10), records::kRunStatusNames, "结果");
+            run.status = records::fromName(rows.text(i, 10), records::kRunStatusNames, "结果");
             run.reason = rows.text(i, 11);
             runs.push_back(std::move(run));
         }
         if (!rows.isNull(i, 12))
-            runs.back().faults.push_back(
-                {named(rows.text(i, 12), selftest::kFaultKindNames, "故障种类"),
-                 channelList(rows.text(i, 13)),
-                 named(rows.text(i, 14), selftest::kWiredNames, "短路方式"),
-                 named(rows.text(i, 15), selftest::kWhyNames, "无法判断的原因"),
-                 static_cast<int>(rows.integer(i, 16))});
+            runs.back().faults.push_back(records::faultFromNames(rows.text(i, 12), rows.text(i, 13),
+                                                                 rows.text(i, 14), rows.text(i, 15),
+                                                                 rows.integer(i, 16)));
     }
     return runs;
 }
@@ -144,8 +124,9 @@ records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter
     for (int i = 0; i < rows.count(); ++i) {
         records::ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(i, 0))];
         channel.channel = static_cast<int>(rows.integer(i, 0));
-        channel.kinds[selftest::nameOf(named(rows.text(i, 1), selftest::kFaultKindNames,
-                                             "故障种类"))] = static_cast<long>(rows.integer(i, 2));
+        channel.kinds[selftest::nameOf(
+            records::fromName(rows.text(i, 1), selftest::kFaultKindNames, "故障种类"))] =
+            static_cast<long>(rows.integer(i, 2));
     }
     Rows totals = db.exec("SELECT c.channel, count(DISTINCT f.run) FROM runs r "
                           "JOIN faults f ON f.run = r.uuid, unnest(f.channels) AS c (channel) " +

@@ -8,10 +8,6 @@
 
 namespace cli::plant {
 
-bool isPostgres(const std::string& db) {
-    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
-}
-
 void checkConnectionText(const std::string& db) {
     char* error = nullptr;
     std::unique_ptr<PQconninfoOption, void (*)(PQconninfoOption*)> options(

@@ -13,9 +13,6 @@ struct pg_result;
 
 namespace cli::plant {
 
-// Whether --db names the plant's store rather than a station's file.
-bool isPostgres(const std::string& db);
-
 // Throws UsageError for a connection text libpq cannot read or that carries
 // a password (it would show in the process list and the shell's history).
 void checkConnectionText(const std::string& db);

@@ -18,6 +18,12 @@ struct HistorySetup {
     std::optional<std::string> db; // none: the user's default
 };
 
+// Whether a --db names the plant's PostgreSQL (a postgresql:// URL) rather
+// than a station's file.
+inline bool isPlantStore(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
+}
+
 // Throws RecordFailed where the records cannot be read.
 void showHistory(const HistorySetup& setup);
 

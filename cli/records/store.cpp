@@ -2,24 +2,15 @@
 
 #include "cli/common/errors.h"
 #include "cli/common/run_identity.h"
+#include "cli/records/read_back.h"
 #include "cli/records/schema.h"
 #include "cli/records/sqlite.h"
-#include "convert/printable.h"
 
 #include <algorithm>
 #include <map>
-#include <sstream>
 
 namespace cli::records {
 namespace {
-
-std::vector<int> channelList(const std::string& text) {
-    std::vector<int> channels;
-    std::istringstream in(text);
-    for (int channel = 0; in >> channel; in.ignore(1))
-        channels.push_back(channel);
-    return channels;
-}
 
 std::string commaList(const std::vector<int>& channels) {
     std::string text;
@@ -28,30 +19,25 @@ std::string commaList(const std::vector<int>& channels) {
     return text;
 }
 
-// A name read back that none of the values has (another program wrote the
-// file): an error, never read as one of them: an unknown status is no pass.
-RecordFailed unknownName(const char* what, const std::string& name) {
-    return RecordFailed(std::string("记录库里有不认识的") + what + "“" +
-                        convert::printable(name, false) + "”（不是 dio-cli 写的？）");
-}
-
-// The value the table names so, or RecordFailed: an unknown name is an error.
-template <typename E, std::size_t N>
-E fromName(const std::string& name, const convert::Named<E> (&table)[N], const char* what) {
-    if (const std::optional<E> value = convert::valueNamed(table, name))
-        return *value;
-    throw unknownName(what, name);
-}
-
 // A fault as read back: its names turned into the values they name.
 selftest::Fault faultFrom(const Statement& row, int first) {
-    using namespace selftest;
-    return {fromName(row.text(first), kFaultKindNames, "故障种类"),
-            channelList(row.text(first + 1)),
-            fromName(row.text(first + 2), kWiredNames, "短路方式"),
-            fromName(row.text(first + 3), kWhyNames, "无法判断的原因"),
-            static_cast<int>(row.integer(first + 4))};
+    return faultFromNames(row.text(first), row.text(first + 1), row.text(first + 2),
+                          row.text(first + 3), row.integer(first + 4));
 }
+
+// The counts per station: the runs (r) filtered by what goes between the two
+// parts. A station's file is small: its units' runs numbered by time.
+constexpr const char* kStationCountsSql =
+    "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
+    "(PARTITION BY r.station, r.serial ORDER BY r.started) AS nth FROM runs r ";
+constexpr const char* kStationCountsEnd =
+    ") SELECT station, count(*), "
+    "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status = 'fail' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status IN ('aborted', 'error') THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
+    "FROM numbered GROUP BY station ORDER BY station";
 
 // The filter as SQL conditions on the runs (r), their values bound in order:
 // written out rather than "?1 IS NULL OR ...", so that SQLite picks the index.

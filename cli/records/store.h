@@ -72,20 +72,6 @@ struct StationCounts {
     long units = 0;                                        // serials tested
     long firstPass = 0; // units whose first run in the period passed
 };
-// The counts per station, in SQL both stores read: the runs (r) filtered by
-// what goes between the two parts.
-inline constexpr const char* kStationCountsSql =
-    "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
-    "(PARTITION BY r.station, r.serial ORDER BY r.started) AS nth FROM runs r ";
-inline constexpr const char* kStationCountsEnd =
-    ") SELECT station, count(*), "
-    "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
-    "sum(CASE WHEN status = 'fail' THEN 1 ELSE 0 END), "
-    "sum(CASE WHEN status IN ('aborted', 'error') THEN 1 ELSE 0 END), "
-    "sum(CASE WHEN nth = 1 THEN 1 ELSE 0 END), "
-    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
-    "FROM numbered GROUP BY station ORDER BY station";
-
 // Per station, in the order of their names, the runs that pass the filter.
 std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter);
 
