@@ -2,9 +2,9 @@
 
 #include "cli/common/card.h"
 #include "cli/common/console.h"
-#include "cli/common/diagnostic.h"
 #include "cli/common/errors.h"
 #include "cli/common/interrupts.h"
+#include "cli/common/log.h"
 #include "cli/selftest/lock.h"
 #include "cli/serve/frames.h"
 #include "cli/serve/modbus_map.h"
@@ -13,8 +13,6 @@
 #include <modbus/modbus.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 
@@ -35,59 +33,6 @@ public:
 
 private:
     Card& card_;
-};
-
-// Who connected and went, and every write: a line each, with its time. On
-// the standard error it never holds up the service: lines wait in a bounded
-// backlog while the reader stalls (a paused terminal, a pipe nobody reads),
-// and past it are dropped, counted, and the count said once there is room.
-class Log {
-public:
-    explicit Log(const std::optional<std::string>& path) {
-        if (!path)
-            return;
-        file_.reset(std::fopen(path->c_str(), "a"));
-        if (!file_)
-            throw UsageError("写不了日志文件“" + *path + "”：" + std::strerror(errno));
-        path_ = *path;
-    }
-    void say(const std::string& text) {
-        const std::string line = diagnosticLine(text);
-        if (file_) {
-            if (std::fputs(line.c_str(), file_.get()) < 0 || std::fflush(file_.get()) != 0)
-                throw OutputFailed("日志文件“" + path_ + "”写不进去：" + std::strerror(errno));
-            return;
-        }
-        if (backlog_.size() + line.size() > kBacklog)
-            ++dropped_;
-        else
-            backlog_ += line;
-        flush();
-    }
-    // What waits, as far as the standard error takes it now.
-    void flush() {
-        if (dropped_ > 0 && backlog_.size() + 200 < kBacklog) {
-            backlog_ += diagnosticLine("日志的读取方停住了，其间有 " + std::to_string(dropped_) +
-                                       " 行没有写出");
-            dropped_ = 0;
-        }
-        backlog_.erase(0, writeWithoutWaiting(Stream::Err, backlog_));
-    }
-    // At the end: what waits, for a moment at most.
-    void finish() {
-        if (!file_)
-            writeWithin(Stream::Err, backlog_, std::chrono::milliseconds(500));
-    }
-
-private:
-    static constexpr std::size_t kBacklog = std::size_t{64} * 1024;
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
-    std::string path_;
-    std::string backlog_;
-    long dropped_ = 0;
 };
 
 struct Client {
