@@ -395,8 +395,7 @@ Declared declarePublish(CLI::App& app) {
 #ifdef DIO_PLANT
 Declared declareCollect(CLI::App& app) {
     struct Typed {
-        std::string mqtt, db, clientId = CollectSetup().clientId,
-                              batch = std::to_string(CollectSetup().batch);
+        std::string mqtt, db, clientId, batch = std::to_string(CollectSetup().batch);
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* collect =
@@ -411,18 +410,21 @@ Declared declareCollect(CLI::App& app) {
                      "PostgreSQL，如 postgresql://主机/库名 或 service=名字（默认按 PGHOST、"
                      "PGDATABASE、PGSERVICE）；密码放在 PGPASSFILE 或服务文件里")
         ->type_name("URL");
-    defaulted(collect->add_option("--client-id", typed->clientId,
-                                  "在代理上的会话名：停下时代理替它留着消息"),
-              "ID");
+    CLI::Option* clientId =
+        collect
+            ->add_option("--client-id", typed->clientId,
+                         "在代理上的会话名：停下时代理替它留着消息（默认 dio-collect- 加上由主题"
+                         "前缀和 --db 得出的 8 位十六进制数；两个收集程序不可同名）")
+            ->type_name("ID");
     defaulted(collect->add_option("--batch", typed->batch, "一个事务最多存几次自检"), "N");
-    return {"collect", [typed] {
+    return {"collect", [typed, clientId] {
                 CollectSetup setup;
                 setup.broker = mqtt::parseBrokerUrl(typed->mqtt);
                 mqtt::checkTopics(setup.broker.prefix, "station");
                 plant::checkConnectionText(typed->db);
                 setup.db = typed->db;
                 requirePrintable("--client-id", typed->clientId);
-                if (typed->clientId.empty())
+                if (*clientId && typed->clientId.empty())
                     throw UsageError("--client-id 不能为空：代理只为有名字的会话留消息");
                 setup.clientId = typed->clientId;
                 setup.batch =

@@ -2,6 +2,7 @@
 #include "cli/common/arguments.h"
 #include "cli/common/errors.h"
 #include "cli/common/wiring.h"
+#include "cli/mqtt/topics.h"
 #include "cli/watch/watcher.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,30 @@ TEST(Arguments, ReadAWiringMap) {
 
 // The state first, then each change with its time, then the changes counted;
 // in each format.
+// A topic's station: only "<prefix>/<station>/selftest" has one. A kept
+// session also brings what another prefix's subscription matched.
+TEST(Topics, OnlyThePrefixsOwnTopicsNameAStation) {
+    struct Row {
+        const char *name, *topic, *prefix, *station; // nullptr: none
+    };
+    const Row rows[] = {
+        {"its own", "plant/hall-b/L3/selftest", "plant/hall-b", "L3"},
+        {"no prefix", "L3/selftest", "", "L3"},
+        {"another hall", "plant/hall-a/L3/selftest", "plant/hall-b", nullptr},
+        {"shorter than the prefix", "plant/x/selftest", "plant/hall-b/much/longer", nullptr},
+        {"the prefix but a level's start", "plant/hall-b/L3/selftest", "plant/hall", nullptr},
+        {"a level more", "plant/hall-b/L3/x/selftest", "plant/hall-b", nullptr},
+        {"another leaf", "plant/hall-b/L3/stored", "plant/hall-b", nullptr},
+        {"no station", "plant/hall-b//selftest", "plant/hall-b", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::optional<std::string> station =
+            mqtt::stationOf(row.topic, row.prefix, "selftest");
+        EXPECT_EQ(station.value_or("(none)"), row.station ? row.station : "(none)");
+    }
+}
+
 TEST(Watch, PrintsTheStateThenEachChange) {
     const auto at = std::chrono::system_clock::time_point(std::chrono::milliseconds(1765167296789));
     const std::vector<std::vector<std::int16_t>> polls = {{0x0100}, {0x0101}, {0x0101}, {0x0001}};

@@ -157,10 +157,10 @@ def stored_once_and_confirmed(pg, broker):
     history = pg.psql("SELECT serial, status, faults FROM serial_history WHERE serial = 'SN-2' "
                       "ORDER BY started").strip()
     check("view serial_history", history == "SN-2|fail|stuck-1 9\nSN-2|pass|", history)
-    return collector
+    return collector, mine
 
 
-def bad_messages_skipped(pg, broker, collector):
+def bad_messages_skipped(pg, broker, collector, mine):
     payloads = [b"not json", b'{"uuid": "x"}', b"[1, 2]", b"x" * (2 << 20),
                 json.dumps({"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "A\x1bB"}).encode(),
                 b'{"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "\xff\xfe"}']
@@ -177,6 +177,15 @@ def bad_messages_skipped(pg, broker, collector):
     check("latin serial kept", done.returncode == 0, done.stderr)
     check("latin serial stored escaped", until(lambda: pg.psql(
         "SELECT count(*) FROM runs WHERE serial = 'SN-\\xff'").strip() == "1", 20))
+    # A unit whose first run passed before 1970 passed first.
+    subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t", "plant/old/selftest",
+                    "-m", json.dumps(dict(mine, uuid="2c5e8f0a-1b3d-4e6f-8a9b-0c1d2e3f4a5b",
+                                          station="old", serial="SN-1969", status="pass", faults=[],
+                                          started="1969-12-31T23:59:59.000Z"))], check=True)
+    until(lambda: pg.psql("SELECT count(*) FROM runs WHERE station = 'old'").strip() == "1", 20)
+    stats = plant_history("--stats", "--by", "station", "--station", "old", "--format", "csv",
+                          "--db", pg.url).stdout
+    check("a first pass before 1970", "old,1,1,0,0,1,1,100.0" in stats, stats)
 
 
 def refusals(pg, broker):
@@ -266,10 +275,10 @@ def away_then_back(pg):
 pg = Postgres(folder)
 broker = Broker(folder)
 try:
-    collector = stored_once_and_confirmed(pg, broker)
+    collector, mine = stored_once_and_confirmed(pg, broker)
     away_then_back(pg)
     if not runner:  # the collector's own checks, and the kills: on Linux alone
-        bad_messages_skipped(pg, broker, collector)
+        bad_messages_skipped(pg, broker, collector, mine)
         refusals(pg, broker)
         faults_at_random(pg, broker, collector)
     collector.process.send_signal(signal.SIGTERM)

@@ -59,18 +59,29 @@ class Postgres:
 
 
 class Broker:
-    """mosquitto with persistence on, on loopback only, as whoever runs the test."""
+    """mosquitto with persistence on, on loopback only, as whoever runs the test; with users
+    (name → password) and an ACL file where given, else anonymous."""
 
-    def __init__(self, folder, port=None):
+    def __init__(self, folder, port=None, users=None, acl=None):
         self.port = port or free_port()
         self.config = os.path.join(folder, "mosquitto-%d.conf" % self.port)
         store = os.path.join(folder, "mosquitto-%d" % self.port)
         os.makedirs(store, exist_ok=True)
+        self.log = store + ".log"
+        access = ["allow_anonymous true"]
+        if users:
+            passwords = store + ".passwords"
+            open(passwords, "w").close()
+            for user, password in users.items():
+                subprocess.run(["mosquitto_passwd", "-b", passwords, user, password], check=True)
+            access = ["allow_anonymous false", "password_file " + passwords]
+        if acl:
+            access.append("acl_file " + acl)
         open(self.config, "w").write("\n".join([
-            "listener %d 127.0.0.1" % self.port, "allow_anonymous true",
+            "listener %d 127.0.0.1" % self.port, *access,
             "user " + pwd.getpwuid(os.getuid()).pw_name, "persistence true",
             "persistence_location %s/" % store, "autosave_interval 1", "max_queued_messages 0",
-            "log_dest file %s.log" % store]) + "\n")
+            "log_dest file " + self.log]) + "\n")
         self.start()
 
     def start(self):

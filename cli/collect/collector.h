@@ -10,16 +10,24 @@
 namespace cli {
 
 struct CollectSetup {
-    mqtt::BrokerUrl broker;               // its prefix that of the stations' topics
-    std::string db;                       // as libpq names a server; "" for its environment
-    std::string clientId = "dio-collect"; // the session the broker keeps while it is down
-    std::size_t batch = 500;              // runs at most in one transaction
+    mqtt::BrokerUrl broker; // its prefix that of the stations' topics
+    std::string db;         // as libpq names a server; "" for its environment
+    // The session the broker keeps while it is down; "" for one named after
+    // the prefix and the database (defaultClientId): a session keeps every
+    // subscription it ever made, so that one name for two collectors would
+    // hand each the other's runs.
+    std::string clientId;
+    std::size_t batch = 500; // runs at most in one transaction
 };
 
-// Runs until a signal asks it to stop (then throws Interrupted, what it had
-// received stored first where the database is there). A broker or a database
-// that goes away is waited for, the gap said on the standard error; a
-// message that is no run is said and skipped.
+// "dio-collect-" and a digest of the prefix and the database.
+std::string defaultClientId(const mqtt::BrokerUrl& broker, const std::string& db);
+
+// Runs until a signal asks it to stop (then throws Interrupted, what the
+// broker had handed over stored first where the database is there). A broker
+// or a database that goes away is waited for, the gap said on the standard
+// error; a message that is no run of this prefix's stations is said and
+// skipped.
 [[noreturn]] void collect(const CollectSetup& setup);
 
 } // namespace cli

@@ -43,6 +43,7 @@ struct Publisher::State {
     bool version5 = true;         // until a broker says it does not speak it
     Subscription subscription;    // read by the network thread only, once set
     int subscribing = -1;         // the subscription's message id until granted
+    bool stopped = false;         // the caller's alone
 };
 
 namespace {
@@ -92,6 +93,8 @@ Publisher::Publisher(const BrokerUrl& broker, Subscription subscription)
     mosquitto_message_callback_set(client(), [](mosquitto*, void* state,
                                                 const mosquitto_message* message) {
         const auto& s = *static_cast<State*>(state);
+        if (message->retain && s.subscription.ignoreRetained)
+            return;
         if (s.subscription.onMessage && message->topic)
             s.subscription.onMessage(message->topic,
                                      std::string(static_cast<const char*>(message->payload),
@@ -117,12 +120,21 @@ Publisher::Publisher(const BrokerUrl& broker, Subscription subscription)
 }
 
 Publisher::~Publisher() {
+    stop();
+}
+
+void Publisher::stop() {
+    if (state_->stopped)
+        return;
+    state_->stopped = true;
     // Connected, it says goodbye and its thread ends with it; else the thread
     // may sit in a connection attempt to a host that never answers (minutes,
     // where a firewall drops the packets), and is cancelled rather than waited for.
     const bool wasConnected = connected();
     mosquitto_disconnect(client());
     mosquitto_loop_stop(client(), !wasConnected);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->connected = false;
 }
 
 void Publisher::onConnect(mosquitto* client, void* state, int result) {
@@ -251,7 +263,7 @@ template <typename Done>
 bool Publisher::waitUntil(std::chrono::milliseconds within, Done done) const {
     const auto deadline = std::chrono::steady_clock::now() + within;
     std::unique_lock<std::mutex> lock(state_->mutex);
-    while (!done() && !interrupted()) {
+    while (!done() && !interrupted() && !(cancel_ && *cancel_)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline)
             break;

@@ -5,6 +5,7 @@
 
 #include "cli/mqtt/broker_url.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -24,6 +25,9 @@ struct Subscription {
     // identity (MQTT 3.1.1's, which a broker keeps until told otherwise):
     // what comes for the topics then is delivered once it is back.
     std::string persistentAs;
+    // Messages the broker kept (retained) and hands to every new subscriber
+    // are not taken: anyone may have left one there, and none of ours is.
+    bool ignoreRetained = false;
 };
 
 class Publisher {
@@ -34,6 +38,9 @@ public:
     // as connected once the broker has granted them, after each reconnection.
     explicit Publisher(const BrokerUrl& broker, Subscription subscription = {});
     ~Publisher(); // disconnects, dropping what is not yet acknowledged
+    // Disconnects and waits for the network thread: from here on nothing is
+    // received (what the broker sends meanwhile it keeps for a kept session).
+    void stop();
     Publisher(const Publisher&) = delete;
     Publisher& operator=(const Publisher&) = delete;
 
@@ -57,6 +64,9 @@ public:
     // with a failing reason: not authorised by its ACL), and the last reason.
     long refused() const;
     const BrokerUrl& broker() const { return broker_; }
+    // Its waits end early, as at a signal, once `cancel` is set (a window
+    // closing); none: only at a signal.
+    void cancelWith(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
 private:
     struct State;
@@ -71,6 +81,7 @@ private:
     BrokerUrl broker_;
     std::unique_ptr<State> state_;
     std::unique_ptr<mosquitto, void (*)(mosquitto*)> client_;
+    const std::atomic<bool>* cancel_ = nullptr;
 };
 
 } // namespace cli::mqtt

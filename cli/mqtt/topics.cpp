@@ -12,6 +12,18 @@ std::string topic(const std::string& prefix, const std::string& station, const s
     return (prefix.empty() ? "" : prefix + "/") + station + "/" + leaf;
 }
 
+std::optional<std::string> stationOf(const std::string& topic, const std::string& prefix,
+                                     const std::string& leaf) {
+    const std::string head = prefix.empty() ? "" : prefix + "/", tail = "/" + leaf;
+    if (topic.size() <= head.size() + tail.size() || topic.compare(0, head.size(), head) != 0 ||
+        topic.compare(topic.size() - tail.size(), tail.size(), tail) != 0)
+        return std::nullopt;
+    std::string station = topic.substr(head.size(), topic.size() - head.size() - tail.size());
+    if (station.find('/') != std::string::npos)
+        return std::nullopt;
+    return station;
+}
+
 void checkTopics(const std::string& prefix, const std::string& station) {
     auto refuse = [](const std::string& what, const std::string& text, const std::string& why) {
         return UsageError(what + "“" + convert::printable(text, false) + "”不能用在 MQTT 主题里（" +

@@ -2,12 +2,17 @@
 
 #include "cli/mqtt/broker_url.h"
 
+#include <optional>
 #include <string>
 
 namespace cli::mqtt {
 
 // "<prefix>/<station>/<leaf>" ("<station>/<leaf>" without a prefix).
 std::string topic(const std::string& prefix, const std::string& station, const std::string& leaf);
+// The station of "<prefix>/<station>/<leaf>"; none for any other topic (a
+// kept session may deliver what another prefix's subscription matched).
+std::optional<std::string> stationOf(const std::string& topic, const std::string& prefix,
+                                     const std::string& leaf);
 
 // Throws UsageError, before anything is driven, where the topics could not be
 // published to: a station that would split the topic or be a wildcard ('/',

@@ -86,9 +86,15 @@ bool hasTable(Postgres& db, const std::string& name) {
 // The layout found; RecordFailed for another program's database or a newer one.
 int layoutOf(Postgres& db) {
     if (!hasTable(db, "dio_layout")) {
-        if (db.exec("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()")
-                .integer(0, 0) != 0)
-            throw RecordFailed(db.where() + " 不是 dio-cli 的记录库（已有别的表），未改动");
+        // Anything another program keeps, in any schema of the database.
+        Rows other = db.exec("SELECT n.nspname || '.' || c.relname FROM pg_class c "
+                             "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                             "WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f', 'S') "
+                             "AND n.nspname NOT IN ('pg_catalog', 'information_schema') "
+                             "AND n.nspname NOT LIKE 'pg\\_%' ORDER BY 1 LIMIT 1");
+        if (other.count() != 0)
+            throw RecordFailed(db.where() + " 不是 dio-cli 的记录库（已有别的表：" +
+                               other.text(0, 0) + "），未改动");
         return 0;
     }
     Rows marker = db.exec("SELECT application, version FROM dio_layout");
@@ -110,6 +116,7 @@ void preparePlantSchema(Postgres& db) {
     const int found = layoutOf(db);
     if (found >= kPlantSchemaVersion)
         return;
+    transaction.durable();
     for (int step = found; step < kPlantSchemaVersion; ++step)
         db.exec(kSteps[step]);
     db.exec("DELETE FROM dio_layout");

@@ -4,10 +4,12 @@
 #include "cli/plant/postgres.h"
 #include "cli/records/history_output.h"
 #include "cli/records/read_back.h"
+#include "cli/records/run_message.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 
@@ -28,14 +30,16 @@ const char* const kStore = R"sql(
         SELECT uuid, serial, part, station, operator, started, ended, settle_ms, channels,
                patterns, status, reason FROM given
         ON CONFLICT (uuid) DO NOTHING
-        RETURNING uuid)
-    INSERT INTO faults (run, position, kind, channels, wired, why, flickers)
-    SELECT g.uuid, f.position, f.fault->>'kind',
-           ARRAY(SELECT json_array_elements_text(f.fault->'channels')::integer),
-           coalesce(f.fault->>'wired', ''), coalesce(f.fault->>'why', ''),
-           coalesce((f.fault->>'flickers')::integer, 0)
-    FROM given g JOIN new n ON n.uuid = g.uuid,
-         json_array_elements(g.faults) WITH ORDINALITY AS f (fault, position)
+        RETURNING uuid),
+    fault_rows AS (
+        INSERT INTO faults (run, position, kind, channels, wired, why, flickers)
+        SELECT g.uuid, f.position, f.fault->>'kind',
+               ARRAY(SELECT json_array_elements_text(f.fault->'channels')::integer),
+               coalesce(f.fault->>'wired', ''), coalesce(f.fault->>'why', ''),
+               coalesce((f.fault->>'flickers')::integer, 0)
+        FROM given g JOIN new n ON n.uuid = g.uuid,
+             json_array_elements(g.faults) WITH ORDINALITY AS f (fault, position))
+    SELECT uuid FROM new
     )sql";
 
 // The filter as conditions on the runs (r), its values as $1, $2, ...
@@ -55,34 +59,28 @@ std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilte
         add("r.started >= timezone('UTC', ", *filter.since, "::timestamp)");
     if (filter.status)
         add("r.status = ", records::nameOf(*filter.status));
+    if (filter.unitsSince)
+        add("r.serial IN (SELECT u.serial FROM runs u WHERE u.station = r.station AND "
+            "u.started >= timezone('UTC', ",
+            *filter.unitsSince, "::timestamp))");
+    if (filter.newest)
+        sql = "WHERE r.uuid IN (SELECT r.uuid FROM runs r " + sql +
+              " ORDER BY r.started DESC, r.uuid LIMIT " + std::to_string(*filter.newest) + ")";
     return {sql, values};
 }
 
 constexpr const char* kUtc = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
 
-} // namespace
+// The runs and their faults as the stations keep them, a run's faults in the
+// rows after it: what goes after FROM picks them.
+const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.station, "
+                                            "r.operator, to_char(r.started AT TIME ZONE 'UTC', ") +
+                                kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
+                                "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, "
+                                "f.kind, array_to_string(f.channels, ','), f.wired, f.why, "
+                                "f.flickers FROM ";
 
-void storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs) {
-    nlohmann::ordered_json batch = nlohmann::ordered_json::array();
-    std::set<std::string> seen; // a run sent twice in one batch: once
-    for (const records::RecordedRun& run : runs)
-        if (seen.insert(run.uuid).second)
-            batch.push_back(records::runJson(run));
-    PgTransaction transaction(db);
-    db.exec(kStore, {batch.dump()});
-    transaction.commit();
-}
-
-std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::HistoryFilter& filter) {
-    auto [conditions, values] = where(filter);
-    Rows rows = db.exec(std::string("SELECT r.uuid, r.serial, r.part, r.station, r.operator, "
-                                    "to_char(r.started AT TIME ZONE 'UTC', ") +
-                            kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
-                            "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, "
-                            "f.kind, array_to_string(f.channels, ','), f.wired, f.why, f.flickers "
-                            "FROM runs r LEFT JOIN faults f ON f.run = r.uuid " +
-                            conditions + " ORDER BY r.started DESC, r.uuid, f.position",
-                        values);
+std::vector<records::RecordedRun> runsFrom(const Rows& rows) {
     std::vector<records::RecordedRun> runs;
     for (int i = 0; i < rows.count(); ++i) {
         if (runs.empty() || runs.back().uuid != rows.text(i, 0)) {
@@ -107,6 +105,67 @@ std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::Hist
                                                                  rows.integer(i, 16)));
     }
     return runs;
+}
+
+// A UUID as the server writes it.
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Whether two runs are the same run, as a station would send it.
+bool same(records::RecordedRun a, records::RecordedRun b) {
+    a.uuid = lower(a.uuid);
+    b.uuid = lower(b.uuid);
+    return records::runMessage(a) == records::runMessage(b);
+}
+
+} // namespace
+
+std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs) {
+    nlohmann::ordered_json batch = nlohmann::ordered_json::array();
+    std::map<std::string, int> times; // a run sent twice in one batch: once
+    for (const records::RecordedRun& run : runs)
+        if (++times[lower(run.uuid)] == 1)
+            batch.push_back(records::runJson(run));
+    PgTransaction transaction(db);
+    transaction.durable(); // confirmed to its station, which then forgets it
+    const Rows added = db.exec(kStore, {batch.dump()});
+    transaction.commit();
+    std::set<std::string> fresh;
+    for (int i = 0; i < added.count(); ++i)
+        fresh.insert(added.text(i, 0));
+    // What was there before, or twice in the batch, compared with what the
+    // store now holds under the identity.
+    std::vector<std::string> doubtful;
+    for (const auto& [uuid, count] : times)
+        if (count > 1 || fresh.count(uuid) == 0)
+            doubtful.push_back(uuid);
+    std::map<std::string, records::RecordedRun> held;
+    if (!doubtful.empty()) {
+        nlohmann::json list = doubtful;
+        for (records::RecordedRun& run :
+             runsFrom(db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid WHERE "
+                                            "r.uuid IN (SELECT json_array_elements_text($1::json)"
+                                            "::uuid) ORDER BY r.uuid, f.position",
+                              {list.dump()})))
+            held[run.uuid] = std::move(run);
+    }
+    std::vector<bool> kept;
+    for (const records::RecordedRun& run : runs) {
+        const std::string uuid = lower(run.uuid);
+        const auto there = held.find(uuid);
+        kept.push_back(there == held.end() ? fresh.count(uuid) != 0 : same(there->second, run));
+    }
+    return kept;
+}
+
+std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::HistoryFilter& filter) {
+    auto [conditions, values] = where(filter);
+    return runsFrom(db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid " +
+                                conditions + " ORDER BY r.started DESC, r.uuid, f.position",
+                            values));
 }
 
 records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter& filter) {
@@ -150,7 +209,8 @@ std::vector<records::StationCounts> plantStationCounts(Postgres& db,
     // A unit's first run found by the smallest of its start time (in
     // milliseconds, as stations keep it; exact in a double) with a pass added
     // as a last digit: one hash aggregation over the runs, no sort of a week's
-    // runs by unit and time.
+    // runs by unit and time. (The last digit counted up from below, as a
+    // remainder of a time before 1970 is negative.)
     Rows rows = db.exec(
         "WITH units AS (SELECT r.station, count(*) AS runs, "
         "count(*) FILTER (WHERE r.status = 'pass') AS passed, "
@@ -160,7 +220,8 @@ std::vector<records::StationCounts> plantStationCounts(Postgres& db,
             conditions +
             " GROUP BY r.station, r.serial) "
             "SELECT station, sum(runs), sum(passed), sum(failed), sum(runs - passed - failed), "
-            "count(*), count(*) FILTER (WHERE first::bigint % 10 = 1) FROM units GROUP BY station "
+            "count(*), count(*) FILTER (WHERE (first::bigint % 10 + 10) % 10 = 1) FROM units GROUP "
+            "BY station "
             "ORDER BY station",
         values);
     std::vector<records::StationCounts> counts;

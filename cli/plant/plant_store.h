@@ -11,10 +11,14 @@ namespace cli::plant {
 
 class Postgres;
 
-// The runs and their faults in one transaction, each at most once: a run
-// whose identity is there already is left as it is. Throws RecordFailed, and
+// The runs and their faults in one transaction, each at most once, committed
+// so that a crash of the server cannot lose it (whatever its
+// synchronous_commit): a run whose identity is there already is left as it
+// is. For each run, whether the store now holds it as given (stored now, or
+// before: the same run sent again); false for a different run under an
+// identity already taken, which is not to be confirmed. Throws PgFailed, and
 // then none of them is stored.
-void storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs);
+std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun>& runs);
 
 // As their namesakes read a station's file (the filter's `pending` has no
 // meaning here: the store has what it has).

@@ -23,6 +23,11 @@ void checkConnectionText(const std::string& db) {
                              "用 PGPASSFILE 指向的密码文件或服务文件（PGSERVICE）");
 }
 
+bool PgFailed::dataError() const {
+    const std::string kind = sqlstate_.substr(0, 2);
+    return kind == "22" || kind == "23" || kind == "54";
+}
+
 Rows::Rows(pg_result* result) : result_(result, PQclear) {}
 
 int Rows::count() const {
@@ -103,10 +108,13 @@ Rows Postgres::exec(const std::string& sql, const std::vector<Parameter>& parame
                                                       values.data(), nullptr, nullptr, 0);
     Rows rows(result);
     const ExecStatusType status = PQresultStatus(result);
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        throw RecordFailed(
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        throw PgFailed(
             where_ + "：" +
-            trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_.get())));
+                trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_.get())),
+            state ? state : "");
+    }
     return rows;
 }
 
@@ -122,6 +130,11 @@ PgTransaction::~PgTransaction() {
     } catch (const RecordFailed&) {
         // The server drops a transaction whose connection it loses.
     }
+}
+
+void PgTransaction::durable() {
+    db_.exec("SELECT set_config('synchronous_commit', 'on', true) "
+             "WHERE current_setting('synchronous_commit') = 'off'");
 }
 
 void PgTransaction::commit() {

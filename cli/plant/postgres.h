@@ -3,6 +3,8 @@
 // names it (a postgresql:// URI, "key=value" words, PGHOST, PGSERVICE...) and
 // its password from PGPASSFILE or a service file, never from the command line.
 
+#include "cli/common/errors.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +20,24 @@ namespace cli::plant {
 void checkConnectionText(const std::string& db);
 
 using Parameter = std::optional<std::string>; // none: NULL
+
+// What the server (or libpq) said of a statement that failed, with its
+// SQLSTATE ("" where the connection itself failed).
+class PgFailed : public RecordFailed {
+public:
+    PgFailed(const std::string& reason, std::string sqlstate)
+        : RecordFailed(reason), sqlstate_(std::move(sqlstate)) {}
+    const std::string& sqlstate() const { return sqlstate_; }
+    // Whether it is the run's own (data the server will never take: classes
+    // 22 and 23, and 54 for a value past the server's limits, such as a serial
+    // too long for an index), rather than the server's state for now (a
+    // read-only or full database, a lock or statement timeout, a shutdown):
+    // only those drop a run, the others are waited out.
+    bool dataError() const;
+
+private:
+    std::string sqlstate_;
+};
 
 class Rows {
 public:
@@ -35,7 +55,7 @@ class Postgres {
 public:
     // Connects; throws RecordFailed naming the server and libpq's reason.
     explicit Postgres(const std::string& db);
-    // Runs one statement (its parameters as $1, $2, ...); throws RecordFailed.
+    // Runs one statement (its parameters as $1, $2, ...); throws PgFailed.
     Rows exec(const std::string& sql, const std::vector<Parameter>& parameters = {});
     // Whether the connection is still there (after a failure).
     bool alive() const;
@@ -53,6 +73,11 @@ public:
     ~PgTransaction();
     PgTransaction(const PgTransaction&) = delete;
     PgTransaction& operator=(const PgTransaction&) = delete;
+    // Its commit on the server's disk before commit() returns, even where the
+    // server is set to lose the last commits in a crash (synchronous_commit =
+    // off): what is confirmed after it must not be lost. A stronger setting
+    // is kept.
+    void durable();
     void commit();
 
 private:

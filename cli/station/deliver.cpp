@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <set>
 
@@ -37,15 +38,17 @@ struct Confirmations {
         came.notify_all();
     }
 
-    // Waits up to `within` for all of them; those that came.
+    // Waits up to `within` for all of them; those of them that came (what
+    // else is said of runs not sent now is not believed).
     std::vector<std::string> await(const std::vector<std::string>& wanted,
                                    std::chrono::milliseconds within) {
         std::unique_lock<std::mutex> lock(mutex);
-        came.wait_for(lock, within, [&] {
-            return std::all_of(wanted.begin(), wanted.end(),
-                               [&](const std::string& u) { return uuids.count(u) != 0; });
-        });
-        return {uuids.begin(), uuids.end()};
+        auto arrived = [&](const std::string& u) { return uuids.count(u) != 0; };
+        came.wait_for(lock, within,
+                      [&] { return std::all_of(wanted.begin(), wanted.end(), arrived); });
+        std::vector<std::string> confirmed;
+        std::copy_if(wanted.begin(), wanted.end(), std::back_inserter(confirmed), arrived);
+        return confirmed;
     }
 };
 
@@ -88,7 +91,10 @@ Delivery deliverPending(const DeliverySetup& setup) {
     subscription.onMessage = [&](const std::string&, const std::string& payload) {
         confirmations.take(payload);
     };
+    // The collector never retains; a retained confirmation is someone else's.
+    subscription.ignoreRetained = true;
     mqtt::Publisher publisher(setup.broker, subscription);
+    publisher.cancelWith(setup.cancel);
     auto failed = [&](const std::string& why) {
         return PublishFailed("MQTT：未能把记录发到 " + setup.broker.text() + "：" + why);
     };

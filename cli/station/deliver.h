@@ -5,6 +5,7 @@
 
 #include "cli/mqtt/broker_url.h"
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ struct DeliverySetup {
     // Runs sent less than this long ago are not sent again (they are on
     // their way); none: every undelivered run.
     std::optional<std::chrono::seconds> resendAfter;
+    const std::atomic<bool>* cancel = nullptr; // set: the waits end early (a window closing)
 };
 
 struct Delivery {

@@ -1,0 +1,50 @@
+#pragma once
+// The collector's side of the plant's PostgreSQL: connected where it can be,
+// its layout ready, each outage said once when it begins and once when it
+// ends. Runs are stored, or wait for the next try while the database is away
+// or refuses writes for a while (read-only, full, a lock or statement
+// timeout); only a run the server will never take is dropped.
+
+#include "cli/plant/postgres.h"
+#include "cli/records/store.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+class PlantLink {
+public:
+    using Say = std::function<void(const std::string&)>;
+    PlantLink(std::string db, Say say);
+
+    // Connected, with its layout ready; false (the outage said) while it
+    // cannot be. Throws RecordFailed for a database that is another
+    // program's or of a newer layout: nothing to wait for.
+    bool connected();
+    // Whether it is connected now (nothing tried).
+    bool up() const { return db_ && db_->alive(); }
+
+    struct Stored {
+        std::vector<records::RecordedRun> kept;      // in the store as given: to be confirmed
+        std::vector<records::RecordedRun> different; // another run under an identity taken
+    };
+    // Stores what `waiting` holds: what is in the store now moves out into
+    // the result, a run the server refuses as data is said and dropped, and
+    // what is left waits for the next try.
+    Stored store(std::vector<records::RecordedRun>& waiting);
+
+private:
+    // Drops the connection, for a new one at the next try (a session stuck
+    // read-only on a demoted server is made anew), and says the outage once.
+    void away(const std::string& why);
+
+    std::string text_;
+    Say say_;
+    std::optional<plant::Postgres> db_;
+    bool away_ = false;
+};
+
+} // namespace cli
