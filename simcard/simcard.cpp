@@ -162,11 +162,10 @@ ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
 }
 
 ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
-    // The card is its shared memory, which its name picks.
-    static const std::string id = "sim:" + [] {
-        const std::string name = simcard::environmentValue("ADCARD_SIM_NAME");
-        return name.empty() ? std::string("default") : name;
-    }();
+    // The card is its shared memory, which its name picks: the user's own
+    // (its name has the user's id; on Windows, the session's).
+    static const std::string id =
+        "sim:" + simcard::sharedMemoryName(simcard::environmentValue("ADCARD_SIM_NAME"));
     return id.c_str();
 }
 

@@ -120,7 +120,9 @@ for pair in "测试|卡甲" "a/b|a.b" "a_b|a.b"; do
   ADCARD_SIM_NAME="$card-${pair%|*}" run get --format json --words 2
   expect 0 '"words":[0,1]'
 done
-env --default-signal "$cli" selftest --yes --settle 200 >/dev/null 2>&1 & # as check_lib's stop
+# One lock for the card whatever the environment: the first in a desktop
+# session's, the second as from sudo or cron, without XDG_RUNTIME_DIR.
+XDG_RUNTIME_DIR="$root" env --default-signal "$cli" selftest --yes --settle 200 >/dev/null 2>&1 & # as check_lib's stop
 first=$!
 # Running once its first pattern shows on the inputs (a loaded machine may take a while to start it).
 for ((i = 0; i < 300; i++)); do
@@ -128,12 +130,48 @@ for ((i = 0; i < 300; i++)); do
   [[ "$out" == *"$zeros"* ]] || break
   sleep 0.1
 done
-run selftest --yes --settle 0
+status=0
+env -u XDG_RUNTIME_DIR "$cli" selftest --yes --settle 0 >"$root/out" 2>"$root/err" || status=$?
+out="$(cat "$root/out")" err="$(cat "$root/err")"
 expect 2 "这块板卡上已有另一个自检在运行"
 kill -INT "$first"
 wait "$first" || true
 all_at_zero
-echo "$check: the card's memory is this user's own; names are cards; one self-test at a time"
+echo "$check: the card's memory is this user's own; names are cards; one self-test at a time, one lock"
+# What another user leaves under a card's lock file (as root: for nobody's card).
+if [ "$(id -u)" -eq 0 ]; then
+  nobody_card="$card-nobody"
+  lock="$(/usr/bin/python3 -c '
+import os, sys
+folder = next((f for f in ("/run/lock", "/var/lock", "/tmp")
+               if os.path.isdir(f) and os.stat(f).st_mode & 0o1777 == 0o1777), "/tmp")
+h = 14695981039346656037
+for b in ("sim:/adcard-sim2-%s-%s" % (sys.argv[1], sys.argv[2])).encode():
+    h = ((h ^ b) * 1099511628211) % (1 << 64)
+print("%s/dio-cli-selftest-%016x.lock" % (folder, h))' "$(id -u nobody)" "$nobody_card")"
+  as_nobody() {
+    status=0
+    ADCARD_SIM_NAME="$nobody_card" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+      "$cli" "$@" >"$root/out" 2>"$root/err" || status=$?
+    out="$(cat "$root/out")" err="$(cat "$root/err")"
+  }
+  chmod 755 "$root"
+  planted=(
+    'touch "$lock"; chmod 600 "$lock"|2|别的用户建的，打不开'
+    'ln -s /etc/passwd "$lock"|2|是个符号链接'
+    'mkfifo "$lock"|2|不是普通文件'
+    'touch "$lock"; chmod 644 "$lock"|0|8 条通道：全部正常'
+  )
+  for row in "${planted[@]}"; do
+    IFS='|' read -r plant want said <<<"$row"
+    rm -rf "$lock"
+    eval "$plant"
+    as_nobody selftest --yes --settle 0 --channels 1-8
+    expect "$want" "$said"
+  done
+  rm -rf "$lock" "/dev/shm/adcard-sim2-$(id -u nobody)-$nobody_card"
+  echo "$check: a lock file another user planted is refused, named; one made for every user is used"
+fi
 
 # 5. An intermittent input.
 for seed in 1 2 3 4 5; do

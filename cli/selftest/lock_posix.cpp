@@ -3,7 +3,6 @@
 #include "cli/common/errors.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,15 +21,46 @@ struct SelftestLock::Held {
 
 namespace {
 
-// The user's runtime folder (the user's own), else the temporary folder with
-// the user's id in the name.
-std::string lockPath(const std::string& card) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat folder {};
-    if (runtime && runtime[0] == '/' && stat(runtime, &folder) == 0 && S_ISDIR(folder.st_mode) &&
-        folder.st_uid == geteuid())
-        return std::string(runtime) + "/" + SelftestLock::key(card) + ".lock";
-    return "/tmp/" + SelftestLock::key(card) + "-" + std::to_string(geteuid()) + ".lock";
+// One folder for every program and user of the machine, whatever their
+// environment (a desktop session's XDG_RUNTIME_DIR, none under sudo or cron,
+// a service's private /tmp): the first of these that every user may write,
+// with the sticky bit that keeps each user's files their own.
+std::string lockFolder() {
+    for (const char* folder : {"/run/lock", "/var/lock", "/tmp"}) {
+        struct stat s {};
+        if (stat(folder, &s) == 0 && S_ISDIR(s.st_mode) && (s.st_mode & 01777) == 01777)
+            return folder;
+    }
+    return "/tmp";
+}
+
+// The lock file, opened for reading only (a lock needs no more, and any
+// user's test of the card takes the same file): made where missing, for
+// every user to open whatever the umask. Never through a link, nor a FIFO or
+// device someone left under its name. -1 and errno where it cannot be had.
+int openLockFile(const std::string& path) {
+    for (int tries = 0; tries < 10; ++tries) {
+        int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT)
+            return fd;
+        fd = open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            fchmod(fd, 0644);
+            return fd;
+        }
+        if (errno != EEXIST) // else made by another meanwhile: open that
+            return -1;
+    }
+    return -1;
+}
+
+// Why the lock file could not be opened.
+std::string openProblem(int error) {
+    if (error == ELOOP)
+        return "是个符号链接";
+    if (error == EACCES)
+        return std::string(std::strerror(error)) + "（别的用户建的，打不开：请管理员删掉它）";
+    return std::strerror(error);
 }
 
 } // namespace
@@ -40,14 +70,14 @@ void SelftestLock::Release::operator()(Held* held) const {
 }
 
 SelftestLock::Holding SelftestLock::take(const std::string& card, std::string& where) {
-    const std::string path = lockPath(card);
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string path = lockFolder() + "/" + key(card) + ".lock";
+    const int fd = openLockFile(path);
     struct stat made {};
-    if (fd < 0 || fstat(fd, &made) != 0 || made.st_uid != geteuid()) {
-        const std::string why = fd < 0 ? std::strerror(errno) : "不是本用户的文件";
-        if (fd >= 0)
-            close(fd);
-        throw UsageError("自检的锁文件“" + path + "”用不了：" + why);
+    if (fd < 0)
+        throw UsageError("自检的锁文件“" + path + "”用不了：" + openProblem(errno));
+    if (fstat(fd, &made) != 0 || !S_ISREG(made.st_mode)) {
+        close(fd);
+        throw UsageError("自检的锁文件“" + path + "”用不了：不是普通文件");
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);

@@ -17,15 +17,21 @@ struct SelftestLock::Held {
     }
 };
 
-// A mutex of the session, named for the card: Windows releases it with the
-// process, however that ends.
+// A mutex of the machine (every session's, as a card is), named for the
+// card: Windows releases it with the process, however that ends.
 void SelftestLock::Release::operator()(Held* held) const {
     delete held;
 }
 
 SelftestLock::Holding SelftestLock::take(const std::string& card, std::string& where) {
-    const std::string name = "Local\\" + key(card);
+    const std::string name = "Global\\" + key(card);
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    // Open in another user's process: that process holds it (a handle is
+    // kept only while the lock is held).
+    if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) {
+        where = name + "（另一个用户的程序）";
+        return Holding();
+    }
     if (!mutex)
         throw UsageError("自检的锁“" + name + "”用不了：错误 " + std::to_string(GetLastError()));
     const DWORD waited = WaitForSingleObject(mutex, 0);
