@@ -97,9 +97,10 @@ const std::optional<modbuscard::Settings>& settings() {
 }
 
 // The link to the module: connected at the first call, and again at the next
-// call after a failure; a connection that could not be made is tried again
-// at most once a second, so that a dead link costs a tick one timeout at
-// most, but a link that lost one answer is made again at once.
+// call after a failure: at once where the link had answered (it lost one
+// answer), else at most once a second after the last try (no connection, or
+// one the module takes and never answers on), so that a dead module costs a
+// tick one timeout at most and is not sent a connection a call.
 class Link {
 public:
     ~Link() { close(); }
@@ -111,10 +112,10 @@ public:
             return nullptr;
         if (context_)
             return context_;
-        if (connectFailed_ && Clock::now() - lastConnect_ < std::chrono::seconds(1))
+        if (!answered_ && Clock::now() - lastConnect_ < std::chrono::seconds(1))
             return nullptr; // lastError still says why the last try failed
         lastConnect_ = Clock::now();
-        connectFailed_ = true;
+        answered_ = false;
         context_ = modbus_new_tcp(wanted->host.c_str(), wanted->port);
         const auto ms = static_cast<std::uint32_t>(wanted->timeoutMs);
         // The library connects, within the timeout; each request is ours.
@@ -127,7 +128,6 @@ public:
             fail("连接不上");
             return nullptr;
         }
-        connectFailed_ = false;
         return context_;
     }
 
@@ -155,6 +155,7 @@ public:
         const modbuscard::Answer answer = modbuscard::check(request, received);
         if (!answer.problem.empty())
             return broken(std::string(what) + "：" + answer.problem);
+        answered_ = true; // an exception answer is an answer too
         if (answer.exception != 0) {
             errno = MODBUS_ENOBASE + answer.exception;
             fail(what);
@@ -201,7 +202,7 @@ private:
 
     modbus_t* context_ = nullptr;
     std::uint16_t transaction_ = 0;
-    bool connectFailed_ = false;
+    bool answered_ = false; // the last connection made has had an answer
     Clock::time_point lastConnect_;
 };
 

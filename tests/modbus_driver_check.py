@@ -10,7 +10,7 @@ started and stopped here.
 
 RUNNER runs the programs ("wine").
 """
-import os, re, shutil, socket, subprocess, sys, tempfile, time
+import os, re, shutil, socket, subprocess, sys, tempfile, threading, time
 
 from pymodbus.client import ModbusTcpClient
 from faulty_link import DrippingModule, LosingRelay, LyingModule
@@ -251,6 +251,28 @@ try:
     if time.monotonic() - began > 30:
         fail("a silent server held the call past its timeout")
     silent.close()
+    # A module that takes every connection and answers none: a new connection at most once a
+    # second while no answer comes, not one a call (a watch calls every 10 ms).
+    taking = socket.socket()
+    taking.bind(("127.0.0.1", 0))
+    taking.listen(64)
+    accepted = []
+
+    def take():
+        while True:
+            try:
+                accepted.append(taking.accept()[0])
+            except OSError:
+                return
+
+    threading.Thread(target=take, daemon=True).start()
+    expect(dio("host=127.0.0.1;port=%d;timeout=50" % taking.getsockname()[1], "watch", "--interval",
+               "10ms", "--duration", "3s"), 4, "读不到输入")
+    if len(accepted) > 6:
+        fail("a module that answers nothing got %d connections in 3 s" % len(accepted))
+    taking.close()
+    for connection in accepted:
+        connection.close()
     # A full queue of connections: the connection times out, said as such.
     full = socket.socket()
     full.bind(("127.0.0.1", 0))
