@@ -117,6 +117,9 @@ TEST_F(RecordsFile, RunsKeptBeforeIdentitiesGetThemAndArePendingUntilConfirmed) 
     markSent(path, {waiting[0].uuid}, "2026-01-02T00:00:00.000Z");
     EXPECT_EQ(undelivered(path, 10, "2026-01-02T00:00:00.000Z").size(), 2u);
     EXPECT_EQ(undelivered(path, 10, "2026-01-02T00:00:00.001Z").size(), 3u);
+    // Sent while the clock was ahead: not on its way for ever.
+    markSent(path, {waiting[0].uuid}, "2999-01-01T00:00:00.000Z");
+    EXPECT_EQ(undelivered(path, 10, "2026-01-02T00:00:00.001Z").size(), 3u);
 
     EXPECT_EQ(markDelivered(path, {waiting[1].uuid, "another station's"}, "t"), 1);
     EXPECT_EQ(markDelivered(path, {waiting[1].uuid}, "t"), 0); // once
@@ -125,6 +128,37 @@ TEST_F(RecordsFile, RunsKeptBeforeIdentitiesGetThemAndArePendingUntilConfirmed) 
     EXPECT_EQ(history(path, pending).size(), 2u);
     pending.station = "elsewhere";
     EXPECT_TRUE(history(path, pending).empty());
+}
+
+// The station's window reads a day's units with their past, and the newest runs.
+TEST_F(RecordsFile, FiltersForAStationsDay) {
+    struct Made {
+        const char *station, *serial, *started;
+    };
+    for (const Made& m : {Made{"a", "1", "2026-01-01T01"}, Made{"a", "2", "2026-01-01T02"},
+                          Made{"b", "1", "2026-01-02T01"}, Made{"a", "1", "2026-01-02T02"},
+                          Made{"a", "3", "2026-01-02T03"}}) {
+        RecordedRun run;
+        run.station = m.station;
+        run.serial = m.serial;
+        run.started = m.started;
+        recordRun(path, run);
+    }
+    auto started = [&](const HistoryFilter& filter) {
+        std::vector<std::string> times;
+        for (const RecordedRun& run : history(path, filter))
+            times.push_back(run.started.substr(8));
+        return times;
+    };
+    HistoryFilter units;
+    units.station = "a";
+    units.unitsSince = "2026-01-02";
+    EXPECT_EQ(started(units), std::vector<std::string>({"02T03", "02T02", "01T01"}));
+    HistoryFilter newest;
+    newest.newest = 2;
+    EXPECT_EQ(started(newest), std::vector<std::string>({"02T03", "02T02"}));
+    newest.station = "b";
+    EXPECT_EQ(started(newest), std::vector<std::string>({"02T01"}));
 }
 
 TEST_F(RecordsFile, StationCountsGiveFirstPassYield) {

@@ -58,6 +58,13 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
         add("r.status = ?", nameOf(*filter.status));
     if (filter.pending)
         sql += " AND r.delivered IS NULL";
+    if (filter.unitsSince)
+        add("r.serial IN (SELECT u.serial FROM runs u WHERE u.started >= ? AND "
+            "u.station = r.station)",
+            *filter.unitsSince);
+    if (filter.newest)
+        sql = "WHERE r.id IN (SELECT r.id FROM runs r " + sql +
+              " ORDER BY r.started DESC, r.id DESC LIMIT " + std::to_string(*filter.newest) + ")";
     return {sql, values};
 }
 
@@ -256,11 +263,13 @@ std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
                                      const std::optional<std::string>& sentBefore) {
     return reading(path, [&](Database& db) {
         // The oldest first, as they were made: a dashboard sees a station's
-        // runs arrive in their order.
+        // runs arrive in their order. One sent "later than now" was sent
+        // while the clock was ahead: it is not on its way.
         Statement rows = db.prepare(
             std::string(kRunColumns) +
             "WHERE r.id IN (SELECT id FROM runs WHERE delivered IS NULL AND (?1 IS NULL OR "
-            "sent IS NULL OR sent < ?1) ORDER BY id LIMIT ?2) ORDER BY r.id, f.id");
+            "sent IS NULL OR sent < ?1 OR sent > strftime('%Y-%m-%dT%H:%M:%fZ', 'now')) "
+            "ORDER BY id LIMIT ?2) ORDER BY r.id, f.id");
         if (sentBefore)
             rows.bind(1, *sentBefore);
         rows.bind(2, static_cast<std::int64_t>(limit));

@@ -6,6 +6,7 @@
 #include "cli/selftest/report.h"
 #include "convert/named.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -46,6 +47,10 @@ struct HistoryFilter {
     std::optional<std::string> since; // runs started at or after it (UTC, ISO 8601)
     std::optional<RunStatus> status;
     bool pending = false; // only runs the plant's store has not confirmed
+    // Only the runs of serials that have a run at or after it at their
+    // station (UTC, ISO 8601): a day's units with what came before them.
+    std::optional<std::string> unitsSince;
+    std::optional<std::size_t> newest; // only the newest of the runs the rest picks
 };
 
 // The runs that pass the filter, newest first, with their faults. The file
@@ -77,7 +82,8 @@ std::vector<StationCounts> stationCounts(const std::string& path, const HistoryF
 
 // The runs the plant's store has not confirmed yet, oldest first, at most
 // `limit`; those sent to the broker at or after `sentBefore` (UTC, ISO 8601)
-// left out where given: sent a moment ago, they are on their way.
+// and not after now left out where given: sent a moment ago, they are on
+// their way.
 std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
                                      const std::optional<std::string>& sentBefore = {});
 // How many runs the plant's store has not confirmed yet.
