@@ -4,15 +4,17 @@
 #include "cli/common/errors.h"
 #include "cli/common/interrupts.h"
 #include "driver/dlldef.h"
+#include "station/operator_prompt.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
 
 #include <QApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
 
+#include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -24,6 +26,38 @@ static void speakChinese(QApplication& application) {
     if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
         QCoreApplication::installTranslator(translator);
 }
+
+namespace {
+
+// The window whose test must end before the process does, for the two ends
+// that reach no handler of the window's: Qt's X11 platform, when its display
+// is lost (the X server gone, the window killed as xkill and a window
+// manager's force-quit do), writes its warning and calls exit(1) at once from
+// the window's thread; and any other exit() on the way.
+station::StationWindow* working = nullptr;
+QtMessageHandler qtHandler = nullptr;
+
+// Ends the test as a hang-up would: its lines back at 0, the run kept as
+// ended by SIGHUP, the process ending with that signal's status.
+#if defined(SIGHUP)
+[[noreturn]] void endAsHungUp() {
+    std::raise(SIGHUP); // caught: recorded, so that the test and the broker's waits end at once
+    if (station::StationWindow* window = std::exchange(working, nullptr))
+        window->finishWork();
+    std::exit(cli::code(cli::ExitStatus::Signal) + SIGHUP);
+}
+#endif
+
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (qtHandler)
+        qtHandler(type, context, text);
+#if defined(SIGHUP)
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("The X11 connection broke")))
+        endAsHungUp();
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Before anything loads a library, Qt's plugins included.
@@ -53,15 +87,8 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, title, QString::fromStdString(mistake->told()));
         return mistake->exitStatus();
     }
-    if (!settings.operatorGiven) {
-        // Asked once: whoever starts the station's day.
-        bool given = false;
-        const QString name =
-            QInputDialog::getText(nullptr, title, QStringLiteral("操作员："), QLineEdit::Normal,
-                                  QString::fromStdString(settings.output.who.operatorName), &given);
-        if (given && !name.trimmed().isEmpty())
-            settings.output.who.operatorName = name.trimmed().toStdString();
-    }
+    if (!settings.operatorGiven)
+        settings.output.who.operatorName = station::askOperator(settings.output.who.operatorName);
     // A signal (a shutdown, Ctrl-C in the terminal) closes the window as its
     // close button does: a running test stops with the lines back at 0, kept.
     cli::catchInterrupts();
@@ -70,6 +97,12 @@ int main(int argc, char** argv) {
     auto dll = std::make_unique<driver::DllDef>();
     cli::Card card(*dll);
     station::StationWindow window(card, std::move(settings));
+    working = &window;
+    qtHandler = qInstallMessageHandler(onQtMessage);
+    std::atexit([] {
+        if (station::StationWindow* window = std::exchange(working, nullptr))
+            window->finishWork();
+    });
     QTimer stopWatch;
     QObject::connect(&stopWatch, &QTimer::timeout, &window, [&window] {
         if (cli::interrupted())
@@ -78,5 +111,6 @@ int main(int argc, char** argv) {
     stopWatch.start(100);
     window.show();
     const int status = QApplication::exec();
+    working = nullptr;
     return cli::interrupted() ? cli::code(cli::ExitStatus::Signal) + cli::stopSignal() : status;
 }

@@ -40,6 +40,7 @@ void SelftestJob::run(cli::SelftestSetup setup, const cli::SelftestOutput& outpu
     setup.onPattern = [this](int driven, int expected) { emit progressed(driven, expected); };
     try {
         const std::unique_ptr<cli::SelftestLock> lock = cli::holdCardFor(card_, setup);
+        outcome_.ran = true;
         outcome_.kept = cli::testAndKeep(card_, setup, output);
     } catch (const cli::Failure& e) {
         outcome_.failure = e.told();

@@ -23,6 +23,7 @@ struct Outcome {
     std::optional<cli::KeptRun> kept; // a run that ended with a verdict
     std::string failure;              // why it did not, said as dio-cli says it
     bool cancelled = false;
+    bool ran = false; // the card was held and the test begun (a run was made, kept or not)
     std::chrono::steady_clock::time_point ended; // when the test thread was done with it
 };
 

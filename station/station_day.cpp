@@ -15,14 +15,9 @@ bool hasVerdict(const RecordedRun& run) {
     return run.status == RunStatus::Pass || run.status == RunStatus::Fail;
 }
 
-std::vector<ChannelCount> mostFailing(const std::vector<RecordedRun>& runs, std::size_t chartRuns) {
+std::vector<ChannelCount> mostFailing(const std::vector<RecordedRun>& runs) {
     std::map<int, long> counts;
-    std::size_t seen = 0;
     for (const RecordedRun& run : runs) {
-        if (!hasVerdict(run))
-            continue;
-        if (seen++ == chartRuns)
-            break;
         std::set<int> faulty; // a channel in two faults of a run counts once
         for (const cli::selftest::Fault& fault : run.faults)
             faulty.insert(fault.channels.begin(), fault.channels.end());
@@ -41,33 +36,38 @@ std::vector<ChannelCount> mostFailing(const std::vector<RecordedRun>& runs, std:
 
 } // namespace
 
-StationDay stationDay(const std::vector<RecordedRun>& runs, const std::string& dayStart,
-                      std::size_t chartRuns) {
+StationDay stationDay(const std::vector<RecordedRun>& units, const std::vector<RecordedRun>& recent,
+                      const std::string& dayStart, std::size_t chartRuns) {
     StationDay day;
     DayCounts& counts = day.counts;
     std::map<std::string, RunStatus> lastVerdict; // of each serial, so far
     std::set<std::string> unitsToday;
-    // Oldest first: a run is a retest by what came before it.
-    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    // Oldest first: a run is a retest by what came before it, and a unit's
+    // first run of the day is the one that counts for its first pass.
+    for (auto run = units.rbegin(); run != units.rend(); ++run) {
+        const auto before = lastVerdict.find(run->serial);
+        if (run->started >= dayStart && unitsToday.insert(run->serial).second) {
+            ++counts.units;
+            counts.firstPassed += run->status == RunStatus::Pass;
+        }
         if (!hasVerdict(*run))
             continue;
-        const auto before = lastVerdict.find(run->serial);
-        const bool retest = before != lastVerdict.end() && before->second == RunStatus::Fail;
         if (run->started >= dayStart) {
             ++counts.tested;
             ++(run->status == RunStatus::Pass ? counts.passed : counts.failed);
-            counts.retests += retest;
-            if (unitsToday.insert(run->serial).second) {
-                ++counts.units;
-                // A unit that failed before the day and passes now did not pass first.
-                counts.firstPassed += run->status == RunStatus::Pass && before == lastVerdict.end();
-            }
+            counts.retests += before != lastVerdict.end() && before->second == RunStatus::Fail;
         }
         lastVerdict[run->serial] = run->status;
     }
-    day.lastTen.assign(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(
-                                                        std::min<std::size_t>(10, runs.size())));
-    day.mostFailing = mostFailing(runs, chartRuns);
+    auto first = [&](std::size_t n) {
+        return std::vector<RecordedRun>(
+            recent.begin(),
+            recent.begin() + static_cast<std::ptrdiff_t>(std::min(n, recent.size())));
+    };
+    day.lastTen = first(10);
+    const std::vector<RecordedRun> charted = first(chartRuns);
+    day.chartedRuns = charted.size();
+    day.mostFailing = mostFailing(charted);
     return day;
 }
 

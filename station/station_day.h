@@ -16,9 +16,10 @@ struct DayCounts {
     long passed = 0;
     long failed = 0;
     long retests = 0;     // runs of a serial whose previous verdict was a fail
-    long units = 0;       // serials with a verdict that day
-    long firstPassed = 0; // of them, those that passed at their first test
-    // First-pass yield: units that passed at their first test, of all units.
+    long units = 0;       // serials tested that day
+    long firstPassed = 0; // of them, those whose first run that day passed
+    // First-pass yield, as the plant's station_days and `history --stats --by
+    // station` count it: units whose first run of the day passed, of all units.
     double firstPassYield() const {
         return units == 0 ? 0.0 : static_cast<double>(firstPassed) / static_cast<double>(units);
     }
@@ -33,17 +34,22 @@ struct StationDay {
     DayCounts counts;
     std::vector<cli::records::RecordedRun> lastTen; // newest first, whatever their end
     std::vector<ChannelCount> mostFailing;          // most often first, at most `kChartChannels`
+    // The chart's runs: fewer than asked for while the records hold fewer.
+    std::size_t chartedRuns = 0;
 };
 inline constexpr std::size_t kChartChannels = 10;
 
-// `runs`: one station's, newest first (as the records give them), reaching
-// back before the day so that a retest is known as one; `dayStart`: the
-// day's first moment as the records write times (UTC, ISO 8601); the chart
-// over the last `chartRuns` runs with a verdict.
-StationDay stationDay(const std::vector<cli::records::RecordedRun>& runs,
+// `units`: one station's runs of the serials tested since `dayStart` (the
+// day's first moment as the records write times: UTC, ISO 8601), with their
+// runs before it, so that a retest is known as one; `recent`: its newest
+// runs, whatever their day. Both newest first, as the records give them. The
+// chart over the first `chartRuns` of `recent`.
+StationDay stationDay(const std::vector<cli::records::RecordedRun>& units,
+                      const std::vector<cli::records::RecordedRun>& recent,
                       const std::string& dayStart, std::size_t chartRuns);
 
-// Whether testing this serial now is a retest: its last verdict was a fail.
+// Whether testing this serial now is a retest: its last verdict among `runs`
+// (newest first) was a fail.
 bool isRetest(const std::vector<cli::records::RecordedRun>& runs, const std::string& serial);
 
 } // namespace station

@@ -6,12 +6,12 @@
 #include "convert/printable.h"
 #include "station/fault_chart.h"
 #include "station/line_grid.h"
+#include "station/publish_job.h"
 #include "station/selftest_job.h"
 #include "station/verdict_view.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -21,6 +21,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -32,11 +34,6 @@ namespace {
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
-}
-
-// The records' UTC time as the operator's clock shows it.
-QString localTime(const std::string& utc) {
-    return QDateTime::fromString(text(utc), Qt::ISODateWithMs).toLocalTime().toString("HH:mm:ss");
 }
 
 QString verdictWord(cli::records::RunStatus status) {
@@ -53,16 +50,10 @@ QString verdictWord(cli::records::RunStatus status) {
     return QStringLiteral("出错");
 }
 
-// The day's first moment, as the records write times.
-std::string dayStart() {
-    return QDateTime(QDate::currentDate(), QTime(0, 0))
-        .toUTC()
-        .toString(Qt::ISODateWithMs)
-        .toStdString();
+// The records' times (UTC, ISO 8601) as the records write them.
+std::string recordsTime(const QDateTime& local) {
+    return local.toUTC().toString(Qt::ISODateWithMs).toStdString();
 }
-
-// Runs a week back from the day: enough to know a unit failed before.
-constexpr int kRetestDays = 7;
 
 // A label that warns: bold, in its colour, on its background where given (a
 // palette rather than a style sheet, which would slow the window's start).
@@ -85,10 +76,19 @@ QLabel* valueLabel(const char* name, QWidget* parent) {
     return label;
 }
 
+// The window's first size: as designed where the screen it opens on has
+// room, else the screen's.
+QSize firstSize(const QWidget* window) {
+    const QSize designed(1024, 800);
+    const QScreen* screen = window->screen() ? window->screen() : QApplication::primaryScreen();
+    return screen ? designed.boundedTo(screen->availableGeometry().size()) : designed;
+}
+
 } // namespace
 
 StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget* parent)
-    : QWidget(parent), settings_(std::move(settings)), job_(new SelftestJob(card, this)) {
+    : QWidget(parent), settings_(std::move(settings)), job_(new SelftestJob(card, this)),
+      publisher_(new PublishJob(settings_.output, this)) {
     setObjectName("station");
     setWindowTitle(QStringLiteral("测试台"));
     setFont(stationFont());
@@ -98,12 +98,21 @@ StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget*
         progress_->setValue(driven);
     });
     connect(job_, &SelftestJob::finished, this, &StationWindow::showOutcome);
+    connect(publisher_, &PublishJob::published, this,
+            [this](const QString& serial, const QString& problem) {
+                if (!problem.isEmpty())
+                    addNotice(QStringLiteral("%1 未发布：%2").arg(serial, problem));
+                emit publicationSaid(problem.isEmpty());
+            });
     scanPause_.setSingleShot(true);
     scanPause_.setInterval(ScanBurst::kPause);
     connect(&scanPause_, &QTimer::timeout, this, [this] {
         if (burst_.scanned())
             startTest();
     });
+    midnight_.setSingleShot(true);
+    midnight_.setTimerType(Qt::CoarseTimer);
+    connect(&midnight_, &QTimer::timeout, this, &StationWindow::refreshDay);
     refreshDay();
 }
 
@@ -115,21 +124,35 @@ QFont StationWindow::stationFont() {
     return face;
 }
 
+void StationWindow::setClock(std::function<QDateTime()> now) {
+    now_ = std::move(now);
+    refreshDay();
+}
+
+// What the operator needs at every scan (the serial box, the buttons, the
+// verdict) always on the screen; the lines, the faults and the day below
+// them, scrolled where the screen is small.
 void StationWindow::build() {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buildScanRow());
     buildStatus(layout);
-    auto* below = new QWidget(this);
+    auto* below = new QWidget;
     auto* belowLayout = new QGridLayout(below);
     belowLayout->setContentsMargins(0, 0, 0, 0);
     buildFindings(belowLayout);
     belowLayout->addWidget(buildDay(below), 1, 0, 1, 2);
     belowLayout->setColumnStretch(0, 2);
     belowLayout->setColumnStretch(1, 1);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("below");
+    scroll->setWidget(below);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
     // The verdict a third of the window, what is below it the rest.
-    layout->addWidget(below, 2);
+    layout->addWidget(scroll, 2);
     connectControls();
-    resize(1024, 800);
+    resize(firstSize(this));
 }
 
 // The serial box with the focus, the start and cancel buttons.
@@ -207,7 +230,9 @@ void StationWindow::buildFindings(QGridLayout* belowLayout) {
 // The day's counts, the last ten runs, the channels that fail most.
 QGroupBox* StationWindow::buildDay(QWidget* below) {
     auto* dayBox = new QGroupBox(QStringLiteral("今天"), below);
+    dayBox->setObjectName("day");
     auto* counts = new QFormLayout;
+    counts->setObjectName("counts");
     tested_ = valueLabel("tested", dayBox);
     passed_ = valueLabel("passed", dayBox);
     failed_ = valueLabel("failed", dayBox);
@@ -226,6 +251,8 @@ QGroupBox* StationWindow::buildDay(QWidget* below) {
     lastTen_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     lastTen_->verticalHeader()->hide();
     lastTen_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves it for the next control, as the arrow keys move in it.
+    lastTen_->setTabKeyNavigation(false);
     chart_ = new FaultChart(dayBox);
     auto* dayLayout = new QHBoxLayout(dayBox);
     dayLayout->addLayout(counts);
@@ -250,12 +277,26 @@ void StationWindow::connectControls() {
 }
 
 bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
-    // A scanner that ends its serial with a tab: the tab starts the test.
-    if (watched == serial_ && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab &&
-        !serial_->text().trimmed().isEmpty()) {
-        startTest();
-        return true;
+    if (watched != serial_)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // A scanner that ends its serial with a tab: the tab starts the test.
+        if (key->key() == Qt::Key_Tab && !serial_->text().trimmed().isEmpty()) {
+            startTest();
+            return true;
+        }
+        // The next scan's first character takes the place of what waits.
+        if (waiting_ && !key->text().isEmpty() && key->text().at(0).isPrint()) {
+            serial_->clear();
+            waiting_ = false;
+        }
+    } else if (event->type() == QEvent::InputMethod && waiting_ &&
+               !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty()) {
+        serial_->clear();
+        waiting_ = false;
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        waiting_ = false; // a person edits it
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -264,17 +305,32 @@ bool StationWindow::testing() const {
     return job_->running();
 }
 
+void StationWindow::holdWaiting() {
+    waiting_ = true;
+    serial_->selectAll();
+}
+
 void StationWindow::startTest() {
     scanPause_.stop();
     burst_.clear();
     const std::string serial = convert::foldFullWidth(serial_->text().trimmed().toStdString());
     if (serial.empty())
         return;
+    const auto now = ScanBurst::Clock::now();
+    if (serial == testedSerial_ && now - startedAt_ < kDoubleRead) {
+        serial_->clear();
+        waiting_ = false;
+        notice(QStringLiteral("%1 刚扫过（扫描枪读了两遍）：不另测")
+                   .arg(text(convert::printable(serial, false))));
+        return;
+    }
     if (testing()) {
-        notice(QStringLiteral("正在测试 %1：等这次结束再扫下一件（%2 留在框里）")
+        holdWaiting();
+        notice(QStringLiteral("正在测试 %1：等这次结束再扫下一件（%2 留在框里，扫下一件会替换它）")
                    .arg(text(testedSerial_), text(convert::printable(serial, false))));
         return;
     }
+    waiting_ = false;
     if (convert::hasControl(serial)) {
         notice(QStringLiteral("序列号“%1”里有控制字符：请重新扫描")
                    .arg(text(convert::printable(serial, false))));
@@ -282,14 +338,19 @@ void StationWindow::startTest() {
         return;
     }
     notice(QString());
-    const bool retest = isRetest(runs_, serial);
+    cli::records::HistoryFilter ofSerial;
+    ofSerial.serial = serial;
+    ofSerial.station = settings_.output.who.station;
+    const bool retest = isRetest(records(ofSerial), serial);
     retest_->setVisible(retest);
     retest_->setText(retest ? QStringLiteral("复测：%1 上次不合格").arg(text(serial)) : QString());
     testedSerial_ = serial;
+    startedAt_ = now;
     // Free for the next unit's scan, which waits there while this one runs.
     serial_->clear();
     cli::SelftestOutput output = settings_.output;
     output.who.serial = serial;
+    output.mqtt.reset(); // published once the verdict is shown
     lines_->clear();
     faults_->clear();
     progress_->setValue(0);
@@ -309,25 +370,41 @@ void StationWindow::showOutcome() {
     const QString serial = text(testedSerial_);
     QStringList problems;
     if (outcome.kept) {
-        const cli::KeptRun& kept = *outcome.kept;
-        const double seconds = std::chrono::duration<double>(kept.run.duration).count();
-        verdict_->show(kept.result.faults.empty() ? VerdictView::State::Pass
-                                                  : VerdictView::State::Fail,
-                       QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
-                           .arg(serial, QString::number(seconds, 'f', 2),
-                                QDateTime::currentDateTime().toString("HH:mm:ss")));
-        lines_->show(kept.result);
-        for (const std::string& line : cli::selftest::faultTexts(kept.result))
+        const cli::KeptRun& run = *outcome.kept;
+        const double seconds = std::chrono::duration<double>(run.run.duration).count();
+        verdict_->show(
+            run.result.faults.empty() ? VerdictView::State::Pass : VerdictView::State::Fail,
+            QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
+                .arg(serial, QString::number(seconds, 'f', 2), now_().toString("HH:mm:ss")));
+        lines_->show(run.result);
+        for (const std::string& line : cli::selftest::faultTexts(run.result))
             faults_->addItem(text(line));
         progress_->setValue(progress_->maximum());
-        if (kept.notRecorded)
-            problems << QStringLiteral("记录未写入：%1").arg(kept.notRecorded->what());
-        if (kept.notPublished)
-            problems << QStringLiteral("未发布：%1").arg(kept.notPublished->what());
+        if (run.notRecorded)
+            problems << QStringLiteral("记录未写入：%1").arg(run.notRecorded->what());
+        publisher_->publish(run.record, settings_.output.record && !run.notRecorded);
     } else {
         verdict_->show(VerdictView::State::Unfinished,
                        QStringLiteral("序列号 %1 · %2").arg(serial, text(outcome.failure)));
         problems << text(outcome.failure);
+        // A run cut short is in the records (where they could be written),
+        // with the others not yet delivered.
+        if (outcome.ran && settings_.output.record) {
+            cli::records::RecordedRun cut;
+            cut.serial = testedSerial_;
+            publisher_->publish(cut, true);
+        }
+    }
+    // What the scanner left in the box meanwhile: the unit just tested again
+    // is dropped; another waits, for Enter or for the next scan to replace it.
+    const QString left = serial_->text().trimmed();
+    if (!left.isEmpty() && convert::foldFullWidth(left.toStdString()) == testedSerial_) {
+        serial_->clear();
+        waiting_ = false;
+        problems << QStringLiteral("框里的 %1 是刚测的这件，已清掉").arg(serial);
+    } else if (!left.isEmpty()) {
+        holdWaiting();
+        problems << QStringLiteral("%1 在框里等着：按回车测它，或扫下一件替换它").arg(left);
     }
     notice(problems.join("\n"));
     refreshDay();
@@ -335,26 +412,30 @@ void StationWindow::showOutcome() {
     emit verdictShown();
 }
 
-void StationWindow::refreshDay() {
-    const std::string day = dayStart();
-    runs_.clear();
+std::vector<cli::records::RecordedRun>
+StationWindow::records(const cli::records::HistoryFilter& filter) {
     try {
         const std::string path = cli::records::databaseAt(settings_.output.db);
-        if (std::filesystem::exists(std::filesystem::u8path(path))) {
-            cli::records::HistoryFilter filter;
-            filter.since = QDateTime(QDate::currentDate().addDays(-kRetestDays), QTime(0, 0))
-                               .toUTC()
-                               .toString(Qt::ISODateWithMs)
-                               .toStdString();
-            for (cli::records::RecordedRun& run : cli::records::history(path, filter))
-                if (run.station == settings_.output.who.station)
-                    runs_.push_back(std::move(run));
-        }
+        if (std::filesystem::exists(std::filesystem::u8path(path)))
+            return cli::records::history(path, filter);
     } catch (const cli::Failure& e) {
-        notice(notice_->text() + (notice_->text().isEmpty() ? "" : "\n") +
-               QStringLiteral("记录读不出：%1").arg(text(e.told())));
+        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
     }
-    const StationDay today = stationDay(runs_, day, settings_.chartRuns);
+    return {};
+}
+
+void StationWindow::refreshDay() {
+    const QDateTime now = now_();
+    const std::string dayStart = recordsTime(QDateTime(now.date(), QTime(0, 0)));
+    cli::records::HistoryFilter units, recent;
+    units.station = recent.station = settings_.output.who.station;
+    units.unitsSince = dayStart;
+    recent.newest = std::max<std::size_t>(10, settings_.chartRuns);
+    showDay(stationDay(records(units), records(recent), dayStart, settings_.chartRuns));
+    rollDayAtMidnight();
+}
+
+void StationWindow::showDay(const StationDay& today) {
     const DayCounts& counts = today.counts;
     tested_->setText(QString::number(counts.tested));
     passed_->setText(QString::number(counts.passed));
@@ -365,15 +446,29 @@ void StationWindow::refreshDay() {
                                             .arg(counts.firstPassYield() * 100, 0, 'f', 1)
                                             .arg(counts.firstPassed)
                                             .arg(counts.units));
+    const QDate day = now_().date();
     lastTen_->setRowCount(static_cast<int>(today.lastTen.size()));
     for (int row = 0; row < lastTen_->rowCount(); ++row) {
         const cli::records::RecordedRun& run = today.lastTen[static_cast<std::size_t>(row)];
+        const QDateTime started =
+            QDateTime::fromString(text(run.started), Qt::ISODateWithMs).toLocalTime();
         lastTen_->setItem(row, 0,
                           new QTableWidgetItem(text(convert::printable(run.serial, false))));
         lastTen_->setItem(row, 1, new QTableWidgetItem(verdictWord(run.status)));
-        lastTen_->setItem(row, 2, new QTableWidgetItem(localTime(run.started)));
+        // Another day's run with its date.
+        lastTen_->setItem(row, 2,
+                          new QTableWidgetItem(started.toString(
+                              started.date() == day ? "HH:mm:ss" : "yyyy-MM-dd HH:mm:ss")));
     }
-    chart_->show(today.mostFailing, settings_.chartRuns);
+    chart_->show(today.mostFailing, today.chartedRuns);
+}
+
+// The day's counts start again at midnight, units or none.
+void StationWindow::rollDayAtMidnight() {
+    const QDateTime now = now_();
+    const qint64 left = now.msecsTo(QDateTime(now.date().addDays(1), QTime(0, 0)));
+    midnight_.start(
+        static_cast<int>(std::clamp<qint64>(left + 500, 500, qint64{26} * 3600 * 1000)));
 }
 
 void StationWindow::notice(const QString& said) {
@@ -382,16 +477,25 @@ void StationWindow::notice(const QString& said) {
     notice_->setAccessibleName(said);
 }
 
+void StationWindow::addNotice(const QString& said) {
+    notice(notice_->text().isEmpty() ? said : notice_->text() + "\n" + said);
+}
+
 void StationWindow::resizeEvent(QResizeEvent* event) {
     // The verdict at least a third of the window, whatever is below it.
     verdict_->setMinimumHeight(height() / 3);
     QWidget::resizeEvent(event);
 }
 
-void StationWindow::closeEvent(QCloseEvent* event) {
-    // The lines back at 0 and the cut-short run kept before the window goes.
+void StationWindow::finishWork() {
     job_->cancel();
     job_->wait();
+    publisher_->finish();
+}
+
+void StationWindow::closeEvent(QCloseEvent* event) {
+    // The lines back at 0 and the cut-short run kept before the window goes.
+    finishWork();
     event->accept();
 }
 

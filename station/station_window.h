@@ -7,8 +7,11 @@
 #include "station/station_day.h"
 #include "station/station_options.h"
 
+#include <QDateTime>
 #include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 class QGridLayout;
 class QGroupBox;
@@ -29,6 +32,7 @@ namespace station {
 
 class FaultChart;
 class LineGrid;
+class PublishJob;
 class SelftestJob;
 class VerdictView;
 
@@ -44,14 +48,25 @@ public:
     // window's start.
     static QFont stationFont();
 
+    // A repeat of the serial just started within this of its scan is the
+    // scanner reading the label twice: neither a unit nor a retest.
+    static constexpr std::chrono::seconds kDoubleRead{2};
+
     // The serial in the box, tested; refused (and said) while a test runs.
     void startTest();
     void cancelTest();
     bool testing() const;
+    // Before the process ends (the close button, a signal, the display
+    // lost): a running test stopped with its lines at 0 and kept, a
+    // publication under way given up (its runs stay pending).
+    void finishWork();
     SelftestJob& job() { return *job_; }
+    // The clock the day is counted by (the system's local time by default).
+    void setClock(std::function<QDateTime()> now);
 
 signals:
-    void verdictShown(); // a run's end on the window
+    void verdictShown();                  // a run's end on the window
+    void publicationSaid(bool published); // a run's publication done, and said where it failed
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -66,15 +81,25 @@ private:
     QGroupBox* buildDay(QWidget* below);
     void connectControls();
     void showOutcome();
+    // What waits in the serial box: the next scan takes its place.
+    void holdWaiting();
     void refreshDay();
+    void showDay(const StationDay& today);
+    void rollDayAtMidnight();
+    std::vector<cli::records::RecordedRun> records(const cli::records::HistoryFilter& filter);
     void notice(const QString& text);
+    void addNotice(const QString& text);
 
     StationSettings settings_;
     SelftestJob* job_;
-    std::vector<cli::records::RecordedRun> runs_; // this station's, newest first
+    PublishJob* publisher_;
     std::string testedSerial_;
+    ScanBurst::Clock::time_point startedAt_{}; // the scan that started it
+    bool waiting_ = false;                     // the box holds a serial the next scan replaces
     ScanBurst burst_;
     QTimer scanPause_;
+    QTimer midnight_;
+    std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
 
     QLineEdit* serial_ = nullptr;
     QPushButton* start_ = nullptr;

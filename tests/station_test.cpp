@@ -5,10 +5,12 @@
 // scan; and the day's arithmetic apart from the window.
 #include "cli/common/card.h"
 #include "cli/mqtt/broker_url.h"
+#include "cli/records/store.h"
 #include "cli/selftest/lock.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"
 #include "station/line_grid.h"
+#include "station/operator_prompt.h"
 #include "station/selftest_job.h"
 #include "station/station_day.h"
 #include "station/station_window.h"
@@ -18,6 +20,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +33,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -58,7 +64,7 @@ QString u(const std::string& text) {
 }
 
 class Station : public testing::Test {
-protected:
+public: // for the rows' steps too
     Station() {
         settings.setup.channels = cli::parseChannels("1-16");
         settings.setup.settle = std::chrono::milliseconds(0);
@@ -81,6 +87,18 @@ protected:
     QLineEdit* serial() { return child<QLineEdit>("serial"); }
     VerdictView* verdict() { return child<VerdictView>("verdict"); }
     QString said(const char* label) { return child<QLabel>(label)->text(); }
+    // A day's count as the operator reads it: the value beside its row's
+    // label, where that row is on the window.
+    QString count(const QString& row) {
+        auto* form = child<QGroupBox>("day")->findChild<QFormLayout*>("counts");
+        for (int r = 0; form && r < form->rowCount(); ++r) {
+            auto* label = qobject_cast<QLabel*>(form->itemAt(r, QFormLayout::LabelRole)->widget());
+            auto* value = qobject_cast<QLabel*>(form->itemAt(r, QFormLayout::FieldRole)->widget());
+            if (label && value && label->text() == row && value->isVisibleTo(&window()))
+                return value->text();
+        }
+        return "(no row " + row + ")";
+    }
     // Typed as a scanner types, then `end` (Enter, a tab, or nothing).
     // (A character beyond ASCII, as an input method sends it: its text, no key.)
     void scan(const QString& text, Qt::Key end = Qt::Key_Return) {
@@ -229,9 +247,10 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
                 << name.toStdString();
         }
         EXPECT_EQ(child<QListWidget>("faults")->count(), unit.listed);
-        EXPECT_EQ(said("tested"), unit.tested);
-        EXPECT_EQ(said("retests"), unit.retests);
-        EXPECT_EQ(said("yield"), unit.yield);
+        EXPECT_EQ(count("已测："), unit.tested);
+        EXPECT_EQ(count("复测："), unit.retests);
+        EXPECT_EQ(count("一次合格率："), unit.yield);
+        EXPECT_EQ(count("合格：").toInt() + count("不合格：").toInt(), count("已测：").toInt());
         EXPECT_EQ(child<QTableWidget>("lastTen")->item(0, 0)->text(), unit.serial);
         EXPECT_TRUE(serial()->text().isEmpty());
         EXPECT_EQ(window().focusWidget(), serial());
@@ -291,9 +310,11 @@ TEST_F(Station, TakesEachScannerAndWaitsForAPerson) {
     const Way ways[] = {{"a tab", Qt::Key_Tab, -1, true},
                         {"a pause after a burst", Qt::Key_unknown, -1, true},
                         {"a person, no Enter", Qt::Key_unknown, 80, false}};
+    int unit = 0;
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
-        QTest::keyClicks(serial(), "SN-77", Qt::NoModifier, way.keyDelay);
+        // Each a unit of its own: one serial again at once is a double read.
+        QTest::keyClicks(serial(), QString("SN-7%1").arg(++unit), Qt::NoModifier, way.keyDelay);
         if (way.end != Qt::Key_unknown)
             QTest::keyClick(serial(), way.end);
         EXPECT_EQ(verdictWithin(2000), way.starts);
@@ -319,16 +340,26 @@ TEST_F(Station, SaysWhatWasNotKept) {
                          [](station::StationSettings& s, const QString&) {
                              s.output.mqtt = cli::mqtt::parseBrokerUrl("mqtt://127.0.0.1:1/plant");
                          },
-                         "未发布："}};
+                         "SN-R 未发布："}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         shown.reset();
         settings.output.db = records();
         settings.output.mqtt.reset();
         row.change(settings, folder.path());
+        QSignalSpy published(&window(), &station::StationWindow::publicationSaid);
         scan("SN-R");
         ASSERT_TRUE(verdictWithin(20000));
         EXPECT_EQ(verdict()->state(), State::Pass);
+        if (settings.output.mqtt) {
+            // The verdict did not wait for the broker (5 s to give it up),
+            // nor does the next unit.
+            EXPECT_EQ(published.count(), 0);
+            scan("SN-S");
+            ASSERT_TRUE(verdictWithin(20000));
+            EXPECT_EQ(published.count(), 0);
+            ASSERT_TRUE(published.wait(20000));
+        }
         EXPECT_TRUE(said("notice").startsWith(row.said)) << said("notice").toStdString();
     }
 }
@@ -343,6 +374,214 @@ TEST_F(Station, RefusesACardTestedElsewhere) {
     EXPECT_EQ(recorded(), QStringList());
 }
 
+// A scanner reads a label twice, or the next unit is scanned before the
+// verdict: each unit's result is kept under its own serial, never two
+// serials joined, and a double read is neither a unit nor a retest.
+TEST_F(Station, KeepsEachUnitUnderItsOwnSerial) {
+    struct Row {
+        const char* name;
+        int settleMs;
+        std::function<void(Station&)> scans; // after the first unit's scan
+        QStringList recorded;
+        const char* said; // on the window at the end
+    };
+    auto progressedTo = [](Station& t, int patterns) {
+        QSignalSpy progressed(&t.window().job(), &station::SelftestJob::progressed);
+        while (progressed.count() < patterns && progressed.wait(5000)) {
+        }
+    };
+    const Row rows[] = {
+        {"read twice while it is tested",
+         150,
+         [](Station& t) {
+             t.scan("SN-A");
+             EXPECT_TRUE(t.serial()->text().isEmpty());
+             EXPECT_TRUE(t.verdictWithin(20000));
+             t.scan("SN-B");
+             EXPECT_TRUE(t.verdictWithin(20000));
+         },
+         {"SN-A pass 0", "SN-B pass 0"},
+         ""},
+        {"read twice after a quick test",
+         0,
+         [](Station& t) {
+             EXPECT_TRUE(t.verdictWithin(20000));
+             t.scan("SN-A");
+             EXPECT_FALSE(t.verdictWithin(500));
+         },
+         {"SN-A pass 0"},
+         "SN-A 刚扫过"},
+        {"the next unit early, then the one after it",
+         150,
+         [&](Station& t) {
+             progressedTo(t, 1);
+             t.scan("SN-B");
+             EXPECT_TRUE(t.verdictWithin(20000));
+             EXPECT_EQ(t.serial()->text(), "SN-B");
+             EXPECT_TRUE(t.said("notice").contains("SN-B 在框里等着"));
+             t.scan("SN-C"); // replaces what waits
+             EXPECT_TRUE(t.verdictWithin(20000));
+         },
+         {"SN-A pass 0", "SN-C pass 0"},
+         ""},
+        {"the unit again, late in its test",
+         500,
+         [&](Station& t) {
+             progressedTo(t, 5); // 2.5 s: past a double read
+             t.scan("SN-A");
+             EXPECT_TRUE(t.verdictWithin(20000));
+             EXPECT_TRUE(t.serial()->text().isEmpty());
+         },
+         {"SN-A pass 0"},
+         "框里的 SN-A 是刚测的这件"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        shown.reset();
+        QFile::remove(u(records()));
+        settings.setup.settle = std::chrono::milliseconds(row.settleMs);
+        scan("SN-A");
+        row.scans(*this);
+        EXPECT_EQ(recorded(), row.recorded);
+        EXPECT_TRUE(said("notice").contains(row.said)) << said("notice").toStdString();
+        EXPECT_EQ(count("复测："), "0");
+    }
+}
+
+// The scan row, the buttons and the verdict on the screen without scrolling,
+// the verdict's word at its least size, on the small screens stations have
+// (960x540 is 1920x1080 at a scale of 2).
+TEST_F(Station, FitsTheScreensOfStations) {
+    struct Row {
+        const char* name;
+        const char* channels;
+        QSize screen;
+    };
+    const Row rows[] = {{"1024x768, 128 lines", "1-128", {1024, 768}},
+                        {"800x600, 16 lines", "1-16", {800, 600}},
+                        {"960x540 logical, 16 lines", "1-16", {960, 540}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        shown.reset();
+        settings.setup.channels = cli::parseChannels(row.channels);
+        window().resize(row.screen);
+        scan("SN-F");
+        ASSERT_TRUE(verdictWithin(20000));
+        QApplication::processEvents();
+        EXPECT_LE(window().height(), row.screen.height());
+        EXPECT_LE(window().width(), row.screen.width());
+        for (QWidget* shown : {static_cast<QWidget*>(serial()), child("start"), child("cancel"),
+                               static_cast<QWidget*>(verdict())}) {
+            const QRect where(shown->mapTo(&window(), QPoint(0, 0)), shown->size());
+            EXPECT_TRUE(QRect(QPoint(0, 0), row.screen).contains(where))
+                << shown->objectName().toStdString();
+        }
+        QFont word = verdict()->font();
+        word.setPointSizeF(VerdictView::kLeastPoints);
+        word.setBold(true);
+        EXPECT_GE(verdict()->height(),
+                  QFontMetrics(word).height() +
+                      QFontMetrics(VerdictView::largeFont(verdict()->font())).height());
+        EXPECT_GE(verdict()->wordPoints(), VerdictView::kLeastPoints);
+    }
+}
+
+// Tab goes through the window and comes round to the serial box, stepping
+// out of the last-ten table; the cancel button after the start button while
+// a test runs.
+TEST_F(Station, TabComesRoundToTheSerialBox) {
+    auto tabs = [&](int presses) {
+        QStringList order;
+        for (int i = 0; i < presses; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        return order;
+    };
+    window().activateWindow();
+    (void)QTest::qWaitForWindowActive(&window());
+    serial()->setFocus();
+    QStringList expected = {"start"};
+    for (int cell = 0; cell < 16; ++cell)
+        expected << "lines";
+    expected << "faults"
+             << "lastTen"
+             << "serial";
+    EXPECT_EQ(tabs(expected.size()), expected);
+    settings.setup.settle = std::chrono::milliseconds(300);
+    scan("SN-T");
+    QSignalSpy progressed(&window().job(), &station::SelftestJob::progressed);
+    ASSERT_TRUE(progressed.wait(5000));
+    serial()->setFocus();
+    EXPECT_EQ(tabs(2), QStringList({"start", "cancel"}));
+    window().cancelTest();
+    EXPECT_TRUE(verdictWithin(20000));
+}
+
+// The day ends at midnight, whether or not a unit comes: its counts start
+// again, and the runs of other days in the last ten carry their date.
+TEST_F(Station, RollsTheDayAtMidnight) {
+    scan("SN-D");
+    ASSERT_TRUE(verdictWithin(20000));
+    EXPECT_EQ(count("已测："), "1");
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 shift =
+        std::max<qint64>(0, now.msecsTo(QDateTime(now.date(), QTime(23, 59, 59, 600))));
+    window().setClock([shift] { return QDateTime::currentDateTime().addMSecs(shift); });
+    EXPECT_EQ(count("已测："), "1");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return count("已测：") == "0"; }, 5000));
+    EXPECT_EQ(count("一次合格率："), "—");
+    const QString time = child<QTableWidget>("lastTen")->item(0, 2)->text();
+    EXPECT_TRUE(time.startsWith(now.date().toString("yyyy-MM-dd "))) << time.toStdString();
+}
+
+// A unit that failed weeks ago is a retest when it comes back, and the chart
+// covers the last runs however old they are.
+TEST_F(Station, RemembersPastTheWeek) {
+    cli::records::RecordedRun old;
+    static_cast<cli::selftest::Identity&>(old) = settings.output.who;
+    old.serial = "SN-OLD";
+    old.uuid = "0b8f2b56-3f2a-4c1e-9a41-7d1c0d8e2f10";
+    old.started = old.ended = QDateTime::currentDateTimeUtc()
+                                  .addDays(-40)
+                                  .toString("yyyy-MM-ddTHH:mm:ss.zzzZ")
+                                  .toStdString();
+    old.channels = "1-16";
+    old.status = cli::records::RunStatus::Fail;
+    old.faults.push_back({FaultKind::Stuck0, {7}});
+    cli::records::recordRun(records(), old);
+    EXPECT_TRUE(child("chart")->accessibleDescription().contains("通道 7：1 次"))
+        << child("chart")->accessibleDescription().toStdString();
+    scan("SN-OLD");
+    ASSERT_TRUE(verdictWithin(20000));
+    EXPECT_EQ(said("retest"), "复测：SN-OLD 上次不合格");
+    EXPECT_EQ(count("复测："), "1");
+}
+
+// The operator's name typed at the start: one with a control character is
+// refused as --operator refuses it, and asked again.
+TEST(OperatorPrompt, RefusesControlCharacters) {
+    QStringList prompts;
+    const QStringList typed = {"Wang\x1b[31m\nX", "  王工 "};
+    int answered = 0;
+    std::function<void()> answer = [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(20, answer);
+            return;
+        }
+        prompts << dialog->labelText();
+        dialog->setTextValue(typed[answered++]);
+        dialog->accept();
+        if (answered < typed.size())
+            QTimer::singleShot(20, answer);
+    };
+    QTimer::singleShot(20, answer);
+    EXPECT_EQ(station::askOperator("wang"), "王工");
+    ASSERT_EQ(prompts.size(), 2);
+    EXPECT_EQ(prompts[1], "“Wang\\x1b[31m\\x0aX”里有控制字符，请重新输入操作员：");
+}
+
 cli::records::RecordedRun run(const char* serial, const char* status, const char* started,
                               std::vector<int> faulty = {}) {
     cli::records::RecordedRun r;
@@ -355,34 +594,42 @@ cli::records::RecordedRun run(const char* serial, const char* status, const char
 }
 
 // The day from the records: runs before it count only to know a retest; a
-// cut-short run is listed but counts for nothing; the chart over the last N
-// runs with a verdict, a channel once a run.
+// unit's first run of the day decides its first pass, as the plant's
+// station_days and history --stats --by station count it; the chart over the
+// last N runs whatever their day, a channel once a run.
 TEST(StationDay, CountsTheDayFromItsRecords) {
     const char* day = "2026-12-09T00:00:00.000Z";
-    // Newest first, as the records give them.
-    const std::vector<cli::records::RecordedRun> runs = {
+    // Newest first, as the records give them: the day's units with their past.
+    const std::vector<cli::records::RecordedRun> units = {
         run("C", "pass", "2026-12-09T10:00:00.000Z"),
         run("B", "aborted", "2026-12-09T09:30:00.000Z"),
         run("B", "fail", "2026-12-09T09:00:00.000Z", {7, 8}),
         run("A", "pass", "2026-12-09T08:00:00.000Z"),
+        run("E", "pass", "2026-12-09T07:30:00.000Z"),
+        run("E", "aborted", "2026-12-09T07:00:00.000Z"),
         run("C", "fail", "2026-12-08T17:00:00.000Z", {7}),
-        run("D", "fail", "2026-12-08T16:00:00.000Z", {3})};
-    const station::StationDay today = station::stationDay(runs, day, 4);
-    EXPECT_EQ(today.counts.tested, 3);
-    EXPECT_EQ(today.counts.passed, 2);
+        run("A", "pass", "2026-11-30T16:00:00.000Z")};
+    std::vector<cli::records::RecordedRun> recent = units;
+    recent.push_back(run("D", "fail", "2026-10-01T16:00:00.000Z", {3}));
+    const station::StationDay today = station::stationDay(units, recent, day, 4);
+    EXPECT_EQ(today.counts.tested, 4);
+    EXPECT_EQ(today.counts.passed, 3);
     EXPECT_EQ(today.counts.failed, 1);
     EXPECT_EQ(today.counts.retests, 1);     // C, failed yesterday
-    EXPECT_EQ(today.counts.units, 3);       // A, B, C
-    EXPECT_EQ(today.counts.firstPassed, 1); // A only: C failed before
-    EXPECT_EQ(today.lastTen.size(), runs.size());
-    // The last four with a verdict: C, B, A, C; D is older.
+    EXPECT_EQ(today.counts.units, 4);       // A, B, C, E
+    EXPECT_EQ(today.counts.firstPassed, 2); // A (passed before too), C; not B, nor E (cut short)
+    EXPECT_EQ(today.lastTen.size(), recent.size());
+    // The last four runs, whatever their end: C, B (cut short), B, A.
+    EXPECT_EQ(today.chartedRuns, 4u);
     ASSERT_EQ(today.mostFailing.size(), 2u);
     EXPECT_EQ(today.mostFailing[0].channel, 7);
-    EXPECT_EQ(today.mostFailing[0].runs, 2);
+    EXPECT_EQ(today.mostFailing[0].runs, 1);
     EXPECT_EQ(today.mostFailing[1].channel, 8);
-    EXPECT_TRUE(station::isRetest(runs, "B"));
-    EXPECT_FALSE(station::isRetest(runs, "C"));
-    EXPECT_FALSE(station::isRetest(runs, "E"));
+    EXPECT_EQ(station::stationDay(units, recent, day, 100).mostFailing.size(), 3u)
+        << "a run two months old is among the last hundred";
+    EXPECT_TRUE(station::isRetest(units, "B"));
+    EXPECT_FALSE(station::isRetest(units, "C"));
+    EXPECT_FALSE(station::isRetest(units, "F"));
 }
 
 // What a station keeps in its settings file, under what its command line says.
@@ -393,8 +640,9 @@ TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
         const char* name;
         const char* settings;
         std::vector<std::string> given;
-        const char *station, *operatorName; // nullptr: refused
+        const char *station, *operatorName; // station nullptr: refused
         long settleMs;
+        const char* refusal = ""; // what the refusal says
     };
     const Row rows[] = {
         {"the file", "station = L3-07\npart = DIO-128\nsettle = 50\n", {}, "L3-07", nullptr, 50},
@@ -407,14 +655,34 @@ TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
         {"an operator given", "", {"--operator", "张三"}, "", "张三", 10},
         {"a bad value in the file", "settle = soon\n", {}, nullptr, nullptr, 0},
         {"a control character", "", {"--part", "A\nB"}, nullptr, nullptr, 0},
-        {"no runs to chart", "", {"--chart-runs", "0"}, nullptr, nullptr, 0}};
+        {"no runs to chart", "", {"--chart-runs", "0"}, nullptr, nullptr, 0},
+        {"a misspelt option",
+         "station = L3-07\n# comment\nchanels = 1-64\n",
+         {},
+         nullptr,
+         nullptr,
+         0,
+         "第 3 行：不认识的选项"},
+        {"a misspelt option, no value", "setle\n", {}, nullptr, nullptr, 0, "第 1 行"},
+        {"a section no option has",
+         "[station]\nsettle = 5\n",
+         {},
+         nullptr,
+         nullptr,
+         0,
+         "第 1 行：不认识的节"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::ofstream(file) << row.settings;
         std::vector<std::string> arguments = {"dio-station", "--config", file};
         arguments.insert(arguments.end(), row.given.begin(), row.given.end());
         if (!row.station) {
-            EXPECT_THROW(station::parseStationArguments(arguments), cli::UsageError);
+            try {
+                station::parseStationArguments(arguments);
+                ADD_FAILURE() << "taken";
+            } catch (const cli::UsageError& e) {
+                EXPECT_NE(std::string(e.what()).find(row.refusal), std::string::npos) << e.what();
+            }
             continue;
         }
         const auto settings =

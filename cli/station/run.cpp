@@ -39,36 +39,22 @@ struct Unkept {
     std::optional<PublishFailed> publication;
 };
 
-// Kept where asked, then published: a kept run with those the plant's store
-// has not confirmed yet (sent again a minute after they were last sent), a
-// run not kept once, to "<prefix>/<station>/selftest".
+// Kept where asked: why not, where it was asked and failed.
+std::optional<RecordFailed> keep(const SelftestOutput& output, const records::RecordedRun& record) {
+    if (!output.record)
+        return std::nullopt;
+    try {
+        records::recordRun(records::databaseAt(output.db), record);
+        return std::nullopt;
+    } catch (const RecordFailed& e) {
+        return e;
+    }
+}
+
 Unkept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
     Unkept unkept;
-    bool kept = false;
-    if (output.record) {
-        try {
-            records::recordRun(records::databaseAt(output.db), record);
-            kept = true;
-        } catch (const RecordFailed& e) {
-            unkept.record = e;
-        }
-    }
-    if (!output.mqtt)
-        return unkept;
-    try {
-        if (kept)
-            deliverPending({*output.mqtt, records::databaseAt(output.db), std::chrono::seconds(5),
-                            std::chrono::seconds(1), std::chrono::seconds(60)});
-        else
-            mqtt::Publisher(*output.mqtt)
-                .publishAcknowledged(mqtt::topic(output.mqtt->prefix, record.station, "selftest"),
-                                     records::runMessage(record), std::chrono::seconds(5));
-    } catch (const PublishFailed& e) {
-        unkept.publication = e;
-    } catch (const RecordFailed& e) {
-        // Sent, but not noted as sent or delivered: it is sent again later.
-        unkept.publication = PublishFailed(std::string("发送情况未记下：") + e.what());
-    }
+    unkept.record = keep(output, record);
+    unkept.publication = publishKept(output, record, output.record && !unkept.record);
     return unkept;
 }
 
@@ -105,6 +91,31 @@ void showResult(const selftest::Report& result, const std::string& json, bool as
 }
 
 } // namespace
+
+std::optional<PublishFailed> publishKept(const SelftestOutput& output,
+                                         const records::RecordedRun& record, bool kept,
+                                         const std::atomic<bool>* cancel) {
+    if (!output.mqtt)
+        return std::nullopt;
+    try {
+        if (kept) {
+            deliverPending({*output.mqtt, records::databaseAt(output.db), std::chrono::seconds(5),
+                            std::chrono::seconds(1), std::chrono::seconds(60), cancel});
+        } else {
+            mqtt::Publisher publisher(*output.mqtt);
+            publisher.cancelWith(cancel);
+            publisher.publishAcknowledged(
+                mqtt::topic(output.mqtt->prefix, record.station, "selftest"),
+                records::runMessage(record), std::chrono::seconds(5));
+        }
+    } catch (const PublishFailed& e) {
+        return e;
+    } catch (const RecordFailed& e) {
+        // Sent, but not noted as sent or delivered: it is sent again later.
+        return PublishFailed(std::string("发送情况未记下：") + e.what());
+    }
+    return std::nullopt;
+}
 
 std::unique_ptr<SelftestLock> holdCardFor(Card& card, const SelftestSetup& setup) {
     auto lock = std::make_unique<SelftestLock>(card.id());

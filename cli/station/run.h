@@ -9,6 +9,7 @@
 #include "cli/selftest/junit.h"
 #include "cli/selftest/on_card.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,14 @@ std::unique_ptr<SelftestLock> holdCardFor(Card& card, const SelftestSetup& setup
 // nothing said. A run that ends early (a signal, a cancel, the driver) is kept
 // too, as far as it went, and its failure thrown with the lines back at 0.
 KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput& output);
+
+// A kept run published as `output` asks (nothing without a broker): with the
+// file's other runs the plant's store has not confirmed yet (sent again a
+// minute after they were last sent) where it is in the records (`kept`), else
+// alone, to "<prefix>/<station>/selftest". Why it could not be, if so.
+std::optional<PublishFailed> publishKept(const SelftestOutput& output,
+                                         const records::RecordedRun& record, bool kept,
+                                         const std::atomic<bool>* cancel = nullptr);
 
 // dio-cli selftest: the card held, the test kept, the files written and the
 // result said. Ok or FaultsFound; a run that could not be kept, published or written, or
