@@ -6,6 +6,41 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# apt-get update, tried again with a pause where it fails: a mirror caught
+# mid-sync serves an index of the wrong size for a while ("Mirror sync in
+# progress?"). Where it still fails, apt's message is said and the indexes
+# apt has are used: a package they cannot give fails at its install, named.
+apt_update() {
+  local i out
+  for i in 1 2 3; do
+    out="$(as_root apt-get update -qq 2>&1)" && return 0
+    echo "apt-get update failed (try $i of 3): $(grep -E '^(E|W):' <<<"$out" | head -n 2)" >&2
+    [ "$i" -eq 3 ] || sleep "${APT_RETRY_PAUSE:-15}"
+  done
+  echo "apt-get update: going on with the package indexes apt has" >&2
+}
+
+# A check that could not be run here (what it needs cannot be installed):
+# said loudly, never as passed, and listed in DIO_NOT_RUN_FILE where the
+# caller (.ci/run) keeps one, so that its last lines say it too.
+not_run() { # what why
+  printf '\n!!! NOT RUN: %s\n!!! because: %s\n\n' "$1" "$2" >&2
+  [ -z "${DIO_NOT_RUN_FILE:-}" ] || printf 'NOT RUN: %s (%s)\n' "$1" "$2" >>"$DIO_NOT_RUN_FILE"
+}
+
+# wine32 set up (scripts/setup-wine32.sh), or why it cannot be in `wine_missing`
+# (its status 75); any other failure of the set-up is a failure.
+wine32_ready() {
+  local out status=0
+  out="$(scripts/setup-wine32.sh 2>&1)" || status=$?
+  printf '%s\n' "$out" >&2
+  [ "$status" -eq 0 ] && return 0
+  [ "$status" -eq 75 ] || exit "$status"
+  # shellcheck disable=SC2034 # the caller's
+  wine_missing="$(sed -n 's/^setup-wine32: no wine32: //p' <<<"$out" | tail -n 1)"
+  return 1
+}
+
 # Runs a command up to TRIES times until it succeeds (qemu, where it runs
 # 32-bit programs, now and then loses one); the last failure's status stays.
 retry() { # tries command...

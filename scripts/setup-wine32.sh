@@ -5,6 +5,7 @@
 # off), 32-bit programs run through qemu's user-mode emulator, registered for
 # them with binfmt_misc.
 #   setup-wine32.sh            the packages, the locale, the emulator if needed
+#                              (status 75 where apt cannot give wine32)
 #   setup-wine32.sh --prefix   a fresh 32-bit $WINEPREFIX, its Windows fonts
 #                              mapped to the CJK fonts Wine finds on the system
 set -euo pipefail
@@ -45,9 +46,19 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   log "adding the i386 architecture"
   as_root dpkg --add-architecture i386
-  as_root apt-get update -qq
+  apt_update
 fi
-scripts/setup.sh wine wine32:i386 wine32-preloader:i386 locales fonts-noto-cjk
+# Where wine32 cannot be had (its i386 libraries must match the amd64 ones,
+# which a mirror mid-sync may not give), status 75 with apt's reason: the
+# Windows programs are built all the same, and what needs Wine is not run.
+if ! installed="$(scripts/setup.sh wine wine32:i386 wine32-preloader:i386 locales fonts-noto-cjk 2>&1)"; then
+  printf '%s\n' "$installed" >&2
+  why="$( (grep -m1 -E 'apt-get update failed' <<<"$installed" | sed 's/^apt-get update failed[^:]*: //'
+           grep -E '^E:' <<<"$installed" | tail -n 1) | paste -sd '/' -)"
+  log "no wine32: ${why:-apt could not install it}"
+  exit 75
+fi
+[ -z "$installed" ] || printf '%s\n' "$installed"
 if ! locale -a | grep -qix 'zh_CN.utf8'; then
   as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

@@ -32,5 +32,5 @@ if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null 2>&1; then
   exit 1
 fi
 echo "setup: installing ${missing[*]}"
-as_root apt-get update -qq
+apt_update
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks the 32-bit Windows build in build-win32/ (or BUILD_DIR), under wine32:
+# Checks the 32-bit Windows build in build-win32/ (or BUILD_DIR), under wine32
+# (where apt cannot give wine32, 3 to 6 are reported as not run, loudly):
 #   1. the simulated adcard.dll's exports against the real driver's, and the
 #      check refusing libraries the real driver's callers could not use;
 #   2. no program imports SetDefaultDllDirectories statically (it would not
@@ -56,6 +57,11 @@ for exe in "$build"/bin/*.exe; do
   fi
 done
 
+if ! wine32_ready; then
+  not_run "windows-32 checks 3 to 6 (the suite, the driver search, dio-cli, the real windows under wine32)" \
+    "$wine_missing"
+  exit 0
+fi
 wine32_environment "$PWD/$build/wineprefix"
 scripts/setup-wine32.sh --prefix
 
