@@ -10,7 +10,7 @@ std::string askOperator(const std::string& given, QWidget* parent) {
     QString prompt = QStringLiteral("操作员：");
     for (;;) {
         bool typed = false;
-        const std::string name =
+        std::string name =
             QInputDialog::getText(parent, QStringLiteral("测试台"), prompt, QLineEdit::Normal,
                                   QString::fromStdString(given), &typed)
                 .trimmed()

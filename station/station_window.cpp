@@ -15,6 +15,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -395,14 +396,15 @@ void StationWindow::showOutcome() {
             publisher_->publish(cut, true);
         }
     }
-    // What the scanner left in the box meanwhile: the unit just tested again
-    // is dropped; another waits, for Enter or for the next scan to replace it.
+    // What was scanned meanwhile and waits in the box: the unit just tested
+    // again is dropped; another waits, for Enter or for the next scan to
+    // replace it. (What a person is still typing stays as it is.)
     const QString left = serial_->text().trimmed();
-    if (!left.isEmpty() && convert::foldFullWidth(left.toStdString()) == testedSerial_) {
+    if (waiting_ && convert::foldFullWidth(left.toStdString()) == testedSerial_) {
         serial_->clear();
         waiting_ = false;
         problems << QStringLiteral("框里的 %1 是刚测的这件，已清掉").arg(serial);
-    } else if (!left.isEmpty()) {
+    } else if (waiting_) {
         holdWaiting();
         problems << QStringLiteral("%1 在框里等着：按回车测它，或扫下一件替换它").arg(left);
     }

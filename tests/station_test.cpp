@@ -424,6 +424,18 @@ TEST_F(Station, KeepsEachUnitUnderItsOwnSerial) {
          },
          {"SN-A pass 0", "SN-C pass 0"},
          ""},
+        {"a person typing the next meanwhile",
+         150,
+         [&](Station& t) {
+             progressedTo(t, 1);
+             QTest::keyClicks(t.serial(), "SN-P", Qt::NoModifier, 80);
+             EXPECT_TRUE(t.verdictWithin(20000));
+             QTest::keyClick(t.serial(), 'Q');
+             EXPECT_EQ(t.serial()->text(), "SN-PQ") << "what a person types is theirs";
+             t.serial()->clear();
+         },
+         {"SN-A pass 0"},
+         ""},
         {"the unit again, late in its test",
          500,
          [&](Station& t) {
