@@ -249,7 +249,10 @@ QGroupBox* StationWindow::buildDay(QWidget* below) {
     lastTen_->setAccessibleName(QStringLiteral("最近十次"));
     lastTen_->setHorizontalHeaderLabels(
         {QStringLiteral("序列号"), QStringLiteral("结果"), QStringLiteral("时间")});
+    // The serials get the room; the verdict and the time what they need.
     lastTen_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lastTen_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    lastTen_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     lastTen_->verticalHeader()->hide();
     lastTen_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves it for the next control, as the arrow keys move in it.
@@ -257,7 +260,7 @@ QGroupBox* StationWindow::buildDay(QWidget* below) {
     chart_ = new FaultChart(dayBox);
     auto* dayLayout = new QHBoxLayout(dayBox);
     dayLayout->addLayout(counts);
-    dayLayout->addWidget(lastTen_, 2);
+    dayLayout->addWidget(lastTen_, 3);
     dayLayout->addWidget(chart_, 2);
     return dayBox;
 }

@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -477,9 +478,14 @@ TEST_F(Station, FitsTheScreensOfStations) {
         shown.reset();
         settings.setup.channels = cli::parseChannels(row.channels);
         window().resize(row.screen);
-        scan("SN-F");
+        const QString longSerial = "SN-2026-1209-L3-07-00042";
+        scan(longSerial);
         ASSERT_TRUE(verdictWithin(20000));
         QApplication::processEvents();
+        const auto* lastTen = child<QTableWidget>("lastTen");
+        EXPECT_LT(lastTen->fontMetrics().horizontalAdvance(longSerial),
+                  lastTen->horizontalHeader()->sectionSize(0))
+            << "a serial shown whole in the last ten";
         EXPECT_LE(window().height(), row.screen.height());
         EXPECT_LE(window().width(), row.screen.width());
         for (QWidget* shown : {static_cast<QWidget*>(serial()), child("start"), child("cancel"),
