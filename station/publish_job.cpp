@@ -31,6 +31,8 @@ void PublishJob::next() {
     thread_ = QThread::create(
         [this] { failed_ = cli::publishKept(output_, current_.record, current_.kept, &cancel_); });
     connect(thread_, &QThread::finished, this, [this] {
+        if (!thread_)
+            return; // finish() waited for it and deleted it
         thread_->deleteLater();
         thread_ = nullptr;
         emit published(QString::fromStdString(current_.record.serial),
@@ -43,8 +45,10 @@ void PublishJob::next() {
 void PublishJob::finish() {
     cancel_ = true;
     waiting_.clear();
-    if (thread_)
+    if (thread_) {
         thread_->wait();
+        delete thread_.data(); // its finished() is not waited for: nothing more is said
+    }
 }
 
 } // namespace station

@@ -11,6 +11,7 @@ SelftestJob::SelftestJob(cli::Card& card, QObject* parent) : QObject(parent), ca
 SelftestJob::~SelftestJob() {
     cancel();
     wait();
+    delete thread_.data(); // where its finished() was never taken
 }
 
 bool SelftestJob::start(const cli::SelftestSetup& setup, const cli::SelftestOutput& output) {
