@@ -13,7 +13,7 @@ broker, and the whole path against a broker whose ACL is the README's.
 """
 import base64, datetime, json, os, shutil, signal, subprocess, sys, tempfile, threading, time, uuid
 
-from plant_pieces import Broker, Postgres
+from plant_pieces import Broker, Postgres, free_port
 from waiting import Lines, until
 
 cli = sys.argv[1]
@@ -40,10 +40,11 @@ def database(pg, name):
 class Collector:
     """dio-cli collect, its log in a file (or, unread, in a pipe)."""
 
-    def __init__(self, broker, prefix, db, client_id=None, env=None, unread=False, wait=True):
+    def __init__(self, broker, prefix, db, client_id=None, env=None, unread=False, wait=True,
+                 broker_url=None):
         self.log = os.path.join(folder, "collect-%s.log" % uuid.uuid4().hex[:8])
         open(self.log, "w").close()
-        arguments = [cli, "collect", "--mqtt", broker.url(prefix), "--db", db]
+        arguments = [cli, "collect", "--mqtt", broker_url or broker.url(prefix), "--db", db]
         if client_id:
             arguments += ["--client-id", client_id]
         self.process = subprocess.Popen(arguments, stdout=subprocess.DEVNULL,
@@ -249,6 +250,66 @@ def batch_taken_apart(pg, broker):
     collector.stop()
 
 
+def too_large_a_batch(pg, broker):
+    """A backlog the server's statement_timeout cancels as one batch, though each run alone stores
+    quickly: tried in halves until it goes in, none of it lost, nothing blocked."""
+    db = database(pg, "shrink")
+    pg.psql("CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "PERFORM pg_sleep(0.01); RETURN NEW; END $$", db="shrink")
+    collector = Collector(broker, "plant", db, client_id="shrink",
+                          env={"PGOPTIONS": "-c statement_timeout=1500"})
+    pg.psql("CREATE TRIGGER slow BEFORE INSERT ON runs FOR EACH ROW EXECUTE FUNCTION slow()",
+            db="shrink")
+    pg.kill()  # a backlog gathers at the collector
+    publish(broker, "plant/shrink1/selftest", *[run("shrink1", "SN-S%03d" % i) for i in range(400)])
+    time.sleep(3)  # the database away meanwhile: all taken, waiting together
+    pg.start()
+    check("a batch too large for the statement timeout stored in parts",
+          until(lambda: count(pg, "shrink") == 400, 90), (count(pg, "shrink"), collector.logged()[-600:]))
+    collector.stop()
+
+
+def stopped_in_a_slow_statement(pg, broker):
+    """SIGTERM while the server takes 30 s over a statement: the statement is given up at the stop's
+    bound, the run not confirmed (its station sends it again)."""
+    db = database(pg, "slow")
+    collector = Collector(broker, "plant", db, client_id="slow")
+    pg.psql("CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "PERFORM pg_sleep(30); RETURN NEW; END $$; CREATE TRIGGER slow BEFORE INSERT ON runs "
+            "FOR EACH ROW EXECUTE FUNCTION slow()", db="slow")
+    publish(broker, "plant/slow1/selftest", run("slow1", "SN-SLOW"))
+    until(lambda: pg.psql("SELECT count(*) FROM pg_stat_activity WHERE datname = 'slow' AND "
+                          "wait_event = 'PgSleep'", db="postgres").strip() == "1", 20)
+    began = time.monotonic()
+    collector.process.send_signal(signal.SIGTERM)
+    try:
+        status = collector.process.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        status = None
+    check("SIGTERM in a slow statement ends within the stop's bound",
+          status == 143 and time.monotonic() - began < 20, (status, time.monotonic() - began))
+
+
+def sessions_from_the_environment(pg, broker):
+    """Databases named by PGDATABASE, no --db: a session each."""
+    names = []
+    for db in ("plant", "postgres"):
+        environment = {"PGHOST": pg.data, "PGPORT": str(pg.port), "PGUSER": "dio", "PGDATABASE": db}
+        collector = Collector(broker, "envs", "", env=environment)
+        names += [line.split("会话 ")[1].rstrip("）") for line in collector.logged().splitlines()
+                  if "会话 " in line]
+        collector.stop()
+    check("a session for each database the environment names", len(set(names)) == 2, names)
+
+
+def no_broker_from_the_start(pg):
+    collector = Collector(None, "plant", pg.url, client_id="nobroker", wait=False,
+                          broker_url="mqtt://127.0.0.1:%d/plant" % free_port())
+    check("a broker never there is said", until(lambda: "连不上代理" in collector.logged(), 30),
+          collector.logged())
+    collector.stop()
+
+
 def another_schema(pg, broker):
     db = database(pg, "erp")
     pg.psql("CREATE SCHEMA erp; CREATE TABLE erp.invoices (id integer)", db="erp")
@@ -360,6 +421,10 @@ try:
     refusing_writes(pg, broker)
     batch_taken_apart(pg, broker)
     crash_after_confirmation(pg, broker)
+    too_large_a_batch(pg, broker)
+    stopped_in_a_slow_statement(pg, broker)
+    sessions_from_the_environment(pg, broker)
+    no_broker_from_the_start(pg)
     stopped_in_a_burst(pg, broker)
     retained_confirmation(pg, broker)
     behind_the_readme_acl(pg)

@@ -8,6 +8,7 @@
 #include "cli/common/log.h"
 #include "cli/mqtt/publisher.h"
 #include "cli/mqtt/topics.h"
+#include "cli/plant/postgres.h"
 #include "cli/records/run_message.h"
 #include "convert/printable.h"
 
@@ -29,6 +30,27 @@ constexpr std::size_t kMostWaitingBytes = std::size_t{128} << 20;
 // At a stop, what the broker has handed over is stored for this long at
 // most; what is left its stations send again.
 constexpr auto kStopWithin = std::chrono::seconds(10);
+
+// The stop's bound: from the first signal, this long for what the broker
+// has handed over to be stored (asked in the loop and while a statement runs).
+class Stop {
+public:
+    bool asked() {
+        note();
+        return by_.has_value();
+    }
+    bool late() {
+        note();
+        return by_ && Clock::now() >= *by_;
+    }
+
+private:
+    void note() {
+        if (!by_ && interrupted())
+            by_ = Clock::now() + kStopWithin;
+    }
+    std::optional<Clock::time_point> by_;
+};
 
 // The collector's log on the standard error, which a reader that stalls
 // never holds up (lines wait, then are counted). A log that cannot be
@@ -96,7 +118,8 @@ void confirm(mqtt::Publisher& broker, const std::string& prefix,
 } // namespace
 
 std::string defaultClientId(const mqtt::BrokerUrl& broker, const std::string& db) {
-    return "dio-collect-" + digestOf(broker.prefix + '\n' + db).substr(0, 8);
+    return "dio-collect-" +
+           digestOf(broker.prefix + '\n' + plant::connectionTarget(db)).substr(0, 8);
 }
 
 void collect(const CollectSetup& setup) {
@@ -104,7 +127,9 @@ void collect(const CollectSetup& setup) {
     CollectLog log;
     // Another program's database is refused at the start, before the broker
     // hands over a run (or this session takes over another collector's).
-    PlantLink store(setup.db, [&log](const std::string& text) { log(text); });
+    Stop stop;
+    PlantLink store(
+        setup.db, [&log](const std::string& text) { log(text); }, [&stop] { return stop.late(); });
     store.connected();
     Inbox inbox(kMostWaiting, kMostWaitingBytes, records::kLargestRunMessage);
     const std::string prefix = setup.broker.prefix;
@@ -122,7 +147,7 @@ void collect(const CollectSetup& setup) {
     bool brokerUp = false;
     long stored = 0;
     auto lastReport = Clock::now();
-    std::optional<Clock::time_point> stopBy;
+    // Stores a batch, the stored confirmed; whether the database failed it.
     auto keep = [&] {
         PlantLink::Stored done = store.store(waiting);
         confirm(broker, prefix, done.kept);
@@ -130,24 +155,31 @@ void collect(const CollectSetup& setup) {
         for (const records::RecordedRun& run : done.different)
             log("测试台“" + run.station + "”的自检 " + run.uuid +
                 " 与库里同一标识的那次不同：未存入，也不确认");
+        return done.failed;
     };
+    const auto began = Clock::now();
+    bool brokerSaid = false; // its absence, where it was never there
     for (;;) {
-        if (!stopBy && interrupted())
-            stopBy = Clock::now() + kStopWithin;
         if (broker.connected() != brokerUp) {
             brokerUp = !brokerUp;
             log(brokerUp ? "已连上代理 " + setup.broker.text()
                          : "与代理断开（" + broker.problem() + "）：每秒重连，其间的自检代理留着");
+            brokerSaid = true;
+        } else if (!brokerUp && !brokerSaid && Clock::now() - began > std::chrono::seconds(5)) {
+            const std::string why = broker.problem();
+            log("连不上代理 " + setup.broker.text() + (why.empty() ? "" : "（" + why + "）") +
+                "：每秒重连");
+            brokerSaid = true;
         }
         std::vector<Message> taken;
         if (waiting.size() < setup.batch)
-            taken = inbox.take(setup.batch - waiting.size(),
-                               std::chrono::milliseconds(waiting.empty() && !stopBy ? 200 : 0));
+            taken =
+                inbox.take(setup.batch - waiting.size(),
+                           std::chrono::milliseconds(waiting.empty() && !stop.asked() ? 200 : 0));
         intake(taken, prefix, waiting, log);
         sayDropped(inbox.dropped(), log);
-        keep();
-        if (!waiting.empty()) { // the database away, or refusing writes for now
-            if (stopBy)
+        if (keep()) { // the database away, or refusing writes for now
+            if (stop.asked())
                 break;
             pause(std::chrono::seconds(1));
             continue;
@@ -157,21 +189,25 @@ void collect(const CollectSetup& setup) {
             stored = 0;
             lastReport = Clock::now();
         }
-        if (stopBy && (taken.empty() || Clock::now() >= *stopBy))
+        if (stop.asked() && ((taken.empty() && waiting.empty()) || stop.late()))
             break;
     }
     // Confirmations on their way go out, then nothing more is taken from the
     // broker: what it sends from here it keeps for the session.
     broker.awaitAcknowledgements(std::chrono::seconds(2));
     broker.stop();
-    // What it handed over meanwhile, stored while the database is there; its
-    // stations are told when they send it again.
+    // What it handed over meanwhile, stored while the database is there and
+    // the time lasts; its stations are told when they send it again.
     intake(inbox.take(kMostWaiting, std::chrono::milliseconds(0)), prefix, waiting, log);
-    if (!waiting.empty() && store.up()) {
+    std::size_t late = 0;
+    while (!waiting.empty() && store.up()) {
         const PlantLink::Stored done = store.store(waiting);
-        log("停止前又存入 " + std::to_string(done.kept.size()) +
-            " 次自检（没能确认，测试台重发时再确认）");
+        late += done.kept.size();
+        if (done.failed)
+            break;
     }
+    if (late)
+        log("停止前又存入 " + std::to_string(late) + " 次自检（没能确认，测试台重发时再确认）");
     if (!waiting.empty())
         log(std::to_string(waiting.size()) + " 次收到的自检没能存入：测试台会重发");
     log("收到停止信号（" + signalName(stopSignal()) + "），停止");

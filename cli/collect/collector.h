@@ -20,7 +20,8 @@ struct CollectSetup {
     std::size_t batch = 500; // runs at most in one transaction
 };
 
-// "dio-collect-" and a digest of the prefix and the database.
+// "dio-collect-" and a digest of the prefix and the server and database the
+// connection text reaches (its environment's too).
 std::string defaultClientId(const mqtt::BrokerUrl& broker, const std::string& db);
 
 // Runs until a signal asks it to stop (then throws Interrupted, what the

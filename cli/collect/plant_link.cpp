@@ -3,17 +3,21 @@
 #include "cli/plant/plant_schema.h"
 #include "cli/plant/plant_store.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace cli {
 
-PlantLink::PlantLink(std::string db, Say say) : text_(std::move(db)), say_(std::move(say)) {}
+PlantLink::PlantLink(std::string db, Say say, std::function<bool()> late)
+    : text_(std::move(db)), say_(std::move(say)), late_(std::move(late)) {}
 
 bool PlantLink::connected() {
     if (db_ && db_->alive())
         return true;
     try {
         db_.emplace(text_);
+        db_->giveUpWhen(late_);
         plant::preparePlantSchema(*db_);
     } catch (const plant::PgFailed& e) {
         away(e.what());
@@ -39,8 +43,26 @@ void PlantLink::away(const std::string& why) {
 
 PlantLink::Stored PlantLink::store(std::vector<records::RecordedRun>& waiting) {
     Stored stored;
-    if (waiting.empty() || !connected())
+    if (waiting.empty())
         return stored;
+    if (late_() || !connected()) {
+        stored.failed = true;
+        return stored;
+    }
+    // A batch as large as last worked, or half what failed last.
+    const auto size = static_cast<std::ptrdiff_t>(std::min(limit_, waiting.size()));
+    std::vector<records::RecordedRun> batch(std::make_move_iterator(waiting.begin()),
+                                            std::make_move_iterator(waiting.begin() + size));
+    waiting.erase(waiting.begin(), waiting.begin() + size);
+    std::vector<records::RecordedRun> left = storeBatch(batch, stored);
+    stored.failed = !left.empty();
+    waiting.insert(waiting.begin(), std::make_move_iterator(left.begin()),
+                   std::make_move_iterator(left.end()));
+    return stored;
+}
+
+std::vector<records::RecordedRun> PlantLink::storeBatch(std::vector<records::RecordedRun>& batch,
+                                                        Stored& stored) {
     // An outage ends when a run is stored again, not when a connection is
     // made (a server may take connections and refuse every write).
     auto sort = [&](records::RecordedRun& run, bool kept) {
@@ -50,21 +72,25 @@ PlantLink::Stored PlantLink::store(std::vector<records::RecordedRun>& waiting) {
         (kept ? stored.kept : stored.different).push_back(std::move(run));
     };
     try {
-        const std::vector<bool> kept = plant::storeRuns(*db_, waiting);
-        for (std::size_t i = 0; i < waiting.size(); ++i)
-            sort(waiting[i], kept[i]);
-        waiting.clear();
-        return stored;
+        const std::vector<bool> kept = plant::storeRuns(*db_, batch);
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            sort(batch[i], kept[i]);
+        limit_ = std::max(limit_, 2 * batch.size());
+        return {};
     } catch (const plant::PgFailed& e) {
         if (!db_->alive() || !e.dataError()) {
+            // A batch too large for the server's limits (its statement
+            // timeout, its memory) is tried in halves; the others wait.
+            if (db_->alive() && batch.size() > 1)
+                limit_ = batch.size() / 2;
             away(e.what());
-            return stored;
+            return std::move(batch);
         }
     }
     // Something in the batch the server will not take: one at a time, until
     // the database is away again.
     std::vector<records::RecordedRun> left;
-    for (records::RecordedRun& run : waiting) {
+    for (records::RecordedRun& run : batch) {
         if (!db_) {
             left.push_back(std::move(run));
             continue;
@@ -80,8 +106,7 @@ PlantLink::Stored PlantLink::store(std::vector<records::RecordedRun>& waiting) {
             }
         }
     }
-    waiting = std::move(left);
-    return stored;
+    return left;
 }
 
 } // namespace cli

@@ -8,6 +8,7 @@
 #include "cli/plant/postgres.h"
 #include "cli/records/store.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,7 +19,9 @@ namespace cli {
 class PlantLink {
 public:
     using Say = std::function<void(const std::string&)>;
-    PlantLink(std::string db, Say say);
+    // `late`: whether nothing more may be stored (a stop's bound passed);
+    // then a statement still running is cancelled, and nothing else tried.
+    PlantLink(std::string db, Say say, std::function<bool()> late);
 
     // Connected, with its layout ready; false (the outage said) while it
     // cannot be. Throws RecordFailed for a database that is another
@@ -30,21 +33,27 @@ public:
     struct Stored {
         std::vector<records::RecordedRun> kept;      // in the store as given: to be confirmed
         std::vector<records::RecordedRun> different; // another run under an identity taken
+        bool failed = false; // the database away or refusing: try again in a while
     };
-    // Stores what `waiting` holds: what is in the store now moves out into
-    // the result, a run the server refuses as data is said and dropped, and
-    // what is left waits for the next try.
+    // Stores a batch of what `waiting` holds, its oldest first: what is in
+    // the store now moves out into the result, a run the server refuses as
+    // data is said and dropped, and what is left waits for the next try.
     Stored store(std::vector<records::RecordedRun>& waiting);
 
 private:
     // Drops the connection, for a new one at the next try (a session stuck
     // read-only on a demoted server is made anew), and says the outage once.
     void away(const std::string& why);
+    // What of the batch is left to try again (the stored moved into `stored`).
+    std::vector<records::RecordedRun> storeBatch(std::vector<records::RecordedRun>& batch,
+                                                 Stored& stored);
 
     std::string text_;
     Say say_;
     std::optional<plant::Postgres> db_;
     bool away_ = false;
+    std::function<bool()> late_;
+    std::size_t limit_ = SIZE_MAX; // the largest batch tried next
 };
 
 } // namespace cli

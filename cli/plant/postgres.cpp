@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <poll.h>
 
 namespace cli::plant {
 
@@ -26,6 +27,27 @@ void checkConnectionText(const std::string& db) {
 bool PgFailed::dataError() const {
     const std::string kind = sqlstate_.substr(0, 2);
     return kind == "22" || kind == "23" || kind == "54";
+}
+
+std::string connectionTarget(const std::string& db) {
+    using Options = std::unique_ptr<PQconninfoOption, void (*)(PQconninfoOption*)>;
+    char* error = nullptr;
+    const Options given(PQconninfoParse(db.c_str(), &error), PQconninfoFree);
+    PQfreemem(error);
+    const Options defaults(PQconndefaults(), PQconninfoFree);
+    auto valueIn = [](const Options& options, const std::string& keyword) -> std::string {
+        for (const PQconninfoOption* o = options.get(); o && o->keyword; ++o)
+            if (keyword == o->keyword && o->val)
+                return o->val;
+        return "";
+    };
+    std::string target;
+    for (const char* keyword : {"service", "host", "hostaddr", "port", "dbname", "user"}) {
+        std::string value = valueIn(given, keyword);
+        target += std::string(keyword) + "=" +
+                  (value.empty() ? valueIn(defaults, keyword) : value) + "\n";
+    }
+    return target;
 }
 
 Rows::Rows(pg_result* result) : result_(result, PQclear) {}
@@ -98,24 +120,55 @@ Postgres::Postgres(const std::string& db) : connection_(connect(db), PQfinish) {
 }
 
 Rows Postgres::exec(const std::string& sql, const std::vector<Parameter>& parameters) {
+    pg_conn* connection = connection_.get();
     std::vector<const char*> values;
     for (const Parameter& p : parameters)
         values.push_back(p ? p->c_str() : nullptr);
     // Without parameters as a plain query, which may hold several statements.
-    pg_result* result = values.empty() ? PQexec(connection_.get(), sql.c_str())
-                                       : PQexecParams(connection_.get(), sql.c_str(),
-                                                      static_cast<int>(values.size()), nullptr,
-                                                      values.data(), nullptr, nullptr, 0);
+    const int sent =
+        values.empty() ? PQsendQuery(connection, sql.c_str())
+                       : PQsendQueryParams(connection, sql.c_str(), static_cast<int>(values.size()),
+                                           nullptr, values.data(), nullptr, nullptr, 0);
+    if (sent == 1)
+        awaitResult();
+    // The last result, as PQexec gives it (the failing one where one failed).
+    pg_result* result = nullptr;
+    for (pg_result* next = sent == 1 ? PQgetResult(connection) : nullptr; next;
+         next = PQgetResult(connection)) {
+        PQclear(result);
+        result = next;
+    }
     Rows rows(result);
-    const ExecStatusType status = PQresultStatus(result);
+    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
         throw PgFailed(
             where_ + "：" +
-                trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_.get())),
+                trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection)),
             state ? state : "");
     }
     return rows;
+}
+
+// Waits for the server's answer, cancelling the statement where it still
+// runs when it is too late (its transaction then fails: "canceling statement
+// due to user request").
+void Postgres::awaitResult() {
+    pg_conn* connection = connection_.get();
+    bool cancelled = false;
+    while (PQisBusy(connection)) {
+        pollfd answer{PQsocket(connection), POLLIN, 0};
+        if (poll(&answer, 1, 100) == 0 && !cancelled && late_ && late_()) {
+            cancelled = true;
+            std::unique_ptr<PGcancel, void (*)(PGcancel*)> cancel(PQgetCancel(connection),
+                                                                  PQfreeCancel);
+            char why[256];
+            if (cancel)
+                PQcancel(cancel.get(), why, sizeof why);
+        }
+        if (PQconsumeInput(connection) == 0)
+            return; // the connection lost: PQgetResult says so
+    }
 }
 
 bool Postgres::alive() const {

@@ -5,6 +5,7 @@
 
 #include "cli/common/errors.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,11 @@ namespace cli::plant {
 // Throws UsageError for a connection text libpq cannot read or that carries
 // a password (it would show in the process list and the shell's history).
 void checkConnectionText(const std::string& db);
+
+// The server and database a connection text reaches, as libpq resolves them
+// (the text's words, else the environment's PGHOST, PGDATABASE, PGSERVICE...):
+// the same text for the same place, another for another.
+std::string connectionTarget(const std::string& db);
 
 using Parameter = std::optional<std::string>; // none: NULL
 
@@ -59,11 +65,18 @@ public:
     Rows exec(const std::string& sql, const std::vector<Parameter>& parameters = {});
     // Whether the connection is still there (after a failure).
     bool alive() const;
+    // A statement still running once this says so is cancelled (a collector
+    // stopping); none: each runs to its end, or to the server's
+    // statement_timeout. Asked every 100 ms while a statement runs.
+    void giveUpWhen(std::function<bool()> late) { late_ = std::move(late); }
     std::string where() const { return where_; }
 
 private:
+    void awaitResult();
+
     std::unique_ptr<pg_conn, void (*)(pg_conn*)> connection_;
     std::string where_; // the server, for messages
+    std::function<bool()> late_;
 };
 
 // BEGIN ... COMMIT, rolled back unless committed.
