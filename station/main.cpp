@@ -87,6 +87,9 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, title, QString::fromStdString(mistake->told()));
         return mistake->exitStatus();
     }
+    // From here, a display lost ends it as a hang-up does (at the operator's
+    // prompt too).
+    qtHandler = qInstallMessageHandler(onQtMessage);
     if (!settings.operatorGiven)
         settings.output.who.operatorName = station::askOperator(settings.output.who.operatorName);
     // A signal (a shutdown, Ctrl-C in the terminal) closes the window as its
@@ -98,7 +101,6 @@ int main(int argc, char** argv) {
     cli::Card card(*dll);
     station::StationWindow window(card, std::move(settings));
     working = &window;
-    qtHandler = qInstallMessageHandler(onQtMessage);
     std::atexit([] {
         if (station::StationWindow* window = std::exchange(working, nullptr))
             window->finishWork();

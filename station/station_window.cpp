@@ -71,6 +71,14 @@ void warning(QLabel* label, const QColor& ink, const QColor& background) {
     label->setFont(bold);
 }
 
+// A line above the scrolled part that never widens the window (a long
+// serial, a channel list, a part's name): wrapped where it has room, cut at
+// the window's edge where one word is wider.
+void fitted(QLabel* label) {
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
 QLabel* valueLabel(const char* name, QWidget* parent) {
     auto* label = new QLabel(QStringLiteral("0"), parent);
     label->setObjectName(name);
@@ -171,6 +179,9 @@ QHBoxLayout* StationWindow::buildScanRow() {
     cancel_ = new QPushButton(QStringLiteral("取消 (Esc)"), this);
     cancel_->setObjectName("cancel");
     cancel_->setEnabled(false);
+    // A click leaves the keyboard in the serial box, for the next scan.
+    start_->setFocusPolicy(Qt::TabFocus);
+    cancel_->setFocusPolicy(Qt::TabFocus);
     scanRow->addWidget(serialLabel);
     scanRow->addWidget(serial_, 1);
     scanRow->addWidget(start_);
@@ -189,10 +200,12 @@ void StationWindow::buildStatus(QVBoxLayout* layout) {
                              this);
     place->setObjectName("place");
     place->setTextFormat(Qt::PlainText);
+    fitted(place);
     layout->addWidget(place);
     retest_ = new QLabel(this);
     retest_->setObjectName("retest");
     retest_->setTextFormat(Qt::PlainText);
+    fitted(retest_);
     warning(retest_, QColor(0xe6, 0x51, 0x00), QColor(0xff, 0xf3, 0xe0));
     retest_->hide();
     layout->addWidget(retest_);
@@ -207,7 +220,7 @@ void StationWindow::buildStatus(QVBoxLayout* layout) {
     notice_ = new QLabel(this);
     notice_->setObjectName("notice");
     notice_->setTextFormat(Qt::PlainText);
-    notice_->setWordWrap(true);
+    fitted(notice_);
     warning(notice_, QColor(0xb7, 0x1c, 0x1c), QColor());
     notice_->hide();
     layout->addWidget(notice_);
@@ -266,6 +279,9 @@ QGroupBox* StationWindow::buildDay(QWidget* below) {
 }
 
 void StationWindow::connectControls() {
+    for (QWidget* elsewhere : {static_cast<QWidget*>(lines_), static_cast<QWidget*>(faults_),
+                               static_cast<QWidget*>(lastTen_)})
+        elsewhere->installEventFilter(this);
     connect(serial_, &QLineEdit::returnPressed, this, &StationWindow::startTest);
     connect(serial_, &QLineEdit::textEdited, this, [this] {
         burst_.key(ScanBurst::Clock::now());
@@ -281,8 +297,19 @@ void StationWindow::connectControls() {
 }
 
 bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != serial_)
-        return QWidget::eventFilter(watched, event);
+    if (watched != serial_) {
+        // A scan while the keyboard is on the lines, the faults or the last
+        // ten goes to the serial box all the same, not lost in a list.
+        if (event->type() != QEvent::KeyPress)
+            return QWidget::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->text().isEmpty() || !key->text().at(0).isPrint() || key->text() == " " ||
+            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            return QWidget::eventFilter(watched, event);
+        serial_->setFocus();
+        QCoreApplication::sendEvent(serial_, event);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // A scanner that ends its serial with a tab: the tab starts the test.
@@ -360,6 +387,8 @@ void StationWindow::startTest() {
     progress_->setValue(0);
     verdict_->show(VerdictView::State::Running, QStringLiteral("序列号 %1").arg(text(serial)));
     cancel_->setEnabled(true);
+    // The next unit's scan goes to the box, whatever started this one.
+    serial_->setFocus();
     job_->start(settings_.setup, output);
 }
 

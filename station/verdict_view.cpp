@@ -122,9 +122,12 @@ void VerdictView::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(left, top, wordWidth + 1, bigMetrics.height()), Qt::AlignCenter,
                      word());
     painter.setFont(small);
+    // A serial too long for the line gives up its middle, not the time taken
+    // and the time of day at its end.
     painter.drawText(QRectF(0, top + bigMetrics.height() + smallMetrics.height() * 0.3, width(),
                             smallMetrics.height() * 1.2),
-                     Qt::AlignCenter, detail_);
+                     Qt::AlignCenter,
+                     smallMetrics.elidedText(detail_, Qt::ElideMiddle, width() - 8));
     emit painted();
 }
 

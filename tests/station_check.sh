@@ -142,6 +142,17 @@ for ending in "the window killed" "the X server ended"; do
   echo "station-check: $ending mid-test: status 129, every line at 0, the run kept as aborted"
 done
 
+# The display lost at the operator's prompt: as at a hang-up too.
+xserver 1024x768
+QT_QPA_PLATFORM=xcb "$program" --db "$work/results.sqlite" --station S1 >"$work/log" 2>&1 &
+pid=$!
+timeout 60 xdotool search --sync --name '^测试台$' >/dev/null || fail "no operator's prompt came up"
+stop_xserver
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 129 ] || fail "the display lost at the operator's prompt: status $status, not 129"
+echo "station-check: the display lost at the operator's prompt: status 129"
+
 # 1920x1080 at a scale of 2: 960x540 logical.
 xserver 1920x1080
 QT_SCALE_FACTOR=2 start --channels 1-16 --settle 0

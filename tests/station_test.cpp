@@ -467,19 +467,32 @@ TEST_F(Station, KeepsEachUnitUnderItsOwnSerial) {
 TEST_F(Station, FitsTheScreensOfStations) {
     struct Row {
         const char* name;
-        const char* channels;
+        std::string channels;
         QSize screen;
+        QString waiting; // scanned while the test runs
     };
-    const Row rows[] = {{"1024x768, 128 lines", "1-128", {1024, 768}},
-                        {"800x600, 16 lines", "1-16", {800, 600}},
-                        {"960x540 logical, 16 lines", "1-16", {960, 540}}};
+    std::string everyOther;
+    for (int channel = 1; channel < 128; channel += 2)
+        everyOther += (everyOther.empty() ? "" : ",") + std::to_string(channel);
+    const Row rows[] = {{"1024x768, 128 lines", "1-128", {1024, 768}, ""},
+                        {"800x600, 16 lines", "1-16", {800, 600}, ""},
+                        {"960x540 logical, 16 lines", "1-16", {960, 540}, ""},
+                        {"1024x768, every other line (a long list)", everyOther, {1024, 768}, ""},
+                        {"800x600, a 2-D code's serial waiting", "1-16", {800, 600},
+                         QString(111, 'Q')}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         shown.reset();
         settings.setup.channels = cli::parseChannels(row.channels);
+        settings.setup.settle = std::chrono::milliseconds(row.waiting.isEmpty() ? 0 : 200);
         window().resize(row.screen);
         const QString longSerial = "SN-2026-1209-L3-07-00042";
+        QSignalSpy progressed(&window().job(), &station::SelftestJob::progressed);
         scan(longSerial);
+        if (!row.waiting.isEmpty()) {
+            ASSERT_TRUE(progressed.wait(5000));
+            scan(row.waiting);
+        }
         ASSERT_TRUE(verdictWithin(20000));
         QApplication::processEvents();
         const auto* lastTen = child<QTableWidget>("lastTen");
@@ -502,6 +515,29 @@ TEST_F(Station, FitsTheScreensOfStations) {
                       QFontMetrics(VerdictView::largeFont(verdict()->font())).height());
         EXPECT_GE(verdict()->wordPoints(), VerdictView::kLeastPoints);
     }
+}
+
+// The next unit's scan reaches the serial box wherever the keyboard was:
+// on the start button a click pressed, on the last ten.
+TEST_F(Station, ScansReachTheSerialBoxWhereverTheKeyboardWas) {
+    settings.setup.settle = std::chrono::milliseconds(200);
+    window().activateWindow();
+    (void)QTest::qWaitForWindowActive(&window());
+    QTest::keyClicks(serial(), "SN-A", Qt::NoModifier, 80);
+    QTest::mouseClick(child<QPushButton>("start"), Qt::LeftButton);
+    ASSERT_TRUE(window().testing());
+    scan("SN-B", Qt::Key_unknown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(serial()->text(), "SN-B");
+    EXPECT_TRUE(said("notice").contains("SN-B 留在框里")) << said("notice").toStdString();
+    ASSERT_TRUE(verdictWithin(20000));
+    serial()->clear();
+    child<QTableWidget>("lastTen")->setFocus();
+    for (const char c : std::string("SN-C"))
+        QTest::keyClick(QApplication::focusWidget(), c);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(verdictWithin(20000));
+    EXPECT_EQ(recorded(), QStringList({"SN-A pass 0", "SN-C pass 0"}));
 }
 
 // Tab goes through the window and comes round to the serial box, stepping
@@ -661,6 +697,7 @@ TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
         const char *station, *operatorName; // station nullptr: refused
         long settleMs;
         const char* refusal = ""; // what the refusal says
+        const char* part = "";
     };
     const Row rows[] = {
         {"the file", "station = L3-07\npart = DIO-128\nsettle = 50\n", {}, "L3-07", nullptr, 50},
@@ -688,7 +725,16 @@ TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
          nullptr,
          nullptr,
          0,
-         "第 1 行：不认识的节"}};
+         "第 1 行：不认识的节"},
+        {"a byte-order mark", "\xEF\xBB\xBFstation = L3-07\n", {}, "L3-07", nullptr, 10},
+        {"a # in a value, quotes around one",
+         "part = DIO-128 #B\noperator = \"wang #2\"\n",
+         {},
+         "",
+         "wang #2",
+         10,
+         "",
+         "DIO-128 #B"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::ofstream(file) << row.settings;
@@ -713,6 +759,9 @@ TEST(StationOptions, ReadsTheSettingsFileUnderTheCommandLine) {
             EXPECT_EQ(settings.output.who.operatorName, row.operatorName);
         }
         EXPECT_EQ(settings.setup.settle.count(), row.settleMs);
+        if (*row.part) {
+            EXPECT_EQ(settings.output.who.part, row.part);
+        }
         EXPECT_TRUE(settings.output.record);
     }
 }
