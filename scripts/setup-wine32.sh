@@ -48,14 +48,22 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
   apt_update
 fi
+# The rest first: a failure there is a failure like any other.
+scripts/setup.sh wine locales fonts-noto-cjk
 # Where wine32 cannot be had (its i386 libraries must match the amd64 ones,
 # which a mirror mid-sync may not give), status 75 with apt's reason: the
 # Windows programs are built all the same, and what needs Wine is not run.
-if ! installed="$(scripts/setup.sh wine wine32:i386 wine32-preloader:i386 locales fonts-noto-cjk 2>&1)"; then
+# Only where apt cannot resolve it: a lock held by another apt, a download
+# that failed, are failures.
+if ! installed="$(scripts/setup.sh wine32:i386 wine32-preloader:i386 2>&1)"; then
   printf '%s\n' "$installed" >&2
+  if apt-get install -s -y -qq wine32:i386 wine32-preloader:i386 >/dev/null 2>&1; then
+    log "wine32 could not be installed, though apt can resolve it (see above)" >&2
+    exit 1
+  fi
   why="$( (grep -m1 -E 'apt-get update failed' <<<"$installed" | sed 's/^apt-get update failed[^:]*: //'
-           grep -E '^E:' <<<"$installed" | tail -n 1) | paste -sd '/' -)"
-  log "no wine32: ${why:-apt could not install it}"
+           grep -E '^E:' <<<"$installed" | tail -n 1) | paste -sd '/' - || true)"
+  log "no wine32: ${why:-apt cannot resolve wine32:i386}"
   exit 75
 fi
 [ -z "$installed" ] || printf '%s\n' "$installed"
