@@ -474,12 +474,12 @@ TEST_F(Station, FitsTheScreensOfStations) {
     std::string everyOther;
     for (int channel = 1; channel < 128; channel += 2)
         everyOther += (everyOther.empty() ? "" : ",") + std::to_string(channel);
-    const Row rows[] = {{"1024x768, 128 lines", "1-128", {1024, 768}, ""},
-                        {"800x600, 16 lines", "1-16", {800, 600}, ""},
-                        {"960x540 logical, 16 lines", "1-16", {960, 540}, ""},
-                        {"1024x768, every other line (a long list)", everyOther, {1024, 768}, ""},
-                        {"800x600, a 2-D code's serial waiting", "1-16", {800, 600},
-                         QString(111, 'Q')}};
+    const Row rows[] = {
+        {"1024x768, 128 lines", "1-128", {1024, 768}, ""},
+        {"800x600, 16 lines", "1-16", {800, 600}, ""},
+        {"960x540 logical, 16 lines", "1-16", {960, 540}, ""},
+        {"1024x768, every other line (a long list)", everyOther, {1024, 768}, ""},
+        {"800x600, a 2-D code's serial waiting", "1-16", {800, 600}, QString(111, 'Q')}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         shown.reset();
