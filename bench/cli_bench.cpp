@@ -1,9 +1,9 @@
 // dio-cli on the simulated card: the self-test's patterns and driver calls for
 // 128 lines against walking ones and zeros, its time without settling, and the
 // watch's cost per poll.
-#include "cli/common/card.h"
-#include "cli/selftest/on_card.h"
 #include "cli/watch/watcher.h"
+#include "core/card/card.h"
+#include "core/selftest/on_card.h"
 #include "driver/dlldef.h"
 
 #include <benchmark/benchmark.h>

@@ -3,10 +3,10 @@
 // records, on the simulated card at the default settling; and reading 100,000
 // recorded runs back: one serial number's with its index against the same
 // file without it, and the counts per channel.
-#include "cli/common/card.h"
-#include "cli/records/sqlite.h"
-#include "cli/records/store.h"
-#include "cli/selftest/on_card.h"
+#include "core/card/card.h"
+#include "core/records/sqlite.h"
+#include "core/records/store.h"
+#include "core/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "own_card.h"
 

@@ -3,9 +3,9 @@
 // walking ones and zeros, on the simulated card at 0 and 10 ms settling and
 // through the Modbus driver to dio-cli serve on loopback. Each row counts its
 // patterns against the fewest any test can take (Sperner's bound).
-#include "cli/common/card.h"
-#include "cli/selftest/interconnect.h"
-#include "cli/selftest/on_card.h"
+#include "core/card/card.h"
+#include "core/selftest/interconnect.h"
+#include "core/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "own_card.h"
 #include "started_server.h"

@@ -2,7 +2,7 @@
 // the simulated card: how late the window's event loop answers (a probe
 // posted every 2 ms, against the same probe with the window idle), and how
 // long after the test's end the verdict is painted.
-#include "cli/common/card.h"
+#include "core/card/card.h"
 #include "driver/dlldef.h"
 #include "own_card.h"
 #include "station/selftest_job.h"

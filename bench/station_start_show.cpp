@@ -1,6 +1,6 @@
 // dio-station as it starts (its operator given, its records a file of its
 // own), ending right after the window's first paint.
-#include "cli/common/card.h"
+#include "core/card/card.h"
 #include "driver/dlldef.h"
 #include "quit_after_show.h"
 #include "station/station_options.h"

@@ -1,18 +1,18 @@
 #include "command_line.h"
 
-#include "cli/common/console.h"
-#include "cli/common/errors.h"
-#include "cli/common/host.h"
-#include "cli/common/option_forms.h"
-#include "cli/mqtt/topics.h"
-#include "cli/records/default_database.h"
-#include "cli/station/options.h"
 #include "convert/digits.h"
 #include "convert/ipv4.h"
 #include "convert/printable.h"
+#include "core/base/console.h"
+#include "core/base/errors.h"
+#include "core/base/host.h"
+#include "core/mqtt/topics.h"
+#include "core/options/option_forms.h"
+#include "core/options/station_arguments.h"
+#include "core/records/default_database.h"
 
 #ifdef DIO_PLANT
-#include "cli/plant/postgres.h"
+#include "core/plant/postgres.h"
 #endif
 
 #include <CLI/CLI.hpp>

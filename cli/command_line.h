@@ -7,12 +7,12 @@
 #ifdef DIO_PLANT
 #include "cli/collect/collector.h"
 #endif
-#include "cli/records/history_command.h"
-#include "cli/selftest/on_card.h"
+#include "cli/history/history_command.h"
 #include "cli/serve/server.h"
-#include "cli/station/deliver.h"
-#include "cli/station/run.h"
 #include "cli/watch/watch.h"
+#include "core/runs/deliver.h"
+#include "core/runs/run.h"
+#include "core/selftest/on_card.h"
 
 #include <string>
 #include <variant>

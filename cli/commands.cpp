@@ -1,8 +1,8 @@
 #include "commands.h"
 
-#include "cli/common/card.h"
-#include "cli/common/console.h"
 #include "convert/format.h"
+#include "core/base/console.h"
+#include "core/card/card.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 // info, get and set: one driver call or a few, their results printed.
 
-#include "cli/common/arguments.h"
 #include "convert/named.h"
+#include "core/options/arguments.h"
 
 #include <vector>
 

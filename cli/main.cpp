@@ -1,11 +1,11 @@
 // dio-cli: the card from the command line, on the panel's driver binding.
-// Its exit statuses: cli/common/exit_status.h.
+// Its exit statuses: core/base/exit_status.h.
 #include "cli/command_line.h"
-#include "cli/common/card.h"
-#include "cli/common/console.h"
-#include "cli/common/errors.h"
+#include "core/base/console.h"
+#include "core/base/errors.h"
+#include "core/card/card.h"
 #ifdef DIO_PLANT
-#include "cli/plant/plant_history.h"
+#include "cli/history/plant_history.h"
 #endif
 #include "convert/printable.h"
 #include "driver/dlldef.h"

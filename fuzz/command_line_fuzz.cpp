@@ -5,7 +5,7 @@
 // the file's business, not the command line's.
 #include "check.h"
 #include "cli/command_line.h"
-#include "cli/common/errors.h"
+#include "core/base/errors.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // collector reads it: refused as no run (NotARun) or read as a run that,
 // sent again, reads back the same. Nothing else thrown, no crash.
 #include "check.h"
-#include "cli/records/run_message.h"
+#include "core/records/run_message.h"
 
 #include <cstddef>
 #include <cstdint>

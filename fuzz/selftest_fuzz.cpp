@@ -3,10 +3,10 @@
 // a JSON document naming only tested channels. Also the command line's and the
 // simulated card's readings of what is typed: a usage error at worst.
 #include "check.h"
-#include "cli/common/arguments.h"
-#include "cli/common/errors.h"
-#include "cli/common/wiring.h"
-#include "cli/selftest/report.h"
+#include "core/base/errors.h"
+#include "core/card/wiring.h"
+#include "core/options/arguments.h"
+#include "core/selftest/report.h"
 #include "simcard/faults.h"
 
 #include <nlohmann/json.hpp>

@@ -5,7 +5,7 @@
 // arrow keys go from cell to cell, and each cell says its channel and
 // finding to whoever hovers over it or reaches it, a screen reader too.
 
-#include "cli/selftest/report.h"
+#include "core/selftest/report.h"
 
 #include <QColor>
 #include <QWidget>

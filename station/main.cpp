@@ -1,8 +1,8 @@
 // dio-station: the station's window for its operator, on dio-cli's libraries.
-#include "cli/common/card.h"
-#include "cli/common/console.h"
-#include "cli/common/errors.h"
-#include "cli/common/interrupts.h"
+#include "core/base/console.h"
+#include "core/base/errors.h"
+#include "core/base/interrupts.h"
+#include "core/card/card.h"
 #include "driver/dlldef.h"
 #include "station/operator_prompt.h"
 #include "station/station_options.h"

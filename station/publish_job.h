@@ -5,7 +5,7 @@
 // comes meanwhile waits its turn, and runs kept in the records go together
 // (each publication sends every run the plant has not confirmed).
 
-#include "cli/station/run.h"
+#include "core/runs/run.h"
 
 #include <QObject>
 #include <QPointer>

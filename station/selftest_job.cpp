@@ -1,7 +1,7 @@
 #include "selftest_job.h"
 
-#include "cli/common/card.h"
-#include "cli/selftest/lock.h"
+#include "core/card/card.h"
+#include "core/selftest/lock.h"
 #include "driver/driver_error.h"
 
 namespace station {

@@ -3,7 +3,7 @@
 // answers while the card is driven: progress as it goes, a cancel that
 // stops it with the lines back at 0, and its outcome once it has ended.
 
-#include "cli/station/run.h"
+#include "core/runs/run.h"
 
 #include <QObject>
 #include <QPointer>

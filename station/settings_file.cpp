@@ -1,7 +1,7 @@
 #include "settings_file.h"
 
-#include "cli/common/errors.h"
 #include "convert/printable.h"
+#include "core/base/errors.h"
 
 namespace station {
 namespace {

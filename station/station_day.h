@@ -3,7 +3,7 @@
 // ten, the channels that fail most. Qt-free, from the records as they are
 // read back, so that a window started again shows the same day.
 
-#include "cli/records/store.h"
+#include "core/records/store.h"
 
 #include <cstddef>
 #include <string>

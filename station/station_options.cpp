@@ -1,9 +1,9 @@
 #include "station_options.h"
 
-#include "cli/common/arguments.h"
-#include "cli/common/errors.h"
-#include "cli/common/option_forms.h"
-#include "cli/station/options.h"
+#include "core/base/errors.h"
+#include "core/options/arguments.h"
+#include "core/options/option_forms.h"
+#include "core/options/station_arguments.h"
 #include "station/settings_file.h"
 
 #include <CLI/CLI.hpp>

@@ -2,7 +2,7 @@
 // What the station's window is started with: the command line, and a
 // settings file for what stays the same at a station. Qt-free.
 
-#include "cli/station/run.h"
+#include "core/runs/run.h"
 
 #include <cstddef>
 #include <string>

@@ -1,9 +1,9 @@
 #include "station_window.h"
 
-#include "cli/records/default_database.h"
-#include "cli/records/store.h"
 #include "convert/full_width.h"
 #include "convert/printable.h"
+#include "core/records/default_database.h"
+#include "core/records/store.h"
 #include "station/fault_chart.h"
 #include "station/line_grid.h"
 #include "station/publish_job.h"

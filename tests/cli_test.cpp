@@ -1,9 +1,9 @@
 // dio-cli's readings of what is typed, and its watch.
-#include "cli/common/arguments.h"
-#include "cli/common/errors.h"
-#include "cli/common/wiring.h"
-#include "cli/mqtt/topics.h"
 #include "cli/watch/watcher.h"
+#include "core/base/errors.h"
+#include "core/card/wiring.h"
+#include "core/mqtt/topics.h"
+#include "core/options/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What dio-cli's command line asks for, read without a driver: a usage
 // mistake anywhere is refused before anything could be sent.
 #include "cli/command_line.h"
-#include "cli/common/errors.h"
+#include "core/base/errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // dio-cli's exit statuses as its manual page lists them: every status the
 // program has, and none it has not, in the same order.
-#include "cli/common/exit_status.h"
+#include "core/base/exit_status.h"
 #include "driver/shared_library.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
 // The records' layout upgrades and their text forms; what a run keeps and the
 // files refused are checked on the program as built (records_check.py).
-#include "cli/common/errors.h"
-#include "cli/common/run_identity.h"
-#include "cli/records/history_output.h"
-#include "cli/records/run_message.h"
-#include "cli/records/schema.h"
-#include "cli/records/sqlite.h"
-#include "cli/records/store.h"
 #include "convert/uuid.h"
+#include "core/base/errors.h"
+#include "core/base/run_identity.h"
+#include "core/records/history_output.h"
+#include "core/records/run_message.h"
+#include "core/records/schema.h"
+#include "core/records/sqlite.h"
+#include "core/records/store.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

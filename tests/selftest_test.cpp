@@ -1,7 +1,7 @@
 // The loopback self-test against an oracle: faults injected into the
 // simulated card (the real library, through the driver binding), found again.
-#include "cli/common/card.h"
-#include "cli/selftest/on_card.h"
+#include "core/card/card.h"
+#include "core/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"
 #include "simcard/faults.h"

@@ -1,8 +1,8 @@
 // The card as a Modbus device, request by request, on a card that fails when
 // told to: the exception the protocol orders first, and what reached the card
 // before a failure, for the log.
-#include "cli/common/card.h"
 #include "cli/serve/modbus_map.h"
+#include "core/card/card.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // their accessible names, the list, the day's counts, the records read back
 // by Python's sqlite3 (an independent reader), a cancel, a refused second
 // scan; and the day's arithmetic apart from the window.
-#include "cli/common/card.h"
-#include "cli/mqtt/broker_url.h"
-#include "cli/records/store.h"
-#include "cli/selftest/lock.h"
+#include "core/card/card.h"
+#include "core/mqtt/broker_url.h"
+#include "core/records/store.h"
+#include "core/selftest/lock.h"
 #include "driver/dlldef.h"
 #include "sim_card.h"
 #include "station/line_grid.h"

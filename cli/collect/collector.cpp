@@ -2,15 +2,15 @@
 
 #include "cli/collect/inbox.h"
 #include "cli/collect/plant_link.h"
-#include "cli/common/digest.h"
-#include "cli/common/errors.h"
-#include "cli/common/interrupts.h"
-#include "cli/common/log.h"
-#include "cli/mqtt/publisher.h"
-#include "cli/mqtt/topics.h"
-#include "cli/plant/postgres.h"
-#include "cli/records/run_message.h"
 #include "convert/printable.h"
+#include "core/base/digest.h"
+#include "core/base/errors.h"
+#include "core/base/interrupts.h"
+#include "core/base/log.h"
+#include "core/mqtt/publisher.h"
+#include "core/mqtt/topics.h"
+#include "core/plant/postgres.h"
+#include "core/records/run_message.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 // dio-cli collect: every station's runs from the plant's broker into its
 // PostgreSQL, each once, each confirmed to its station once committed.
 
-#include "cli/mqtt/broker_url.h"
+#include "core/mqtt/broker_url.h"
 
 #include <cstddef>
 #include <string>

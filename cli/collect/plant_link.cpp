@@ -1,7 +1,7 @@
 #include "plant_link.h"
 
-#include "cli/plant/plant_schema.h"
-#include "cli/plant/plant_store.h"
+#include "core/plant/plant_schema.h"
+#include "core/plant/plant_store.h"
 
 #include <algorithm>
 #include <iterator>

@@ -5,8 +5,8 @@
 // or refuses writes for a while (read-only, full, a lock or statement
 // timeout); only a run the server will never take is dropped.
 
-#include "cli/plant/postgres.h"
-#include "cli/records/store.h"
+#include "core/plant/postgres.h"
+#include "core/records/store.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "modbus_map.h"
 
-#include "cli/common/errors.h"
+#include "core/base/errors.h"
 #include "modbuscard/mbap.h"
 
 #include <modbus/modbus.h>

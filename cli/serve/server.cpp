@@ -1,14 +1,14 @@
 #include "server.h"
 
-#include "cli/common/card.h"
-#include "cli/common/console.h"
-#include "cli/common/errors.h"
-#include "cli/common/interrupts.h"
-#include "cli/common/log.h"
-#include "cli/selftest/lock.h"
 #include "cli/serve/frames.h"
 #include "cli/serve/modbus_map.h"
 #include "cli/serve/sockets.h"
+#include "core/base/console.h"
+#include "core/base/errors.h"
+#include "core/base/interrupts.h"
+#include "core/base/log.h"
+#include "core/card/card.h"
+#include "core/selftest/lock.h"
 
 #include <modbus/modbus.h>
 

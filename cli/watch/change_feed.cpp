@@ -1,8 +1,8 @@
 #include "change_feed.h"
 
-#include "cli/common/diagnostic.h"
-#include "cli/common/timestamp.h"
-#include "cli/mqtt/topics.h"
+#include "core/base/diagnostic.h"
+#include "core/base/timestamp.h"
+#include "core/mqtt/topics.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cli/common/errors.h"
-#include "cli/mqtt/publisher.h"
 #include "cli/watch/watcher.h"
+#include "core/base/errors.h"
+#include "core/mqtt/publisher.h"
 
 #include <chrono>
 #include <optional>

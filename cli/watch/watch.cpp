@@ -1,11 +1,11 @@
 #include "watch.h"
 
-#include "cli/common/card.h"
-#include "cli/common/console.h"
-#include "cli/common/diagnostic.h"
-#include "cli/common/errors.h"
-#include "cli/common/interrupts.h"
 #include "cli/watch/change_feed.h"
+#include "core/base/console.h"
+#include "core/base/diagnostic.h"
+#include "core/base/errors.h"
+#include "core/base/interrupts.h"
+#include "core/card/card.h"
 
 #include <algorithm>
 

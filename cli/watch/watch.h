@@ -1,9 +1,9 @@
 #pragma once
 // dio-cli watch: the inputs polled, each change printed with its time.
 
-#include "cli/common/wiring.h"
-#include "cli/mqtt/broker_url.h"
 #include "cli/watch/watcher.h"
+#include "core/card/wiring.h"
+#include "core/mqtt/broker_url.h"
 
 #include <chrono>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "watcher.h"
 
-#include "cli/common/timestamp.h"
+#include "core/base/timestamp.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/common/wiring.h"
 #include "convert/named.h"
+#include "core/card/wiring.h"
 
 #include <chrono>
 #include <cstdint>

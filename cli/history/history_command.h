@@ -1,0 +1,30 @@
+#pragma once
+// dio-cli history: the recorded runs, newest first, or (stats) the counts of
+// faults per channel.
+
+#include "core/records/history_output.h"
+#include "core/records/store.h"
+
+#include <optional>
+#include <string>
+
+namespace cli::records {
+
+struct HistorySetup {
+    HistoryFilter filter;
+    HistoryFormat format = HistoryFormat::Text;
+    bool stats = false;            // per channel, how often found faulty
+    bool byStation = false;        // the stats per station instead
+    std::optional<std::string> db; // none: the user's default
+};
+
+// Whether a --db names the plant's PostgreSQL (a postgresql:// URL) rather
+// than a station's file.
+inline bool isPlantStore(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
+}
+
+// Throws RecordFailed where the records cannot be read.
+void showHistory(const HistorySetup& setup);
+
+} // namespace cli::records

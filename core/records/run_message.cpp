@@ -1,0 +1,162 @@
+#include "run_message.h"
+
+#include "convert/printable.h"
+#include "convert/utf8.h"
+#include "convert/uuid.h"
+#include "core/records/history_output.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+namespace cli::records {
+namespace {
+
+using Json = nlohmann::json;
+
+// The stray bytes of text that is not UTF-8 as "\xNN".
+std::string utf8Only(const std::string& text) {
+    if (convert::validUtf8(text))
+        return text;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const convert::Decoded c = convert::decodeUtf8(text, at);
+        if (c.code < 0) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[at]));
+            out += escape;
+        } else {
+            out.append(text, at, c.size);
+        }
+        at += c.size;
+    }
+    return out;
+}
+
+const Json& field(const Json& object, const char* name) {
+    const auto found = object.find(name);
+    if (found == object.end())
+        throw NotARun(std::string("缺少“") + name + "”");
+    return *found;
+}
+
+std::string text(const Json& object, const char* name, bool mayBeEmpty = true) {
+    const Json& value = field(object, name);
+    if (!value.is_string())
+        throw NotARun(std::string("“") + name + "”不是字符串");
+    std::string got = value.get<std::string>();
+    if (!mayBeEmpty && got.empty())
+        throw NotARun(std::string("“") + name + "”为空");
+    if (convert::hasControl(got))
+        throw NotARun(std::string("“") + name + "”里有控制字符：“" +
+                      convert::printable(got, false) + "”");
+    return got;
+}
+
+long long number(const Json& object, const char* name, long long most) {
+    const Json& value = field(object, name);
+    if (!value.is_number_integer() || value.get<long long>() < 0 || value.get<long long>() > most)
+        throw NotARun(std::string("“") + name + "”不是 0 到 " + std::to_string(most) + " 的整数");
+    return value.get<long long>();
+}
+
+// "2026-12-09T10:15:00.123Z", as the stations write their times: every digit
+// in its place and a day that exists, so that the plant's store takes it.
+std::string utcTime(const Json& object, const char* name) {
+    std::string got = text(object, name);
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    bool fits = got.size() == kShape.size();
+    for (std::size_t i = 0; fits && i < kShape.size(); ++i)
+        fits = kShape[i] == 'd' ? got[i] >= '0' && got[i] <= '9' : got[i] == kShape[i];
+    auto number = [&](std::size_t at, std::size_t size) { return std::stoi(got.substr(at, size)); };
+    if (fits) {
+        const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        fits = year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1] &&
+               number(11, 2) < 24 && number(14, 2) < 60 && number(17, 2) < 60;
+    }
+    if (!fits)
+        throw NotARun(std::string("“") + name + "”不是 UTC 时间（如 2026-12-09T10:15:00.123Z）：“" +
+                      convert::printable(got, false) + "”");
+    return got;
+}
+
+template <typename E, std::size_t N>
+E named(const std::string& name, const convert::Named<E> (&table)[N], const char* what) {
+    if (const std::optional<E> value = convert::valueNamed(table, name))
+        return *value;
+    throw NotARun(std::string("不认识的") + what + "“" + convert::printable(name, false) + "”");
+}
+
+selftest::Fault faultFrom(const Json& f) {
+    using namespace selftest;
+    if (!f.is_object())
+        throw NotARun("故障不是对象");
+    Fault fault{named(text(f, "kind"), kFaultKindNames, "故障种类"), {}};
+    const Json& channels = field(f, "channels");
+    if (!channels.is_array() || channels.empty())
+        throw NotARun("故障的“channels”不是通道号的列表");
+    for (const Json& c : channels) {
+        if (!c.is_number_integer() || c.get<long long>() < 1 || c.get<long long>() > 65536)
+            throw NotARun("故障的通道号不是 1 到 65536 的整数");
+        fault.channels.push_back(c.get<int>());
+    }
+    if (f.contains("wired"))
+        fault.wired = named(text(f, "wired"), kWiredNames, "短路方式");
+    if (f.contains("why"))
+        fault.why = named(text(f, "why"), kWhyNames, "无法判断的原因");
+    if (f.contains("flickers"))
+        fault.flickers = static_cast<int>(number(f, "flickers", std::numeric_limits<int>::max()));
+    return fault;
+}
+
+} // namespace
+
+std::string runMessage(const RecordedRun& run) {
+    RecordedRun sent = run;
+    for (std::string* text : {&sent.serial, &sent.part, &sent.station, &sent.operatorName,
+                              &sent.channels, &sent.reason})
+        *text = utf8Only(*text);
+    nlohmann::ordered_json json = runJson(sent);
+    json.erase("id"); // the station's own row, of no use elsewhere
+    return json.dump();
+}
+
+RecordedRun runFromMessage(std::string_view message) {
+    if (message.size() > kLargestRunMessage)
+        throw NotARun("消息有 " + std::to_string(message.size()) + " 字节，大过任何一次自检");
+    Json json;
+    try {
+        json = Json::parse(message);
+    } catch (const Json::exception& e) {
+        throw NotARun(std::string("不是 JSON：") + e.what());
+    }
+    if (!json.is_object())
+        throw NotARun("不是 JSON 对象");
+    RecordedRun run;
+    run.uuid = text(json, "uuid");
+    if (!convert::isUuid(run.uuid))
+        throw NotARun("“uuid”不是 UUID：“" + convert::printable(run.uuid, false) + "”");
+    run.serial = text(json, "serial", false);
+    run.part = text(json, "part");
+    run.station = text(json, "station", false);
+    run.operatorName = text(json, "operator");
+    run.started = utcTime(json, "started");
+    run.ended = utcTime(json, "ended");
+    run.settleMs = static_cast<long>(number(json, "settle_ms", 60000));
+    run.channels = text(json, "channels");
+    run.patterns = static_cast<long>(number(json, "patterns", std::numeric_limits<int>::max()));
+    run.status = named(text(json, "status"), kRunStatusNames, "结果");
+    run.reason = text(json, "reason");
+    const Json& faults = field(json, "faults");
+    if (!faults.is_array())
+        throw NotARun("“faults”不是列表");
+    for (const Json& f : faults)
+        run.faults.push_back(faultFrom(f));
+    return run;
+}
+
+} // namespace cli::records

@@ -1,0 +1,298 @@
+#include "store.h"
+
+#include "core/base/errors.h"
+#include "core/base/run_identity.h"
+#include "core/records/read_back.h"
+#include "core/records/schema.h"
+#include "core/records/sqlite.h"
+
+#include <algorithm>
+#include <map>
+
+namespace cli::records {
+namespace {
+
+std::string commaList(const std::vector<int>& channels) {
+    std::string text;
+    for (int channel : channels)
+        text += (text.empty() ? "" : ",") + std::to_string(channel);
+    return text;
+}
+
+// A fault as read back: its names turned into the values they name.
+selftest::Fault faultFrom(const Statement& row, int first) {
+    return faultFromNames(row.text(first), row.text(first + 1), row.text(first + 2),
+                          row.text(first + 3), row.integer(first + 4));
+}
+
+// The counts per station: the runs (r) filtered by what goes between the two
+// parts. A station's file is small: its units' runs numbered by time.
+constexpr const char* kStationCountsSql =
+    "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
+    "(PARTITION BY r.station, r.serial ORDER BY r.started) AS nth FROM runs r ";
+constexpr const char* kStationCountsEnd =
+    ") SELECT station, count(*), "
+    "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status = 'fail' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN status IN ('aborted', 'error') THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
+    "FROM numbered GROUP BY station ORDER BY station";
+
+// The filter as SQL conditions on the runs (r), their values bound in order:
+// written out rather than "?1 IS NULL OR ...", so that SQLite picks the index.
+std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filter) {
+    std::string sql = "WHERE 1";
+    std::vector<std::string> values;
+    auto add = [&](const std::string& condition, const std::string& value) {
+        sql += " AND " + condition;
+        values.push_back(value);
+    };
+    if (filter.serial)
+        add("r.serial = ?", *filter.serial);
+    if (filter.since)
+        add("r.started >= ?", *filter.since);
+    if (filter.station)
+        add("r.station = ?", *filter.station);
+    if (filter.status)
+        add("r.status = ?", nameOf(*filter.status));
+    if (filter.pending)
+        sql += " AND r.delivered IS NULL";
+    if (filter.unitsSince)
+        add("r.serial IN (SELECT u.serial FROM runs u WHERE u.started >= ? AND "
+            "u.station = r.station)",
+            *filter.unitsSince);
+    if (filter.newest)
+        sql = "WHERE r.id IN (SELECT r.id FROM runs r " + sql +
+              " ORDER BY r.started DESC, r.id DESC LIMIT " + std::to_string(*filter.newest) + ")";
+    return {sql, values};
+}
+
+// The runs the statement's rows give, a run's faults in the rows after it.
+std::vector<RecordedRun> runsFrom(Statement& rows) {
+    std::vector<RecordedRun> runs;
+    while (rows.step()) {
+        if (runs.empty() || runs.back().id != rows.integer(0)) {
+            RecordedRun run;
+            run.id = rows.integer(0);
+            run.serial = rows.text(1);
+            run.part = rows.text(2);
+            run.station = rows.text(3);
+            run.operatorName = rows.text(4);
+            run.started = rows.text(5);
+            run.ended = rows.text(6);
+            run.settleMs = static_cast<long>(rows.integer(7));
+            run.channels = rows.text(8);
+            run.patterns = static_cast<long>(rows.integer(9));
+            run.status = fromName(rows.text(10), kRunStatusNames, "结果");
+            run.reason = rows.text(11);
+            run.uuid = rows.text(12);
+            runs.push_back(std::move(run));
+        }
+        if (!rows.isNull(13))
+            runs.back().faults.push_back(faultFrom(rows, 13));
+    }
+    return runs;
+}
+
+const char* const kRunColumns =
+    "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
+    "r.channels, r.patterns, r.status, r.reason, r.uuid, "
+    "f.kind, f.channels, f.wired, f.why, f.flickers "
+    "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
+
+std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
+    const auto [conditions, values] = where(filter);
+    // One pass over the runs and their faults: a run's rows come together,
+    // newest run first.
+    Statement rows =
+        db.prepare(kRunColumns + conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
+    rows.bindAll(values);
+    return runsFrom(rows);
+}
+
+// The same change to each run named by its identity; how many rows changed.
+long updateEach(const std::string& path, const std::string& sql,
+                const std::vector<std::string>& uuids, const std::string& when) {
+    Database db(path, Database::Mode::Existing);
+    prepareSchema(db);
+    Transaction transaction(db);
+    Statement update = db.prepare(sql);
+    long changed = 0;
+    for (const std::string& uuid : uuids) {
+        update.bind(1, when).bind(2, uuid).run();
+        changed += db.changes();
+    }
+    transaction.commit();
+    return changed;
+}
+
+FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
+    const auto [conditions, values] = where(filter);
+    FaultCounts counts;
+    Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
+    runs.bindAll(values);
+    counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
+    // Runs, not entries: a crossed pair names each channel twice in one run,
+    // a stuck line may be named again as undecided.
+    const std::string from = "FROM fault_channels c JOIN faults f ON f.id = c.fault "
+                             "JOIN runs r ON r.id = f.run " +
+                             conditions;
+    Statement rows = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
+                                " GROUP BY c.channel, f.kind");
+    rows.bindAll(values);
+    std::map<int, ChannelFaults> byChannel;
+    while (rows.step()) {
+        ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
+        channel.channel = static_cast<int>(rows.integer(0));
+        channel.kinds[selftest::nameOf(fromName(rows.text(1), selftest::kFaultKindNames,
+                                                "故障种类"))] = static_cast<long>(rows.integer(2));
+    }
+    Statement totals =
+        db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");
+    totals.bindAll(values);
+    while (totals.step())
+        byChannel[static_cast<int>(totals.integer(0))].total = static_cast<long>(totals.integer(1));
+    for (const auto& [number, channel] : byChannel)
+        counts.channels.push_back(channel);
+    // The weak spots first.
+    std::stable_sort(
+        counts.channels.begin(), counts.channels.end(),
+        [](const ChannelFaults& a, const ChannelFaults& b) { return a.total > b.total; });
+    return counts;
+}
+
+// Reads the records where they lie: written when it can be (an older layout
+// is upgraded first), else read as they are, on read-only media or in a
+// folder this user cannot write, where the layout must be this program's.
+template <typename Read> auto reading(const std::string& path, Read read) {
+    try {
+        Database db(path, Database::Mode::Existing);
+        prepareSchema(db);
+        return read(db);
+    } catch (const CannotWrite&) {
+    }
+    Database db(path, Database::Mode::AsItIs);
+    requireLayout(db);
+    return read(db);
+}
+
+} // namespace
+
+std::string channelRanges(const std::vector<int>& channels) {
+    std::string text;
+    for (std::size_t i = 0; i < channels.size();) {
+        std::size_t last = i;
+        while (last + 1 < channels.size() && channels[last + 1] == channels[last] + 1)
+            ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(channels[i]);
+        if (last > i)
+            text += "-" + std::to_string(channels[last]);
+        i = last + 1;
+    }
+    return text;
+}
+
+void recordRun(const std::string& path, const RecordedRun& run) {
+    Database db(path, Database::Mode::Create);
+    prepareSchema(db);
+    Transaction transaction(db);
+    db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
+               "channels, patterns, status, reason, uuid) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, run.serial)
+        .bind(2, run.part)
+        .bind(3, run.station)
+        .bind(4, run.operatorName)
+        .bind(5, run.started)
+        .bind(6, run.ended)
+        .bind(7, run.settleMs)
+        .bind(8, run.channels)
+        .bind(9, run.patterns)
+        .bind(10, nameOf(run.status))
+        .bind(11, run.reason)
+        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid)
+        .run();
+    const std::int64_t id = db.lastRowId();
+    Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
+                                 "VALUES (?, ?, ?, ?, ?, ?)");
+    Statement channel = db.prepare("INSERT INTO fault_channels (fault, channel) VALUES (?, ?)");
+    for (const selftest::Fault& f : run.faults) {
+        fault.bind(1, id)
+            .bind(2, selftest::nameOf(f.kind))
+            .bind(3, commaList(f.channels))
+            .bind(4, selftest::nameOf(f.wired))
+            .bind(5, selftest::nameOf(f.why))
+            .bind(6, f.flickers)
+            .run();
+        const std::int64_t faultId = db.lastRowId();
+        for (int c : f.channels)
+            channel.bind(1, faultId).bind(2, c).run();
+    }
+    transaction.commit();
+}
+
+std::vector<RecordedRun> history(const std::string& path, const HistoryFilter& filter) {
+    return reading(path, [&](Database& db) { return historyIn(db, filter); });
+}
+
+FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
+    return reading(path, [&](Database& db) { return faultCountsIn(db, filter); });
+}
+
+std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter) {
+    return reading(path, [&](Database& db) {
+        const auto [conditions, values] = where(filter);
+        Statement rows =
+            db.prepare(std::string(kStationCountsSql) + conditions + kStationCountsEnd);
+        rows.bindAll(values);
+        std::vector<StationCounts> counts;
+        while (rows.step()) {
+            StationCounts c;
+            c.station = rows.text(0);
+            long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
+            for (int i = 0; i < 6; ++i)
+                *fields[i] = static_cast<long>(rows.integer(i + 1));
+            counts.push_back(std::move(c));
+        }
+        return counts;
+    });
+}
+
+std::vector<RecordedRun> undelivered(const std::string& path, std::size_t limit,
+                                     const std::optional<std::string>& sentBefore) {
+    return reading(path, [&](Database& db) {
+        // The oldest first, as they were made: a dashboard sees a station's
+        // runs arrive in their order. One sent "later than now" was sent
+        // while the clock was ahead: it is not on its way.
+        Statement rows = db.prepare(
+            std::string(kRunColumns) +
+            "WHERE r.id IN (SELECT id FROM runs WHERE delivered IS NULL AND (?1 IS NULL OR "
+            "sent IS NULL OR sent < ?1 OR sent > strftime('%Y-%m-%dT%H:%M:%fZ', 'now')) "
+            "ORDER BY id LIMIT ?2) ORDER BY r.id, f.id");
+        if (sentBefore)
+            rows.bind(1, *sentBefore);
+        rows.bind(2, static_cast<std::int64_t>(limit));
+        return runsFrom(rows);
+    });
+}
+
+long countUndelivered(const std::string& path) {
+    return reading(path, [&](Database& db) {
+        Statement count = db.prepare("SELECT COUNT(*) FROM runs WHERE delivered IS NULL");
+        return count.step() ? static_cast<long>(count.integer(0)) : 0L;
+    });
+}
+
+void markSent(const std::string& path, const std::vector<std::string>& uuids,
+              const std::string& when) {
+    updateEach(path, "UPDATE runs SET sent = ?1 WHERE uuid = ?2", uuids, when);
+}
+
+long markDelivered(const std::string& path, const std::vector<std::string>& uuids,
+                   const std::string& when) {
+    return updateEach(path, "UPDATE runs SET delivered = ?1 WHERE uuid = ?2 AND delivered IS NULL",
+                      uuids, when);
+}
+
+} // namespace cli::records

@@ -1,0 +1,189 @@
+#include "run.h"
+
+#include "core/base/console.h"
+#include "core/base/errors.h"
+#include "core/base/interrupts.h"
+#include "core/base/run_identity.h"
+#include "core/base/timestamp.h"
+#include "core/card/card.h"
+#include "core/mqtt/publisher.h"
+#include "core/mqtt/topics.h"
+#include "core/records/default_database.h"
+#include "core/records/history_output.h"
+#include "core/records/run_message.h"
+#include "core/records/store.h"
+#include "core/runs/deliver.h"
+#include "core/selftest/lock.h"
+#include "core/selftest/report_file.h"
+
+namespace cli {
+namespace {
+
+// What a test station keeps of a run; `faults` for one that ended.
+records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& run,
+                              std::chrono::system_clock::time_point ended, long patterns) {
+    records::RecordedRun record;
+    static_cast<selftest::Identity&>(record) = run;
+    record.uuid = run.uuid;
+    record.started = isoTimestamp(run.start, true);
+    record.ended = isoTimestamp(ended, true);
+    record.settleMs = static_cast<long>(setup.settle.count());
+    record.channels = records::channelRanges(setup.channels);
+    record.patterns = patterns;
+    return record;
+}
+
+// What failed of what was asked for a run's record.
+struct Unkept {
+    std::optional<RecordFailed> record;
+    std::optional<PublishFailed> publication;
+};
+
+// Kept where asked: why not, where it was asked and failed.
+std::optional<RecordFailed> keep(const SelftestOutput& output, const records::RecordedRun& record) {
+    if (!output.record)
+        return std::nullopt;
+    try {
+        records::recordRun(records::databaseAt(output.db), record);
+        return std::nullopt;
+    } catch (const RecordFailed& e) {
+        return e;
+    }
+}
+
+Unkept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
+    Unkept unkept;
+    unkept.record = keep(output, record);
+    unkept.publication = publishKept(output, record, output.record && !unkept.record);
+    return unkept;
+}
+
+// The test itself; a run cut short is kept too, as far as it went, and why
+// it ended.
+selftest::Report testedOrKept(Card& card, const SelftestSetup& setup, const SelftestOutput& output,
+                              const selftest::Run& run) {
+    int patterns = 0;
+    try {
+        return selftestOnCard(card, setup, patterns);
+    } catch (Failure& e) {
+        records::RecordedRun record =
+            recordOf(setup, run, std::chrono::system_clock::now(), patterns);
+        record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
+                                                             : records::RunStatus::Error;
+        record.reason = e.told();
+        const Unkept unkept = keepAndPublish(output, record);
+        if (unkept.record)
+            e.add("记录未写入：" + std::string(unkept.record->what()));
+        e.add(unkept.publication);
+        throw;
+    }
+}
+
+void showResult(const selftest::Report& result, const std::string& json, bool asJson) {
+    if (asJson) {
+        say(json);
+        return;
+    }
+    say(selftest::summaryText(result));
+    for (const std::string& line : selftest::faultTexts(result))
+        say("  " + line);
+    say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
+}
+
+} // namespace
+
+std::optional<PublishFailed> publishKept(const SelftestOutput& output,
+                                         const records::RecordedRun& record, bool kept,
+                                         const std::atomic<bool>* cancel) {
+    if (!output.mqtt)
+        return std::nullopt;
+    try {
+        if (kept) {
+            deliverPending({*output.mqtt, records::databaseAt(output.db), std::chrono::seconds(5),
+                            std::chrono::seconds(1), std::chrono::seconds(60), cancel});
+        } else {
+            mqtt::Publisher publisher(*output.mqtt);
+            publisher.cancelWith(cancel);
+            publisher.publishAcknowledged(
+                mqtt::topic(output.mqtt->prefix, record.station, "selftest"),
+                records::runMessage(record), std::chrono::seconds(5));
+        }
+    } catch (const PublishFailed& e) {
+        return e;
+    } catch (const RecordFailed& e) {
+        // Sent, but not noted as sent or delivered: it is sent again later.
+        return PublishFailed(std::string("发送情况未记下：") + e.what());
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<SelftestLock> holdCardFor(Card& card, const SelftestSetup& setup) {
+    auto lock = std::make_unique<SelftestLock>(card.id());
+    card.requireInputWords(setup.wiring.wordsFor(setup.channels), "所测的通道按接线表");
+    return lock;
+}
+
+KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
+    KeptRun kept;
+    selftest::Run& run = kept.run;
+    static_cast<selftest::Identity&>(run) = output.who;
+    run.uuid = newRunIdentity();
+    run.start = std::chrono::system_clock::now();
+    const auto began = std::chrono::steady_clock::now();
+    kept.result = testedOrKept(card, setup, output, run);
+    run.duration = std::chrono::steady_clock::now() - began;
+    kept.record = recordOf(setup, run, std::chrono::system_clock::now(), kept.result.patterns);
+    kept.record.status =
+        kept.result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+    kept.record.faults = kept.result.faults;
+    const Unkept unkept = keepAndPublish(output, kept.record);
+    kept.notRecorded = unkept.record;
+    kept.notPublished = unkept.publication;
+    return kept;
+}
+
+ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOutput& output) {
+    // Before any line is driven: the card to ourselves, and the report's folder.
+    const std::unique_ptr<SelftestLock> lock = holdCardFor(card, setup);
+    std::optional<ReportFile> report, junit;
+    if (output.report)
+        report.emplace(*output.report);
+    if (output.junit)
+        junit.emplace(*output.junit);
+    catchInterrupts();
+    const KeptRun kept = testAndKeep(card, setup, output);
+    const selftest::Report& result = kept.result;
+    const std::string json = selftest::reportJson(result);
+    // The record and the publication first, then the files, then the standard
+    // output: a file that cannot be written (a full disk) loses neither the
+    // run nor its result on the terminal, and is said after them.
+    std::optional<Failure> notWritten;
+    auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
+        try {
+            if (file)
+                file->commit(text);
+        } catch (const OutputFailed& e) {
+            keepFirst(notWritten, e);
+        }
+    };
+    commit(report, json + "\n");
+    commit(junit, selftest::junitXml(result, setup.channels, kept.run));
+    showResult(result, json, output.json);
+    // Said after the result, which the terminal shows all the same; the
+    // status is the first of them, the others said with it. A signal while
+    // the broker was awaited ends it as a signal does.
+    std::optional<Failure> failed;
+    if (interrupted())
+        failed = Interrupted(stopSignal());
+    if (kept.notRecorded)
+        keepFirst(failed, failed ? *kept.notRecorded
+                                 : RecordFailed("结果未记入记录库：" +
+                                                std::string(kept.notRecorded->what())));
+    keepFirst(failed, kept.notPublished);
+    keepFirst(failed, notWritten);
+    if (failed)
+        throw *failed;
+    return result.faults.empty() ? ExitStatus::Ok : ExitStatus::FaultsFound;
+}
+
+} // namespace cli

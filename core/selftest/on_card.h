@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/card/wiring.h"
+#include "core/selftest/report.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace cli {
+
+class Card;
+
+struct SelftestSetup {
+    std::vector<int> channels; // the output channels driven, each wired back to an input
+    Wiring wiring;
+    std::chrono::milliseconds settle{10}; // after each pattern, before the inputs are read
+    bool progress = false;                // a progress bar on the standard error
+    int reads = 2; // reads of each pattern: an input that changes between them is intermittent
+    selftest::Codes codes = selftest::Codes::ConstantWeight;
+    // After each pattern read back: how many so far, and how many a sound
+    // card takes (a window's progress bar; called on the test's thread).
+    std::function<void(int driven, int expected)> onPattern;
+    // Set by the program itself to stop the test (a window's cancel button):
+    // it ends as a signal ends it, Interrupted(0).
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Drives the patterns on the card, reads its inputs back and reports the
+// faults. Every channel it drove is set back to 0 when it ends, also when it
+// ends early (a failed driver call, Ctrl-C or a cancel: Interrupted). `driven` counts
+// the patterns written, for a run that ends early.
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven);
+
+} // namespace cli
