@@ -2,12 +2,12 @@
 // own), ending right after the window's first paint.
 #include "core/card/card.h"
 #include "driver/dlldef.h"
+#include "gui/qt_translation.h"
 #include "quit_after_show.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
 
 #include <QApplication>
-#include <QTranslator>
 
 #include <cstdlib>
 #include <memory>
@@ -19,10 +19,7 @@ int main(int argc, char** argv) {
         {"dio-station", "--operator", "bench", "--db",
          std::string(folder ? folder : "/tmp") + "/station-start.sqlite"}));
     QApplication application(argc, argv);
-    Q_INIT_RESOURCE(qt_translation);
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
-        QCoreApplication::installTranslator(translator);
+    gui::speakChinese();
     new QuitAfterFirstShow(&application); // owned by the application
     QApplication::setFont(station::StationWindow::stationFont());
     auto dll = std::make_unique<driver::DllDef>();

@@ -4,28 +4,19 @@
 #include "core/base/interrupts.h"
 #include "core/card/card.h"
 #include "driver/dlldef.h"
+#include "gui/message_box.h"
+#include "gui/qt_translation.h"
 #include "station/operator_prompt.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
-#include <QTranslator>
 
 #include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
-
-// The embedded translation, in this program: its resources are registered by
-// name, outside any namespace.
-static void speakChinese(QApplication& application) {
-    Q_INIT_RESOURCE(qt_translation);
-    auto* translator = new QTranslator(&application);
-    if (translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
-        QCoreApplication::installTranslator(translator);
-}
 
 namespace {
 
@@ -81,10 +72,10 @@ int main(int argc, char** argv) {
         mistake = e;
     }
     QApplication application(argc, argv);
-    speakChinese(application);
+    gui::speakChinese();
     const QString title = QStringLiteral("测试台");
     if (mistake) {
-        QMessageBox::critical(nullptr, title, QString::fromStdString(mistake->told()));
+        gui::plainTextBox(QMessageBox::Critical, title, QString::fromStdString(mistake->told()));
         return mistake->exitStatus();
     }
     // From here, a display lost ends it as a hang-up does (at the operator's

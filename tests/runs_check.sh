@@ -17,7 +17,7 @@
 #   6. words the card does not have are refused, naming its count; what a
 #      person typed is named, its control characters escaped.
 #
-#   cli_station_check.sh DIO-CLI
+#   runs_check.sh DIO-CLI
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 source "$(dirname "$0")/check_lib.sh"
@@ -149,10 +149,21 @@ h = 14695981039346656037
 for b in ("sim:/adcard-sim2-%s-%s" % (sys.argv[1], sys.argv[2])).encode():
     h = ((h ^ b) * 1099511628211) % (1 << 64)
 print("%s/dio-cli-selftest-%016x.lock" % (folder, h))' "$(id -u nobody)" "$nobody_card")"
+  # nobody's copy of the program and its driver: the build may sit where only
+  # root can read (a checkout under /root).
+  nobody_bin="$root/nobody-bin"
+  mkdir -p "$nobody_bin"
+  cp "$cli" "$nobody_bin/"
+  for driver in "$(dirname "$cli")/libadcard.so" "$(dirname "$cli")/../lib/dio-panel/libadcard.so"; do
+    if [ -f "$driver" ]; then
+      cp "$driver" "$nobody_bin/"
+      break
+    fi
+  done
   as_nobody() {
     status=0
     ADCARD_SIM_NAME="$nobody_card" setpriv --reuid=nobody --regid=nogroup --clear-groups \
-      "$cli" "$@" >"$root/out" 2>"$root/err" || status=$?
+      "$nobody_bin/$(basename "$cli")" "$@" >"$root/out" 2>"$root/err" || status=$?
     out="$(cat "$root/out")" err="$(cat "$root/err")"
   }
   chmod 755 "$root"
