@@ -57,8 +57,8 @@ tests/driver_search.sh "$root/usr/bin/dio-panel" "$root/usr/lib/dio-panel/libadc
 PROGRAM_ARGUMENTS=info tests/driver_search.sh "$root/usr/bin/dio-cli" \
   "$root/usr/lib/dio-panel/libadcard.so" "$planted"
 tests/cli_check.sh "$root/usr/bin/dio-cli"
-tests/cli_station_check.sh "$root/usr/bin/dio-cli"
-tests/station_check.sh "$root/usr/bin/dio-station"
+tests/runs_check.sh "$root/usr/bin/dio-cli"
+tests/dio_station_check.sh "$root/usr/bin/dio-station"
 /usr/bin/python3 tests/serve_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/records_check.py "$root/usr/bin/dio-cli"
 /usr/bin/python3 tests/mqtt_check.py "$root/usr/bin/dio-cli"

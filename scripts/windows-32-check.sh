@@ -18,7 +18,7 @@
 #      and in a console of code page 936 (the text as characters); the panel
 #      on the Modbus adcard.dll, reaching pymodbus's server on Linux's loopback;
 #   6. the real windows (the windows platform) in Xvfb: the panel's, and the
-#      station's given a unit by key presses (tests/station_check.sh).
+#      station's given a unit by key presses (tests/dio_station_check.sh).
 # Where this machine cannot run 32-bit code itself, 32-bit programs run
 # through qemu's user-mode emulator (scripts/setup-wine32.sh).
 set -euo pipefail
@@ -159,7 +159,7 @@ else
   step "the window did not come up on the windows platform here (see the note in README)"
   [ -z "${WINDOWS_WINDOW_REQUIRED:-}" ] || exit 1
 fi
-if station="$(RUNNER=wine tests/station_check.sh "$build/bin/dio-station.exe" 2>&1)"; then
+if station="$(RUNNER=wine tests/dio_station_check.sh "$build/bin/dio-station.exe" 2>&1)"; then
   step "$station"
 else
   echo "$station" | tail -n 5

@@ -34,7 +34,7 @@ log="$(cd "$prefix" && run_until "board:|运行时错误" wine "C:/Program Files
 grep -qF "board: 卡名：ZAN 51 8类型： 1" <<<"$log" ||
   { echo "$log" >&2; echo "windows-32: the installed panel did not show the card" >&2; exit 1; }
 step "the installed panel: $(grep -m1 board: <<<"$log")"
-step "the installed station: $(RUNNER=wine tests/station_check.sh "$folder/dio-station.exe")"
+step "the installed station: $(RUNNER=wine tests/dio_station_check.sh "$folder/dio-station.exe")"
 again_if_hung 300 wine "$folder/Uninstall.exe" /S
 for _ in $(seq 100); do [ -e "$folder" ] || break; sleep 0.2; done
 [ ! -e "$folder" ] || { ls -la "$folder" >&2; echo "windows-32: the uninstaller left $folder" >&2; exit 1; }

@@ -8,7 +8,7 @@
 # 1024x768 (128 lines) and 1920x1080 at a scale of 2; the display lost in the
 # middle of a test (the window killed as xkill does, the X server ended): the
 # lines at 0, read from the card's memory, and the run kept as aborted.
-#   station_check.sh DIO-STATION
+#   dio_station_check.sh DIO-STATION
 # RUNNER runs the program ("wine": the Windows build on Wine's windows
 # platform; there a SIGTERM ends Wine, not the program, and only the first
 # unit is checked).

@@ -21,7 +21,7 @@
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 source "$(dirname "$0")/check_lib.sh"
-cli="$1" check=station-check
+cli="$1" check=runs-check
 root="$(mktemp -d)"
 card="station-$$"
 memory="/dev/shm/adcard-sim2-$(id -u)-$card"
