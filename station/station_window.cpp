@@ -6,6 +6,7 @@
 #include "core/records/store.h"
 #include "station/fault_chart.h"
 #include "station/line_grid.h"
+#include "station/line_legend.h"
 #include "station/publish_job.h"
 #include "station/selftest_job.h"
 #include "station/verdict_view.h"
@@ -231,7 +232,9 @@ void StationWindow::buildFindings(QGridLayout* belowLayout) {
     QWidget* below = belowLayout->parentWidget();
     lines_ = new LineGrid(settings_.setup.channels, below);
     auto* linesBox = new QGroupBox(QStringLiteral("各通道"), below);
-    (new QVBoxLayout(linesBox))->addWidget(lines_);
+    auto* linesLayout = new QVBoxLayout(linesBox);
+    linesLayout->addWidget(lines_);
+    linesLayout->addWidget(new LineLegend(linesBox));
     faults_ = new QListWidget(below);
     faults_->setObjectName("faults");
     faults_->setAccessibleName(QStringLiteral("故障"));
@@ -409,7 +412,7 @@ void StationWindow::showOutcome() {
             run.result.faults.empty() ? VerdictView::State::Pass : VerdictView::State::Fail,
             QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
                 .arg(serial, QString::number(seconds, 'f', 2), now_().toString("HH:mm:ss")));
-        lines_->show(run.result);
+        lines_->setReport(run.result);
         for (const std::string& line : cli::selftest::faultTexts(run.result))
             faults_->addItem(text(line));
         progress_->setValue(progress_->maximum());

@@ -38,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -117,9 +118,18 @@ public: // for the rows' steps too
         return ended.wait(ms);
     }
     station::LineGrid* grid() { return child<station::LineGrid>("lines"); }
-    // A line's cell as a screen reader reaches it.
+    QModelIndex place(int channel) { return grid()->lines()->indexOf(channel); }
+    // A line's cell as a screen reader reaches it: by its row and column on
+    // the screen.
     QAccessibleInterface* cell(int channel) {
-        return QAccessible::queryAccessibleInterface(grid())->child(channel - 1);
+        const QModelIndex at = place(channel);
+        return QAccessible::queryAccessibleInterface(grid())->tableInterface()->cellAt(at.row(),
+                                                                                       at.column());
+    }
+    // The line the keyboard is on, as a screen reader hears it.
+    QString focusedLine() {
+        QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid())->focusChild();
+        return focused ? focused->text(QAccessible::Name) : "(none)";
     }
     // The records' runs, "serial status faults" a line, as Python's sqlite3
     // (an independent reader) reads them; where there is no Python (under
@@ -241,7 +251,9 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
             const auto faulty = unit.faulty.find(channel);
             const station::Finding finding =
                 faulty == unit.faulty.end() ? station::Finding() : faulty->second;
-            EXPECT_EQ(grid()->colour(channel - 1), station::colourOf(finding, true)) << channel;
+            EXPECT_EQ(place(channel).data(Qt::BackgroundRole).value<QColor>(),
+                      station::colourOf(finding, true))
+                << channel;
             const QString name = cell(channel)->text(QAccessible::Name);
             EXPECT_TRUE(name.startsWith(QString("通道 %1：").arg(channel) +
                                         (finding ? u(cli::selftest::wordOf(*finding)) : "正常")))
@@ -269,10 +281,7 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
     QTest::keyClick(grid(), Qt::Key_Down);
     QTest::keyClick(grid(), Qt::Key_Down);
     QTest::keyClick(grid(), Qt::Key_Up);
-    QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid())->focusChild();
-    ASSERT_TRUE(focused);
-    EXPECT_EQ(focused->text(QAccessible::Name), "通道 2：正常"); // the second Down was off the grid
-    EXPECT_TRUE(focused->state().focused);
+    EXPECT_EQ(focusedLine(), "通道 2：正常"); // the second Down was off the grid
     EXPECT_EQ(recorded(), QStringList({"SN-0001 pass 0", "SN-0002 fail 2", "SN-0003 fail 2",
                                        "SN-0002 pass 0"}));
     sim.faults("");
@@ -574,6 +583,72 @@ TEST_F(Station, TabComesRoundToTheSerialBox) {
 
 // The day ends at midnight, whether or not a unit comes: its counts start
 // again, and the runs of other days in the last ten carry their date.
+// The arrows go to the cell drawn beside or below, whatever channels are
+// tested; Tab goes through the lines in their order and leaves at the ends.
+TEST_F(Station, TheGridsKeysFollowTheCellsOnScreen) {
+    settings.setup.channels = cli::parseChannels("1-5,9-13");
+    window().activateWindow();
+    (void)QTest::qWaitForWindowActive(&window());
+    struct Row {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        const char* lands;
+    };
+    const Row rows[] = {
+        {"down from 1 is 9, drawn below it", {Qt::Key_Down}, "通道 9：未测"},
+        {"up from 9 is 1", {Qt::Key_Down, Qt::Key_Up}, "通道 1：未测"},
+        {"right stops at 5, the last drawn",
+         {Qt::Key_End, Qt::Key_Up, Qt::Key_Right},
+         "通道 5：未测"},
+        {"down from 5 is 13",
+         {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down},
+         "通道 13：未测"},
+        {"down below the last row stays", {Qt::Key_Down, Qt::Key_Down}, "通道 9：未测"},
+        {"Tab from 5 is 9, the next line", {Qt::Key_End, Qt::Key_Up, Qt::Key_Tab}, "通道 9：未测"},
+        {"End and Home", {Qt::Key_End, Qt::Key_Home}, "通道 1：未测"},
+    };
+    for (const Row& row : rows) {
+        serial()->setFocus();
+        grid()->setFocus(Qt::TabFocusReason);
+        for (Qt::Key key : row.keys)
+            QTest::keyClick(grid(), key);
+        EXPECT_EQ(focusedLine(), row.lands) << row.name;
+        EXPECT_TRUE(grid()->hasFocus()) << row.name;
+    }
+    serial()->setFocus();
+    grid()->setFocus(Qt::BacktabFocusReason);
+    EXPECT_EQ(focusedLine(), "通道 13：未测") << "Shift-Tab comes in on the last line";
+    QTest::keyClick(grid(), Qt::Key_Tab);
+    EXPECT_FALSE(grid()->hasFocus()) << "Tab on the last line leaves the grid";
+    EXPECT_EQ(place(6), QModelIndex()) << "an untested line has no cell";
+}
+
+// CIE L* of an sRGB colour (D65), computed here from the colour's definition.
+double lightness(const QColor& colour) {
+    auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double y = 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+                     0.0722 * linear(colour.blueF());
+    return y > 216.0 / 24389 ? 116 * std::cbrt(y) - 16 : 24389.0 / 27 * y;
+}
+
+TEST(LineColours, EachKindStandsApartFromSoundAndUntestedInLightness) {
+    const QColor sound = station::colourOf({}, true), untested = station::colourOf({}, false);
+    EXPECT_GE(std::abs(lightness(sound) - lightness(untested)), 15);
+    std::vector<QColor> seen = {sound, untested};
+    for (const auto& kind : cli::selftest::kFaultKindNames) {
+        const QColor colour = station::colourOf(kind.value, true);
+        const std::string name = kind.name;
+        EXPECT_GE(std::abs(lightness(colour) - lightness(sound)), 15) << name << " against sound";
+        EXPECT_GE(std::abs(lightness(colour) - lightness(untested)), 15)
+            << name << " against untested";
+        for (const QColor& other : seen)
+            EXPECT_NE(colour, other) << name;
+        seen.push_back(colour);
+    }
+}
+
 TEST_F(Station, RollsTheDayAtMidnight) {
     scan("SN-D");
     ASSERT_TRUE(verdictWithin(20000));
