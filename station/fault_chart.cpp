@@ -8,10 +8,10 @@ namespace station {
 
 FaultChart::FaultChart(QWidget* parent) : QWidget(parent) {
     setObjectName("chart");
-    show({}, 0);
+    setCounts({}, 0);
 }
 
-void FaultChart::show(const std::vector<ChannelCount>& counts, std::size_t overRuns) {
+void FaultChart::setCounts(const std::vector<ChannelCount>& counts, std::size_t overRuns) {
     counts_ = counts;
     overRuns_ = overRuns;
     QStringList said;

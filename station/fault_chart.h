@@ -15,7 +15,7 @@ class FaultChart : public QWidget {
     Q_OBJECT
 public:
     explicit FaultChart(QWidget* parent = nullptr);
-    void show(const std::vector<ChannelCount>& counts, std::size_t overRuns);
+    void setCounts(const std::vector<ChannelCount>& counts, std::size_t overRuns);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

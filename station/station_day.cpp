@@ -1,5 +1,7 @@
 #include "station_day.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -64,7 +66,7 @@ StationDay stationDay(const std::vector<RecordedRun>& units, const std::vector<R
             recent.begin(),
             recent.begin() + static_cast<std::ptrdiff_t>(std::min(n, recent.size())));
     };
-    day.lastTen = first(10);
+    day.lastTen = first(kLastRuns);
     const std::vector<RecordedRun> charted = first(chartRuns);
     day.chartedRuns = charted.size();
     day.mostFailing = mostFailing(charted);
@@ -76,6 +78,18 @@ bool isRetest(const std::vector<RecordedRun>& runs, const std::string& serial) {
         if (run.serial == serial && hasVerdict(run))
             return run.status == RunStatus::Fail;
     return false;
+}
+
+StationDay readStationDay(const std::string& path, const std::string& station,
+                          const std::string& dayStart, std::size_t chartRuns) {
+    if (!std::filesystem::exists(std::filesystem::u8path(path)))
+        return stationDay({}, {}, dayStart, chartRuns);
+    cli::records::HistoryFilter units, recent;
+    units.station = recent.station = station;
+    units.unitsSince = dayStart;
+    recent.newest = std::max(kLastRuns, chartRuns);
+    return stationDay(cli::records::history(path, units), cli::records::history(path, recent),
+                      dayStart, chartRuns);
 }
 
 } // namespace station

@@ -38,6 +38,7 @@ struct StationDay {
     std::size_t chartedRuns = 0;
 };
 inline constexpr std::size_t kChartChannels = 10;
+inline constexpr std::size_t kLastRuns = 10; // the window's last ten
 
 // `units`: one station's runs of the serials tested since `dayStart` (the
 // day's first moment as the records write times: UTC, ISO 8601), with their
@@ -47,6 +48,12 @@ inline constexpr std::size_t kChartChannels = 10;
 StationDay stationDay(const std::vector<cli::records::RecordedRun>& units,
                       const std::vector<cli::records::RecordedRun>& recent,
                       const std::string& dayStart, std::size_t chartRuns);
+
+// One station's day as its records file at `path` holds it (an empty day
+// where there is no file yet), the day starting at `dayStart`. Throws
+// RecordFailed where the file cannot be read.
+StationDay readStationDay(const std::string& path, const std::string& station,
+                          const std::string& dayStart, std::size_t chartRuns);
 
 // Whether testing this serial now is a retest: its last verdict among `runs`
 // (newest first) was a fail.

@@ -388,7 +388,8 @@ void StationWindow::startTest() {
     lines_->clear();
     faults_->clear();
     progress_->setValue(0);
-    verdict_->show(VerdictView::State::Running, QStringLiteral("序列号 %1").arg(text(serial)));
+    verdict_->setVerdict(VerdictView::State::Running,
+                         QStringLiteral("序列号 %1").arg(text(serial)));
     cancel_->setEnabled(true);
     // The next unit's scan goes to the box, whatever started this one.
     serial_->setFocus();
@@ -408,7 +409,7 @@ void StationWindow::showOutcome() {
     if (outcome.kept) {
         const cli::KeptRun& run = *outcome.kept;
         const double seconds = std::chrono::duration<double>(run.run.duration).count();
-        verdict_->show(
+        verdict_->setVerdict(
             run.result.faults.empty() ? VerdictView::State::Pass : VerdictView::State::Fail,
             QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
                 .arg(serial, QString::number(seconds, 'f', 2), now_().toString("HH:mm:ss")));
@@ -420,8 +421,8 @@ void StationWindow::showOutcome() {
             problems << QStringLiteral("记录未写入：%1").arg(run.notRecorded->what());
         publisher_->publish(run.record, settings_.output.record && !run.notRecorded);
     } else {
-        verdict_->show(VerdictView::State::Unfinished,
-                       QStringLiteral("序列号 %1 · %2").arg(serial, text(outcome.failure)));
+        verdict_->setVerdict(VerdictView::State::Unfinished,
+                             QStringLiteral("序列号 %1 · %2").arg(serial, text(outcome.failure)));
         problems << text(outcome.failure);
         // A run cut short is in the records (where they could be written),
         // with the others not yet delivered.
@@ -464,11 +465,13 @@ StationWindow::records(const cli::records::HistoryFilter& filter) {
 void StationWindow::refreshDay() {
     const QDateTime now = now_();
     const std::string dayStart = recordsTime(QDateTime(now.date(), QTime(0, 0)));
-    cli::records::HistoryFilter units, recent;
-    units.station = recent.station = settings_.output.who.station;
-    units.unitsSince = dayStart;
-    recent.newest = std::max<std::size_t>(10, settings_.chartRuns);
-    showDay(stationDay(records(units), records(recent), dayStart, settings_.chartRuns));
+    try {
+        showDay(readStationDay(cli::records::databaseAt(settings_.output.db),
+                               settings_.output.who.station, dayStart, settings_.chartRuns));
+    } catch (const cli::Failure& e) {
+        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
+        showDay(stationDay({}, {}, dayStart, settings_.chartRuns));
+    }
     rollDayAtMidnight();
 }
 
@@ -497,7 +500,7 @@ void StationWindow::showDay(const StationDay& today) {
                           new QTableWidgetItem(started.toString(
                               started.date() == day ? "HH:mm:ss" : "yyyy-MM-dd HH:mm:ss")));
     }
-    chart_->show(today.mostFailing, today.chartedRuns);
+    chart_->setCounts(today.mostFailing, today.chartedRuns);
 }
 
 // The day's counts start again at midnight, units or none.

@@ -65,7 +65,7 @@ QString VerdictView::word() const {
     return QString::fromUtf8(lookOf(state_).word);
 }
 
-void VerdictView::show(State state, const QString& detail) {
+void VerdictView::setVerdict(State state, const QString& detail) {
     state_ = state;
     detail_ = detail;
     setAccessibleName(word());

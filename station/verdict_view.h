@@ -14,7 +14,7 @@ public:
     explicit VerdictView(QWidget* parent = nullptr);
 
     // The word, its detail line under it.
-    void show(State state, const QString& detail);
+    void setVerdict(State state, const QString& detail);
     State state() const { return state_; }
     QString word() const;
     QString detail() const { return detail_; }
