@@ -147,6 +147,15 @@ def sessions_of_two_halls(pg, broker):
           all(n.startswith("dio-collect-") for n in names), names)
 
 
+def seen_by_the_administrator(pg, collector):
+    """Who holds the connection, in pg_stat_activity; the log as every long-running command writes it."""
+    check("the collector named in pg_stat_activity",
+          "dio-cli collect" in pg.psql("SELECT application_name FROM pg_stat_activity", db="postgres"))
+    first = collector.logged().splitlines()[0]
+    check("a log line: its time, two spaces, the program", "  dio-cli collect：" in first and
+          "   " not in first and first.split("  ")[0].count(" ") == 0, first)
+
+
 def forged_and_reused(pg, broker, collector):
     confirmations = Subscriber(broker, "plant/+/stored")
     forged = run("line2", "SN-F")
@@ -414,6 +423,7 @@ broker = Broker(folder)
 try:
     sessions_of_two_halls(pg, broker)
     main = Collector(broker, "plant", pg.url, client_id="main")
+    seen_by_the_administrator(pg, main)
     forged_and_reused(pg, broker, main)
     too_large(broker, main)
     main.stop()

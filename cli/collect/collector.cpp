@@ -115,6 +115,135 @@ void confirm(mqtt::Publisher& broker, const std::string& prefix,
         broker.publish(mqtt::topic(prefix, station, "stored"), uuids.dump());
 }
 
+// The service's loop, a step each: the broker's state said, messages taken,
+// what is held stored and confirmed, the rate reported; then the stop.
+class Collector {
+public:
+    Collector(const CollectSetup& setup, CollectLog& log, Stop& stop, PlantLink& store,
+              Inbox& inbox, mqtt::Publisher& broker)
+        : setup_(setup), prefix_(setup.broker.prefix), log_(log), stop_(stop), store_(store),
+          inbox_(inbox), broker_(broker) {}
+
+    void run() {
+        for (;;) {
+            sayBroker();
+            const bool tookAny = takeMessages();
+            if (!storeHeld()) { // the database away, or refusing writes for now
+                if (stop_.asked())
+                    return;
+                pause(kRetryEvery);
+                continue;
+            }
+            reportRate();
+            if (stop_.asked() && ((!tookAny && held_.empty()) || stop_.late()))
+                return;
+        }
+    }
+
+    // After the loop: confirmations on their way go out, then nothing more
+    // is taken from the broker (what it sends from here it keeps for the
+    // session); what it handed over meanwhile is stored while the database
+    // is there, its stations told when they send it again.
+    void finish() {
+        broker_.awaitAcknowledgements(kAcknowledgedWithin);
+        broker_.stop();
+        intake(inbox_.take(kMostWaiting, std::chrono::milliseconds(0)), prefix_, held_, log_);
+        std::size_t late = 0;
+        while (!held_.empty() && store_.up()) {
+            const PlantLink::Stored done = store_.store(held_);
+            late += done.kept.size();
+            if (done.failed)
+                break;
+        }
+        if (late)
+            log_("停止前又存入 " + std::to_string(late) +
+                 " 次自检（没能确认，测试台重发时再确认）");
+        if (!held_.empty())
+            log_(std::to_string(held_.size()) + " 次收到的自检没能存入：测试台会重发");
+    }
+
+private:
+    // How long an idle loop waits for a message: how soon it notices a stop
+    // or the broker's coming and going.
+    static constexpr auto kIdleWait = std::chrono::milliseconds(200);
+    // A database away or refusing writes is tried again this often (the log
+    // says "每秒").
+    static constexpr auto kRetryEvery = std::chrono::seconds(1);
+    static constexpr auto kRateEvery = std::chrono::minutes(1);
+    // A broker never reached is said after this long (before, a start-up's
+    // first connection may still be on its way).
+    static constexpr auto kBrokerMissingAfter = std::chrono::seconds(5);
+    static constexpr auto kAcknowledgedWithin = std::chrono::seconds(2);
+
+    // The broker's coming and going, each said once.
+    void sayBroker() {
+        if (broker_.connected() != brokerUp_) {
+            brokerUp_ = !brokerUp_;
+            log_(brokerUp_
+                     ? "已连上代理 " + setup_.broker.text()
+                     : "与代理断开（" + broker_.problem() + "）：每秒重连，其间的自检代理留着");
+            brokerSaid_ = true;
+        } else if (!brokerUp_ && !brokerSaid_ && Clock::now() - began_ > kBrokerMissingAfter) {
+            const std::string why = broker_.problem();
+            log_("连不上代理 " + setup_.broker.text() + (why.empty() ? "" : "（" + why + "）") +
+                 "：每秒重连");
+            brokerSaid_ = true;
+        }
+    }
+
+    // Up to a batch held, waiting a moment only when nothing is; whether any
+    // message came.
+    bool takeMessages() {
+        std::vector<Message> taken;
+        if (held_.size() < setup_.batch) {
+            const bool idle = held_.empty() && !stop_.asked();
+            taken = inbox_.take(setup_.batch - held_.size(),
+                                idle ? kIdleWait : std::chrono::milliseconds(0));
+        }
+        intake(taken, prefix_, held_, log_);
+        sayDropped(inbox_.dropped(), log_);
+        return !taken.empty();
+    }
+
+    // A batch of what is held stored and the stored confirmed; false where
+    // the database failed it.
+    bool storeHeld() {
+        PlantLink::Stored done = store_.store(held_);
+        confirmStored(done);
+        return !done.failed;
+    }
+
+    void confirmStored(const PlantLink::Stored& done) {
+        confirm(broker_, prefix_, done.kept);
+        stored_ += static_cast<long>(done.kept.size());
+        for (const records::RecordedRun& run : done.different)
+            log_("测试台“" + run.station + "”的自检 " + run.uuid +
+                 " 与库里同一标识的那次不同：未存入，也不确认");
+    }
+
+    void reportRate() {
+        if (Clock::now() - lastReport_ <= kRateEvery || !stored_)
+            return;
+        log_("一分钟内存入 " + std::to_string(stored_) + " 次自检");
+        stored_ = 0;
+        lastReport_ = Clock::now();
+    }
+
+    const CollectSetup& setup_;
+    const std::string prefix_;
+    CollectLog& log_;
+    Stop& stop_;
+    PlantLink& store_;
+    Inbox& inbox_;
+    mqtt::Publisher& broker_;
+    std::vector<records::RecordedRun> held_; // received, not yet stored
+    bool brokerUp_ = false;
+    bool brokerSaid_ = false; // its absence, where it was never there
+    long stored_ = 0;         // since the last report
+    const Clock::time_point began_ = Clock::now();
+    Clock::time_point lastReport_ = Clock::now();
+};
+
 } // namespace
 
 std::string defaultClientId(const mqtt::BrokerUrl& broker, const std::string& db) {
@@ -130,7 +259,7 @@ void collect(const CollectSetup& setup) {
     Stop stop;
     PlantLink store(
         setup.db, [&log](const std::string& text) { log(text); }, [&stop] { return stop.late(); });
-    store.connected();
+    store.ensureConnected();
     Inbox inbox(kMostWaiting, kMostWaitingBytes, records::kLargestRunMessage);
     const std::string prefix = setup.broker.prefix;
     mqtt::Subscription subscription;
@@ -143,73 +272,9 @@ void collect(const CollectSetup& setup) {
     mqtt::Publisher broker(setup.broker, subscription);
     log("开始：代理 " + setup.broker.text() + "，订阅 " + subscription.topics.front() + "（会话 " +
         subscription.persistentAs + "）");
-    std::vector<records::RecordedRun> waiting; // received, not yet stored
-    bool brokerUp = false;
-    long stored = 0;
-    auto lastReport = Clock::now();
-    // Stores a batch, the stored confirmed; whether the database failed it.
-    auto keep = [&] {
-        PlantLink::Stored done = store.store(waiting);
-        confirm(broker, prefix, done.kept);
-        stored += static_cast<long>(done.kept.size());
-        for (const records::RecordedRun& run : done.different)
-            log("测试台“" + run.station + "”的自检 " + run.uuid +
-                " 与库里同一标识的那次不同：未存入，也不确认");
-        return done.failed;
-    };
-    const auto began = Clock::now();
-    bool brokerSaid = false; // its absence, where it was never there
-    for (;;) {
-        if (broker.connected() != brokerUp) {
-            brokerUp = !brokerUp;
-            log(brokerUp ? "已连上代理 " + setup.broker.text()
-                         : "与代理断开（" + broker.problem() + "）：每秒重连，其间的自检代理留着");
-            brokerSaid = true;
-        } else if (!brokerUp && !brokerSaid && Clock::now() - began > std::chrono::seconds(5)) {
-            const std::string why = broker.problem();
-            log("连不上代理 " + setup.broker.text() + (why.empty() ? "" : "（" + why + "）") +
-                "：每秒重连");
-            brokerSaid = true;
-        }
-        std::vector<Message> taken;
-        if (waiting.size() < setup.batch)
-            taken =
-                inbox.take(setup.batch - waiting.size(),
-                           std::chrono::milliseconds(waiting.empty() && !stop.asked() ? 200 : 0));
-        intake(taken, prefix, waiting, log);
-        sayDropped(inbox.dropped(), log);
-        if (keep()) { // the database away, or refusing writes for now
-            if (stop.asked())
-                break;
-            pause(std::chrono::seconds(1));
-            continue;
-        }
-        if (Clock::now() - lastReport > std::chrono::minutes(1) && stored) {
-            log("一分钟内存入 " + std::to_string(stored) + " 次自检");
-            stored = 0;
-            lastReport = Clock::now();
-        }
-        if (stop.asked() && ((taken.empty() && waiting.empty()) || stop.late()))
-            break;
-    }
-    // Confirmations on their way go out, then nothing more is taken from the
-    // broker: what it sends from here it keeps for the session.
-    broker.awaitAcknowledgements(std::chrono::seconds(2));
-    broker.stop();
-    // What it handed over meanwhile, stored while the database is there and
-    // the time lasts; its stations are told when they send it again.
-    intake(inbox.take(kMostWaiting, std::chrono::milliseconds(0)), prefix, waiting, log);
-    std::size_t late = 0;
-    while (!waiting.empty() && store.up()) {
-        const PlantLink::Stored done = store.store(waiting);
-        late += done.kept.size();
-        if (done.failed)
-            break;
-    }
-    if (late)
-        log("停止前又存入 " + std::to_string(late) + " 次自检（没能确认，测试台重发时再确认）");
-    if (!waiting.empty())
-        log(std::to_string(waiting.size()) + " 次收到的自检没能存入：测试台会重发");
+    Collector collector(setup, log, stop, store, inbox, broker);
+    collector.run();
+    collector.finish();
     log("收到停止信号（" + signalName(stopSignal()) + "），停止");
     log.finish();
     throw Interrupted(stopSignal());

@@ -12,11 +12,11 @@ namespace cli {
 PlantLink::PlantLink(std::string db, Say say, std::function<bool()> late)
     : text_(std::move(db)), say_(std::move(say)), late_(std::move(late)) {}
 
-bool PlantLink::connected() {
+bool PlantLink::ensureConnected() {
     if (db_ && db_->alive())
         return true;
     try {
-        db_.emplace(text_);
+        db_.emplace(text_, "dio-cli collect");
         db_->giveUpWhen(late_);
         plant::preparePlantSchema(*db_);
     } catch (const plant::PgFailed& e) {
@@ -45,7 +45,7 @@ PlantLink::Stored PlantLink::store(std::vector<records::RecordedRun>& waiting) {
     Stored stored;
     if (waiting.empty())
         return stored;
-    if (late_() || !connected()) {
+    if (late_() || !ensureConnected()) {
         stored.failed = true;
         return stored;
     }

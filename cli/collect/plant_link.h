@@ -26,7 +26,7 @@ public:
     // Connected, with its layout ready; false (the outage said) while it
     // cannot be. Throws RecordFailed for a database that is another
     // program's or of a newer layout: nothing to wait for.
-    bool connected();
+    bool ensureConnected();
     // Whether it is connected now (nothing tried).
     bool up() const { return db_ && db_->alive(); }
 

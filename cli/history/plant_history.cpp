@@ -9,7 +9,7 @@
 namespace cli::plant {
 
 void showPlantHistory(const records::HistorySetup& setup) {
-    Postgres db(setup.db.value_or(""));
+    Postgres db(setup.db.value_or(""), "dio-cli history");
     requirePlantLayout(db);
     // One snapshot for the statements a report takes.
     db.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");

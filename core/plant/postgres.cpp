@@ -87,7 +87,7 @@ namespace {
 // for a connection whose peer vanished mid-query for hours: a collector
 // would sit there, deaf to SIGTERM. Bounds where the connection text and
 // the environment set none (theirs come later, and win).
-pg_conn* connect(const std::string& db) {
+pg_conn* connect(const std::string& db, const char* program) {
     std::vector<const char*> keywords, values;
     auto bound = [&](const char* keyword, const char* environment, const char* value) {
         if (!std::getenv(environment)) {
@@ -98,6 +98,8 @@ pg_conn* connect(const std::string& db) {
     bound("connect_timeout", "PGCONNECT_TIMEOUT", "10");
     keywords.insert(keywords.end(), {"keepalives_idle", "keepalives_interval", "keepalives_count"});
     values.insert(values.end(), {"30", "10", "3"});
+    keywords.push_back("fallback_application_name");
+    values.push_back(program);
     keywords.push_back("dbname");
     values.push_back(db.c_str());
     keywords.push_back(nullptr);
@@ -107,7 +109,8 @@ pg_conn* connect(const std::string& db) {
 
 } // namespace
 
-Postgres::Postgres(const std::string& db) : connection_(connect(db), PQfinish) {
+Postgres::Postgres(const std::string& db, const char* program)
+    : connection_(connect(db, program), PQfinish) {
     if (!connection_)
         throw RecordFailed("PostgreSQL：内存不足");
     if (PQstatus(connection_.get()) != CONNECTION_OK)

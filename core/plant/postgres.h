@@ -60,7 +60,9 @@ private:
 class Postgres {
 public:
     // Connects; throws RecordFailed naming the server and libpq's reason.
-    explicit Postgres(const std::string& db);
+    // `program` is who holds the connection, as pg_stat_activity shows it
+    // where the connection text and PGAPPNAME name no one.
+    Postgres(const std::string& db, const char* program);
     // Runs one statement (its parameters as $1, $2, ...); throws PgFailed.
     Rows exec(const std::string& sql, const std::vector<Parameter>& parameters = {});
     // Whether the connection is still there (after a failure).
