@@ -1,41 +1,37 @@
 #pragma once
 // What the command line asks for, read and checked before anything touches
-// the card: one value, the subcommand and its settings (each command's
-// settings are declared beside the code that runs it).
+// the card: one value, the help or a subcommand's settings. The subcommands
+// are listed here once, in the order the help shows them; each one's row
+// (cli/subcommand.h) is beside its settings.
 
-#include "cli/commands.h"
-#ifdef DIO_PLANT
-#include "cli/collect/collector.h"
-#endif
+#include "cli/card_commands.h"
 #include "cli/history/history_command.h"
-#include "cli/serve/server.h"
-#include "cli/watch/watch.h"
-#include "core/runs/deliver.h"
-#include "core/runs/run.h"
-#include "core/selftest/on_card.h"
+#include "cli/publish_command.h"
+#include "cli/selftest_command.h"
+#include "cli/serve/serve_command.h"
+#include "cli/watch/watch_command.h"
 
 #include <string>
 #include <variant>
 #include <vector>
+
+// The plant's subcommands, where dio-cli is built with its store (Linux).
+#ifdef DIO_PLANT
+#include "cli/collect/collect_command.h"
+#define DIO_PLANT_COMMANDS , CollectSetup
+#else
+#define DIO_PLANT_COMMANDS
+#endif
 
 namespace cli {
 
 struct HelpCommand {
     std::string text; // dio-cli --help, or a subcommand's
 };
-struct InfoCommand {};
-struct SelftestCommand {
-    SelftestSetup setup; // its progress bar left for the runner to decide
-    SelftestOutput output;
-};
-
-#ifndef DIO_PLANT
-struct CollectSetup {}; // the collector runs on Linux only
-#endif
 
 using Command =
     std::variant<HelpCommand, InfoCommand, GetSetup, SetSetup, WatchSetup, SelftestCommand,
-                 ServeSetup, records::HistorySetup, DeliverySetup, CollectSetup>;
+                 ServeSetup, records::HistorySetup, DeliverySetup DIO_PLANT_COMMANDS>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

@@ -9,35 +9,62 @@ namespace {
 
 using namespace cli;
 
+template <typename... Readers> struct Reading : Readers... { using Readers::operator()...; };
+template <typename... Readers> Reading(Readers...) -> Reading<Readers...>;
+
 // What a command line reads as, in a few words, or the refusal's message.
+// Every subcommand has its reading here: a new one does not compile until
+// it is read.
 std::string readAs(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "dio-cli");
     try {
-        const Command command = parseCommandLine(arguments);
-        if (const auto* get = std::get_if<GetSetup>(&command))
-            return "get " + std::to_string(get->words);
-        if (const auto* set = std::get_if<SetSetup>(&command))
-            return "set " + std::to_string(set->bytes ? set->groups.size() : set->bits.size()) +
-                   (set->bytes ? " groups" : " lines");
-        if (const auto* watch = std::get_if<WatchSetup>(&command))
-            return "watch " + std::to_string(watch->interval.count()) + " " +
-                   std::to_string(watch->duration ? watch->duration->count() : -1);
-        if (const auto* selftest = std::get_if<SelftestCommand>(&command)) {
-            const auto& mqtt = selftest->output.mqtt;
-            return "selftest " + std::to_string(selftest->setup.channels.size()) + " " +
-                   std::to_string(selftest->setup.reads) + " " +
-                   selftest->output.report.value_or("-") +
-                   (mqtt ? " " + mqtt->text() + " " + mqtt->prefix : "");
-        }
-        if (const auto* history = std::get_if<records::HistorySetup>(&command))
-            return "history " + history->filter.since.value_or("-") + " " +
-                   (history->filter.status ? records::nameOf(*history->filter.status) : "-") + " " +
-                   history->db.value_or("-");
-        if (const auto* serve = std::get_if<ServeSetup>(&command))
-            return "serve " + serve->address + ":" + std::to_string(serve->port);
-        if (const auto* help = std::get_if<HelpCommand>(&command))
-            return help->text.find("选项:") != std::string::npos ? "help" : "help?";
-        return "info";
+        return std::visit(
+            Reading{
+                [](const HelpCommand& help) -> std::string {
+                    return help.text.find("选项:") != std::string::npos ? "help" : "help?";
+                },
+                [](const InfoCommand&) -> std::string { return "info"; },
+                [](const GetSetup& get) { return "get " + std::to_string(get.words); },
+                [](const SetSetup& set) {
+                    return "set " +
+                           std::to_string(set.bytes ? set.groups.size() : set.bits.size()) +
+                           (set.bytes ? " groups" : " lines");
+                },
+                [](const WatchSetup& watch) {
+                    return "watch " + std::to_string(watch.interval.count()) + " " +
+                           std::to_string(watch.duration ? watch.duration->count() : -1);
+                },
+                [](const SelftestCommand& selftest) {
+                    const auto& mqtt = selftest.output.mqtt;
+                    return "selftest " + std::to_string(selftest.setup.channels.size()) + " " +
+                           std::to_string(selftest.setup.reads) + " " +
+                           selftest.output.report.value_or("-") +
+                           (mqtt ? " " + mqtt->text() + " " + mqtt->prefix : "");
+                },
+                [](const records::HistorySetup& history) {
+                    return std::string(history.stats ? "stats" : "history") +
+                           (history.byStation ? " by station " : " ") +
+                           history.filter.since.value_or("-") + " " +
+                           (history.filter.status ? records::nameOf(*history.filter.status) : "-") +
+                           " " + history.db.value_or("-");
+                },
+                [](const ServeSetup& serve) {
+                    return "serve " + serve.address + ":" + std::to_string(serve.port);
+                },
+                [](const DeliverySetup& publish) {
+                    return "publish " + publish.broker.text() + " " + publish.broker.prefix + " " +
+                           std::to_string(publish.confirm.count());
+                },
+#ifdef DIO_PLANT
+                [](const CollectSetup& collect) {
+                    return "collect " + collect.broker.prefix + " " +
+                           (collect.db.empty() ? "-" : collect.db) + " " +
+                           (collect.clientId.empty() ? "-" : collect.clientId) + " " +
+                           std::to_string(collect.batch);
+                },
+#endif
+            },
+            parseCommandLine(arguments));
     } catch (const UsageError& e) {
         return std::string("refused: ") + e.what();
     }
@@ -180,6 +207,45 @@ TEST(CommandLine, ReadsWhatIsAskedAndRefusesTheRestBeforeAnyDriverCall) {
         {"no subcommand", {}, "refused: 缺少必需的子命令"},
         {"an unknown option", {"get", "--bogus"}, "refused: 不认识的参数"},
         {"help, in Chinese", {"selftest", "--help"}, "help"},
+        {"stats by station", {"history", "--stats", "--by", "station"}, "stats by station - -"},
+        {"by without stats", {"history", "--by", "station"}, "refused: --by 是 --stats 的"},
+        {"by what is none", {"history", "--stats", "--by", "day"}, "refused: --by 的“day”不对"},
+        {"publish what waits",
+         {"publish", "--pending", "--mqtt", "mqtt://plc/plant", "--wait", "3s"},
+         "publish mqtt://plc:1883 plant 3000"},
+        {"publish without pending",
+         {"publish", "--mqtt", "mqtt://plc/plant"},
+         "refused: publish 只发未确认的"},
+        {"publish without a broker", {"publish", "--pending"}, "refused: 缺少必需的"},
+#ifdef DIO_PLANT
+        {"the plant's history",
+         {"history", "--db", "postgresql://db/plant"},
+         "history - - postgresql://db/plant"},
+        {"the plant by its service",
+         {"history", "--db", "service=plant"},
+         "history - - service=plant"},
+        {"pending in the plant's store",
+         {"history", "--pending", "--db", "postgresql://db/plant"},
+         "refused: --pending 看的是测试台自己的记录库"},
+        {"a password in the plant's URL",
+         {"history", "--db", "postgresql://u:pw@db/plant"},
+         "refused: "},
+        {"collect's defaults", {"collect", "--mqtt", "mqtt://plc/plant"}, "collect plant - - 500"},
+        {"collect as a session",
+         {"collect", "--mqtt", "mqtt://plc/plant", "--db", "service=plant", "--client-id", "c1",
+          "--batch", "20"},
+         "collect plant service=plant c1 20"},
+        {"collect with an empty session",
+         {"collect", "--mqtt", "mqtt://plc/p", "--client-id", ""},
+         "refused: --client-id 不能为空"},
+        {"a batch too large",
+         {"collect", "--mqtt", "mqtt://plc/p", "--batch", "10001"},
+         "refused: --batch"},
+#else
+        {"no plant here",
+         {"history", "--db", "postgresql://db/plant"},
+         "refused: 这个版本的 dio-cli 不读 PostgreSQL"},
+#endif
     };
     for (const Row& row : rows) {
         const std::string read = readAs(row.arguments);

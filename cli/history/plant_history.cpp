@@ -8,6 +8,10 @@
 
 namespace cli::plant {
 
+void checkPlantStore(const std::string& db) {
+    checkConnectionText(db);
+}
+
 void showPlantHistory(const records::HistorySetup& setup) {
     Postgres db(setup.db.value_or(""), "dio-cli history");
     requirePlantLayout(db);

@@ -1,6 +1,7 @@
 #pragma once
 // info, get and set: one driver call or a few, their results printed.
 
+#include "cli/subcommand.h"
 #include "convert/named.h"
 #include "core/options/arguments.h"
 
@@ -9,6 +10,8 @@
 namespace cli {
 
 class Card;
+
+struct InfoCommand {};
 
 enum class GetFormat { Text, Hex, Bits, Json };
 inline constexpr convert::Named<GetFormat> kGetFormatNames[] = {{GetFormat::Text, "text"},
@@ -27,8 +30,25 @@ struct SetSetup {
     std::vector<ByteSetting> groups;
 };
 
-void showInfo(Card& card);
-void showInputs(Card& card, const GetSetup& setup);
-void setOutputs(Card& card, const SetSetup& setup);
+template <> struct Subcommand<InfoCommand> {
+    static constexpr const char* kName = "info";
+    static constexpr bool kUsesCard = true;
+    static Finish<InfoCommand> declare(CLI::App& app);
+    static ExitStatus run(const InfoCommand& setup, Card& card);
+};
+
+template <> struct Subcommand<GetSetup> {
+    static constexpr const char* kName = "get";
+    static constexpr bool kUsesCard = true;
+    static Finish<GetSetup> declare(CLI::App& app);
+    static ExitStatus run(const GetSetup& setup, Card& card);
+};
+
+template <> struct Subcommand<SetSetup> {
+    static constexpr const char* kName = "set";
+    static constexpr bool kUsesCard = true;
+    static Finish<SetSetup> declare(CLI::App& app);
+    static ExitStatus run(const SetSetup& setup, Card& card);
+};
 
 } // namespace cli
