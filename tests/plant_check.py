@@ -29,7 +29,9 @@ signal.signal(signal.SIGINT, signal.default_int_handler)
 folder = tempfile.mkdtemp(prefix="dio-plant-")
 os.chmod(folder, 0o755)
 failures = []
-rng = random.Random(int(os.environ.get("PLANT_SEED", time.time_ns() % 100000)))
+seed = int(os.environ.get("PLANT_SEED", time.time_ns() % 100000))
+print("plant-check: seed %d (PLANT_SEED=%d replays it)" % (seed, seed), flush=True)
+rng = random.Random(seed)
 
 
 def check(name, condition, detail=""):
@@ -135,7 +137,12 @@ def stored_once_and_confirmed(pg, broker):
     for _ in range(2):
         subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t",
                         "plant/line1/selftest", "-m", json.dumps(mine)], check=True)
-    time.sleep(1)
+    # Then a message that is no run, on the same topic: once it is skipped,
+    # the two before it have been taken.
+    subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t",
+                    "plant/line1/selftest", "-m", "after the duplicates"], check=True)
+    check("the duplicates taken", until(lambda: "跳过 plant/line1/selftest" in collector.logged(),
+                                        20), collector.logged()[-400:])
     check("stored once", pg.psql("SELECT count(*) FROM runs WHERE uuid = '%s'" % mine["uuid"]).strip()
           == "1")
     plant = json.loads(plant_history("--format", "json", "--station", "line1", "--db", pg.url).stdout)
@@ -149,6 +156,15 @@ def stored_once_and_confirmed(pg, broker):
           (channels, ours))
     stats = plant_history("--stats", "--by", "station", "--format", "csv", "--db", pg.url).stdout
     check("stats per station", "line1,3,2,1,0,2,1,50.0" in stats, stats)
+    # The same store named as the collector may name it: a service of libpq's file.
+    services = os.path.join(folder, "pg_service.conf")
+    with open(services, "w") as out:
+        out.write("[plant]\nhost=%s\nport=%d\nuser=dio\ndbname=plant\n" % (pg.data, pg.port))
+    by_service = subprocess.run([cli, "history", "--stats", "--by", "station", "--format", "csv",
+                                 "--db", "service=plant"], capture_output=True, text=True, timeout=120,
+                                env=dict(os.environ, PGSERVICEFILE=services))
+    check("history --db service=NAME", by_service.stdout == stats,
+          (by_service.stdout, by_service.stderr, stats))
     day = pg.psql("SELECT station, runs, passed, failed, units, first_pass, first_pass_yield "
                   "FROM station_days").strip()
     check("view station_days", day == "line1|3|2|1|2|1|0.5000", day)

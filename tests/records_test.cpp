@@ -55,6 +55,36 @@ TEST_F(RecordsFile, AFirstLayoutFileIsUpgradedAndItsFaultsCounted) {
     EXPECT_EQ(history(path, {}).at(1).faults.at(0).wired, cli::selftest::Wired::Or);
 }
 
+// A number another program left as text or a fraction is no number.
+TEST_F(RecordsFile, ANumberThatIsNoneIsAnError) {
+    const struct {
+        const char* name;
+        const char* change;
+    } rows[] = {{"patterns as a word", "UPDATE runs SET patterns = 'many'"},
+                {"settling as a fraction", "UPDATE runs SET settle_ms = 2.5"},
+                {"flickers as a word", "UPDATE faults SET flickers = 'often'"}};
+    for (const auto& row : rows) {
+        std::remove(path.c_str());
+        RecordedRun run;
+        run.serial = "SN";
+        run.status = RunStatus::Fail;
+        run.faults = {{cli::selftest::FaultKind::Stuck1, {6}}};
+        recordRun(path, run);
+        {
+            Database db(path, Database::Mode::Existing);
+            db.exec("PRAGMA ignore_check_constraints = ON");
+            db.exec(row.change);
+        }
+        try {
+            (void)history(path, {});
+            ADD_FAILURE() << row.name << ": read as a number";
+        } catch (const cli::RecordFailed& e) {
+            EXPECT_NE(std::string(e.what()).find("应是整数"), std::string::npos)
+                << row.name << ": " << e.what();
+        }
+    }
+}
+
 TEST_F(RecordsFile, AnotherProgramsDatabaseIsLeftAlone) {
     {
         Database db(path, Database::Mode::Create);

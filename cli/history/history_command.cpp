@@ -17,6 +17,11 @@ using records::isPlantStore;
 
 namespace {
 
+// What --stats counts by.
+enum class StatsBy { Channel, Station };
+constexpr convert::Named<StatsBy> kStatsByNames[] = {{StatsBy::Channel, "channel"},
+                                                     {StatsBy::Station, "station"}};
+
 // "2026-12-01", "2026-12-01T08:00" or "2026-12-01T08:00:00" (UTC), a day and
 // time that exist: as the records hold times, so that it compares as text.
 std::string sinceDate(const std::string& text) {
@@ -57,7 +62,7 @@ std::optional<std::string> historyDatabase(const CLI::Option* given, const std::
 Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
     struct Typed {
         std::string serial, station, since, status, db,
-            by = "channel",
+            by = convert::nameIn(kStatsByNames, StatsBy::Channel),
             format = convert::nameIn(records::kHistoryFormatNames, HistorySetup().format);
         bool stats = false, pending = false;
         CLI::Option *serialGiven = nullptr, *stationGiven = nullptr, *sinceGiven = nullptr,
@@ -109,12 +114,10 @@ Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
             command.filter.station = typed->station;
         command.filter.pending = typed->pending;
         command.stats = typed->stats;
-        if (typed->by != "channel" && typed->by != "station")
-            throw UsageError("--by 的“" + convert::printable(typed->by, false) +
-                             "”不对：应为 channel 或 station");
+        const StatsBy by = choice("--by", typed->by, kStatsByNames);
         if (*typed->byGiven && !typed->stats)
             throw UsageError("--by 是 --stats 的：同时给出 --stats");
-        command.byStation = typed->by == "station";
+        command.byStation = by == StatsBy::Station;
         command.db = historyDatabase(typed->dbGiven, typed->db);
         if (typed->pending && command.db && isPlantStore(*command.db))
             throw UsageError("--pending 看的是测试台自己的记录库：工厂的库里只有收到的");
@@ -123,19 +126,18 @@ Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
 }
 
 ExitStatus Subcommand<HistorySetup>::run(const HistorySetup& setup) {
-    if (setup.db && isPlantStore(*setup.db)) {
-        plant::showPlantHistory(setup);
-        return ExitStatus::Ok;
-    }
-    const std::string path = records::databaseAt(setup.db);
+    // A file, the plant's store, or without --db the user's own file.
+    const std::unique_ptr<records::RunStore> store =
+        setup.db && isPlantStore(*setup.db)
+            ? plant::openPlantStore(*setup.db)
+            : std::make_unique<records::StationFile>(records::databaseAt(setup.db));
     if (setup.stats && setup.byStation)
-        write(Stream::Out, records::stationStatsOutput(records::stationCounts(path, setup.filter),
-                                                       setup.format));
-    else
         write(Stream::Out,
-              setup.stats
-                  ? records::statsOutput(records::faultCounts(path, setup.filter), setup.format)
-                  : records::historyOutput(records::history(path, setup.filter), setup.format));
+              records::stationStatsOutput(store->stationCounts(setup.filter), setup.format));
+    else if (setup.stats)
+        write(Stream::Out, records::statsOutput(store->faultCounts(setup.filter), setup.format));
+    else
+        write(Stream::Out, records::historyOutput(store->history(setup.filter), setup.format));
     return ExitStatus::Ok;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
-// history --db of the plant's PostgreSQL: on Linux the plant's store, with
-// the filters and formats of a station's file; elsewhere refused.
+// history --db of the plant's PostgreSQL: on Linux the plant's store;
+// elsewhere refused.
 
-#include "cli/history/history_command.h"
+#include "core/records/run_store.h"
 
+#include <memory>
 #include <string>
 
 namespace cli::plant {
@@ -12,6 +13,6 @@ namespace cli::plant {
 // a password), or where this dio-cli reads no PostgreSQL.
 void checkPlantStore(const std::string& db);
 // Throws RecordFailed.
-void showPlantHistory(const records::HistorySetup& setup);
+std::unique_ptr<records::RunStore> openPlantStore(const std::string& db);
 
 } // namespace cli::plant

@@ -12,8 +12,9 @@ void checkPlantStore(const std::string& db) {
                      convert::printable(db, false));
 }
 
-void showPlantHistory(const records::HistorySetup& setup) {
-    checkPlantStore(setup.db.value_or(""));
+std::unique_ptr<records::RunStore> openPlantStore(const std::string& db) {
+    checkPlantStore(db);
+    return nullptr;
 }
 
 } // namespace cli::plant

@@ -3,6 +3,7 @@
 #include "core/base/errors.h"
 #include "core/plant/postgres.h"
 
+#include <iterator>
 #include <string>
 
 namespace cli::plant {
@@ -78,6 +79,8 @@ const char* const kSteps[] = {
     FROM runs r;
     )sql",
 };
+// A step a layout: a version without its step, or a step without its version, is a build error.
+static_assert(std::size(kSteps) == kPlantSchemaVersion);
 
 bool hasTable(Postgres& db, const std::string& name) {
     return db.exec("SELECT to_regclass($1) IS NOT NULL", {name}).text(0, 0) == "t";

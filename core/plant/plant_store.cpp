@@ -1,6 +1,7 @@
 #include "plant_store.h"
 
 #include "core/base/errors.h"
+#include "core/plant/plant_schema.h"
 #include "core/plant/postgres.h"
 #include "core/records/history_output.h"
 #include "core/records/read_back.h"
@@ -71,41 +72,14 @@ std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilte
 
 constexpr const char* kUtc = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
 
-// The runs and their faults as the stations keep them, a run's faults in the
-// rows after it: what goes after FROM picks them.
+// The runs and their faults as the stations keep them, in the order
+// RunColumn names them: what goes after FROM picks them.
 const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.station, "
                                             "r.operator, to_char(r.started AT TIME ZONE 'UTC', ") +
                                 kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
-                                "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, "
+                                "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, 0, "
                                 "f.kind, array_to_string(f.channels, ','), f.wired, f.why, "
                                 "f.flickers FROM ";
-
-std::vector<records::RecordedRun> runsFrom(const Rows& rows) {
-    std::vector<records::RecordedRun> runs;
-    for (int i = 0; i < rows.count(); ++i) {
-        if (runs.empty() || runs.back().uuid != rows.text(i, 0)) {
-            records::RecordedRun run;
-            run.uuid = rows.text(i, 0);
-            run.serial = rows.text(i, 1);
-            run.part = rows.text(i, 2);
-            run.station = rows.text(i, 3);
-            run.operatorName = rows.text(i, 4);
-            run.started = rows.text(i, 5);
-            run.ended = rows.text(i, 6);
-            run.settleMs = static_cast<long>(rows.integer(i, 7));
-            run.channels = rows.text(i, 8);
-            run.patterns = static_cast<long>(rows.integer(i, 9));
-            run.status = records::fromName(rows.text(i, 10), records::kRunStatusNames, "结果");
-            run.reason = rows.text(i, 11);
-            runs.push_back(std::move(run));
-        }
-        if (!rows.isNull(i, 12))
-            runs.back().faults.push_back(records::faultFromNames(rows.text(i, 12), rows.text(i, 13),
-                                                                 rows.text(i, 14), rows.text(i, 15),
-                                                                 rows.integer(i, 16)));
-    }
-    return runs;
-}
 
 // A UUID as the server writes it.
 std::string lower(std::string text) {
@@ -145,11 +119,11 @@ std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun
     std::map<std::string, records::RecordedRun> held;
     if (!doubtful.empty()) {
         nlohmann::json list = doubtful;
-        for (records::RecordedRun& run :
-             runsFrom(db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid WHERE "
-                                            "r.uuid IN (SELECT json_array_elements_text($1::json)"
-                                            "::uuid) ORDER BY r.uuid, f.position",
-                              {list.dump()})))
+        Rows rows = db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid WHERE "
+                                          "r.uuid IN (SELECT json_array_elements_text($1::json)"
+                                          "::uuid) ORDER BY r.uuid, f.position",
+                            {list.dump()});
+        for (records::RecordedRun& run : records::runsFrom(rows))
             held[run.uuid] = std::move(run);
     }
     std::vector<bool> kept;
@@ -163,44 +137,26 @@ std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun
 
 std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::HistoryFilter& filter) {
     auto [conditions, values] = where(filter);
-    return runsFrom(db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid " +
-                                conditions + " ORDER BY r.started DESC, r.uuid, f.position",
-                            values));
+    Rows rows = db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid " + conditions +
+                            " ORDER BY r.started DESC, r.uuid, f.position",
+                        values);
+    return records::runsFrom(rows);
 }
 
 records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter& filter) {
     auto [conditions, values] = where(filter);
-    records::FaultCounts counts;
-    counts.runs = static_cast<long>(
-        db.exec("SELECT count(*) FROM runs r " + conditions, values).integer(0, 0));
+    const std::int64_t runs =
+        db.exec("SELECT count(*) FROM runs r " + conditions, values).integer(0, 0);
     // Runs, not entries, as in a station's file.
-    Rows rows = db.exec("SELECT c.channel, f.kind, count(DISTINCT f.run) "
-                        "FROM runs r JOIN faults f ON f.run = r.uuid, "
-                        "unnest(f.channels) AS c (channel) " +
-                            conditions + " GROUP BY c.channel, f.kind",
-                        values);
-    std::map<int, records::ChannelFaults> byChannel;
-    for (int i = 0; i < rows.count(); ++i) {
-        records::ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(i, 0))];
-        channel.channel = static_cast<int>(rows.integer(i, 0));
-        channel.kinds[selftest::nameOf(
-            records::fromName(rows.text(i, 1), selftest::kFaultKindNames, "故障种类"))] =
-            static_cast<long>(rows.integer(i, 2));
-    }
-    Rows totals = db.exec("SELECT c.channel, count(DISTINCT f.run) FROM runs r "
-                          "JOIN faults f ON f.run = r.uuid, unnest(f.channels) AS c (channel) " +
-                              conditions + " GROUP BY c.channel",
+    const std::string from = "FROM runs r JOIN faults f ON f.run = r.uuid, "
+                             "unnest(f.channels) AS c (channel) " +
+                             conditions;
+    Rows byKind = db.exec("SELECT c.channel, f.kind, count(DISTINCT f.run) " + from +
+                              " GROUP BY c.channel, f.kind",
                           values);
-    for (int i = 0; i < totals.count(); ++i)
-        byChannel[static_cast<int>(totals.integer(i, 0))].total =
-            static_cast<long>(totals.integer(i, 1));
-    for (const auto& [number, channel] : byChannel)
-        counts.channels.push_back(channel);
-    std::stable_sort(counts.channels.begin(), counts.channels.end(),
-                     [](const records::ChannelFaults& a, const records::ChannelFaults& b) {
-                         return a.total > b.total;
-                     });
-    return counts;
+    Rows totals =
+        db.exec("SELECT c.channel, count(DISTINCT f.run) " + from + " GROUP BY c.channel", values);
+    return records::faultCountsFrom(runs, byKind, totals);
 }
 
 std::vector<records::StationCounts> plantStationCounts(Postgres& db,
@@ -224,16 +180,16 @@ std::vector<records::StationCounts> plantStationCounts(Postgres& db,
             "BY station "
             "ORDER BY station",
         values);
-    std::vector<records::StationCounts> counts;
-    for (int i = 0; i < rows.count(); ++i) {
-        records::StationCounts c;
-        c.station = rows.text(i, 0);
-        long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
-        for (int f = 0; f < 6; ++f)
-            *fields[f] = static_cast<long>(rows.integer(i, f + 1));
-        counts.push_back(std::move(c));
-    }
-    return counts;
+    return records::stationCountsFrom(rows);
+}
+
+PlantStore::PlantStore(const std::string& db, const char* program) : db_(db, program) {
+    requirePlantLayout(db_);
+    snapshot_.emplace(db_, PgTransaction::Kind::ReadSnapshot);
+    // A report groups up to millions of runs: in memory rather than spilled to
+    // disk, and not worth compiling (JIT) for one run.
+    db_.exec("SET LOCAL work_mem = '64MB'");
+    db_.exec("SET LOCAL jit = off");
 }
 
 } // namespace cli::plant

@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <poll.h>
 
@@ -61,8 +62,22 @@ std::string Rows::text(int row, int column) const {
                        static_cast<std::size_t>(PQgetlength(result_.get(), row, column)));
 }
 
+std::optional<std::int64_t> Rows::whole(int row, int column) const {
+    if (isNull(row, column))
+        return std::nullopt;
+    const char* value = PQgetvalue(result_.get(), row, column);
+    char* end = nullptr;
+    errno = 0;
+    const long long number = std::strtoll(value, &end, 10);
+    if (end == value || *end != '\0' || errno == ERANGE)
+        return std::nullopt;
+    return number;
+}
+
 long long Rows::integer(int row, int column) const {
-    return std::strtoll(PQgetvalue(result_.get(), row, column), nullptr, 10);
+    if (const std::optional<std::int64_t> value = whole(row, column))
+        return *value;
+    throw records::notWhole(column, isNull(row, column), text(row, column));
 }
 
 bool Rows::isNull(int row, int column) const {
@@ -176,6 +191,11 @@ void Postgres::awaitResult() {
 
 bool Postgres::alive() const {
     return PQstatus(connection_.get()) == CONNECTION_OK;
+}
+
+PgTransaction::PgTransaction(Postgres& db, Kind kind) : db_(db) {
+    db_.exec(kind == Kind::ReadSnapshot ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"
+                                        : "BEGIN");
 }
 
 PgTransaction::~PgTransaction() {

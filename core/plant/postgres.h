@@ -4,6 +4,7 @@
 // its password from PGPASSFILE or a service file, never from the command line.
 
 #include "core/base/errors.h"
+#include "core/records/read_back.h"
 
 #include <functional>
 #include <memory>
@@ -45,7 +46,9 @@ private:
     std::string sqlstate_;
 };
 
-class Rows {
+// A statement's result: by row and column, or a row at a time as the records
+// read it. A whole number that is NULL or not whole is RecordFailed.
+class Rows : public records::ResultRows {
 public:
     explicit Rows(pg_result* result);
     int count() const;
@@ -53,8 +56,16 @@ public:
     long long integer(int row, int column) const;
     bool isNull(int row, int column) const;
 
+    bool next() override { return ++at_ < count(); }
+    std::string text(int column) const override { return text(at_, column); }
+    std::optional<std::int64_t> whole(int column) const override { return whole(at_, column); }
+    bool isNull(int column) const override { return isNull(at_, column); }
+    using records::ResultRows::integer;
+
 private:
+    std::optional<std::int64_t> whole(int row, int column) const;
     std::unique_ptr<pg_result, void (*)(pg_result*)> result_;
+    int at_ = -1;
 };
 
 class Postgres {
@@ -84,7 +95,12 @@ private:
 // BEGIN ... COMMIT, rolled back unless committed.
 class PgTransaction {
 public:
-    explicit PgTransaction(Postgres& db) : db_(db) { db_.exec("BEGIN"); }
+    enum class Kind {
+        Write,
+        // A report's statements all reading the store as it was at its first.
+        ReadSnapshot,
+    };
+    explicit PgTransaction(Postgres& db, Kind kind = Kind::Write);
     ~PgTransaction();
     PgTransaction(const PgTransaction&) = delete;
     PgTransaction& operator=(const PgTransaction&) = delete;

@@ -4,9 +4,11 @@
 
 #include "convert/named.h"
 #include "core/base/errors.h"
+#include "core/records/store.h"
 #include "core/selftest/report.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,5 +34,55 @@ std::vector<int> channelList(const std::string& text);
 selftest::Fault faultFromNames(const std::string& kind, const std::string& channels,
                                const std::string& wired, const std::string& why,
                                long long flickers);
+
+// A column that should hold a whole number and holds NULL or `text`.
+RecordFailed notWhole(int column, bool null, const std::string& text);
+
+// A statement's rows as either store gives them, one at a time.
+class ResultRows {
+public:
+    virtual ~ResultRows() = default;
+    // To the next row (true), or past the last (false).
+    virtual bool next() = 0;
+    virtual std::string text(int column) const = 0;
+    // A whole number, or none where the value is NULL or not whole.
+    virtual std::optional<std::int64_t> whole(int column) const = 0;
+    virtual bool isNull(int column) const = 0;
+    // A whole number, or RecordFailed naming the column.
+    std::int64_t integer(int column) const;
+};
+
+// The columns of a run's SELECT, in both stores, a run's faults in the rows
+// after it (the fault's columns NULL for a run without one).
+enum RunColumn : int {
+    kRunUuid,
+    kRunSerial,
+    kRunPart,
+    kRunStation,
+    kRunOperator,
+    kRunStarted,
+    kRunEnded,
+    kRunSettleMs,
+    kRunChannels,
+    kRunPatterns,
+    kRunStatus,
+    kRunReason,
+    kRunId, // the station's number of it; 0 in the plant's store
+    kFaultKind,
+    kFaultChannels,
+    kFaultWired,
+    kFaultWhy,
+    kFaultFlickers,
+};
+
+// The runs the rows give, in their order.
+std::vector<RecordedRun> runsFrom(ResultRows& rows);
+
+// From "channel, kind, runs" rows and "channel, runs" rows: the counts per
+// channel, most often faulty first, of `runs` runs.
+FaultCounts faultCountsFrom(std::int64_t runs, ResultRows& byKind, ResultRows& totals);
+
+// From "station, runs, passed, failed, unfinished, units, first-pass" rows.
+std::vector<StationCounts> stationCountsFrom(ResultRows& rows);
 
 } // namespace cli::records

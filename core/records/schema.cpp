@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -72,6 +73,8 @@ const char* const kSteps[] = {
     CREATE INDEX runs_undelivered ON runs (id) WHERE delivered IS NULL;
     )sql",
 };
+// A step a layout: a version without its step, or a step without its version, is a build error.
+static_assert(std::size(kSteps) == kSchemaVersion);
 
 std::string pragma(Database& db, const std::string& name) {
     Statement statement = db.prepare("PRAGMA " + name);

@@ -144,7 +144,9 @@ std::string Statement::text(int column) const {
                 : std::string();
 }
 
-std::int64_t Statement::integer(int column) const {
+std::optional<std::int64_t> Statement::whole(int column) const {
+    if (sqlite3_column_type(statement_, column) != SQLITE_INTEGER)
+        return std::nullopt;
     return sqlite3_column_int64(statement_, column);
 }
 

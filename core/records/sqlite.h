@@ -4,6 +4,7 @@
 // SQLite's reason.
 
 #include "core/base/errors.h"
+#include "core/records/read_back.h"
 
 #include <cstdint>
 #include <string>
@@ -54,10 +55,10 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-class Statement {
+class Statement : public ResultRows {
 public:
     Statement(Database& db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
-    ~Statement();
+    ~Statement() override;
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -69,9 +70,10 @@ public:
     bool step();
     // Runs a statement that gives no rows, and makes it ready to run again.
     void run();
-    std::string text(int column) const;
-    std::int64_t integer(int column) const;
-    bool isNull(int column) const;
+    bool next() override { return step(); }
+    std::string text(int column) const override;
+    std::optional<std::int64_t> whole(int column) const override;
+    bool isNull(int column) const override;
 
 private:
     Database& db_;

@@ -19,12 +19,6 @@ std::string commaList(const std::vector<int>& channels) {
     return text;
 }
 
-// A fault as read back: its names turned into the values they name.
-selftest::Fault faultFrom(const Statement& row, int first) {
-    return faultFromNames(row.text(first), row.text(first + 1), row.text(first + 2),
-                          row.text(first + 3), row.integer(first + 4));
-}
-
 // The counts per station: the runs (r) filtered by what goes between the two
 // parts. A station's file is small: its units' runs numbered by time.
 constexpr const char* kStationCountsSql =
@@ -68,36 +62,10 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
     return {sql, values};
 }
 
-// The runs the statement's rows give, a run's faults in the rows after it.
-std::vector<RecordedRun> runsFrom(Statement& rows) {
-    std::vector<RecordedRun> runs;
-    while (rows.step()) {
-        if (runs.empty() || runs.back().id != rows.integer(0)) {
-            RecordedRun run;
-            run.id = rows.integer(0);
-            run.serial = rows.text(1);
-            run.part = rows.text(2);
-            run.station = rows.text(3);
-            run.operatorName = rows.text(4);
-            run.started = rows.text(5);
-            run.ended = rows.text(6);
-            run.settleMs = static_cast<long>(rows.integer(7));
-            run.channels = rows.text(8);
-            run.patterns = static_cast<long>(rows.integer(9));
-            run.status = fromName(rows.text(10), kRunStatusNames, "结果");
-            run.reason = rows.text(11);
-            run.uuid = rows.text(12);
-            runs.push_back(std::move(run));
-        }
-        if (!rows.isNull(13))
-            runs.back().faults.push_back(faultFrom(rows, 13));
-    }
-    return runs;
-}
-
+// A run's columns in the order RunColumn names them.
 const char* const kRunColumns =
-    "SELECT r.id, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-    "r.channels, r.patterns, r.status, r.reason, r.uuid, "
+    "SELECT r.uuid, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
+    "r.channels, r.patterns, r.status, r.reason, r.id, "
     "f.kind, f.channels, f.wired, f.why, f.flickers "
     "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
 
@@ -129,37 +97,21 @@ long updateEach(const std::string& path, const std::string& sql,
 
 FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
     const auto [conditions, values] = where(filter);
-    FaultCounts counts;
     Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
     runs.bindAll(values);
-    counts.runs = runs.step() ? static_cast<long>(runs.integer(0)) : 0;
+    const std::int64_t counted = runs.step() ? runs.integer(0) : 0;
     // Runs, not entries: a crossed pair names each channel twice in one run,
     // a stuck line may be named again as undecided.
     const std::string from = "FROM fault_channels c JOIN faults f ON f.id = c.fault "
                              "JOIN runs r ON r.id = f.run " +
                              conditions;
-    Statement rows = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
-                                " GROUP BY c.channel, f.kind");
-    rows.bindAll(values);
-    std::map<int, ChannelFaults> byChannel;
-    while (rows.step()) {
-        ChannelFaults& channel = byChannel[static_cast<int>(rows.integer(0))];
-        channel.channel = static_cast<int>(rows.integer(0));
-        channel.kinds[selftest::nameOf(fromName(rows.text(1), selftest::kFaultKindNames,
-                                                "故障种类"))] = static_cast<long>(rows.integer(2));
-    }
+    Statement byKind = db.prepare("SELECT c.channel, f.kind, COUNT(DISTINCT f.run) " + from +
+                                  " GROUP BY c.channel, f.kind");
+    byKind.bindAll(values);
     Statement totals =
         db.prepare("SELECT c.channel, COUNT(DISTINCT f.run) " + from + " GROUP BY c.channel");
     totals.bindAll(values);
-    while (totals.step())
-        byChannel[static_cast<int>(totals.integer(0))].total = static_cast<long>(totals.integer(1));
-    for (const auto& [number, channel] : byChannel)
-        counts.channels.push_back(channel);
-    // The weak spots first.
-    std::stable_sort(
-        counts.channels.begin(), counts.channels.end(),
-        [](const ChannelFaults& a, const ChannelFaults& b) { return a.total > b.total; });
-    return counts;
+    return faultCountsFrom(counted, byKind, totals);
 }
 
 // Reads the records where they lie: written when it can be (an older layout
@@ -246,16 +198,7 @@ std::vector<StationCounts> stationCounts(const std::string& path, const HistoryF
         Statement rows =
             db.prepare(std::string(kStationCountsSql) + conditions + kStationCountsEnd);
         rows.bindAll(values);
-        std::vector<StationCounts> counts;
-        while (rows.step()) {
-            StationCounts c;
-            c.station = rows.text(0);
-            long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
-            for (int i = 0; i < 6; ++i)
-                *fields[i] = static_cast<long>(rows.integer(i + 1));
-            counts.push_back(std::move(c));
-        }
-        return counts;
+        return stationCountsFrom(rows);
     });
 }
 
