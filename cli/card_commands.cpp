@@ -83,14 +83,15 @@ Finish<GetSetup> Subcommand<GetSetup>::declare(CLI::App& app) {
     };
     auto typed = std::make_shared<Typed>();
     CLI::App* get = subcommand(app, "get", "读输入字：十六进制和各位");
-    defaulted(
-        get->add_option("-w,--words", typed->words,
-                        "读几个字，1 到 " + std::to_string(card::kMaxInputWords) + "（默认同测试面板）"),
-        "N");
+    defaulted(get->add_option("-w,--words", typed->words,
+                              "读几个字，1 到 " + std::to_string(card::kMaxInputWords) +
+                                  "（默认同测试面板）"),
+              "N");
     defaulted(get->add_option("-f,--format", typed->format, choices(kGetFormatNames)), "FORMAT");
     return [typed] {
-        return GetSetup{static_cast<int>(parseNumber(typed->words, "--words", 1, card::kMaxInputWords)),
-                        choice("--format", typed->format, kGetFormatNames)};
+        return GetSetup{
+            static_cast<int>(parseNumber(typed->words, "--words", 1, card::kMaxInputWords)),
+            choice("--format", typed->format, kGetFormatNames)};
     };
 }
 

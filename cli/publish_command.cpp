@@ -10,10 +10,16 @@
 #include <memory>
 
 namespace cli {
+namespace {
+
+// How long dio-cli publish waits for the collector to confirm a thousand runs.
+constexpr std::chrono::milliseconds kPublishWait{10000};
+
+} // namespace
 
 Finish<DeliverySetup> Subcommand<DeliverySetup>::declare(CLI::App& app) {
     struct Typed {
-        std::string mqtt, db, wait = "10s";
+        std::string mqtt, db, wait = formatDuration(kPublishWait);
         bool pending = false;
         CLI::Option* dbGiven = nullptr;
     };

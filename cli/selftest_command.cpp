@@ -31,14 +31,13 @@ SelftestCommand selftestCommand(const SelftestArguments& given) {
     auto file = [](CLI::Option* option, const std::string& name) {
         return *option ? std::optional(name) : std::nullopt;
     };
-    return SelftestCommand{stationSetup(given),
-                           {given.json,
-                            file(given.reportGiven, given.report),
-                            file(given.junitGiven, given.junit),
-                            {given.serial, given.part, given.station, given.operatorName},
-                            static_cast<bool>(*given.serialGiven),
-                            databaseFile(given.dbGiven, given.db),
-                            stationBroker(given)}};
+    SelftestOutput output = stationOutput(given);
+    output.json = given.json;
+    output.report = file(given.reportGiven, given.report);
+    output.junit = file(given.junitGiven, given.junit);
+    output.who.serial = given.serial;
+    output.record = static_cast<bool>(*given.serialGiven);
+    return SelftestCommand{stationSetup(given), std::move(output)};
 }
 
 } // namespace

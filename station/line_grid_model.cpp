@@ -62,14 +62,14 @@ LineGridModel::LineGridModel(const std::vector<int>& channels, QObject* parent)
     : QAbstractTableModel(parent) {
     std::map<int, int> rows; // group to row, for the groups in use
     for (int channel : channels) {
-        const int group = (channel - 1) / kPerGroup;
+        const int group = card::groupOf(channel);
         const auto [at, added] = rows.emplace(group, static_cast<int>(rows.size()));
         if (added)
             groups_.push_back(group);
         Cell cell;
         cell.channel = channel;
         cell.row = at->second;
-        cell.column = (channel - 1) % kPerGroup;
+        cell.column = card::bitOf(channel);
         cells_.push_back(cell);
     }
     at_.assign(groups_.size() * kPerGroup, -1);

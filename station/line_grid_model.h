@@ -4,6 +4,7 @@
 // a tooltip and a screen reader, what the self-test found of it.
 
 #include "core/selftest/report.h"
+#include "driver/card_shape.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -24,7 +25,7 @@ std::vector<std::pair<QColor, QString>> legendEntries();
 class LineGridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int kPerGroup = 8;
+    static constexpr int kPerGroup = card::kLinesPerGroup;
     // A fault's cell, framed as well as coloured.
     static constexpr int kFaultyRole = Qt::UserRole + 1;
 

@@ -28,12 +28,8 @@ parseStationArguments(const std::vector<std::string>& arguments) {
         return Help{app.help()};
     StationSettings settings;
     settings.setup = cli::stationSetup(given);
-    settings.output.who.part = given.part;
-    settings.output.who.station = given.station;
-    settings.output.who.operatorName = given.operatorName;
-    settings.output.record = true;
-    settings.output.db = cli::databaseFile(given.dbGiven, given.db);
-    settings.output.mqtt = cli::stationBroker(given);
+    settings.output = cli::stationOutput(given);
+    settings.output.record = true; // each scanned unit
     settings.chartRuns =
         static_cast<std::size_t>(cli::parseNumber(chartRuns, "--chart-runs", 1, 100000));
     settings.operatorGiven = given.operatorGiven && *given.operatorGiven;

@@ -76,4 +76,14 @@ void requirePrintable(const std::string& option, const std::string& value) {
         throw UsageError(option + " 的“" + convert::printable(value, false) + "”里有控制字符");
 }
 
+SelftestOutput stationOutput(const StationArguments& given) {
+    SelftestOutput output;
+    output.who.part = given.part;
+    output.who.station = given.station;
+    output.who.operatorName = given.operatorName;
+    output.db = databaseFile(given.dbGiven, given.db);
+    output.mqtt = stationBroker(given);
+    return output;
+}
+
 } // namespace cli

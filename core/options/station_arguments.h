@@ -4,6 +4,7 @@
 // runs are kept and published, and who and where.
 
 #include "core/mqtt/broker_url.h"
+#include "core/runs/run.h"
 #include "core/selftest/on_card.h"
 
 #include <optional>
@@ -31,6 +32,10 @@ void declareStationOptions(CLI::App& command, StationArguments& given);
 
 // Each throws UsageError naming the option that is wrong.
 SelftestSetup stationSetup(const StationArguments& given);
+// Who and where, where the run is kept and published, as both programs take
+// them (dio-cli adds the serial and its own files; the window, the serial
+// scanned).
+SelftestOutput stationOutput(const StationArguments& given);
 // --db's file, where given: a file name, never empty; a name SQLite would take
 // otherwise (":memory:", a "file:" URI) is the file of that name in the
 // current folder.

@@ -23,6 +23,10 @@ struct DeliverySetup {
     const std::atomic<bool>* cancel = nullptr; // set: the waits end early (a window closing)
 };
 
+// After a station's run, its file's other undelivered runs sent last this
+// long ago or earlier are sent with it.
+inline constexpr std::chrono::seconds kResendAfter{60};
+
 struct Delivery {
     long sent = 0;      // runs the broker acknowledged
     long confirmed = 0; // runs the plant's store confirmed now

@@ -99,14 +99,20 @@ std::optional<PublishFailed> publishKept(const SelftestOutput& output,
         return std::nullopt;
     try {
         if (kept) {
-            deliverPending({*output.mqtt, records::databaseAt(output.db), std::chrono::seconds(5),
-                            std::chrono::seconds(1), std::chrono::seconds(60), cancel});
+            // A station's own run: the rest of the file sent with it only
+            // once it is no longer on its way.
+            DeliverySetup delivery;
+            delivery.broker = *output.mqtt;
+            delivery.db = records::databaseAt(output.db);
+            delivery.resendAfter = kResendAfter;
+            delivery.cancel = cancel;
+            deliverPending(delivery);
         } else {
             mqtt::Publisher publisher(*output.mqtt);
             publisher.cancelWith(cancel);
             publisher.publishAcknowledged(
                 mqtt::topic(output.mqtt->prefix, record.station, "selftest"),
-                records::runMessage(record), std::chrono::seconds(5));
+                records::runMessage(record), DeliverySetup().connect);
         }
     } catch (const PublishFailed& e) {
         return e;
