@@ -93,11 +93,9 @@ QModelIndex LineGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modi
 
 // Tab comes in on the first line, Shift-Tab on the last.
 void LineGrid::focusInEvent(QFocusEvent* event) {
-    if (event->reason() == Qt::TabFocusReason)
-        setCurrentIndex(model_->first());
-    else if (event->reason() == Qt::BacktabFocusReason)
+    if (event->reason() == Qt::BacktabFocusReason)
         setCurrentIndex(model_->last());
-    else if (!currentIndex().isValid())
+    else if (event->reason() == Qt::TabFocusReason || !currentIndex().isValid())
         setCurrentIndex(model_->first());
     QTableView::focusInEvent(event);
 }

@@ -22,6 +22,12 @@ constexpr KindLook kKindLooks[] = {
     {FaultKind::Intermittent, 0x9e7c00}, {FaultKind::Undecided, 0x757575}};
 constexpr QRgb kSound = 0xa5d6a7, kUntested = 0xf5f5f5;
 
+// A cell's place in the row-by-row list of every cell.
+std::size_t slot(int row, int column) {
+    return static_cast<std::size_t>(row) * LineGridModel::kPerGroup +
+           static_cast<std::size_t>(column);
+}
+
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
@@ -74,8 +80,7 @@ LineGridModel::LineGridModel(const std::vector<int>& channels, QObject* parent)
     }
     at_.assign(groups_.size() * kPerGroup, -1);
     for (std::size_t cell = 0; cell < cells_.size(); ++cell)
-        at_[static_cast<std::size_t>(cells_[cell].row * kPerGroup + cells_[cell].column)] =
-            static_cast<int>(cell);
+        at_[slot(cells_[cell].row, cells_[cell].column)] = static_cast<int>(cell);
 }
 
 int LineGridModel::rowCount(const QModelIndex& parent) const {
@@ -89,7 +94,7 @@ int LineGridModel::columnCount(const QModelIndex& parent) const {
 int LineGridModel::cellAt(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != this)
         return -1;
-    return at_[static_cast<std::size_t>(index.row() * kPerGroup + index.column())];
+    return at_[slot(index.row(), index.column())];
 }
 
 QModelIndex LineGridModel::indexOfCell(int cell) const {
