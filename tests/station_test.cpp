@@ -267,9 +267,12 @@ TEST_F(Station, TestsEachScannedUnitAndKeepsTheDay) {
         EXPECT_EQ(child<QTableWidget>("lastTen")->item(0, 0)->text(), unit.serial);
         EXPECT_TRUE(serial()->text().isEmpty());
         EXPECT_EQ(window().focusWidget(), serial());
-        // For a person to look at: DIO_SCREENSHOTS=folder (under Xvfb, say).
-        if (const QString shots = qEnvironmentVariable("DIO_SCREENSHOTS"); !shots.isEmpty())
+        // For a person to look at: DIO_SCREENSHOTS=folder (under Xvfb, say), at
+        // the README's pictures' size.
+        if (const QString shots = qEnvironmentVariable("DIO_SCREENSHOTS"); !shots.isEmpty()) {
+            window().resize(1024, 800);
             window().grab().save(shots + "/" + unit.serial + ".png");
+        }
     }
     EXPECT_EQ(said("retest"), "复测：SN-0002 上次不合格");
     EXPECT_TRUE(said("place").startsWith("测试台 L3-07 · 型号 DIO-128 · 操作员 王工 · 通道 1-16"));
