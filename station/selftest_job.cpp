@@ -42,14 +42,14 @@ void SelftestJob::run(cli::SelftestSetup setup, const cli::SelftestOutput& outpu
     try {
         const std::unique_ptr<cli::SelftestLock> lock = cli::holdCardFor(card_, setup);
         outcome_.ran = true;
-        outcome_.kept = cli::testAndKeep(card_, setup, output);
+        outcome_.result = cli::testAndKeep(card_, setup, output);
     } catch (const cli::Failure& e) {
-        outcome_.failure = e.told();
-        outcome_.cancelled = dynamic_cast<const cli::Interrupted*>(&e) != nullptr;
+        outcome_.result = e;
     } catch (const driver::DriverError& e) {
-        outcome_.failure = e.what();
+        outcome_.result = cli::Failure(cli::code(cli::ExitStatus::DriverMissing), e.what());
     } catch (const std::exception& e) {
-        outcome_.failure = std::string("自检出错：") + e.what();
+        outcome_.result = cli::Failure(cli::code(cli::ExitStatus::Unexpected),
+                                       std::string("自检出错：") + e.what());
     }
     outcome_.ended = std::chrono::steady_clock::now();
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <variant>
 
 namespace cli {
 class Card;
@@ -20,9 +21,9 @@ class Card;
 namespace station {
 
 struct Outcome {
-    std::optional<cli::KeptRun> kept; // a run that ended with a verdict
-    std::string failure;              // why it did not, said as dio-cli says it
-    bool cancelled = false;
+    // A run that ended with a verdict, or the failure that ended it (a cancel
+    // is an Interrupted), as dio-cli would have ended with it.
+    std::variant<cli::KeptRun, cli::Failure> result;
     bool ran = false; // the card was held and the test begun (a run was made, kept or not)
     std::chrono::steady_clock::time_point ended; // when the test thread was done with it
 };

@@ -406,8 +406,8 @@ void StationWindow::showOutcome() {
     cancel_->setEnabled(false);
     const QString serial = text(testedSerial_);
     QStringList problems;
-    if (outcome.kept) {
-        const cli::KeptRun& run = *outcome.kept;
+    if (const auto* kept = std::get_if<cli::KeptRun>(&outcome.result)) {
+        const cli::KeptRun& run = *kept;
         const double seconds = std::chrono::duration<double>(run.run.duration).count();
         verdict_->setVerdict(
             run.result.faults.empty() ? VerdictView::State::Pass : VerdictView::State::Fail,
@@ -418,12 +418,13 @@ void StationWindow::showOutcome() {
             faults_->addItem(text(line));
         progress_->setValue(progress_->maximum());
         if (run.notRecorded)
-            problems << QStringLiteral("记录未写入：%1").arg(run.notRecorded->what());
+            problems << text(cli::notRecordedText(*run.notRecorded));
         publisher_->publish(run.record, settings_.output.record && !run.notRecorded);
     } else {
+        const std::string why = std::get<cli::Failure>(outcome.result).told();
         verdict_->setVerdict(VerdictView::State::Unfinished,
-                             QStringLiteral("序列号 %1 · %2").arg(serial, text(outcome.failure)));
-        problems << text(outcome.failure);
+                             QStringLiteral("序列号 %1 · %2").arg(serial, text(why)));
+        problems << text(why);
         // A run cut short is in the records (where they could be written),
         // with the others not yet delivered.
         if (outcome.ran && settings_.output.record) {

@@ -33,12 +33,6 @@ records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& r
     return record;
 }
 
-// What failed of what was asked for a run's record.
-struct Unkept {
-    std::optional<RecordFailed> record;
-    std::optional<PublishFailed> publication;
-};
-
 // Kept where asked: why not, where it was asked and failed.
 std::optional<RecordFailed> keep(const SelftestOutput& output, const records::RecordedRun& record) {
     if (!output.record)
@@ -51,11 +45,11 @@ std::optional<RecordFailed> keep(const SelftestOutput& output, const records::Re
     }
 }
 
-Unkept keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
-    Unkept unkept;
-    unkept.record = keep(output, record);
-    unkept.publication = publishKept(output, record, output.record && !unkept.record);
-    return unkept;
+Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
+    Shortfalls shortfalls;
+    shortfalls.notRecorded = keep(output, record);
+    shortfalls.notPublished = publishKept(output, record, output.record && !shortfalls.notRecorded);
+    return shortfalls;
 }
 
 // The test itself; a run cut short is kept too, as far as it went, and why
@@ -71,10 +65,10 @@ selftest::Report testedOrKept(Card& card, const SelftestSetup& setup, const Self
         record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
                                                              : records::RunStatus::Error;
         record.reason = e.told();
-        const Unkept unkept = keepAndPublish(output, record);
-        if (unkept.record)
-            e.add("记录未写入：" + std::string(unkept.record->what()));
-        e.add(unkept.publication);
+        const Shortfalls shortfalls = keepAndPublish(output, record);
+        if (shortfalls.notRecorded)
+            e.add(notRecordedText(*shortfalls.notRecorded));
+        e.add(shortfalls.notPublished);
         throw;
     }
 }
@@ -91,6 +85,10 @@ void showResult(const selftest::Report& result, const std::string& json, bool as
 }
 
 } // namespace
+
+std::string notRecordedText(const RecordFailed& failure) {
+    return "记录未写入：" + std::string(failure.what());
+}
 
 std::optional<PublishFailed> publishKept(const SelftestOutput& output,
                                          const records::RecordedRun& record, bool kept,
@@ -142,9 +140,7 @@ KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput
     kept.record.status =
         kept.result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
     kept.record.faults = kept.result.faults;
-    const Unkept unkept = keepAndPublish(output, kept.record);
-    kept.notRecorded = unkept.record;
-    kept.notPublished = unkept.publication;
+    static_cast<Shortfalls&>(kept) = keepAndPublish(output, kept.record);
     return kept;
 }
 
@@ -182,9 +178,8 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     if (interrupted())
         failed = Interrupted(stopSignal());
     if (kept.notRecorded)
-        keepFirst(failed, failed ? *kept.notRecorded
-                                 : RecordFailed("结果未记入记录库：" +
-                                                std::string(kept.notRecorded->what())));
+        keepFirst(failed,
+                  failed ? *kept.notRecorded : RecordFailed(notRecordedText(*kept.notRecorded)));
     keepFirst(failed, kept.notPublished);
     keepFirst(failed, notWritten);
     if (failed)

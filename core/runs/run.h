@@ -29,14 +29,20 @@ struct SelftestOutput {
     std::optional<mqtt::BrokerUrl> mqtt; // the run published there once kept
 };
 
-// A run as the station keeps it: the result, its record, and what of keeping
-// and publishing it failed (the result stands all the same).
-struct KeptRun {
+// What of keeping and publishing a run failed (its result stands all the
+// same).
+struct Shortfalls {
+    std::optional<RecordFailed> notRecorded;
+    std::optional<PublishFailed> notPublished;
+};
+// A record not kept, as dio-cli and the window say it.
+std::string notRecordedText(const RecordFailed& failure);
+
+// A run as the station keeps it: the result, its record, and its shortfalls.
+struct KeptRun : Shortfalls {
     selftest::Run run; // who, when, how long
     selftest::Report result;
     records::RecordedRun record;
-    std::optional<RecordFailed> notRecorded;
-    std::optional<PublishFailed> notPublished;
 };
 
 // The card to this test alone (the lock, held while it lives), checked able to
