@@ -33,7 +33,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
                  "环回自检。用与测试面板相同的驱动程序（libadcard.so / adcard.dll），"
                  "只在程序所在的文件夹和系统的库文件夹里找，从不在当前文件夹里找。",
                  "dio-cli"};
-    speakChinese(app);
+    chineseHelp(app);
     app.set_help_flag("-h,--help", "显示帮助");
     app.require_subcommand(1);
     app.fallthrough(false);
@@ -44,7 +44,7 @@ Command parseCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.size() > 1 && arguments[1].rfind('-', 0) != 0 && !finishes.count(arguments[1]))
         throw UsageError("不认识的子命令“" + arguments[1] + "”：可用 " + commands);
 
-    if (helpAsked(app, arguments))
+    if (parseOrHelp(app, arguments))
         return HelpCommand{app.help()}; // the chosen subcommand's, if any
     return finishes.at(app.get_subcommands().front()->get_name())();
 }

@@ -13,7 +13,7 @@ namespace station {
 std::variant<Help, StationSettings>
 parseStationArguments(const std::vector<std::string>& arguments) {
     CLI::App app("测试台：扫描序列号，环回自检，显示合格或不合格，记下每次结果", "dio-station");
-    cli::speakChinese(app);
+    cli::chineseHelp(app);
     app.set_help_flag("-h,--help", "显示帮助");
     app.set_config("--config", "", "设置文件：每行“选项 = 值”，如 station = L3-07（命令行优先）")
         ->type_name("FILE");
@@ -24,7 +24,7 @@ parseStationArguments(const std::vector<std::string>& arguments) {
     app.add_option("--chart-runs", chartRuns, "故障通道图统计最近多少次")
         ->type_name("N")
         ->capture_default_str();
-    if (cli::helpAsked(app, arguments))
+    if (cli::parseOrHelp(app, arguments))
         return Help{app.help()};
     StationSettings settings;
     settings.setup = cli::stationSetup(given);

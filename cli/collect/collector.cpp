@@ -7,7 +7,7 @@
 #include "core/base/errors.h"
 #include "core/base/interrupts.h"
 #include "core/base/log.h"
-#include "core/mqtt/publisher.h"
+#include "core/mqtt/client.h"
 #include "core/mqtt/topics.h"
 #include "core/plant/postgres.h"
 #include "core/records/run_message.h"
@@ -106,7 +106,7 @@ void sayDropped(const Inbox::Dropped& dropped, CollectLog& log) {
 }
 
 // Each station told which of its runs the store has.
-void confirm(mqtt::Publisher& broker, const std::string& prefix,
+void confirm(mqtt::Client& broker, const std::string& prefix,
              const std::vector<records::RecordedRun>& kept) {
     std::map<std::string, nlohmann::json> byStation;
     for (const records::RecordedRun& run : kept)
@@ -120,7 +120,7 @@ void confirm(mqtt::Publisher& broker, const std::string& prefix,
 class Collector {
 public:
     Collector(const CollectSetup& setup, CollectLog& log, Stop& stop, PlantLink& store,
-              Inbox& inbox, mqtt::Publisher& broker)
+              Inbox& inbox, mqtt::Client& broker)
         : setup_(setup), prefix_(setup.broker.prefix), log_(log), stop_(stop), store_(store),
           inbox_(inbox), broker_(broker) {}
 
@@ -235,7 +235,7 @@ private:
     Stop& stop_;
     PlantLink& store_;
     Inbox& inbox_;
-    mqtt::Publisher& broker_;
+    mqtt::Client& broker_;
     std::vector<records::RecordedRun> held_; // received, not yet stored
     bool brokerUp_ = false;
     bool brokerSaid_ = false; // its absence, where it was never there
@@ -269,7 +269,7 @@ void collect(const CollectSetup& setup) {
     };
     subscription.persistentAs =
         setup.clientId.empty() ? defaultClientId(setup.broker, setup.db) : setup.clientId;
-    mqtt::Publisher broker(setup.broker, subscription);
+    mqtt::Client broker(setup.broker, subscription);
     log("开始：代理 " + setup.broker.text() + "，订阅 " + subscription.topics.front() + "（会话 " +
         subscription.persistentAs + "）");
     Collector collector(setup, log, stop, store, inbox, broker);

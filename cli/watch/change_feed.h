@@ -2,7 +2,7 @@
 
 #include "cli/watch/watcher.h"
 #include "core/base/errors.h"
-#include "core/mqtt/publisher.h"
+#include "core/mqtt/client.h"
 
 #include <chrono>
 #include <optional>
@@ -32,7 +32,7 @@ private:
     // Ends a gap in the publishing: counts its numbers, and returns how many.
     long closeGap(long last); // the gap up to `last` counted as not published
 
-    mqtt::Publisher publisher_;
+    mqtt::Client publisher_;
     std::string topic_;
     long sequence_ = 0;
     long unpublished_ = 0;

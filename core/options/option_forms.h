@@ -41,7 +41,7 @@ inline std::string allChannels() {
 }
 
 // Chinese for the help's headings, the subcommands' included.
-inline void speakChinese(CLI::App& app) {
+inline void chineseHelp(CLI::App& app) {
     auto formatter = app.get_formatter();
     formatter->label("Usage", "用法");
     formatter->label("OPTIONS", "选项");
@@ -68,7 +68,7 @@ inline std::string parseProblem(const CLI::ParseError& e) {
 
 // Parses the arguments (the program's name first): true where the help was
 // asked for; UsageError naming the kind of mistake.
-inline bool helpAsked(CLI::App& app, const std::vector<std::string>& arguments) {
+inline bool parseOrHelp(CLI::App& app, const std::vector<std::string>& arguments) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());

@@ -3,7 +3,7 @@
 #include "core/base/errors.h"
 #include "core/base/interrupts.h"
 #include "core/base/timestamp.h"
-#include "core/mqtt/publisher.h"
+#include "core/mqtt/client.h"
 #include "core/mqtt/topics.h"
 #include "core/records/run_message.h"
 #include "core/records/store.h"
@@ -93,7 +93,7 @@ Delivery deliverPending(const DeliverySetup& setup) {
     };
     // The collector never retains; a retained confirmation is someone else's.
     subscription.ignoreRetained = true;
-    mqtt::Publisher publisher(setup.broker, subscription);
+    mqtt::Client publisher(setup.broker, subscription);
     publisher.cancelWith(setup.cancel);
     auto failed = [&](const std::string& why) {
         return PublishFailed("MQTT：未能把记录发到 " + setup.broker.text() + "：" + why);

@@ -6,7 +6,7 @@
 #include "core/base/run_identity.h"
 #include "core/base/timestamp.h"
 #include "core/card/card.h"
-#include "core/mqtt/publisher.h"
+#include "core/mqtt/client.h"
 #include "core/mqtt/topics.h"
 #include "core/records/default_database.h"
 #include "core/records/history_output.h"
@@ -106,7 +106,7 @@ std::optional<PublishFailed> publishKept(const SelftestOutput& output,
             delivery.cancel = cancel;
             deliverPending(delivery);
         } else {
-            mqtt::Publisher publisher(*output.mqtt);
+            mqtt::Client publisher(*output.mqtt);
             publisher.cancelWith(cancel);
             publisher.publishAcknowledged(
                 mqtt::topic(output.mqtt->prefix, record.station, "selftest"),

@@ -1,7 +1,7 @@
 #pragma once
-// Publishing to the plant's MQTT broker, on libmosquitto: its network thread
-// connects, and reconnects when the broker comes back, while the caller goes
-// on with the card.
+// The plant's MQTT broker on libmosquitto: publishing, and (for the collector)
+// a kept subscription. Its network thread connects, and reconnects when the
+// broker comes back, while the caller goes on with the card.
 
 #include "core/mqtt/broker_url.h"
 
@@ -30,19 +30,19 @@ struct Subscription {
     bool ignoreRetained = false;
 };
 
-class Publisher {
+class Client {
 public:
     // Starts connecting (a host name is looked up here). Credentials from
     // DIO_MQTT_USER and DIO_MQTT_PASSWORD; for mqtts the system's
     // certificates, or DIO_MQTT_CAFILE. With topics to subscribe to, it counts
     // as connected once the broker has granted them, after each reconnection.
-    explicit Publisher(const BrokerUrl& broker, Subscription subscription = {});
-    ~Publisher(); // disconnects, dropping what is not yet acknowledged
+    explicit Client(const BrokerUrl& broker, Subscription subscription = {});
+    ~Client(); // disconnects, dropping what is not yet acknowledged
     // Disconnects and waits for the network thread: from here on nothing is
     // received (what the broker sends meanwhile it keeps for a kept session).
     void stop();
-    Publisher(const Publisher&) = delete;
-    Publisher& operator=(const Publisher&) = delete;
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
 
     // Waits until connected, publishes with QoS 1 and waits for the broker's
     // acknowledgement, all within `within`; throws PublishFailed naming the

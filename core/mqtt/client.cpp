@@ -1,4 +1,4 @@
-#include "publisher.h"
+#include "client.h"
 
 #include "core/base/console.h"
 #include "core/base/errors.h"
@@ -32,7 +32,7 @@ const char* environment(const char* name) {
 } // namespace
 
 // Shared with libmosquitto's network thread, which runs the callbacks.
-struct Publisher::State {
+struct Client::State {
     mutable std::mutex mutex;
     std::condition_variable changed;
     bool connected = false;
@@ -56,7 +56,7 @@ std::string reasonText(int code) {
 
 } // namespace
 
-Publisher::Publisher(const BrokerUrl& broker, Subscription subscription)
+Client::Client(const BrokerUrl& broker, Subscription subscription)
     : broker_(broker), state_(std::make_unique<State>()), client_(nullptr, mosquitto_destroy) {
     libraryReady();
     state_->subscription = std::move(subscription);
@@ -119,11 +119,11 @@ Publisher::Publisher(const BrokerUrl& broker, Subscription subscription)
         throw failed("无法启动网络线程", result);
 }
 
-Publisher::~Publisher() {
+Client::~Client() {
     stop();
 }
 
-void Publisher::stop() {
+void Client::stop() {
     if (state_->stopped)
         return;
     state_->stopped = true;
@@ -137,7 +137,7 @@ void Publisher::stop() {
     state_->connected = false;
 }
 
-void Publisher::onConnect(mosquitto* client, void* state, int result) {
+void Client::onConnect(mosquitto* client, void* state, int result) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     const std::vector<std::string>& topics = s.subscription.topics;
@@ -165,7 +165,7 @@ void Publisher::onConnect(mosquitto* client, void* state, int result) {
     s.changed.notify_all();
 }
 
-void Publisher::onDisconnect(mosquitto*, void* state, int result) {
+void Client::onDisconnect(mosquitto*, void* state, int result) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     // A connection refused keeps the broker's reason, said at the refusal.
@@ -175,7 +175,7 @@ void Publisher::onDisconnect(mosquitto*, void* state, int result) {
     s.changed.notify_all();
 }
 
-void Publisher::onPublish(mosquitto*, void* state, int id, int reason, const void*) {
+void Client::onPublish(mosquitto*, void* state, int id, int reason, const void*) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.unacknowledged.erase(id) == 0)
@@ -188,7 +188,7 @@ void Publisher::onPublish(mosquitto*, void* state, int id, int reason, const voi
     s.changed.notify_all();
 }
 
-void Publisher::onSubscribe(mosquitto*, void* state, int id, int count, const int* granted) {
+void Client::onSubscribe(mosquitto*, void* state, int id, int count, const int* granted) {
     auto& s = *static_cast<State*>(state);
     std::lock_guard<std::mutex> lock(s.mutex);
     if (id != s.subscribing)
@@ -201,22 +201,22 @@ void Publisher::onSubscribe(mosquitto*, void* state, int id, int count, const in
     s.changed.notify_all();
 }
 
-long Publisher::refused() const {
+long Client::refused() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->refused;
 }
 
-bool Publisher::connected() const {
+bool Client::connected() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->connected;
 }
 
-std::string Publisher::problem() const {
+std::string Client::problem() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->problem;
 }
 
-bool Publisher::publish(const std::string& topic, const std::string& payload) {
+bool Client::publish(const std::string& topic, const std::string& payload) {
     if (!connected())
         return false;
     int id = 0;
@@ -234,8 +234,8 @@ bool Publisher::publish(const std::string& topic, const std::string& payload) {
     return true;
 }
 
-void Publisher::publishAcknowledged(const std::string& topic, const std::string& payload,
-                                    std::chrono::milliseconds within) {
+void Client::publishAcknowledged(const std::string& topic, const std::string& payload,
+                                 std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     waitConnected(within);
     auto failed = [&](const std::string& why) {
@@ -259,8 +259,7 @@ void Publisher::publishAcknowledged(const std::string& topic, const std::string&
 
 // Waits up to `within` until `done` holds (asked under the state's lock), or a
 // signal asks the program to stop: nobody waits on a broker past Ctrl-C.
-template <typename Done>
-bool Publisher::waitUntil(std::chrono::milliseconds within, Done done) const {
+template <typename Done> bool Client::waitUntil(std::chrono::milliseconds within, Done done) const {
     const auto deadline = std::chrono::steady_clock::now() + within;
     std::unique_lock<std::mutex> lock(state_->mutex);
     while (!done() && !interrupted() && !(cancel_ && *cancel_)) {
@@ -273,11 +272,11 @@ bool Publisher::waitUntil(std::chrono::milliseconds within, Done done) const {
     return done();
 }
 
-bool Publisher::waitConnected(std::chrono::milliseconds within) {
+bool Client::waitConnected(std::chrono::milliseconds within) {
     return waitUntil(within, [&] { return state_->connected; });
 }
 
-long Publisher::awaitAcknowledgements(std::chrono::milliseconds within) {
+long Client::awaitAcknowledgements(std::chrono::milliseconds within) {
     waitUntil(within, [&] { return state_->unacknowledged.empty(); });
     std::lock_guard<std::mutex> lock(state_->mutex);
     return static_cast<long>(state_->unacknowledged.size());
