@@ -9,7 +9,7 @@
 namespace station {
 namespace {
 
-constexpr int kCellWidth = 34, kCellHeight = 24, kGap = 2;
+constexpr int kCellWidth = 34, kCellHeight = 24, kGap = 2, kLabelMargin = 6;
 
 // A cell as a coloured box with its channel: a fault's framed in black, the
 // keyboard's in a thick frame; a cell with no tested line stays blank.
@@ -50,6 +50,11 @@ LineGrid::LineGrid(const std::vector<int>& channels, QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(kCellHeight + kGap);
     verticalHeader()->setHighlightSections(false);
+    // Its width set, not asked of the header: the window's layout is the same
+    // whether or not the header has laid itself out yet.
+    verticalHeader()->setFixedWidth(
+        verticalHeader()->fontMetrics().horizontalAdvance(QStringLiteral("第 15 组")) +
+        2 * kLabelMargin);
     setShowGrid(false);
     setCornerButtonEnabled(false);
     setFrameShape(QFrame::NoFrame);
@@ -109,7 +114,7 @@ void LineGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
 }
 
 QSize LineGrid::sizeHint() const {
-    return {verticalHeader()->sizeHint().width() + LineGridModel::kPerGroup * (kCellWidth + kGap),
+    return {verticalHeader()->width() + LineGridModel::kPerGroup * (kCellWidth + kGap),
             model_->rowCount() * (kCellHeight + kGap)};
 }
 

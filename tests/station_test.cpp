@@ -128,8 +128,15 @@ public: // for the rows' steps too
     }
     // The line the keyboard is on, as a screen reader hears it.
     QString focusedLine() {
-        QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(grid())->focusChild();
-        return focused ? focused->text(QAccessible::Name) : "(none)";
+        const QModelIndex at = grid()->currentIndex();
+        if (!grid()->hasFocus() || !at.isValid())
+            return QString("(none: %1 focus, %2)")
+                .arg(grid()->hasFocus() ? "with" : "without",
+                     at.isValid() ? "a current cell" : "no current cell");
+        return QAccessible::queryAccessibleInterface(grid())
+            ->tableInterface()
+            ->cellAt(at.row(), at.column())
+            ->text(QAccessible::Name);
     }
     // The records' runs, "serial status faults" a line, as Python's sqlite3
     // (an independent reader) reads them; where there is no Python (under
