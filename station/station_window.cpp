@@ -276,8 +276,10 @@ QGroupBox* StationWindow::buildDay(QWidget* below) {
     chart_ = new FaultChart(dayBox);
     auto* dayLayout = new QHBoxLayout(dayBox);
     dayLayout->addLayout(counts);
+    // The last ten first: a 24-character serial shown whole at 800 pixels,
+    // in Qt 5's wider metrics too.
     dayLayout->addWidget(lastTen_, 3);
-    dayLayout->addWidget(chart_, 2);
+    dayLayout->addWidget(chart_, 1);
     return dayBox;
 }
 
