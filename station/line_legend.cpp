@@ -4,8 +4,6 @@
 
 #include <QPainter>
 
-#include <algorithm>
-
 namespace station {
 namespace {
 
@@ -15,66 +13,27 @@ constexpr int kAfterSwatch = 4, kAfterWord = 12;
 
 LineLegend::LineLegend(QWidget* parent) : QWidget(parent) {
     setObjectName("legend");
-    // As wide as there is room for, its entries going on to a second line
-    // rather than widening the window.
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
-}
-
-int LineLegend::entryWidth(const QString& word) const {
-    return fontMetrics().height() * 3 / 4 + kAfterSwatch + fontMetrics().horizontalAdvance(word) +
-           kAfterWord;
-}
-
-// Where each entry goes at this width: its left edge and its line.
-std::vector<QPoint> LineLegend::placesAt(int width) const {
-    std::vector<QPoint> places;
-    int x = 0, line = 0;
-    for (const auto& entry : legendEntries()) {
-        const int wide = entryWidth(entry.second);
-        if (x > 0 && x + wide > width) {
-            x = 0;
-            ++line;
-        }
-        places.emplace_back(x, line);
-        x += wide;
-    }
-    return places;
-}
-
-int LineLegend::heightForWidth(int width) const {
-    const std::vector<QPoint> places = placesAt(width);
-    return (places.empty() ? 1 : places.back().y() + 1) * fontMetrics().height();
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 QSize LineLegend::sizeHint() const {
+    const int swatch = fontMetrics().height() * 3 / 4;
     int width = 0;
     for (const auto& entry : legendEntries())
-        width += entryWidth(entry.second);
+        width += swatch + kAfterSwatch + fontMetrics().horizontalAdvance(entry.second) + kAfterWord;
     return {width, fontMetrics().height()};
-}
-
-QSize LineLegend::minimumSizeHint() const {
-    int widest = 0;
-    for (const auto& entry : legendEntries())
-        widest = std::max(widest, entryWidth(entry.second));
-    return {widest, fontMetrics().height()};
 }
 
 void LineLegend::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int swatch = fontMetrics().height() * 3 / 4;
-    const int line = fontMetrics().height();
     painter.setPen(palette().color(QPalette::WindowText));
-    const std::vector<QPoint> places = placesAt(width());
-    std::size_t at = 0;
+    int x = 0;
     for (const auto& [colour, word] : legendEntries()) {
-        const QPoint place = places[at++];
-        const int top = place.y() * line;
-        painter.fillRect(QRect(place.x(), top + (line - swatch) / 2, swatch, swatch), colour);
-        painter.drawText(QPoint(place.x() + swatch + kAfterSwatch, top + fontMetrics().ascent()),
-                         word);
+        painter.fillRect(QRect(x, (fontMetrics().height() - swatch) / 2, swatch, swatch), colour);
+        x += swatch + kAfterSwatch;
+        painter.drawText(QPoint(x, fontMetrics().ascent()), word);
+        x += fontMetrics().horizontalAdvance(word) + kAfterWord;
     }
 }
 
