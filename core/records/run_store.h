@@ -5,6 +5,7 @@
 #include "core/records/store.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli::records {
