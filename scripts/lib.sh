@@ -195,7 +195,7 @@ package_file_name() { # build
 run_ctest() { # build [ctest options...]
   local build="$1"
   shift
-  QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j"${JOBS:-2}" "$@"
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --timeout "${TEST_TIMEOUT:-900}" -j"${JOBS:-2}" "$@"
 }
 
 # What the Windows scripts share: the build folder ($build), a scratch folder
