@@ -202,6 +202,21 @@ def bad_messages_skipped(pg, broker, collector, mine):
     stats = plant_history("--stats", "--by", "station", "--station", "old", "--format", "csv",
                           "--db", pg.url).stdout
     check("a first pass before 1970", "old,1,1,0,0,1,1,100.0" in stats, stats)
+    # A unit's two runs in one millisecond: counted and listed as a station's file does.
+    for uuid, status in (("0a000000-0000-4000-8000-000000000000", "pass"),
+                         ("0b000000-0000-4000-8000-000000000000", "fail")):
+        subprocess.run(["mosquitto_pub", "-p", str(broker.port), "-q", "1", "-t",
+                        "plant/tie/selftest", "-m",
+                        json.dumps(dict(mine, uuid=uuid, station="tie", serial="SN-TIE",
+                                        status=status, faults=[],
+                                        started="2026-01-01T00:00:00.000Z"))], check=True)
+    until(lambda: pg.psql("SELECT count(*) FROM runs WHERE station = 'tie'").strip() == "2", 20)
+    stats = plant_history("--stats", "--by", "station", "--station", "tie", "--format", "csv",
+                          "--db", pg.url).stdout
+    listed = [run["status"] for run in json.loads(plant_history(
+        "--station", "tie", "--format", "json", "--db", pg.url).stdout)]
+    check("runs in one millisecond", "tie,2,1,1,0,1,0,0.0" in stats and listed == ["pass", "fail"],
+          (stats, listed))
 
 
 def refusals(pg, broker):

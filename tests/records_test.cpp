@@ -219,6 +219,29 @@ TEST_F(RecordsFile, StationCountsGiveFirstPassYield) {
               "a,3,2,1,0,2,1,50.0\r\nb,1,0,0,1,1,0,0.0\r\n");
 }
 
+// Two runs of a unit in one millisecond (a clock set back, a forged record): a
+// station's file decides as the plant does, the run that did not pass first,
+// and lists them by identity.
+TEST_F(RecordsFile, RunsInOneMillisecondInThePlantsOrder) {
+    for (const auto& [uuid, status] :
+         {std::pair{"0a000000-0000-4000-8000-000000000000", RunStatus::Pass},
+          std::pair{"0b000000-0000-4000-8000-000000000000", RunStatus::Fail}}) {
+        RecordedRun run;
+        run.uuid = uuid;
+        run.station = "tie";
+        run.serial = "1";
+        run.started = "2026-01-01T00:00:00.000Z";
+        run.status = status;
+        recordRun(path, run);
+    }
+    const std::vector<StationCounts> counts = stationCounts(path, {});
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(std::pair(counts[0].units, counts[0].firstPass), std::pair(1L, 0L));
+    const std::vector<RecordedRun> runs = history(path, {});
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].status, RunStatus::Pass);
+}
+
 RecordedRun sampleRun() {
     RecordedRun run;
     run.uuid = "0e0f8a5e-5a4f-4c1b-9d2e-3f4a5b6c7d8e";

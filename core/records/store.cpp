@@ -20,10 +20,12 @@ std::string commaList(const std::vector<int>& channels) {
 }
 
 // The counts per station: the runs (r) filtered by what goes between the two
-// parts. A station's file is small: its units' runs numbered by time.
+// parts. A station's file is small: its units' runs numbered by time, in a tie
+// the run that did not pass first, as the plant counts.
 constexpr const char* kStationCountsSql =
     "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
-    "(PARTITION BY r.station, r.serial ORDER BY r.started) AS nth FROM runs r ";
+    "(PARTITION BY r.station, r.serial ORDER BY r.started, r.status = 'pass', r.uuid) AS nth "
+    "FROM runs r ";
 constexpr const char* kStationCountsEnd =
     ") SELECT station, count(*), "
     "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
@@ -58,7 +60,7 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
             *filter.unitsSince);
     if (filter.newest)
         sql = "WHERE r.id IN (SELECT r.id FROM runs r " + sql +
-              " ORDER BY r.started DESC, r.id DESC LIMIT " + std::to_string(*filter.newest) + ")";
+              " ORDER BY r.started DESC, r.uuid LIMIT " + std::to_string(*filter.newest) + ")";
     return {sql, values};
 }
 
@@ -74,7 +76,7 @@ std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
     // One pass over the runs and their faults: a run's rows come together,
     // newest run first.
     Statement rows =
-        db.prepare(kRunColumns + conditions + " ORDER BY r.started DESC, r.id DESC, f.id");
+        db.prepare(kRunColumns + conditions + " ORDER BY r.started DESC, r.uuid, f.id");
     rows.bindAll(values);
     return runsFrom(rows);
 }
