@@ -36,6 +36,14 @@ std::vector<ChannelCount> mostFailing(const std::vector<RecordedRun>& runs) {
     return ranked;
 }
 
+// What the file holds, or nothing before its first run made it: the window
+// starts on a station that has tested nothing yet.
+std::vector<RecordedRun> keptHistory(const std::string& path,
+                                     const cli::records::HistoryFilter& filter) {
+    if (!std::filesystem::exists(std::filesystem::u8path(path)))
+        return {};
+    return cli::records::history(path, filter);
+}
 } // namespace
 
 StationDay stationDay(const std::vector<RecordedRun>& units, const std::vector<RecordedRun>& recent,
@@ -82,14 +90,18 @@ bool isRetest(const std::vector<RecordedRun>& runs, const std::string& serial) {
 
 StationDay readStationDay(const std::string& path, const std::string& station,
                           const std::string& dayStart, std::size_t chartRuns) {
-    if (!std::filesystem::exists(std::filesystem::u8path(path)))
-        return stationDay({}, {}, dayStart, chartRuns);
     cli::records::HistoryFilter units, recent;
     units.station = recent.station = station;
     units.unitsSince = dayStart;
     recent.newest = std::max(kLastRuns, chartRuns);
-    return stationDay(cli::records::history(path, units), cli::records::history(path, recent),
-                      dayStart, chartRuns);
+    return stationDay(keptHistory(path, units), keptHistory(path, recent), dayStart, chartRuns);
+}
+
+bool readRetest(const std::string& path, const std::string& station, const std::string& serial) {
+    cli::records::HistoryFilter ofSerial;
+    ofSerial.serial = serial;
+    ofSerial.station = station;
+    return isRetest(keptHistory(path, ofSerial), serial);
 }
 
 } // namespace station

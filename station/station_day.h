@@ -58,5 +58,8 @@ StationDay readStationDay(const std::string& path, const std::string& station,
 // Whether testing this serial now is a retest: its last verdict among `runs`
 // (newest first) was a fail.
 bool isRetest(const std::vector<cli::records::RecordedRun>& runs, const std::string& serial);
+// The same from the station's records file at `path` (none yet: no retest).
+// Throws RecordFailed where the file cannot be read.
+bool readRetest(const std::string& path, const std::string& station, const std::string& serial);
 
 } // namespace station

@@ -1,6 +1,7 @@
 #include "station_window.h"
 
 #include "convert/full_width.h"
+#include "convert/named.h"
 #include "convert/printable.h"
 #include "core/records/default_database.h"
 #include "core/records/store.h"
@@ -29,27 +30,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <filesystem>
-
 namespace station {
 namespace {
 
 QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
-}
-
-QString verdictWord(cli::records::RunStatus status) {
-    switch (status) {
-    case cli::records::RunStatus::Pass:
-        return QStringLiteral("合格");
-    case cli::records::RunStatus::Fail:
-        return QStringLiteral("不合格");
-    case cli::records::RunStatus::Aborted:
-        return QStringLiteral("已取消");
-    case cli::records::RunStatus::Error:
-        break;
-    }
-    return QStringLiteral("出错");
 }
 
 // The records' times (UTC, ISO 8601) as the records write them.
@@ -374,10 +359,13 @@ void StationWindow::startTest() {
         return;
     }
     notice(QString());
-    cli::records::HistoryFilter ofSerial;
-    ofSerial.serial = serial;
-    ofSerial.station = settings_.output.who.station;
-    const bool retest = isRetest(records(ofSerial), serial);
+    bool retest = false;
+    try {
+        retest = readRetest(cli::records::databaseAt(settings_.output.db),
+                            settings_.output.who.station, serial);
+    } catch (const cli::Failure& e) {
+        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
+    }
     retest_->setVisible(retest);
     retest_->setText(retest ? QStringLiteral("复测：%1 上次不合格").arg(text(serial)) : QString());
     testedSerial_ = serial;
@@ -453,18 +441,6 @@ void StationWindow::showOutcome() {
     emit verdictShown();
 }
 
-std::vector<cli::records::RecordedRun>
-StationWindow::records(const cli::records::HistoryFilter& filter) {
-    try {
-        const std::string path = cli::records::databaseAt(settings_.output.db);
-        if (std::filesystem::exists(std::filesystem::u8path(path)))
-            return cli::records::history(path, filter);
-    } catch (const cli::Failure& e) {
-        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
-    }
-    return {};
-}
-
 void StationWindow::refreshDay() {
     const QDateTime now = now_();
     const std::string dayStart = recordsTime(QDateTime(now.date(), QTime(0, 0)));
@@ -497,7 +473,9 @@ void StationWindow::showDay(const StationDay& today) {
             QDateTime::fromString(text(run.started), Qt::ISODateWithMs).toLocalTime();
         lastTen_->setItem(row, 0,
                           new QTableWidgetItem(text(convert::printable(run.serial, false))));
-        lastTen_->setItem(row, 1, new QTableWidgetItem(verdictWord(run.status)));
+        lastTen_->setItem(row, 1,
+                          new QTableWidgetItem(QString::fromUtf8(
+                              convert::entryOf(cli::records::kRunStatusNames, run.status).word)));
         // Another day's run with its date.
         lastTen_->setItem(row, 2,
                           new QTableWidgetItem(started.toString(

@@ -86,7 +86,6 @@ private:
     void refreshDay();
     void showDay(const StationDay& today);
     void rollDayAtMidnight();
-    std::vector<cli::records::RecordedRun> records(const cli::records::HistoryFilter& filter);
     void notice(const QString& text);
     void addNotice(const QString& text);
 

@@ -16,11 +16,13 @@
 namespace cli::records {
 
 enum class RunStatus { Pass, Fail, Aborted, Error };
-// As the records keep it (its first layout's CHECK lists the same names).
-inline constexpr convert::Named<RunStatus> kRunStatusNames[] = {{RunStatus::Pass, "pass"},
-                                                                {RunStatus::Fail, "fail"},
-                                                                {RunStatus::Aborted, "aborted"},
-                                                                {RunStatus::Error, "error"}};
+// As the records keep it (its first layout's CHECK lists the same names), and
+// as the station's list of runs says it.
+inline constexpr convert::Named<RunStatus> kRunStatusNames[] = {
+    {RunStatus::Pass, "pass", "合格"},
+    {RunStatus::Fail, "fail", "不合格"},
+    {RunStatus::Aborted, "aborted", "已取消"},
+    {RunStatus::Error, "error", "出错"}};
 inline std::string nameOf(RunStatus status) {
     return convert::nameIn(kRunStatusNames, status);
 }
