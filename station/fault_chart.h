@@ -1,7 +1,8 @@
 #pragma once
 // The channels that fail most over the station's last runs, as bars: where
-// the fixture or the line is wearing. Drawn here rather than with a charting
-// module: a handful of bars, the same on every build.
+// the fixture or the line is wearing. Drawn here rather than with Qt's charting
+// module: that module is under the GPL only, while the Windows installer ships
+// Qt under the LGPL; and a handful of bars is little to draw.
 
 #include "station/station_day.h"
 

@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
         if (cli::interrupted())
             window.close();
     });
+    // A signal only sets a flag (all a handler may do); a tenth of a second is soon
+    // enough for a person, and spares a self-pipe the same code on Windows lacks.
     stopWatch.start(100);
     window.show();
     const int status = QApplication::exec();

@@ -53,8 +53,9 @@ public:
     explicit FailureOf(const std::string& reason) : Failure(code(kStatus), reason) {}
 };
 
-// A command line that cannot be carried out as written. Thrown before the
-// first driver call, so that one bad argument sends nothing.
+// A command line that cannot be carried out as written. Thrown before any
+// output is driven (at the latest after reading the card's identity and shape),
+// so that one bad argument sends nothing.
 using UsageError = FailureOf<ExitStatus::Usage>;
 // A driver call that answered with a negative result, the driver's way of
 // saying it failed.

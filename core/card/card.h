@@ -12,8 +12,8 @@ class DllDef;
 
 namespace cli {
 
-// The card as the command line uses it: through the panel's binding and its
-// buffers, every call's result checked.
+// The card as dio-cli and dio-station use it: through the panel's binding and
+// its buffers, every call's result checked.
 class Card {
 public:
     explicit Card(driver::DllDef& dll) : dll_(dll) {}

@@ -2,6 +2,17 @@
 // The options a station's self-test is set up with, the same in dio-cli
 // selftest and in the station's window: channels, wiring, timing, where the
 // runs are kept and published, and who and where.
+//
+// One run's set-up passes through five structs, a layer each:
+//   StationArguments  the options as typed, shared by both programs (here);
+//   SelftestSetup     what the test on the card needs: channels, wiring, timing
+//                     (core/selftest/on_card.h);
+//   SelftestOutput    who and where, and where the run is kept and published
+//                     (core/runs/run.h);
+//   SelftestCommand   dio-cli selftest's: the two above, its output with the
+//                     serial given (cli/selftest_command.h);
+//   StationSettings   the window's: the two above, the serial left to each scan,
+//                     and the window's own options (station/station_options.h).
 
 #include "core/mqtt/broker_url.h"
 #include "core/runs/run.h"

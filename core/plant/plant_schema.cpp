@@ -10,7 +10,8 @@ namespace cli::plant {
 namespace {
 
 constexpr const char* kApplication = "dio-cli plant records";
-// Any number, the same for every collector: they take turns at the layout.
+// The same number for every collector, of this release and every other, so that
+// they take turns at the layout: never change it.
 constexpr const char* kLayoutLock = "SELECT pg_advisory_xact_lock(4469016)";
 
 // Step n takes layout n to n + 1; never changed once released.

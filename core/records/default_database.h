@@ -11,7 +11,6 @@ namespace cli::records {
 // RecordFailed where it cannot be.
 std::string defaultDatabase();
 
-// The file --db names, or else the default one.
 inline std::string databaseAt(const std::optional<std::string>& given) {
     return given ? *given : defaultDatabase();
 }

@@ -80,8 +80,6 @@ private:
     sqlite3_stmt* statement_;
 };
 
-// BEGIN IMMEDIATE: the write lock taken at once, so that a locked file is
-// found before anything is written; rolled back unless committed.
 // A read of several statements that sees the file as it was at one moment.
 class ReadTransaction {
 public:
@@ -94,6 +92,8 @@ private:
     Database& db_;
 };
 
+// BEGIN IMMEDIATE: the write lock taken at once, so that a locked file is
+// found before anything is written; rolled back unless committed.
 class Transaction {
 public:
     explicit Transaction(Database& db);

@@ -54,8 +54,8 @@ Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedR
 
 // The test itself; a run cut short is kept too, as far as it went, and why
 // it ended.
-selftest::Report testedOrKept(Card& card, const SelftestSetup& setup, const SelftestOutput& output,
-                              const selftest::Run& run) {
+selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
+                                    const SelftestOutput& output, const selftest::Run& run) {
     int patterns = 0;
     try {
         return selftestOnCard(card, setup, patterns);
@@ -134,7 +134,7 @@ KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput
     run.uuid = newRunIdentity();
     run.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
-    kept.result = testedOrKept(card, setup, output, run);
+    kept.result = testRecordingAbort(card, setup, output, run);
     run.duration = std::chrono::steady_clock::now() - began;
     kept.record = recordOf(setup, run, std::chrono::system_clock::now(), kept.result.patterns);
     kept.record.status =
