@@ -44,6 +44,7 @@ std::vector<RecordedRun> keptHistory(const std::string& path,
         return {};
     return cli::records::history(path, filter);
 }
+
 } // namespace
 
 StationDay stationDay(const std::vector<RecordedRun>& units, const std::vector<RecordedRun>& recent,

@@ -37,6 +37,11 @@ QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
+// What the window says where the records file cannot be read.
+QString unreadable(const cli::Failure& e) {
+    return QStringLiteral("记录读不出：%1").arg(text(e.told()));
+}
+
 // The records' times (UTC, ISO 8601) as the records write them.
 std::string recordsTime(const QDateTime& local) {
     return local.toUTC().toString(Qt::ISODateWithMs).toStdString();
@@ -364,7 +369,7 @@ void StationWindow::startTest() {
         retest = readRetest(cli::records::databaseAt(settings_.output.db),
                             settings_.output.who.station, serial);
     } catch (const cli::Failure& e) {
-        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
+        addNotice(unreadable(e));
     }
     retest_->setVisible(retest);
     retest_->setText(retest ? QStringLiteral("复测：%1 上次不合格").arg(text(serial)) : QString());
@@ -448,7 +453,7 @@ void StationWindow::refreshDay() {
         showDay(readStationDay(cli::records::databaseAt(settings_.output.db),
                                settings_.output.who.station, dayStart, settings_.chartRuns));
     } catch (const cli::Failure& e) {
-        addNotice(QStringLiteral("记录读不出：%1").arg(text(e.told())));
+        addNotice(unreadable(e));
         showDay(stationDay({}, {}, dayStart, settings_.chartRuns));
     }
     rollDayAtMidnight();
