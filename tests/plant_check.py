@@ -14,7 +14,7 @@ station whose broker is away keeps its runs and delivers them when it comes.
       second program) and PostgreSQL: runs stored once and confirmed, and a station whose broker
       is away keeps its runs and delivers them when it comes
 """
-import json, os, random, shutil, signal, sqlite3, subprocess, sys, tempfile, threading
+import json, os, random, re, shutil, signal, sqlite3, subprocess, sys, tempfile, threading
 import time
 
 from plant_pieces import Broker, Postgres, free_port
@@ -180,6 +180,11 @@ def bad_messages_skipped(pg, broker, collector, mine):
     payloads = [b"not json", b'{"uuid": "x"}', b"[1, 2]", b"x" * (2 << 20),
                 json.dumps({"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "A\x1bB"}).encode(),
                 b'{"uuid": "1b4e28ba-2fa1-41d2-883f-0016d3cca427", "serial": "\xff\xfe"}']
+    # Runs no station could send: no channel list, a channel the card lacks, a pass with a fault.
+    forged = dict(mine, station="bad", uuid="3c5e8f0a-1b3d-4e6f-8a9b-0c1d2e3f4a5b")
+    payloads += [json.dumps(dict(forged, **change)).encode() for change in (
+        {"channels": "not channels"}, {"faults": [{"kind": "stuck-0", "channels": [999]}]},
+        {"status": "pass", "faults": [{"kind": "stuck-0", "channels": [5]}]})]
     for i, payload in enumerate(payloads):
         path = os.path.join(folder, "bad-%d" % i)
         open(path, "wb").write(payload)
@@ -215,8 +220,41 @@ def bad_messages_skipped(pg, broker, collector, mine):
                           "--db", pg.url).stdout
     listed = [run["status"] for run in json.loads(plant_history(
         "--station", "tie", "--format", "json", "--db", pg.url).stdout)]
-    check("runs in one millisecond", "tie,2,1,1,0,1,0,0.0" in stats and listed == ["pass", "fail"],
-          (stats, listed))
+    view = pg.psql("SELECT units, first_pass FROM station_days WHERE station = 'tie'").strip()
+    check("runs in one millisecond", "tie,2,1,1,0,1,0,0.0" in stats and listed == ["pass", "fail"]
+          and view == "1|0", (stats, listed, view))
+    csv = plant_history("--station", "tie", "--format", "csv", "--db", pg.url).stdout.splitlines()
+    check("no station's number in the plant's CSV", csv[1:] and all(
+        line.startswith(",SN-TIE,") for line in csv[1:]), csv)
+
+
+def upgraded_and_tampered(pg, broker):
+    """A database of the first layout is read only once a collector upgraded it; rows that no
+    collector wrote (a status nobody knows, a channel list with a hole) are errors, not counts."""
+    pg.psql("CREATE DATABASE layout1", db="postgres")
+    fixture = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures",
+                                "plant-layout-1.sql")).read()
+    pg.psql(fixture, db="layout1")
+    old = pg.url.replace("/plant?", "/layout1?")
+    done = plant_history("--db", old)
+    check("an older layout is not read", done.returncode == 6 and "旧版" in done.stderr, done.stderr)
+    upgrading = Collector(broker.url(), old, "dio-collect-layout1")
+    upgrading.process.terminate()
+    upgrading.process.wait(timeout=30)
+    check("upgraded to layout 2", pg.psql("SELECT version FROM dio_layout", db="layout1").strip()
+          == "2" and pg.psql("SELECT first_pass FROM station_days", db="layout1").strip() == "0",
+          pg.psql("SELECT * FROM station_days", db="layout1"))
+    pg.psql("ALTER TABLE runs DROP CONSTRAINT runs_status_check; "
+            "UPDATE runs SET status = 'weird' WHERE status = 'pass'", db="layout1")
+    for arguments in (["--stats"], ["--stats", "--by", "station"], []):
+        done = plant_history(*arguments, "--db", old)
+        check("a status nobody knows: " + " ".join(arguments), done.returncode == 6 and
+              "weird" in done.stderr, (done.returncode, done.stdout, done.stderr))
+    pg.psql("DELETE FROM runs WHERE status = 'weird'; UPDATE faults SET channels = '{5,NULL}'",
+            db="layout1")
+    done = plant_history("--db", old)
+    check("a channel list with a hole", done.returncode == 6 and "通道" in done.stderr,
+          (done.returncode, done.stdout, done.stderr))
 
 
 def refusals(pg, broker):
@@ -311,11 +349,15 @@ try:
     if not runner:  # the collector's own checks, and the kills: on Linux alone
         bad_messages_skipped(pg, broker, collector, mine)
         refusals(pg, broker)
+        upgraded_and_tampered(pg, broker)
         faults_at_random(pg, broker, collector)
     collector.process.send_signal(signal.SIGTERM)
     status = collector.process.wait(timeout=30)
     check("collector ends on SIGTERM", status == 143 and "停止" in collector.logged(),
           (status, collector.logged()[-500:]))
+    odd = [line for line in collector.logged().splitlines()
+           if not re.match(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d  ", line)]
+    check("every line of its log timed, its last too", odd == [], odd)
 finally:
     for piece in (broker,):
         piece.kill()

@@ -79,6 +79,28 @@ const char* const kSteps[] = {
            r.uuid
     FROM runs r;
     )sql",
+    // 2: a unit's runs in one millisecond numbered as a station's file numbers
+    // them (the run that did not pass first), so the view and history agree.
+    R"sql(
+    CREATE OR REPLACE VIEW station_days AS
+    WITH day_runs AS (
+        SELECT station, serial, status, (started AT TIME ZONE current_setting('TimeZone'))::date AS day,
+               started, uuid
+        FROM runs),
+    numbered AS (
+        SELECT *, row_number() OVER (PARTITION BY station, day, serial
+                                     ORDER BY started, status = 'pass', uuid) AS nth
+        FROM day_runs)
+    SELECT station, day, count(*) AS runs,
+           count(*) FILTER (WHERE status = 'pass') AS passed,
+           count(*) FILTER (WHERE status = 'fail') AS failed,
+           count(*) FILTER (WHERE status IN ('aborted', 'error')) AS unfinished,
+           count(*) FILTER (WHERE nth = 1) AS units,
+           count(*) FILTER (WHERE nth = 1 AND status = 'pass') AS first_pass,
+           round(count(*) FILTER (WHERE nth = 1 AND status = 'pass')::numeric /
+                 count(*) FILTER (WHERE nth = 1), 4) AS first_pass_yield
+    FROM numbered GROUP BY station, day;
+    )sql",
 };
 // A step a layout: a version without its step, or a step without its version, is a build error.
 static_assert(std::size(kSteps) == kPlantSchemaVersion);
@@ -131,8 +153,12 @@ void preparePlantSchema(Postgres& db) {
 
 void requirePlantLayout(Postgres& db) {
     const int found = layoutOf(db);
-    if (found != kPlantSchemaVersion)
+    if (found == 0)
         throw RecordFailed(db.where() + " 还没有 dio-cli 的记录（dio-cli collect 会建好）");
+    if (found != kPlantSchemaVersion)
+        throw RecordFailed(db.where() + " 是旧版的 dio-cli 建的（第 " + std::to_string(found) +
+                           " 版）：dio-cli collect 启动时会把它升级到第 " +
+                           std::to_string(kPlantSchemaVersion) + " 版");
 }
 
 } // namespace cli::plant

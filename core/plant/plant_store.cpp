@@ -70,6 +70,14 @@ std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilte
     return {sql, values};
 }
 
+void refuseUnknownStatusIn(Postgres& db, const std::string& conditions,
+                           const std::vector<Parameter>& values) {
+    Rows rows =
+        db.exec("SELECT r.status FROM runs r " + conditions + records::unknownStatus() + " LIMIT 1",
+                values);
+    records::refuseUnknownStatus(rows);
+}
+
 constexpr const char* kUtc = "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'";
 
 // The runs and their faults as the stations keep them, in the order
@@ -78,7 +86,7 @@ const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.
                                             "r.operator, to_char(r.started AT TIME ZONE 'UTC', ") +
                                 kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
                                 "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, 0, "
-                                "f.kind, array_to_string(f.channels, ','), f.wired, f.why, "
+                                "f.kind, array_to_string(f.channels, ',', ''), f.wired, f.why, "
                                 "f.flickers FROM ";
 
 // A UUID as the server writes it.
@@ -145,6 +153,7 @@ std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::Hist
 
 records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter& filter) {
     auto [conditions, values] = where(filter);
+    refuseUnknownStatusIn(db, conditions, values);
     const std::int64_t runs =
         db.exec("SELECT count(*) FROM runs r " + conditions, values).integer(0, 0);
     // Runs, not entries, as in a station's file.
@@ -162,6 +171,7 @@ records::FaultCounts plantFaultCounts(Postgres& db, const records::HistoryFilter
 std::vector<records::StationCounts> plantStationCounts(Postgres& db,
                                                        const records::HistoryFilter& filter) {
     auto [conditions, values] = where(filter);
+    refuseUnknownStatusIn(db, conditions, values);
     // A unit's first run found by the smallest of its start time (in
     // milliseconds, as stations keep it; exact in a double) with a pass added
     // as a last digit: one hash aggregation over the runs, no sort of a week's

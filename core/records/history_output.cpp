@@ -63,7 +63,8 @@ std::string csv(const std::vector<RecordedRun>& runs) {
     std::string out = "id,serial,part,station,operator,started,ended,settle_ms,channels,patterns,"
                       "status,reason,faults\r\n";
     for (const RecordedRun& run : runs) {
-        const std::string fields[] = {std::to_string(run.id),
+        // A run of the plant's store has no station's number: left empty, as JSON leaves it out.
+        const std::string fields[] = {run.id == 0 ? std::string() : std::to_string(run.id),
                                       run.serial,
                                       run.part,
                                       run.station,
@@ -78,7 +79,7 @@ std::string csv(const std::vector<RecordedRun>& runs) {
                                       faultsField(run.faults)};
         std::string line;
         for (const std::string& field : fields)
-            line += (line.empty() ? "" : ",") + csvField(field);
+            line += (&field == fields ? "" : ",") + csvField(field);
         out += line + "\r\n";
     }
     return out;

@@ -1,10 +1,10 @@
 #include "read_back.h"
 
 #include "convert/printable.h"
+#include "driver/card_shape.h"
 
 #include <algorithm>
 #include <map>
-#include <sstream>
 
 namespace cli::records {
 
@@ -14,10 +14,24 @@ RecordFailed unknownName(const char* what, const std::string& name) {
 }
 
 std::vector<int> channelList(const std::string& text) {
+    // Written by dio-cli as "5,17": anything else (an empty list, a channel the
+    // card does not have, "1.5") was not, and naming lines from it would be a guess.
     std::vector<int> channels;
-    std::istringstream in(text);
-    for (int channel = 0; in >> channel; in.ignore(1))
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, end - at);
+        const bool digits =
+            !item.empty() && item.size() <= 3 &&
+            std::all_of(item.begin(), item.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const int channel = digits ? std::stoi(item) : 0;
+        if (channel < 1 || channel > card::kChannels)
+            throw RecordFailed("记录库里的通道表“" + convert::printable(text, false) +
+                               "”不是 dio-cli 写的（应是 1 到 " + std::to_string(card::kChannels) +
+                               " 的通道号，以逗号分隔）");
         channels.push_back(channel);
+        at = end + 1;
+    }
     return channels;
 }
 
@@ -41,6 +55,22 @@ std::int64_t ResultRows::integer(int column) const {
     throw notWhole(column, isNull(column), text(column));
 }
 
+long ResultRows::count(int column, long most) const {
+    const std::int64_t value = integer(column);
+    if (value < 0 || value > most)
+        throw RecordFailed("记录库答的第 " + std::to_string(column + 1) + " 列应在 0 到 " +
+                           std::to_string(most) + " 之间，却是 " + std::to_string(value));
+    return static_cast<long>(value);
+}
+
+int ResultRows::channel(int column) const {
+    const std::int64_t value = integer(column);
+    if (value < 1 || value > card::kChannels)
+        throw RecordFailed("记录库答的第 " + std::to_string(column + 1) + " 列应是通道号（1 到 " +
+                           std::to_string(card::kChannels) + "），却是 " + std::to_string(value));
+    return static_cast<int>(value);
+}
+
 std::vector<RecordedRun> runsFrom(ResultRows& rows) {
     std::vector<RecordedRun> runs;
     while (rows.next()) {
@@ -53,9 +83,9 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
             run.operatorName = rows.text(kRunOperator);
             run.started = rows.text(kRunStarted);
             run.ended = rows.text(kRunEnded);
-            run.settleMs = static_cast<long>(rows.integer(kRunSettleMs));
+            run.settleMs = rows.count(kRunSettleMs);
             run.channels = rows.text(kRunChannels);
-            run.patterns = static_cast<long>(rows.integer(kRunPatterns));
+            run.patterns = rows.count(kRunPatterns);
             run.status = fromName(rows.text(kRunStatus), kRunStatusNames, "结果");
             run.reason = rows.text(kRunReason);
             run.id = rows.integer(kRunId);
@@ -64,9 +94,21 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
         if (!rows.isNull(kFaultKind))
             runs.back().faults.push_back(faultFromNames(
                 rows.text(kFaultKind), rows.text(kFaultChannels), rows.text(kFaultWired),
-                rows.text(kFaultWhy), rows.integer(kFaultFlickers)));
+                rows.text(kFaultWhy), rows.count(kFaultFlickers)));
     }
     return runs;
+}
+
+std::string unknownStatus() {
+    std::string known;
+    for (const auto& entry : kRunStatusNames)
+        known += std::string(known.empty() ? "'" : ", '") + entry.name + "'";
+    return " AND r.status NOT IN (" + known + ")";
+}
+
+void refuseUnknownStatus(ResultRows& rows) {
+    if (rows.next())
+        throw unknownName("结果", rows.text(0));
 }
 
 FaultCounts faultCountsFrom(std::int64_t runs, ResultRows& byKind, ResultRows& totals) {
@@ -74,17 +116,16 @@ FaultCounts faultCountsFrom(std::int64_t runs, ResultRows& byKind, ResultRows& t
     counts.runs = static_cast<long>(runs);
     std::map<int, ChannelFaults> byChannel;
     while (byKind.next()) {
-        const int number = static_cast<int>(byKind.integer(0));
+        const int number = byKind.channel(0);
         ChannelFaults& channel = byChannel[number];
         channel.channel = number;
         channel.kinds[selftest::nameOf(
-            fromName(byKind.text(1), selftest::kFaultKindNames, "故障种类"))] =
-            static_cast<long>(byKind.integer(2));
+            fromName(byKind.text(1), selftest::kFaultKindNames, "故障种类"))] = byKind.count(2);
     }
     while (totals.next()) {
-        const int number = static_cast<int>(totals.integer(0));
+        const int number = totals.channel(0);
         byChannel[number].channel = number;
-        byChannel[number].total = static_cast<long>(totals.integer(1));
+        byChannel[number].total = totals.count(1);
     }
     for (const auto& [number, channel] : byChannel)
         counts.channels.push_back(channel);
@@ -102,7 +143,7 @@ std::vector<StationCounts> stationCountsFrom(ResultRows& rows) {
         c.station = rows.text(0);
         long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
         for (int f = 0; f < 6; ++f)
-            *fields[f] = static_cast<long>(rows.integer(f + 1));
+            *fields[f] = rows.count(f + 1);
         counts.push_back(std::move(c));
     }
     return counts;

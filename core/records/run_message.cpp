@@ -1,5 +1,7 @@
 #include "run_message.h"
 
+#include "driver/card_shape.h"
+
 #include "convert/printable.h"
 #include "convert/utf8.h"
 #include "convert/uuid.h"
@@ -91,6 +93,33 @@ E named(const std::string& name, const convert::Named<E> (&table)[N], const char
     throw NotARun(std::string("不认识的") + what + "“" + convert::printable(name, false) + "”");
 }
 
+// Whether `text` is a list of channels as a station writes it ("1-16,20"):
+// ranges of the card's channels, ascending, apart.
+bool isChannelRanges(const std::string& text) {
+    int last = 0;
+    std::size_t at = 0;
+    auto number = [&](int& value) {
+        const std::size_t from = at;
+        value = 0;
+        while (at < text.size() && at - from < 3 && text[at] >= '0' && text[at] <= '9')
+            value = value * 10 + (text[at++] - '0');
+        return at > from && value >= 1 && value <= card::kChannels;
+    };
+    while (true) {
+        int first = 0, end = 0;
+        if (!number(first) || first <= last)
+            return false;
+        end = first;
+        if (at < text.size() && text[at] == '-' && (++at, !number(end) || end <= first))
+            return false;
+        last = end;
+        if (at == text.size())
+            return true;
+        if (text[at++] != ',')
+            return false;
+    }
+}
+
 selftest::Fault faultFrom(const Json& f) {
     using namespace selftest;
     if (!f.is_object())
@@ -100,8 +129,9 @@ selftest::Fault faultFrom(const Json& f) {
     if (!channels.is_array() || channels.empty())
         throw NotARun("故障的“channels”不是通道号的列表");
     for (const Json& c : channels) {
-        if (!c.is_number_integer() || c.get<long long>() < 1 || c.get<long long>() > 65536)
-            throw NotARun("故障的通道号不是 1 到 65536 的整数");
+        if (!c.is_number_integer() || c.get<long long>() < 1 ||
+            c.get<long long>() > card::kChannels)
+            throw NotARun("故障的通道号不是 1 到 " + std::to_string(card::kChannels) + " 的整数");
         fault.channels.push_back(c.get<int>());
     }
     if (f.contains("wired"))
@@ -148,6 +178,9 @@ RecordedRun runFromMessage(std::string_view message) {
     run.ended = utcTime(json, "ended");
     run.settleMs = static_cast<long>(number(json, "settle_ms", 60000));
     run.channels = text(json, "channels");
+    if (!isChannelRanges(run.channels))
+        throw NotARun("“channels”不是通道表（如 1-16,20）：“" +
+                      convert::printable(run.channels, false) + "”");
     run.patterns = static_cast<long>(number(json, "patterns", std::numeric_limits<int>::max()));
     run.status = named(text(json, "status"), kRunStatusNames, "结果");
     run.reason = text(json, "reason");
@@ -156,6 +189,8 @@ RecordedRun runFromMessage(std::string_view message) {
         throw NotARun("“faults”不是列表");
     for (const Json& f : faults)
         run.faults.push_back(faultFrom(f));
+    if (run.status == RunStatus::Pass && !run.faults.empty())
+        throw NotARun("合格的自检却带有故障");
     return run;
 }
 

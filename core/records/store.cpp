@@ -97,8 +97,17 @@ long updateEach(const std::string& path, const std::string& sql,
     return changed;
 }
 
+void refuseUnknownStatusIn(Database& db, const std::string& conditions,
+                           const std::vector<std::string>& values) {
+    Statement rows =
+        db.prepare("SELECT r.status FROM runs r " + conditions + unknownStatus() + " LIMIT 1");
+    rows.bindAll(values);
+    refuseUnknownStatus(rows);
+}
+
 FaultCounts faultCountsIn(Database& db, const HistoryFilter& filter) {
     const auto [conditions, values] = where(filter);
+    refuseUnknownStatusIn(db, conditions, values);
     Statement runs = db.prepare("SELECT COUNT(*) FROM runs r " + conditions);
     runs.bindAll(values);
     const std::int64_t counted = runs.step() ? runs.integer(0) : 0;
@@ -197,6 +206,7 @@ FaultCounts faultCounts(const std::string& path, const HistoryFilter& filter) {
 std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter) {
     return reading(path, [&](Database& db) {
         const auto [conditions, values] = where(filter);
+        refuseUnknownStatusIn(db, conditions, values);
         Statement rows =
             db.prepare(std::string(kStationCountsSql) + conditions + kStationCountsEnd);
         rows.bindAll(values);
