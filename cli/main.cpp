@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
     try {
         return code(run(arguments(argc, argv)));
     } catch (const Failure& e) {
+        if (e.said())
+            return e.exitStatus();
         return fail(e.exitStatus(),
                     e.told() + (e.exitStatus() == code(ExitStatus::Usage)
                                     ? "\n（dio-cli --help 或 dio-cli 子命令 --help 看用法）"

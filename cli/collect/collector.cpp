@@ -277,7 +277,9 @@ void collect(const CollectSetup& setup) {
     collector.finish();
     log("收到停止信号（" + signalName(stopSignal()) + "），停止");
     log.finish();
-    throw Interrupted(stopSignal());
+    Interrupted stopped(stopSignal());
+    stopped.setSaid(); // its log's last line, in the log's form
+    throw stopped;
 }
 
 } // namespace cli

@@ -33,10 +33,14 @@ public:
     std::string told() const {
         return followed_.empty() ? std::string(what()) : what() + ("，" + followed_);
     }
+    // Told already, in the command's own log: main only ends with its status.
+    void setSaid() { said_ = true; }
+    bool said() const { return said_; }
 
 private:
     int status_;
     std::string followed_;
+    bool said_ = false;
 };
 
 // Failures one after another: the first is kept, those after it added to it.
