@@ -1,11 +1,10 @@
 #include "run_message.h"
 
-#include "driver/card_shape.h"
-
 #include "convert/printable.h"
 #include "convert/utf8.h"
 #include "convert/uuid.h"
 #include "core/records/history_output.h"
+#include "driver/card_shape.h"
 
 #include <nlohmann/json.hpp>
 
