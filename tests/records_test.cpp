@@ -104,6 +104,18 @@ TEST_F(RecordsFile, WhatDioCliNeverWritesIsAnError) {
     }
 }
 
+TEST_F(RecordsFile, ReadBackAsRecorded) {
+    RecordedRun run;
+    run.serial = "SN";
+    run.channels = "9-19,128";
+    run.status = RunStatus::Fail;
+    run.faults = {{cli::selftest::FaultKind::Short, {9, 19, 128}, cli::selftest::Wired::Or}};
+    recordRun(path, run);
+    const RecordedRun back = history(path, {}).at(0);
+    EXPECT_EQ(back.channels, run.channels);
+    EXPECT_EQ(back.faults.at(0).channels, run.faults.at(0).channels);
+}
+
 TEST_F(RecordsFile, AnotherProgramsDatabaseIsLeftAlone) {
     {
         Database db(path, Database::Mode::Create);
