@@ -72,9 +72,7 @@ std::pair<std::string, std::vector<Parameter>> where(const records::HistoryFilte
 
 void refuseUnknownStatusIn(Postgres& db, const std::string& conditions,
                            const std::vector<Parameter>& values) {
-    Rows rows =
-        db.exec("SELECT r.status FROM runs r " + conditions + records::unknownStatus() + " LIMIT 1",
-                values);
+    Rows rows = db.exec(records::firstUnknownStatus(conditions), values);
     records::refuseUnknownStatus(rows);
 }
 

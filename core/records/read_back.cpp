@@ -55,11 +55,11 @@ std::int64_t ResultRows::integer(int column) const {
     throw notWhole(column, isNull(column), text(column));
 }
 
-long ResultRows::count(int column, long most) const {
+long ResultRows::count(int column) const {
     const std::int64_t value = integer(column);
-    if (value < 0 || value > most)
+    if (value < 0 || value > kMostCount)
         throw RecordFailed("记录库答的第 " + std::to_string(column + 1) + " 列应在 0 到 " +
-                           std::to_string(most) + " 之间，却是 " + std::to_string(value));
+                           std::to_string(kMostCount) + " 之间，却是 " + std::to_string(value));
     return static_cast<long>(value);
 }
 
@@ -99,11 +99,12 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
     return runs;
 }
 
-std::string unknownStatus() {
+std::string firstUnknownStatus(const std::string& conditions) {
     std::string known;
     for (const auto& entry : kRunStatusNames)
         known += std::string(known.empty() ? "'" : ", '") + entry.name + "'";
-    return " AND r.status NOT IN (" + known + ")";
+    return "SELECT r.status FROM runs r " + conditions + " AND r.status NOT IN (" + known +
+           ") LIMIT 1";
 }
 
 void refuseUnknownStatus(ResultRows& rows) {

@@ -50,18 +50,18 @@ public:
     virtual bool isNull(int column) const = 0;
     // A whole number, or RecordFailed naming the column.
     std::int64_t integer(int column) const;
-    // A whole number from 0 to `most` (a count, a time), or RecordFailed: a
-    // narrowing cast would make another number of it.
-    long count(int column, long most = kMostCount) const;
+    // A whole number from 0 to kMostCount (a count, a time), or RecordFailed:
+    // a narrowing cast would make another number of it.
+    long count(int column) const;
     // A channel of the card, or RecordFailed.
     int channel(int column) const;
     static constexpr long kMostCount = 2147483647; // what a long holds everywhere
 };
 
-// What follows a filter's WHERE to find a run (r) whose status this program
-// does not know; counts over such a run would count it as nothing or as a
-// pass, so a store's counts first read the first such status and refuse it.
-std::string unknownStatus();
+// The first status this program does not know among the runs (r) a filter's
+// WHERE `conditions` picks: counts over such a run would count it as nothing
+// or as a pass, so a store's counts first read it and refuse it.
+std::string firstUnknownStatus(const std::string& conditions);
 void refuseUnknownStatus(ResultRows& rows);
 
 // The columns of a run's SELECT, in both stores, a run's faults in the rows

@@ -3,6 +3,8 @@
 #include "convert/printable.h"
 #include "convert/utf8.h"
 #include "convert/uuid.h"
+#include "core/base/errors.h"
+#include "core/card/wiring.h"
 #include "core/records/history_output.h"
 #include "driver/card_shape.h"
 
@@ -93,29 +95,12 @@ E named(const std::string& name, const convert::Named<E> (&table)[N], const char
 }
 
 // Whether `text` is a list of channels as a station writes it ("1-16,20"):
-// ranges of the card's channels, ascending, apart.
+// the card's channels, in the one form a station gives them.
 bool isChannelRanges(const std::string& text) {
-    int last = 0;
-    std::size_t at = 0;
-    auto number = [&](int& value) {
-        const std::size_t from = at;
-        value = 0;
-        while (at < text.size() && at - from < 3 && text[at] >= '0' && text[at] <= '9')
-            value = value * 10 + (text[at++] - '0');
-        return at > from && value >= 1 && value <= card::kChannels;
-    };
-    while (true) {
-        int first = 0, end = 0;
-        if (!number(first) || first <= last)
-            return false;
-        end = first;
-        if (at < text.size() && text[at] == '-' && (++at, !number(end) || end <= first))
-            return false;
-        last = end;
-        if (at == text.size())
-            return true;
-        if (text[at++] != ',')
-            return false;
+    try {
+        return channelRanges(parseChannels(text)) == text;
+    } catch (const UsageError&) {
+        return false;
     }
 }
 

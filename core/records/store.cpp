@@ -99,8 +99,7 @@ long updateEach(const std::string& path, const std::string& sql,
 
 void refuseUnknownStatusIn(Database& db, const std::string& conditions,
                            const std::vector<std::string>& values) {
-    Statement rows =
-        db.prepare("SELECT r.status FROM runs r " + conditions + unknownStatus() + " LIMIT 1");
+    Statement rows = db.prepare(firstUnknownStatus(conditions));
     rows.bindAll(values);
     refuseUnknownStatus(rows);
 }
