@@ -1,7 +1,7 @@
 """The plant's pieces as the checks and benchmarks start them: Debian's PostgreSQL 15 in a data
 folder of its own (on a Unix socket and a free port, as a user other than root) and Debian's
 mosquitto with persistence on, on loopback only; each started, killed and stopped by its caller."""
-import os, pwd, shutil, signal, socket, subprocess
+import glob, os, pwd, shutil, signal, socket, subprocess
 
 from waiting import until
 
@@ -38,13 +38,33 @@ class Postgres:
             [*as_other, pg_bin + "/postgres", "-D", self.data, "-k", self.data, "-p", str(self.port),
              "-c", "listen_addresses=", "-c", "fsync=off"], start_new_session=True,
             stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.folder, "pg.log"), "a"))
-        if not until(lambda: subprocess.run([pg_bin + "/pg_isready", "-q", "-h", self.data, "-p",
-                                             str(self.port)]).returncode == 0, 60):
-            raise SystemExit("plant: PostgreSQL did not start")
+        if not until(lambda: self.process.poll() is not None or subprocess.run(
+                [pg_bin + "/pg_isready", "-q", "-h", self.data, "-p", str(self.port)]).returncode == 0,
+                60) or self.process.poll() is not None:
+            with open(os.path.join(self.folder, "pg.log")) as log:
+                raise SystemExit("plant: PostgreSQL did not start:\n" + "".join(log.readlines()[-10:]))
+
+    def gone(self):
+        """Whether no process of its group still runs (a zombie holds no memory)."""
+        for stat in glob.glob("/proc/[0-9]*/stat"):
+            try:
+                fields = open(stat).read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[2]) == self.process.pid and fields[0] != "Z":
+                return False
+        return True
 
     def kill(self):
+        # Its backends too: a new server refuses to start while one of them still holds the old
+        # shared memory, as one may for a moment on a loaded machine.
         os.killpg(self.process.pid, signal.SIGKILL)
         self.process.wait()
+        if not until(self.gone, 60):
+            raise SystemExit("plant: PostgreSQL's processes outlived a kill")
+        # Its lock file names a process that is gone, whose number another may have taken since
+        # (numbers wrap at 32768 here): the next server would take that one for a running server.
+        os.remove(os.path.join(self.data, "postmaster.pid"))
 
     def stop(self):  # a fast shutdown: clients still connected are let go
         os.killpg(self.process.pid, signal.SIGINT)
