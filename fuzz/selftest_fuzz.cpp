@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 reading[i] = (data[bit / 8 % size] >> bit % 8 & 1) != 0;
             return reading;
         },
-        data[0] & 0x80 ? cli::selftest::Codes::Counting : cli::selftest::Codes::ConstantWeight);
+        cli::selftest::kCodesNames[(data[0] >> 7) + size % 2].value);
     CHECK(learned.patterns <= cli::selftest::patternBudget(lines));
     std::vector<int> channels(lines);
     std::iota(channels.begin(), channels.end(), 1);

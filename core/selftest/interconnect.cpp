@@ -1,5 +1,7 @@
 #include "interconnect.h"
 
+#include "core/selftest/adaptive.h"
+
 #include <algorithm>
 #include <bitset>
 #include <cstdint>
@@ -355,7 +357,15 @@ int constantWeightBits(int lines) {
 }
 
 int codePatterns(int lines, Codes codes) {
-    return codes == Codes::Counting ? 2 * codeBits(lines) : constantWeightBits(lines);
+    switch (codes) {
+    case Codes::Adaptive:
+        return codeBits(lines);
+    case Codes::ConstantWeight:
+        return constantWeightBits(lines);
+    case Codes::Counting:
+        break;
+    }
+    return 2 * codeBits(lines);
 }
 
 namespace {
@@ -513,13 +523,15 @@ void searchShorts(const Words& words, std::vector<Doubt>& doubts, const Drive& d
 } // namespace
 
 Learned learn(int lines, const Probe& probe, Codes codes) {
+    if (codes == Codes::Adaptive)
+        return learnAdaptive(lines, probe);
     Learned learned;
     learned.inputs.resize(static_cast<std::size_t>(lines));
     if (lines == 0)
         return learned;
     const Drive drive = [&](const std::vector<bool>& pattern) {
         ++learned.patterns;
-        return probe(pattern);
+        return probe(pattern).values;
     };
     const bool counting = codes == Codes::Counting;
     const Words words = counting ? countingWords(lines) : constantWeightWords(lines);

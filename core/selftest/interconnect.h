@@ -6,6 +6,7 @@
 #include "convert/named.h"
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace cli::selftest {
@@ -19,9 +20,18 @@ struct Behaviour {
     std::vector<int> lines; // the outputs it follows, ascending
 };
 
+// What each line's input read under a pattern, and which of them read
+// differently when read again (none where it was read once). Made from the
+// values alone where nothing was read twice.
+struct Reading {
+    std::vector<bool> values, changed;
+    Reading(std::vector<bool> read = {}, std::vector<bool> flickered = {})
+        : values(std::move(read)), changed(std::move(flickered)) {}
+};
+
 // Drives a pattern (a value for each line's output) and returns what each
 // line's input reads.
-using Probe = std::function<std::vector<bool>(const std::vector<bool>& pattern)>;
+using Probe = std::function<Reading(const std::vector<bool>& pattern)>;
 
 struct Learned {
     std::vector<Behaviour> inputs; // one for each line
@@ -35,8 +45,13 @@ struct Learned {
 //    pattern bit, each driven once.
 //  - Counting: the line's number from 1, in as few bits as hold it and all
 //    ones, each bit driven and then its complement: 16 patterns for 128.
-enum class Codes { ConstantWeight, Counting };
-inline constexpr convert::Named<Codes> kCodesNames[] = {{Codes::ConstantWeight, "constant-weight"},
+//  - Adaptive: distinct codes of as few bits as hold them, none all zeros or
+//    all ones, each bit driven once (8 patterns for 128 lines, the fewest any
+//    test can prove a sound cable in), then patterns aimed where the readings
+//    leave something open (adaptive.h).
+enum class Codes { Adaptive, ConstantWeight, Counting };
+inline constexpr convert::Named<Codes> kCodesNames[] = {{Codes::Adaptive, "adaptive"},
+                                                        {Codes::ConstantWeight, "constant-weight"},
                                                         {Codes::Counting, "counting"}};
 
 // The bits of the counting code: each line is given a number from 1 to

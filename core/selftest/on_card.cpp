@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -145,18 +146,20 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
                     throw Interrupted(stopSignal());
                 if (setup.cancel && *setup.cancel)
                     throw Interrupted(0);
-                std::vector<bool> reading = readOnce();
+                std::vector<bool> reading = readOnce(), changed(reading.size());
                 for (int again = 1; again < setup.reads; ++again) {
                     const std::vector<bool> repeated = readOnce();
-                    for (std::size_t i = 0; i < reading.size(); ++i)
+                    for (std::size_t i = 0; i < reading.size(); ++i) {
                         flickers[i] += repeated[i] != reading[i];
+                        changed[i] = changed[i] || repeated[i] != reading[i];
+                    }
                 }
                 ++driven;
                 if (setup.progress)
                     showProgress(driven, expected);
                 if (setup.onPattern)
                     setup.onPattern(driven, expected);
-                return reading;
+                return selftest::Reading(std::move(reading), std::move(changed));
             },
             setup.codes);
     } catch (Failure& e) {
