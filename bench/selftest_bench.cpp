@@ -1,25 +1,35 @@
-// The self-test's patterns and wall time for 128, 64, 16 and 8 lines: the
-// constant-weight code words, the counting words with their complements, and
-// walking ones and zeros, on the simulated card at 0 and 10 ms settling and
-// through the Modbus driver to dio-cli serve on loopback. Each row counts its
-// patterns against the fewest any test can take (Sperner's bound).
+// The self-test's patterns, driver calls and wall time for 128, 64, 16 and 8
+// lines: the adaptive codes, the constant-weight code words, the counting words
+// with their complements, and walking ones and zeros, on the simulated card at 0
+// and 10 ms settling and through the Modbus driver to dio-cli serve on
+// loopback; then on faulty cables of 128 lines: every single fault, and random
+// sets of shorted groups and of faults that share lines. Each row counts its
+// patterns against the fewest any test can take to pass a sound cable,
+// ceil(log2(lines + 2)).
 #include "core/card/card.h"
 #include "core/selftest/interconnect.h"
 #include "core/selftest/on_card.h"
 #include "driver/dlldef.h"
 #include "own_card.h"
+#include "simcard/faults.h"
 #include "started_server.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <numeric>
+#include <random>
+#include <string>
 #include <thread>
 
 namespace {
 
-enum Method { kConstantWeight, kCounting, kWalking };
+enum Method { kAdaptive, kConstantWeight, kCounting, kWalking };
+constexpr cli::selftest::Codes kCodesOf[] = {cli::selftest::Codes::Adaptive,
+                                             cli::selftest::Codes::ConstantWeight,
+                                             cli::selftest::Codes::Counting};
 enum Through { kSimulatedCard, kModbus };
 
 std::vector<int> firstChannels(int lines) {
@@ -76,7 +86,9 @@ void BM_Selftest(benchmark::State& state) {
     driver::DllDef dll{driver::LibrarySearch::cardDriverIn(driverFolder(through))};
     cli::Card card{dll};
     int patterns = 0;
+    long calls = 0;
     for (auto _ : state) {
+        const long before = card.calls();
         if (method == kWalking) {
             patterns = walkingOnesAndZeros(card, lines, settle);
         } else {
@@ -84,23 +96,117 @@ void BM_Selftest(benchmark::State& state) {
             cli::SelftestSetup setup;
             setup.channels = firstChannels(lines);
             setup.settle = settle;
-            setup.codes = method == kCounting ? cli::selftest::Codes::Counting
-                                              : cli::selftest::Codes::ConstantWeight;
+            setup.codes = kCodesOf[method];
             patterns = cli::selftestOnCard(card, setup, driven).patterns;
         }
+        calls = card.calls() - before;
     }
-    const int bound = cli::selftest::constantWeightBits(lines);
+    const int bound = cli::selftest::codeBits(lines);
     state.counters["patterns"] = patterns;
+    state.counters["calls"] = static_cast<double>(calls);
     state.counters["bound"] = bound;
     state.counters["ratio"] = static_cast<double>(patterns) / bound;
 }
 BENCHMARK(BM_Selftest)
-    ->ArgsProduct({{kSimulatedCard}, {kConstantWeight, kCounting, kWalking}, {128, 64, 16, 8}, {0}})
+    ->ArgsProduct({{kSimulatedCard},
+                   {kAdaptive, kConstantWeight, kCounting, kWalking},
+                   {128, 64, 16, 8},
+                   {0}})
+    ->ArgsProduct({{kSimulatedCard},
+                   {kAdaptive, kConstantWeight, kCounting, kWalking},
+                   {128, 64, 16, 8},
+                   {10}})
     ->ArgsProduct(
-        {{kSimulatedCard}, {kConstantWeight, kCounting, kWalking}, {128, 64, 16, 8}, {10}})
-    ->ArgsProduct({{kModbus}, {kConstantWeight, kCounting, kWalking}, {128, 64, 16, 8}, {0}})
+        {{kModbus}, {kAdaptive, kConstantWeight, kCounting, kWalking}, {128, 64, 16, 8}, {0}})
     ->Iterations(3)
     ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+enum Cables { kSingle, kShorts2, kShorts4, kShorts8, kSharing4 };
+
+// Every single fault of 128 lines (each stuck at 0 or 1 or open, each pair
+// shorted AND and OR, each pair crossed).
+std::vector<std::string> singleFaults() {
+    std::vector<std::string> faults;
+    for (int c = 1; c <= 128; ++c) {
+        for (const char* kind : {"stuck0=", "stuck1=", "open="})
+            faults.push_back(kind + std::to_string(c));
+        for (int d = c + 1; d <= 128; ++d)
+            for (const char* kind : {"short-and=", "short-or=", "cross="})
+                faults.push_back(kind + std::to_string(c) + "," + std::to_string(d));
+    }
+    return faults;
+}
+
+// 200 random cables (seeded): `groups` shorts of two or three lines each, AND or
+// OR, on lines drawn apart; or `groups` faults of any kind whose lines may meet
+// (a stuck line in a short, a crossed pair shorted), as far as the simulated
+// card takes them.
+std::vector<std::string> randomFaults(int groups, bool sharing) {
+    std::mt19937 random(20261210 + groups);
+    std::vector<std::string> cables;
+    const char* kinds[] = {"short-and", "short-or", "stuck0", "stuck1", "open", "cross"};
+    while (cables.size() < 200) {
+        std::vector<int> lines(128);
+        std::iota(lines.begin(), lines.end(), 1);
+        std::shuffle(lines.begin(), lines.end(), random);
+        std::string cable;
+        for (int group = 0, next = 0; group < groups; ++group) {
+            const std::string kind = kinds[random() % (sharing ? 6 : 2)];
+            const int count = kind.rfind("short", 0) == 0 ? 2 + random() % 2
+                              : kind == "cross"           ? 2
+                                                          : 1;
+            cable += kind + "=";
+            for (int i = 0; i < count; ++i) // sharing: lines drawn from the first few
+                cable += (i ? "," : "") +
+                         std::to_string(lines[sharing ? random() % (2 * groups) : next++]);
+            cable += ";";
+        }
+        std::string error;
+        if (simcard::parseFaults(cable, error))
+            cables.push_back(cable);
+    }
+    return cables;
+}
+
+// Arguments: method, cables. The most and the mean patterns and driver calls.
+void BM_SelftestFaults(benchmark::State& state) {
+    const auto method = static_cast<Method>(state.range(0));
+    const auto set = static_cast<Cables>(state.range(1));
+    static const std::vector<std::string> singles = singleFaults();
+    const std::vector<std::string> cables =
+        set == kSingle
+            ? singles
+            : randomFaults(set == kSharing4 ? 4 : 1 << (set - kShorts2 + 1), set == kSharing4);
+    driver::DllDef dll{driver::LibrarySearch::cardDriverIn(SIMCARD_DIR)};
+    cli::Card card{dll};
+    int most = 0;
+    long patterns = 0, calls = 0;
+    for (auto _ : state)
+        for (const std::string& cable : cables) {
+            setenv("ADCARD_SIM_FAULTS", cable.c_str(), 1);
+            const long before = card.calls();
+            int driven = 0;
+            cli::SelftestSetup setup;
+            setup.channels = firstChannels(128);
+            setup.settle = {};
+            setup.codes = kCodesOf[method];
+            const int taken = cli::selftestOnCard(card, setup, driven).patterns;
+            most = std::max(most, taken);
+            patterns += taken;
+            calls += card.calls() - before;
+        }
+    unsetenv("ADCARD_SIM_FAULTS");
+    state.counters["cables"] = static_cast<double>(cables.size());
+    state.counters["most"] = most;
+    state.counters["mean"] = static_cast<double>(patterns) / static_cast<double>(cables.size());
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(cables.size());
+    state.counters["bound"] = cli::selftest::codeBits(128);
+}
+BENCHMARK(BM_SelftestFaults)
+    ->ArgsProduct({{kAdaptive, kConstantWeight, kCounting},
+                   {kSingle, kShorts2, kShorts4, kShorts8, kSharing4}})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -94,8 +94,12 @@ StationWindow::StationWindow(cli::Card& card, StationSettings settings, QWidget*
     setFont(stationFont());
     build();
     connect(job_, &SelftestJob::progressed, this, [this](int driven, int expected) {
-        progress_->setMaximum(std::max(expected, driven));
-        progress_->setValue(driven);
+        progress_->setMaximum(expected);
+        progress_->setValue(std::min(driven, expected));
+        progress_->setFormat(
+            driven > expected
+                ? QStringLiteral("%v 个图样，另加 %1 个针对性图样").arg(driven - expected)
+                : QStringLiteral("%v 个图样"));
     });
     connect(job_, &SelftestJob::finished, this, &StationWindow::showOutcome);
     connect(publisher_, &PublishJob::published, this,
@@ -383,6 +387,7 @@ void StationWindow::startTest() {
     lines_->clear();
     faults_->clear();
     progress_->setValue(0);
+    progress_->setFormat(QStringLiteral("%v 个图样"));
     verdict_->setVerdict(VerdictView::State::Running,
                          QStringLiteral("序列号 %1").arg(text(serial)));
     cancel_->setEnabled(true);

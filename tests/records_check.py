@@ -47,8 +47,8 @@ def kept():
     check("fail", done.returncode == 1 and "通道 3：固定为 0" in done.stdout, done.stderr)
     runs = rows("SELECT serial, part, station, operator, settle_ms, channels, patterns, status "
                 "FROM runs ORDER BY id")
-    check("runs", runs == [("SN-1", "ZAN-51", "line 3", "王工", 0, "1-16", 6, "pass"),
-                           ("SN-2", "", "line 3", "王工", 0, "1-16", 8, "fail")], runs)
+    check("runs", runs == [("SN-1", "ZAN-51", "line 3", "王工", 0, "1-16", 5, "pass"),
+                           ("SN-2", "", "line 3", "王工", 0, "1-16", 6, "fail")], runs)
     faults = rows("SELECT r.serial, f.kind, f.channels, f.wired FROM faults f "
                   "JOIN runs r ON r.id = f.run ORDER BY f.id")
     check("faults", faults == [("SN-2", "stuck-0", "3", ""), ("SN-2", "short", "5,6", "and")],

@@ -445,7 +445,7 @@ TEST_F(Station, KeepsEachUnitUnderItsOwnSerial) {
          {"SN-A pass 0", "SN-C pass 0"},
          ""},
         {"a person typing the next meanwhile",
-         150,
+         300,
          [&](Station& t) {
              progressedTo(t, 1);
              QTest::keyClicks(t.serial(), "SN-P", Qt::NoModifier, 80);
@@ -459,7 +459,7 @@ TEST_F(Station, KeepsEachUnitUnderItsOwnSerial) {
         {"the unit again, late in its test",
          500,
          [&](Station& t) {
-             progressedTo(t, 5); // 2.5 s: past a double read
+             progressedTo(t, 4); // 2 s, of 5 patterns: past a double read
              t.scan("SN-A");
              EXPECT_TRUE(t.verdictWithin(20000));
              EXPECT_TRUE(t.serial()->text().isEmpty());

@@ -27,10 +27,11 @@ void declareStationOptions(CLI::App& command, StationArguments& given) {
         command.add_option("--reads", given.reads,
                            "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断"),
         "N");
-    defaulted(command.add_option("--codes", given.codes,
-                                 "测试图样的码：constant-weight（等重码，最少的图样）或 counting"
-                                 "（计数码及其反码，以前的做法）"),
-              "CODES");
+    defaulted(
+        command.add_option("--codes", given.codes,
+                           "测试图样的码：adaptive（最少的图样，只在读数有疑处另加针对性图样）、"
+                           "constant-weight（等重码）或 counting（计数码及其反码）"),
+        "CODES");
     given.dbGiven = command.add_option("--db", given.db, kDbHelp)->type_name("FILE");
     given.mqttGiven = command
                           .add_option("--mqtt", given.mqtt,

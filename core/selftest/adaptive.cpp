@@ -299,8 +299,12 @@ std::vector<std::uint32_t> adaptiveCodes(int lines) {
     std::vector<std::uint32_t> codes;
     for (std::uint32_t code = 1; code + 1 < std::uint32_t{1} << bits; ++code)
         codes.push_back(code);
+    // Then the lighter of two weights as far from the middle: codes of two
+    // weights hold no chain of three, which would take a stuck line two aimed
+    // patterns instead of one.
     std::stable_sort(codes.begin(), codes.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::abs(2 * weight(a) - bits) < std::abs(2 * weight(b) - bits);
+        return std::pair(std::abs(2 * weight(a) - bits), weight(a)) <
+               std::pair(std::abs(2 * weight(b) - bits), weight(b));
     });
     codes.resize(static_cast<std::size_t>(lines));
     return codes;

@@ -22,7 +22,7 @@
 namespace cli::selftest {
 
 // The codes the lines are given, a line's at its index: middle weights first,
-// whose words contain the fewest others.
+// whose words contain the fewest others, then the next weight below.
 std::vector<std::uint32_t> adaptiveCodes(int lines);
 
 Learned learnAdaptive(int lines, const Probe& probe);

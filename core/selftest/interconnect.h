@@ -73,6 +73,6 @@ int patternBudget(int lines);
 // doubt, patterns that hold only the candidates of a short at the value that
 // shows them tell who is in it, and the all-ones and all-zeros patterns tell
 // a stuck line from a short whose words have no bit in common (or every bit).
-Learned learn(int lines, const Probe& probe, Codes codes = Codes::ConstantWeight);
+Learned learn(int lines, const Probe& probe, Codes codes = Codes::Adaptive);
 
 } // namespace cli::selftest

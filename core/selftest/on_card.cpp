@@ -109,11 +109,15 @@ private:
     std::map<int, bool> current_;
 };
 
+// The code patterns against how many there are, then the aimed ones as they come.
 void showProgress(int driven, int expected) {
     constexpr int kWidth = 24;
     const int filled = std::min(kWidth, driven * kWidth / std::max(1, expected));
+    const std::string aimed =
+        driven > expected ? "，另加 " + std::to_string(driven - expected) + " 个针对性图样" : "";
     write(Stream::Err, "\r自检 [" + std::string(filled, '#') + std::string(kWidth - filled, '-') +
-                           "] 已写 " + std::to_string(driven) + " 个图样");
+                           "] 已写 " + std::to_string(std::min(driven, expected)) + " 个图样" +
+                           aimed);
 }
 
 } // namespace
@@ -172,7 +176,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
     if (const std::optional<DriverCallFailed> notReset = outputs.reset())
         throw *notReset;
     if (setup.progress)
-        write(Stream::Err, "\r" + std::string(60, ' ') + "\r");
+        write(Stream::Err, "\r" + std::string(80, ' ') + "\r");
     return selftest::makeReport(setup.channels, learned, flickers);
 }
 

@@ -18,9 +18,11 @@ struct SelftestSetup {
     std::chrono::milliseconds settle{10}; // after each pattern, before the inputs are read
     bool progress = false;                // a progress bar on the standard error
     int reads = 2; // reads of each pattern: an input that changes between them is intermittent
-    selftest::Codes codes = selftest::Codes::ConstantWeight;
+    selftest::Codes codes = selftest::Codes::Adaptive;
     // After each pattern read back: how many so far, and how many a sound
-    // card takes (a window's progress bar; called on the test's thread).
+    // card takes (a window's progress bar; called on the test's thread). With
+    // adaptive codes, the patterns past those are aimed where the readings
+    // left something open, as many as that takes.
     std::function<void(int driven, int expected)> onPattern;
     // Set by the program itself to stop the test (a window's cancel button):
     // it ends as a signal ends it, Interrupted(0).
