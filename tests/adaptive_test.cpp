@@ -143,7 +143,8 @@ std::string checked(const std::string& description, int lines, int& patterns) {
 // line named, never a finding the cable does not bear out, never a faulty cable
 // passed. Prints the most patterns each took.
 TEST(AdaptiveSelftest, NamesOnlyWhatTheCableDoes) {
-    for (const auto& [lines, depth] : {std::pair{8, 2}, std::pair{5, 3}}) {
+    for (const auto& [width, deep] : {std::pair{8, 2}, std::pair{5, 3}}) {
+        const int lines = width, depth = deep; // a lambda takes these, not a binding
         const std::vector<std::string> singles = singleFaults(lines);
         int most = 0, cases = 0;
         std::vector<std::size_t> at(depth, 0);
