@@ -120,6 +120,10 @@ void showProgress(int driven, int expected) {
                            aimed);
 }
 
+void clearProgress() {
+    write(Stream::Err, "\r" + std::string(80, ' ') + "\r");
+}
+
 } // namespace
 
 selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven) {
@@ -145,6 +149,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
             static_cast<int>(setup.channels.size()),
             [&](const std::vector<bool>& pattern) {
                 outputs.drive(pattern);
+                ++driven; // on the lines from here, also for a test stopped while it settles
                 pause(setup.settle, setup.cancel);
                 if (interrupted())
                     throw Interrupted(stopSignal());
@@ -158,7 +163,6 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
                         changed[i] = changed[i] || repeated[i] != reading[i];
                     }
                 }
-                ++driven;
                 if (setup.progress)
                     showProgress(driven, expected);
                 if (setup.onPattern)
@@ -168,7 +172,9 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
             setup.codes);
     } catch (Failure& e) {
         // Ending early: the lines go back to 0 all the same, and the error
-        // that ended the test says whether they did.
+        // that ended the test says whether they did, on a line of its own.
+        if (setup.progress)
+            clearProgress();
         const std::optional<DriverCallFailed> notReset = outputs.reset();
         e.add(notReset ? notReset->told() : "各通道已复位为 0");
         throw;
@@ -176,7 +182,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
     if (const std::optional<DriverCallFailed> notReset = outputs.reset())
         throw *notReset;
     if (setup.progress)
-        write(Stream::Err, "\r" + std::string(80, ' ') + "\r");
+        clearProgress();
     return selftest::makeReport(setup.channels, learned, flickers);
 }
 
