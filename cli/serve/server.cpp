@@ -12,6 +12,7 @@
 
 #include <modbus/modbus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -102,8 +103,15 @@ public:
         log_.flush();
         const auto now = Clock::now();
         if (writesHeld_ && now - lastWrite_ >= kWritesHold) {
-            writesHeld_.reset();
-            log_.say("客户端 " + std::to_string(kWritesHold.count()) + " 秒没有写，板卡可以自检了");
+            if (allZero()) {
+                writesHeld_.reset();
+                log_.say("客户端 " + std::to_string(kWritesHold.count()) +
+                         " 秒没有写，所写的通道都为 0，板卡可以自检了");
+            } else if (!saidDriven_) {
+                log_.say("客户端 " + std::to_string(kWritesHold.count()) +
+                         " 秒没有写，但还有通道被写成 1：写回 0 之前板卡不让自检");
+            }
+            saidDriven_ = writesHeld_ != nullptr;
         }
         for (auto it = clients_.begin(); it != clients_.end();) {
             const Socket socket = it++->first;
@@ -118,6 +126,15 @@ public:
     }
 
 private:
+    // Whether every line the clients wrote is back at 0. Until then the card
+    // stays held: a test through this server may settle longer than the hold
+    // between its patterns, and a local test would drive over what a client
+    // left driven.
+    bool allZero() const {
+        return std::all_of(written_.groups.begin(), written_.groups.end(),
+                           [](int byte) { return byte == 0; });
+    }
+
     void drop(Socket socket, const std::string& why) {
         log_.say(clients_[socket].peer + " 断开：" + why);
         closeSocket(socket);
@@ -185,8 +202,10 @@ private:
             log_.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
             return {exception(function, MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY), "", ""};
         }
-        if (writes(function))
+        if (writes(function)) {
             lastWrite_ = Clock::now();
+            saidDriven_ = false;
+        }
         return serve::answer(request.pdu, request.unit, port_, written_, setup_.readOnly);
     }
 
@@ -199,6 +218,7 @@ private:
     const std::string cardId_;
     std::unique_ptr<SelftestLock> writesHeld_;
     Clock::time_point lastWrite_{};
+    bool saidDriven_ = false;    // that lines left at 1 keep the card held, once a hold
     bool acceptFailing_ = false; // since an accept failed, until one succeeds
     Clock::time_point acceptFailed_{};
 };
