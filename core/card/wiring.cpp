@@ -117,6 +117,18 @@ int Wiring::wordsFor(const std::vector<int>& channels) const {
     return words;
 }
 
+void Wiring::requireOwnInputs(const std::vector<int>& channels) const {
+    std::map<std::pair<int, int>, int> owner;
+    for (int channel : channels) {
+        const InputBit in = input(channel);
+        if (const auto [at, first] = owner.emplace(std::pair(in.word, in.bit), channel); !first)
+            throw UsageError("通道 " + std::to_string(at->second) + " 和 " +
+                             std::to_string(channel) + " 按接线表都接到输入字 " +
+                             std::to_string(in.word) + " 的位 " + std::to_string(in.bit) +
+                             "，分不开：请在接线表里给其中一条另接");
+    }
+}
+
 std::vector<int> parseChannels(const std::string& list) {
     const std::string text = convert::foldFullWidth(list);
     std::set<int> channels;

@@ -35,6 +35,10 @@ public:
     const std::string& name(int channel) const { return names_[channel - 1]; }
     // How many input words the given channels need read.
     int wordsFor(const std::vector<int>& channels) const;
+    // Throws UsageError where two of the channels come back on one input (a
+    // map that wires a channel where another's unmapped line already is): a
+    // self-test could not tell them apart.
+    void requireOwnInputs(const std::vector<int>& channels) const;
 
 private:
     std::vector<InputBit> inputs_;

@@ -49,6 +49,7 @@ SelftestSetup stationSetup(const StationArguments& given) {
     SelftestSetup setup;
     setup.channels = parseChannels(given.channels);
     setup.wiring = given.map.empty() ? Wiring() : Wiring::fromFile(given.map);
+    setup.wiring.requireOwnInputs(setup.channels);
     setup.settle = std::chrono::milliseconds(parseNumber(given.settle, "--settle", 0, 60000));
     setup.reads = static_cast<int>(parseNumber(given.reads, "--reads", 2, 100));
     setup.codes = choice("--codes", given.codes, selftest::kCodesNames);
