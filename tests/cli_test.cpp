@@ -132,6 +132,13 @@ TEST(Arguments, ReadAWiringMap) {
         std::ofstream(path) << text;
         EXPECT_NE(refusal([&] { Wiring::fromFile(path); }).find(said), std::string::npos) << text;
     }
+    // Channel 9 moved onto channel 1's input: fine alone, refused with channel 1 tested.
+    std::ofstream(path) << "9 0 0\n";
+    EXPECT_EQ(refusal([&] { Wiring::fromFile(path).requireOwnInputs({2, 9}); }), "");
+    EXPECT_NE(refusal([&] {
+                  Wiring::fromFile(path).requireOwnInputs({1, 2, 9});
+              }).find("通道 1 和 9 按接线表都接到输入字 0 的位 0"),
+              std::string::npos);
     EXPECT_NE(refusal([] { Wiring::fromFile("/nonexistent/map"); }), "");
     EXPECT_NE(refusal([] { Wiring::fromFile("/dev/zero"); }).find("太大"), std::string::npos);
     EXPECT_NE(refusal([] { Wiring::fromFile(testing::TempDir()); }).find("是个文件夹"),

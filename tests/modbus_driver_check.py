@@ -144,10 +144,19 @@ try:
     refused = local("--settle", "0")
     until(lambda: writer.write_coil(0, False) and refused.poll() is not None, 120, step=0.3)
     said = refused.communicate(timeout=120)
-    writer.close()
     if refused.returncode != 2 or "dio-cli serve" not in said[1]:
         fail("a self-test while a client writes through the server: %s %s" %
              (refused.returncode, said))
+    # A line a client left at 1 keeps the card past the 5 s (a test through the server
+    # settling longer than that keeps it between its patterns) until it is written back.
+    writer.write_coil(0, True)
+    if not until(lambda: "还有通道被写成 1" in open(logs["a"]).read(), 60):
+        fail("the server did not say that a line left at 1 holds the card")
+    refused = local("--settle", "0")
+    if refused.wait(timeout=120) != 2:
+        fail("a self-test while a client's line is left at 1: %s" % (refused.communicate(),))
+    writer.write_coil(0, False)
+    writer.close()
     # Once the server has let the card go, a self-test on its PC refuses one through it.
     if not until(lambda: "板卡可以自检了" in open(logs["a"]).read(), 60):
         fail("the server did not let the card go")
