@@ -64,7 +64,7 @@ template <typename Test> void measure(benchmark::State& state, Test test) {
 
 void BM_SelftestCodes(benchmark::State& state) {
     measure(state, [](cli::Card& card) {
-        int driven = 0;
+        cli::selftest::Trace driven;
         cli::SelftestSetup setup;
         setup.channels = allChannels();
         setup.settle = {};

@@ -63,7 +63,7 @@ void BM_Selftest_Default(benchmark::State& state) {
     cli::SelftestSetup setup;
     setup.channels = channels;
     for (auto _ : state) {
-        int driven = 0;
+        cli::selftest::Trace driven;
         benchmark::DoNotOptimize(cli::selftestOnCard(card, setup, driven));
     }
 }

@@ -92,7 +92,7 @@ void BM_Selftest(benchmark::State& state) {
         if (method == kWalking) {
             patterns = walkingOnesAndZeros(card, lines, settle);
         } else {
-            int driven = 0;
+            cli::selftest::Trace driven;
             cli::SelftestSetup setup;
             setup.channels = firstChannels(lines);
             setup.settle = settle;
@@ -186,7 +186,7 @@ void BM_SelftestFaults(benchmark::State& state) {
         for (const std::string& cable : cables) {
             setenv("ADCARD_SIM_FAULTS", cable.c_str(), 1);
             const long before = card.calls();
-            int driven = 0;
+            cli::selftest::Trace driven;
             cli::SelftestSetup setup;
             setup.channels = firstChannels(128);
             setup.settle = {};

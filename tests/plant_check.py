@@ -149,7 +149,12 @@ def stored_once_and_confirmed(pg, broker):
     ours = json.loads(dio("history", "--format", "json", "--db", station_db("line1")).stdout)
     for run in ours:
         del run["id"]
-    check("history of the plant", plant == ours, (plant, ours))
+    check("history of the plant", plant == ours and all(run["trace"] for run in plant),
+          (plant, ours))
+    checked = plant_history("--check", "--format", "json", "--db", pg.url)
+    check("the plant's runs checked from their own readings", checked.returncode == 0 and [
+        run["check"] for run in json.loads(checked.stdout or "[]")] == ["agrees"] * 3,
+          (checked.stdout, checked.stderr))
     channels = plant_history("--stats", "--format", "json", "--db", pg.url).stdout
     ours = dio("history", "--stats", "--format", "json", "--db", station_db("line1")).stdout
     check("stats per channel as the station's", json.loads(channels or "null") == json.loads(ours),
@@ -184,7 +189,9 @@ def bad_messages_skipped(pg, broker, collector, mine):
     forged = dict(mine, station="bad", uuid="3c5e8f0a-1b3d-4e6f-8a9b-0c1d2e3f4a5b")
     payloads += [json.dumps(dict(forged, **change)).encode() for change in (
         {"channels": "not channels"}, {"faults": [{"kind": "stuck-0", "channels": [999]}]},
-        {"status": "pass", "faults": [{"kind": "stuck-0", "channels": [5]}]})]
+        {"status": "pass", "faults": [{"kind": "stuck-0", "channels": [5]}]},
+        {"codes": "guessing"}, {"trace": [{"driven": "1" * 15, "read": "1" * 15}]},
+        {"trace": mine["trace"][1:]}, {"codes": None})]
     for i, payload in enumerate(payloads):
         path = os.path.join(folder, "bad-%d" % i)
         open(path, "wb").write(payload)
@@ -241,8 +248,9 @@ def upgraded_and_tampered(pg, broker):
     upgrading = Collector(broker.url(), old, "dio-collect-layout1")
     upgrading.process.terminate()
     upgrading.process.wait(timeout=30)
-    check("upgraded to layout 2", pg.psql("SELECT version FROM dio_layout", db="layout1").strip()
-          == "2" and pg.psql("SELECT first_pass FROM station_days", db="layout1").strip() == "0",
+    check("upgraded to layout 3", pg.psql("SELECT version FROM dio_layout", db="layout1").strip()
+          == "3" and pg.psql("SELECT count(*) FROM runs WHERE trace IS NULL AND codes IS NULL",
+                             db="layout1").strip() == "2" and pg.psql("SELECT first_pass FROM station_days", db="layout1").strip() == "0",
           pg.psql("SELECT * FROM station_days", db="layout1"))
     pg.psql("ALTER TABLE runs DROP CONSTRAINT runs_status_check; "
             "UPDATE runs SET status = 'weird' WHERE status = 'pass'", db="layout1")

@@ -114,6 +114,30 @@ def history():
           and len(stats["channels"]) == 3, stats)
 
 
+def traced():
+    """Each run keeps the patterns it drove and what they read: on a loopback cable a sound
+    line reads what it drove, a stuck one its value; history --check works the findings out
+    again from them, and a reading changed afterwards is caught."""
+    codes, patterns, trace = rows("SELECT codes, patterns, trace FROM runs WHERE serial = 'SN-2'")[0]
+    trace = json.loads(trace)
+    loopback = all(p["read"][c] == (p["driven"][c] if c not in (2, 4, 5) else p["read"][c])
+                   and p["read"][2] == "0" for p in trace for c in range(16))
+    check("trace", codes == "adaptive" and len(trace) == patterns and loopback, trace)
+    done = dio("history", "--check", "--format", "json")
+    verdicts = {r["serial"]: r["check"] for r in json.loads(done.stdout or "[]")}
+    check("every run checks", done.returncode == 0 and set(verdicts.values()) == {"agrees"} and
+          len(verdicts) == (3 if runner else 4), (done.returncode, done.stdout, done.stderr))
+    with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"))) as connection:
+        changed = [dict(p, read=p["driven"]) for p in trace]  # channel 3 read as sound
+        connection.execute("UPDATE runs SET trace = ? WHERE serial = 'SN-2'", (json.dumps(changed),))
+        connection.commit()
+        done = dio("history", "--check")
+        connection.execute("UPDATE runs SET trace = ? WHERE serial = 'SN-2'", (json.dumps(trace),))
+        connection.commit()
+    check("a changed reading caught", done.returncode == 6 and "SN-2" in done.stdout and
+          "不符" in done.stdout and "1 次自检" in done.stderr, (done.returncode, done.stdout))
+
+
 def refused():
     for name, content, reason in [("corrupt.sqlite", os.urandom(4096), "file is not a database"),
                                   ("newer.sqlite", None, "第 9 版")]:
@@ -256,14 +280,28 @@ def released_layout():
     counts = {c["channel"]: c["kinds"] for c in json.loads(stats.stdout or "{}").get("channels", [])}
     check("released layout upgraded", done.returncode == 1 and counts == {
         5: {"short": 1}, 6: {"short": 1, "stuck-1": 1}} and rows(
-        "PRAGMA user_version", db="layout1.sqlite") == [(3,)] and rows(
+        "PRAGMA user_version", db="layout1.sqlite") == [(4,)] and rows(
         "SELECT COUNT(DISTINCT uuid), COUNT(*) FROM runs WHERE delivered IS NULL",
         db="layout1.sqlite") == [(2, 2)], (done.stderr, stats.stderr, counts))
 
 
+def released_layout_without_traces():
+    """A file of the third layout (tests/fixtures: two runs kept before traces were): its runs
+    read, said to have no readings, and a new run's kept and checked beside them."""
+    shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures",
+                             "records-layout3.sqlite"), os.path.join(folder, "layout3.sqlite"))
+    before = dio("history", "--check", "--format", "json", db="layout3.sqlite")
+    done = selftest("SN-L4", faults="stuck0=2", db="layout3.sqlite")
+    after = dio("history", "--check", "--format", "json", db="layout3.sqlite")
+    verdicts = [(r["serial"], r["check"]) for r in json.loads(after.stdout or "[]")]
+    check("third layout upgraded", before.returncode == 0 and done.returncode == 1 and verdicts == [
+        ("SN-L4", "agrees"), ("SN-L3B", "not-kept"), ("SN-L3A", "not-kept")] and rows(
+        "PRAGMA user_version", db="layout3.sqlite") == [(4,)], (before.stdout, after.stdout))
+
+
 try:  # the cards and the folder go however the rows end
-    for row in (kept, cut_short, history, refused, default_place, together, what_others_wrote,
-                released_layout):
+    for row in (kept, cut_short, history, traced, refused, default_place, together,
+                what_others_wrote, released_layout, released_layout_without_traces):
         row()
 finally:
     for name in ["%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),

@@ -40,13 +40,13 @@ for signal in HUP INT QUIT TERM USR1 USR2 ALRM PIPE RTMIN RTMAX; do
   expect $((128 + $(kill -l "$signal"))) "各通道已复位为 0"
   all_at_zero
 done
-# The card stops answering for group 0 after the first pattern (channels 1 to
-# 4 and 6 to 8 at 1: bit 0 of their words), then Ctrl-C: group 0 is named, the
-# rest reset.
+# The card stops answering for channel 1 after the first pattern (channels 1
+# to 4 and 6 to 8 at 1), then Ctrl-C: group 0's write fails, its lines are set
+# back one by one, and channel 1 alone is named.
 ADCARD_SIM_FAULTS="silent-after=300;silent=1" stop INT 0.6 selftest --yes --settle 1000
-expect 130 "已中断，通道 1、2、3、4、5、6、7、8 未能复位为 0（驱动程序调用失败：Zan_DO(0, 0) 返回 -1（模拟板卡：按 ADCARD_SIM_FAULTS 的 silent-after 不再应答））"
+expect 130 "已中断，通道 1 未能复位为 0（驱动程序调用失败：Zan_DOBit(0, 0) 返回 -1（模拟板卡：按 ADCARD_SIM_FAULTS 的 silent-after 不再应答））"
 run get --format json --words 16
-expect 0 '"words":[239,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
+expect 0 '"words":[1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0]'
 ADCARD_SIM_FAULTS="silent-after=300" run selftest --yes --settle 200
 expect 4 "不再应答），通道 1、2、3、4、5、6、7、8、9、"
 [[ "$err" != *"各通道已复位为 0"* ]] || { echo "$check: a failed reset said to be done" >&2; exit 1; }

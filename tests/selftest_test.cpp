@@ -7,6 +7,7 @@
 #include "simcard/faults.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -47,13 +48,13 @@ struct Selftest : testing::Test {
     cli::selftest::Report run(const std::string& faults, std::vector<int> channels = all(),
                               Codes codes = Codes::Adaptive) {
         sim.faults(faults);
-        int driven = 0;
         cli::SelftestSetup setup;
         setup.channels = channels;
         setup.settle = {};
         setup.codes = codes;
-        return cli::selftestOnCard(card, setup, driven);
+        return cli::selftestOnCard(card, setup, trace);
     }
+    cli::selftest::Trace trace; // the last run's
     static std::vector<int> all() {
         std::vector<int> channels(cli::kChannels);
         std::iota(channels.begin(), channels.end(), 1);
@@ -123,6 +124,13 @@ TEST_F(Selftest, FindsEveryInjectedFault) {
         description += "seed=" + std::to_string(round);
         const cli::selftest::Report report = run(description, channels, codes);
         EXPECT_EQ(found(report), expected) << description;
+        // Its trace, kept as JSON and read back, gives the same report again.
+        const auto kept = cli::selftest::traceFromJson(
+            nlohmann::json::parse(cli::selftest::traceJson(trace).dump()), channels.size());
+        const cli::selftest::Report again = cli::selftest::replay(channels, codes, kept);
+        EXPECT_EQ(found(again), found(report)) << description;
+        EXPECT_EQ(again.patterns, report.patterns) << description;
+        EXPECT_EQ(cli::selftest::traceDisagrees(channels, codes, kept, true, report.faults), "");
         EXPECT_EQ(report.sound, static_cast<int>(channels.size() - faulty.size())) << description;
         // An intermittent input's random readings send the aimed patterns
         // after shorts that are not there: the budget bounds them.
@@ -310,6 +318,64 @@ TEST(SelftestReport, NamesNoOtherLineOnTheWordOfOneInput) {
     learned.inputs[3] = {Kind::Follows, {1}};
     EXPECT_EQ(found(cli::selftest::makeReport({1, 2, 3, 4}, learned, {0, 0, 0, 3})),
               (Faults{fault("intermittent", {4})}));
+}
+
+} // namespace
+
+namespace {
+
+// A kept trace that the test could not have driven, or whose readings give
+// other findings than those kept with it, is caught; a stopped run's trace is
+// the start of a test. A trace's JSON that traceJson would not write is refused.
+TEST_F(Selftest, AKeptTraceIsCheckedAgainstItsFindings) {
+    using cli::selftest::traceDisagrees;
+    const std::vector<int> channels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const auto faults = run("short-and=3,4;stuck1=9", channels).faults;
+    const cli::selftest::Trace kept = trace;
+    ASSERT_GT(kept.size(), 4u);
+    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, kept, true, faults), "");
+    EXPECT_NE(traceDisagrees(channels, Codes::Counting, kept, true, faults), "") << "other codes";
+    auto changed = [&](auto change) {
+        cli::selftest::Trace t = kept;
+        change(t);
+        return traceDisagrees(channels, Codes::Adaptive, t, true, faults);
+    };
+    const std::pair<const char*, std::string> cases[] = {
+        {"a stuck line read as sound", changed([](auto& t) {
+             for (auto& p : t)
+                 p.read->values[8] = p.driven[8];
+         })},
+        {"a pattern the test would not drive", changed([](auto& t) { t[1].driven[0].flip(); })},
+        {"a pattern missing at the end", changed([](auto& t) { t.pop_back(); })},
+        {"a pattern more", changed([&](auto& t) { t.push_back(kept.back()); })},
+        {"the last one not read", changed([](auto& t) { t.back().read.reset(); })},
+        {"a finding more",
+         traceDisagrees(channels, Codes::Adaptive, kept, true,
+                        run("short-and=3,4;stuck1=9;stuck0=1", channels).faults)}};
+    for (const auto& [name, why] : cases)
+        EXPECT_NE(why, "") << name;
+    cli::selftest::Trace stopped(kept.begin(), kept.begin() + 3);
+    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, stopped, false, {}), "");
+    stopped.back().read.reset();
+    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, stopped, false, {}), "");
+    EXPECT_NE(traceDisagrees(channels, Codes::Adaptive, kept, false, faults), "") << "not stopped";
+
+    const char* refused[] = {R"({"driven":"0101"})",
+                             R"([{"driven":"010"}])",
+                             R"([{"driven":"01x1","read":"0101"}])",
+                             R"([{"driven":"0101","changed":"0001"}])",
+                             R"([{"driven":"0101"},{"driven":"0101","read":"0101"}])",
+                             R"([{"read":"0101"}])",
+                             R"([{"driven":5,"read":"0101"}])",
+                             R"([7])"};
+    for (const char* json : refused)
+        EXPECT_THROW(cli::selftest::traceFromJson(nlohmann::json::parse(json), 4),
+                     std::invalid_argument)
+            << json;
+    nlohmann::json tooMany = nlohmann::json::array();
+    for (int i = 0; i <= cli::selftest::patternBudget(4); ++i)
+        tooMany.push_back({{"driven", "0101"}, {"read", "0101"}});
+    EXPECT_THROW(cli::selftest::traceFromJson(tooMany, 4), std::invalid_argument);
 }
 
 } // namespace

@@ -64,7 +64,7 @@ Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
         std::string serial, station, since, status, db,
             by = convert::nameIn(kStatsByNames, StatsBy::Channel),
             format = convert::nameIn(records::kHistoryFormatNames, HistorySetup().format);
-        bool stats = false, pending = false;
+        bool stats = false, pending = false, check = false;
         CLI::Option *serialGiven = nullptr, *stationGiven = nullptr, *sinceGiven = nullptr,
                     *statusGiven = nullptr, *dbGiven = nullptr, *byGiven = nullptr;
     };
@@ -95,6 +95,9 @@ Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
                                                    "station（各测试台的次数、合格和一次合格率）"),
                                "BY");
     history->add_flag("--pending", typed->pending, "只看工厂的库还没确认收到的");
+    history->add_flag("--check", typed->check,
+                      "按每次自检记下的图样和读数重新推一遍，核对它的结论；"
+                      "有不符的，结束状态为 6");
     typed->dbGiven =
         history
             ->add_option("--db", typed->db,
@@ -114,6 +117,9 @@ Finish<HistorySetup> Subcommand<HistorySetup>::declare(CLI::App& app) {
             command.filter.station = typed->station;
         command.filter.pending = typed->pending;
         command.stats = typed->stats;
+        command.check = typed->check;
+        if (typed->check && typed->stats)
+            throw UsageError("--check 和 --stats 只能选一个");
         const StatsBy by = choice("--by", typed->by, kStatsByNames);
         if (*typed->byGiven && !typed->stats)
             throw UsageError("--by 是 --stats 的：同时给出 --stats");
@@ -136,8 +142,15 @@ ExitStatus Subcommand<HistorySetup>::run(const HistorySetup& setup) {
               records::stationStatsOutput(store->stationCounts(setup.filter), setup.format));
     else if (setup.stats)
         write(Stream::Out, records::statsOutput(store->faultCounts(setup.filter), setup.format));
-    else
+    else if (!setup.check)
         write(Stream::Out, records::historyOutput(store->history(setup.filter), setup.format));
+    if (!setup.check)
+        return ExitStatus::Ok;
+    long disagreeing = 0;
+    write(Stream::Out,
+          records::checkOutput(store->history(setup.filter), setup.format, disagreeing));
+    if (disagreeing > 0)
+        throw RecordFailed(std::to_string(disagreeing) + " 次自检记下的结论与它自己的读数不符");
     return ExitStatus::Ok;
 }
 

@@ -16,6 +16,7 @@ struct HistorySetup {
     HistoryFormat format = HistoryFormat::Text;
     bool stats = false;            // per channel, how often found faulty
     bool byStation = false;        // the stats per station instead
+    bool check = false;            // each run's findings against its own readings
     std::optional<std::string> db; // none: the user's default
 };
 

@@ -7,7 +7,7 @@ namespace cli::plant {
 
 class Postgres;
 
-constexpr int kPlantSchemaVersion = 2;
+constexpr int kPlantSchemaVersion = 3;
 
 // Makes the tables and views in a database with none, upgrades an older
 // layout; throws RecordFailed for a database of another program or of a

@@ -1,6 +1,7 @@
 #include "history_output.h"
 
 #include "convert/printable.h"
+#include "core/records/trace_check.h"
 
 #include <nlohmann/json.hpp>
 
@@ -102,6 +103,12 @@ nlohmann::ordered_json runJson(const RecordedRun& run) {
                                    {"status", nameOf(run.status)},
                                    {"reason", run.reason},
                                    {"faults", selftest::faultsJson(run.faults)}};
+    // A run kept before codes and trace were has neither: left out, as such a
+    // station sent it.
+    if (run.codes) {
+        json["codes"] = convert::nameIn(selftest::kCodesNames, *run.codes);
+        json["trace"] = selftest::traceJson(run.trace);
+    }
     if (run.id == 0)
         json.erase("id"); // a run of the plant's store: its identity is the uuid
     return json;
@@ -211,6 +218,36 @@ std::string stationStatsOutput(const std::vector<StationCounts>& counts, History
                "，未完成 " + std::to_string(c.unfinished) + "；" + std::to_string(c.units) +
                " 块板卡，一次合格率 " + yield(c) + "%\n";
     return out;
+}
+
+std::string checkOutput(const std::vector<RecordedRun>& runs, HistoryFormat format,
+                        long& disagreeing) {
+    disagreeing = 0;
+    std::string out = format == HistoryFormat::Csv ? "uuid,serial,started,check,why\r\n" : "";
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const RecordedRun& run : runs) {
+        const TraceCheck check = checkTrace(run);
+        disagreeing += check.verdict == TraceVerdict::Disagrees ? 1 : 0;
+        const std::string name = convert::nameIn(kTraceVerdictNames, check.verdict);
+        if (format == HistoryFormat::Json)
+            list.push_back({{"uuid", run.uuid},
+                            {"serial", run.serial},
+                            {"started", run.started},
+                            {"check", name},
+                            {"why", check.why}});
+        else if (format == HistoryFormat::Csv)
+            out += csvField(run.uuid) + "," + csvField(run.serial) + "," + csvField(run.started) +
+                   "," + name + "," + csvField(check.why) + "\r\n";
+        else
+            out += convert::printable(run.started, false) + "  " +
+                   convert::printable(run.serial, false) + "  " +
+                   convert::printable(run.uuid, false) + "  " +
+                   convert::entryOf(kTraceVerdictNames, check.verdict).word +
+                   (check.why.empty() ? "" : "：" + check.why) + "\n";
+    }
+    if (format == HistoryFormat::Json)
+        return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return format == HistoryFormat::Text && runs.empty() ? "没有符合条件的记录\n" : out;
 }
 
 std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat format) {

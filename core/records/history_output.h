@@ -22,6 +22,11 @@ std::string historyOutput(const std::vector<RecordedRun>& runs, HistoryFormat fo
 // One run as `history --format json` lists it (and MQTT publishes it).
 nlohmann::ordered_json runJson(const RecordedRun& run);
 
+// Each run's check of its findings against its own readings (checkTrace), a
+// line a run; `disagreeing` counts those that do not hold up.
+std::string checkOutput(const std::vector<RecordedRun>& runs, HistoryFormat format,
+                        long& disagreeing);
+
 // The counts per channel, most often faulty first; in the CSV a column per
 // kind of fault.
 std::string statsOutput(const FaultCounts& counts, HistoryFormat format);

@@ -1,7 +1,10 @@
 #include "read_back.h"
 
 #include "convert/printable.h"
+#include "core/card/wiring.h"
 #include "driver/card_shape.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
@@ -71,6 +74,22 @@ int ResultRows::channel(int column) const {
     return static_cast<int>(value);
 }
 
+namespace {
+
+// The codes and trace kept with a run, read as dio-cli wrote them.
+void readTrace(RecordedRun& run, const std::string& codes, const std::string& trace) {
+    run.codes = fromName(codes, selftest::kCodesNames, "图样的码");
+    try {
+        run.trace = selftest::traceFromJson(nlohmann::json::parse(trace),
+                                            parseChannels(run.channels).size());
+    } catch (const std::exception& e) { // not JSON, not a trace, a channel list that is none
+        throw RecordFailed("记录库里 " + convert::printable(run.uuid, false) +
+                           " 的图样记录不是 dio-cli 写的：" + e.what());
+    }
+}
+
+} // namespace
+
 std::vector<RecordedRun> runsFrom(ResultRows& rows) {
     std::vector<RecordedRun> runs;
     while (rows.next()) {
@@ -89,6 +108,8 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
             run.status = fromName(rows.text(kRunStatus), kRunStatusNames, "结果");
             run.reason = rows.text(kRunReason);
             run.id = rows.integer(kRunId);
+            if (!rows.isNull(kRunCodes))
+                readTrace(run, rows.text(kRunCodes), rows.text(kRunTrace));
             runs.push_back(std::move(run));
         }
         if (!rows.isNull(kFaultKind))

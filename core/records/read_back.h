@@ -79,7 +79,9 @@ enum RunColumn : int {
     kRunPatterns,
     kRunStatus,
     kRunReason,
-    kRunId, // the station's number of it; 0 in the plant's store
+    kRunId,    // the station's number of it; 0 in the plant's store
+    kRunCodes, // the codes' name; NULL where not kept
+    kRunTrace, // the trace's JSON; NULL where not kept
     kFaultKind,
     kFaultChannels,
     kFaultWired,

@@ -175,6 +175,19 @@ RecordedRun runFromMessage(std::string_view message) {
         run.faults.push_back(faultFrom(f));
     if (run.status == RunStatus::Pass && !run.faults.empty())
         throw NotARun("合格的自检却带有故障");
+    // A station of a release before these were kept sends neither.
+    if (json.contains("codes") || json.contains("trace")) {
+        run.codes = named(text(json, "codes"), selftest::kCodesNames, "图样的码");
+        try {
+            run.trace =
+                selftest::traceFromJson(field(json, "trace"), parseChannels(run.channels).size());
+        } catch (const std::invalid_argument& e) {
+            throw NotARun(e.what());
+        }
+        if (static_cast<long>(run.trace.size()) != run.patterns)
+            throw NotARun("记下了 " + std::to_string(run.trace.size()) +
+                          " 个图样，“patterns”却是 " + std::to_string(run.patterns));
+    }
     return run;
 }
 

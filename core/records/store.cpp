@@ -1,10 +1,13 @@
 #include "store.h"
 
+#include "convert/named.h"
 #include "core/base/errors.h"
 #include "core/base/run_identity.h"
 #include "core/records/read_back.h"
 #include "core/records/schema.h"
 #include "core/records/sqlite.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <map>
@@ -67,7 +70,7 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
 // A run's columns in the order RunColumn names them.
 const char* const kRunColumns =
     "SELECT r.uuid, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-    "r.channels, r.patterns, r.status, r.reason, r.id, "
+    "r.channels, r.patterns, r.status, r.reason, r.id, r.codes, r.trace, "
     "f.kind, f.channels, f.wired, f.why, f.flickers "
     "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
 
@@ -159,10 +162,11 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     Database db(path, Database::Mode::Create);
     prepareSchema(db);
     Transaction transaction(db);
-    db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-               "channels, patterns, status, reason, uuid) "
-               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-        .bind(1, run.serial)
+    Statement insert =
+        db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
+                   "channels, patterns, status, reason, uuid, codes, trace) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.bind(1, run.serial)
         .bind(2, run.part)
         .bind(3, run.station)
         .bind(4, run.operatorName)
@@ -173,8 +177,11 @@ void recordRun(const std::string& path, const RecordedRun& run) {
         .bind(9, run.patterns)
         .bind(10, nameOf(run.status))
         .bind(11, run.reason)
-        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid)
-        .run();
+        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid);
+    if (run.codes)
+        insert.bind(13, convert::nameIn(selftest::kCodesNames, *run.codes))
+            .bind(14, selftest::traceJson(run.trace).dump());
+    insert.run();
     const std::int64_t id = db.lastRowId();
     Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
                                  "VALUES (?, ?, ?, ?, ?, ?)");

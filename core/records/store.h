@@ -5,6 +5,7 @@
 #include "convert/named.h"
 #include "core/selftest/junit.h"
 #include "core/selftest/report.h"
+#include "core/selftest/trace.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,11 @@ struct RecordedRun : selftest::Identity {
     RunStatus status = RunStatus::Pass;
     std::string reason; // why an aborted or error run ended
     std::vector<selftest::Fault> faults;
+    // The codes the test gave the lines, and every pattern it drove with what
+    // it read: none for a run kept before they were (records layout 3, plant
+    // layout 2, or a station that sends neither).
+    std::optional<selftest::Codes> codes;
+    selftest::Trace trace;
 };
 
 // The run and its faults in one transaction: all of it or nothing. Makes the

@@ -21,7 +21,8 @@ namespace {
 
 // What a test station keeps of a run; `faults` for one that ended.
 records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& run,
-                              std::chrono::system_clock::time_point ended, long patterns) {
+                              std::chrono::system_clock::time_point ended,
+                              const selftest::Trace& trace) {
     records::RecordedRun record;
     static_cast<selftest::Identity&>(record) = run;
     record.uuid = run.uuid;
@@ -29,7 +30,9 @@ records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& r
     record.ended = isoTimestamp(ended, true);
     record.settleMs = static_cast<long>(setup.settle.count());
     record.channels = records::channelRanges(setup.channels);
-    record.patterns = patterns;
+    record.patterns = static_cast<long>(trace.size());
+    record.codes = setup.codes;
+    record.trace = trace;
     return record;
 }
 
@@ -55,13 +58,12 @@ Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedR
 // The test itself; a run cut short is kept too, as far as it went, and why
 // it ended.
 selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
-                                    const SelftestOutput& output, const selftest::Run& run) {
-    int patterns = 0;
+                                    const SelftestOutput& output, const selftest::Run& run,
+                                    selftest::Trace& trace) {
     try {
-        return selftestOnCard(card, setup, patterns);
+        return selftestOnCard(card, setup, trace);
     } catch (Failure& e) {
-        records::RecordedRun record =
-            recordOf(setup, run, std::chrono::system_clock::now(), patterns);
+        records::RecordedRun record = recordOf(setup, run, std::chrono::system_clock::now(), trace);
         record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
                                                              : records::RunStatus::Error;
         record.reason = e.told();
@@ -134,9 +136,10 @@ KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput
     run.uuid = newRunIdentity();
     run.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
-    kept.result = testRecordingAbort(card, setup, output, run);
+    selftest::Trace trace;
+    kept.result = testRecordingAbort(card, setup, output, run, trace);
     run.duration = std::chrono::steady_clock::now() - began;
-    kept.record = recordOf(setup, run, std::chrono::system_clock::now(), kept.result.patterns);
+    kept.record = recordOf(setup, run, std::chrono::system_clock::now(), trace);
     kept.record.status =
         kept.result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
     kept.record.faults = kept.result.faults;

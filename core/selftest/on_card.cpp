@@ -68,16 +68,30 @@ public:
         std::string why;
         for (int round = 1; !pending.empty(); ++round) {
             std::vector<Zero> failed;
-            for (const Zero& zero : pending) {
+            auto tryZero = [&](const Zero& zero) {
                 try {
                     if (zero.group >= 0)
                         card_.writeByte(zero.group, 0);
                     else
                         card_.writeBit(zero.channels.front(), 0);
+                    return true;
                 } catch (const DriverCallFailed& e) {
-                    failed.push_back(zero);
-                    why = failed.size() == 1 ? e.what() : why;
+                    why = failed.empty() ? e.what() : why;
+                    return false;
                 }
+            };
+            for (const Zero& zero : pending) {
+                if (tryZero(zero))
+                    continue;
+                if (zero.group < 0) {
+                    failed.push_back(zero);
+                    continue;
+                }
+                // One line that no longer answers fails its group's write:
+                // the group's other lines are set back one by one.
+                for (int channel : zero.channels)
+                    if (!tryZero({-1, {channel}}))
+                        failed.push_back({-1, {channel}});
             }
             pending = std::move(failed);
             if (round >= kResetRounds && std::chrono::steady_clock::now() >= patience)
@@ -126,7 +140,7 @@ void clearProgress() {
 
 } // namespace
 
-selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven) {
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest::Trace& trace) {
     const int words = setup.wiring.wordsFor(setup.channels);
     const int expected =
         selftest::codePatterns(static_cast<int>(setup.channels.size()), setup.codes);
@@ -142,14 +156,16 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
     };
     // How often each input changed while its pattern stood still.
     std::vector<int> flickers(setup.channels.size());
-    driven = 0;
+    trace.clear();
     selftest::Learned learned;
     try {
         learned = selftest::learn(
             static_cast<int>(setup.channels.size()),
             [&](const std::vector<bool>& pattern) {
                 outputs.drive(pattern);
-                ++driven; // on the lines from here, also for a test stopped while it settles
+                // On the lines from here, also for a test stopped while it settles.
+                trace.push_back({pattern, std::nullopt});
+                const int driven = static_cast<int>(trace.size());
                 pause(setup.settle, setup.cancel);
                 if (interrupted())
                     throw Interrupted(stopSignal());
@@ -163,11 +179,12 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& dri
                         changed[i] = changed[i] || repeated[i] != reading[i];
                     }
                 }
+                trace.back().read.emplace(std::move(reading), std::move(changed));
                 if (setup.progress)
                     showProgress(driven, expected);
                 if (setup.onPattern)
                     setup.onPattern(driven, expected);
-                return selftest::Reading(std::move(reading), std::move(changed));
+                return *trace.back().read;
             },
             setup.codes);
     } catch (Failure& e) {

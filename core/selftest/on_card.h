@@ -2,6 +2,7 @@
 
 #include "core/card/wiring.h"
 #include "core/selftest/report.h"
+#include "core/selftest/trace.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,8 +32,9 @@ struct SelftestSetup {
 
 // Drives the patterns on the card, reads its inputs back and reports the
 // faults. Every channel it drove is set back to 0 when it ends, also when it
-// ends early (a failed driver call, Ctrl-C or a cancel: Interrupted). `driven` counts
-// the patterns written, for a run that ends early.
-selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, int& driven);
+// ends early (a failed driver call, Ctrl-C or a cancel: Interrupted). `trace`
+// gets each pattern as it is written and what it read, also for a run that
+// ends early (its last pattern then perhaps without a reading).
+selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest::Trace& trace);
 
 } // namespace cli
