@@ -11,6 +11,7 @@
 #include "own_card.h"
 
 #include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <filesystem>
@@ -46,7 +47,16 @@ RecordedRun sample(int serial, int index) {
     run.started = run.ended = time;
     run.settleMs = 10;
     run.channels = "1-128";
-    run.patterns = 18;
+    // A sound run's trace: the eight patterns of the adaptive codes, read back as driven.
+    run.trace.emplace();
+    for (int bit = 0; bit < 8; ++bit) {
+        std::vector<bool> pattern(128);
+        for (int line = 0; line < 128; ++line)
+            pattern[line] = ((line + 1) * 37 >> bit & 1) != 0;
+        run.trace->patterns.push_back(
+            {pattern, cli::selftest::Reading(pattern, std::vector<bool>(128))});
+    }
+    run.patterns = static_cast<long>(run.trace->patterns.size());
     run.status = index % 10 == 0 ? RunStatus::Fail : RunStatus::Pass;
     if (run.status == RunStatus::Fail)
         run.faults = {{cli::selftest::FaultKind::Stuck0, {1 + index % 128}},
@@ -92,8 +102,10 @@ const std::string& hundredThousand(bool indexed) {
             Transaction all(db);
             Statement run = db.prepare(
                 "INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-                "channels, patterns, status, reason) VALUES (?, 'ZAN-51', 'line 3', 'op', ?, ?, "
-                "10, '1-128', 18, ?, '')");
+                "channels, patterns, status, reason, codes, reads, trace) VALUES (?, 'ZAN-51', "
+                "'line 3', 'op', ?, ?, 10, '1-128', 8, ?, '', 'adaptive', 2, ?)");
+            const std::string trace =
+                cli::selftest::patternsJson(sample(0, 0).trace->patterns).dump();
             Statement fault =
                 db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
                            "VALUES (?, 'stuck-0', ?, '', '', 0)");
@@ -102,7 +114,7 @@ const std::string& hundredThousand(bool indexed) {
             for (int i = 1; i < 100000; ++i) {
                 const RecordedRun r = sample(i % 1000, i);
                 run.bind(1, r.serial).bind(2, r.started).bind(3, r.ended);
-                run.bind(4, nameOf(r.status)).run();
+                run.bind(4, nameOf(r.status)).bind(5, trace).run();
                 if (r.status == RunStatus::Fail) {
                     const auto id = db.lastRowId();
                     fault.bind(1, id).bind(2, std::to_string(1 + i % 128)).run();

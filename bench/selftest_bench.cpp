@@ -17,6 +17,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -208,6 +210,65 @@ BENCHMARK(BM_SelftestFaults)
                    {kSingle, kShorts2, kShorts4, kShorts8, kSharing4}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// Every cable of `groups` shorted pairs on lines drawn apart, each pair AND or
+// OR, on `lines` lines: the exact ceiling of the adaptive test for them (the
+// card's model, no driver: a million cables take seconds).
+void BM_EveryShortedPairs(benchmark::State& state) {
+    const int lines = static_cast<int>(state.range(0)), groups = static_cast<int>(state.range(1));
+    long cables = 0, patterns = 0;
+    int most = 0;
+    simcard::Faults faults;
+    std::minstd_rand random;
+    std::vector<bool> used(static_cast<std::size_t>(lines));
+    auto probe = [&](const std::vector<bool>& pattern) {
+        std::array<bool, simcard::kLines> outputs{};
+        std::copy(pattern.begin(), pattern.end(), outputs.begin());
+        const auto inputs = simcard::inputsFor(outputs, faults, random);
+        return cli::selftest::Reading(std::vector<bool>(inputs.begin(), inputs.begin() + lines),
+                                      std::vector<bool>(static_cast<std::size_t>(lines)));
+    };
+    // The next pair after those chosen: its first line past the last pair's first.
+    std::function<void(int)> choose = [&](int from) {
+        if (static_cast<int>(faults.shorts.size()) == groups) {
+            for (int kinds = 0; kinds < 1 << groups; ++kinds) {
+                for (int g = 0; g < groups; ++g)
+                    faults.shorts[g].wiredAnd = (kinds >> g & 1) != 0;
+                const int taken = cli::selftest::learn(lines, probe).patterns;
+                most = std::max(most, taken);
+                patterns += taken;
+                ++cables;
+            }
+            return;
+        }
+        for (int a = from; a < lines; ++a) {
+            if (used[a])
+                continue;
+            for (int b = a + 1; b < lines; ++b) {
+                if (used[b])
+                    continue;
+                used[a] = used[b] = true;
+                faults.shorts.push_back({true, {a, b}});
+                choose(a + 1);
+                faults.shorts.pop_back();
+                used[a] = used[b] = false;
+            }
+        }
+    };
+    for (auto _ : state)
+        choose(0);
+    state.counters["cables"] = static_cast<double>(cables);
+    state.counters["most"] = most;
+    state.counters["mean"] = static_cast<double>(patterns) / static_cast<double>(cables);
+    state.counters["bound"] = cli::selftest::codeBits(lines);
+}
+BENCHMARK(BM_EveryShortedPairs)
+    ->Args({8, 2})
+    ->Args({16, 2})
+    ->Args({16, 3})
+    ->Args({32, 2})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -6,7 +6,7 @@ faults.
 
   junit_check.py DIO-CLI
 """
-import os, subprocess, sys, tempfile
+import os, shutil, subprocess, sys, tempfile
 
 from junitparser import Failure, JUnitXml
 
@@ -14,8 +14,10 @@ cli = sys.argv[1]
 runner = os.environ.get("RUNNER", "").split()
 folder = tempfile.mkdtemp()
 path = os.path.join(folder, "run.xml")
+# The records (--serial keeps the run) in the check's own folder, not the user's (under
+# Wine, in the scratch prefix's).
 env = dict(os.environ, ADCARD_SIM_NAME="junit-%d" % os.getpid(),
-           ADCARD_SIM_FAULTS="stuck0=5;short-and=17,18")
+           ADCARD_SIM_FAULTS="stuck0=5;short-and=17,18", XDG_DATA_HOME=folder)
 done = subprocess.run([*runner, cli, "selftest", "--yes", "--settle", "0", "--channels", "1-32",
                        "--serial", "SN-0042 <&>", "--part", "ZAN-51", "--station", "line 3",
                        "--operator", "王工", "--junit", path],
@@ -52,7 +54,7 @@ if not runner:
     if name != "SN-\ufffd-1":
         sys.exit("junit-check: the suite of a serial that is not UTF-8: %r" % name)
 os.unlink(path)
-os.rmdir(folder)
+shutil.rmtree(folder)
 if not runner:
     os.unlink("/dev/shm/adcard-sim2-%d-junit-%d" % (os.getuid(), os.getpid()))
 print("junit-check: junitparser reads one suite for the card, its properties, 32 cases, "

@@ -155,7 +155,14 @@ try:
     refused = local("--settle", "0")
     if refused.wait(timeout=120) != 2:
         fail("a self-test while a client's line is left at 1: %s" % (refused.communicate(),))
+    # Back at 0, the card stays held while the client that wrote is connected (a remote test
+    # may be settling on a pattern of zeros), and is let go once it has gone.
     writer.write_coil(0, False)
+    if not until(lambda: "还连着" in open(logs["a"]).read(), 60):
+        fail("the server did not say that a connected writer holds the card")
+    refused = local("--settle", "0")
+    if refused.wait(timeout=120) != 2:
+        fail("a self-test while a client that wrote is connected: %s" % (refused.communicate(),))
     writer.close()
     # Once the server has let the card go, a self-test on its PC refuses one through it.
     if not until(lambda: "板卡可以自检了" in open(logs["a"]).read(), 60):

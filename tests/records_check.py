@@ -136,6 +136,31 @@ def traced():
         connection.commit()
     check("a changed reading caught", done.returncode == 6 and "SN-2" in done.stdout and
           "不符" in done.stdout and "1 次自检" in done.stderr, (done.returncode, done.stdout))
+    # What dio-cli never writes is an error, named, and read no further than needed.
+    for change, said in (("codes = NULL", "缺了一样"), ("trace = NULL", "缺了一样"),
+                         ("reads = 1", "读了 1 次"), ("trace = '%s'" % ("[" * 100000), "长过")):
+        with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"))) as connection:
+            saved = connection.execute("SELECT codes, reads, trace FROM runs WHERE serial = 'SN-2'"
+                                       ).fetchone()
+            connection.execute("UPDATE runs SET %s WHERE serial = 'SN-2'" % change)
+            connection.commit()
+            done = dio("history", "--check")
+            connection.execute("UPDATE runs SET codes = ?, reads = ?, trace = ? WHERE serial = 'SN-2'",
+                               saved)
+            connection.commit()
+        check("a trace dio-cli never writes: " + change[:20], done.returncode == 6 and said in
+              done.stderr, (done.returncode, done.stderr))
+    # A whole test whose reset then fails (channel 1 falls silent after its last write there):
+    # its findings are shown and kept with the error, and agree with its readings.
+    done = dio("selftest", "--yes", "--settle", "500", "--channels", "1-4", "--serial", "SN-R",
+               faults="silent-after=900;silent=1;stuck1=3")
+    kept = rows("SELECT r.status, f.kind, f.channels FROM runs r JOIN faults f ON f.run = r.id "
+                "WHERE r.serial = 'SN-R'")
+    checked = dio("history", "--check", "--serial", "SN-R")
+    check("a reset that fails after the test", done.returncode == 4 and "通道 3：固定为 1" in
+          done.stdout and "通道 1 未能复位为 0" in done.stderr and kept == [("error", "stuck-1", "3")]
+          and checked.returncode == 0 and "相符" in checked.stdout,
+          (done.returncode, done.stdout, done.stderr, kept, checked.stdout))
 
 
 def refused():

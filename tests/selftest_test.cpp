@@ -125,12 +125,14 @@ TEST_F(Selftest, FindsEveryInjectedFault) {
         const cli::selftest::Report report = run(description, channels, codes);
         EXPECT_EQ(found(report), expected) << description;
         // Its trace, kept as JSON and read back, gives the same report again.
-        const auto kept = cli::selftest::traceFromJson(
-            nlohmann::json::parse(cli::selftest::traceJson(trace).dump()), channels.size());
-        const cli::selftest::Report again = cli::selftest::replay(channels, codes, kept);
+        cli::selftest::Trace kept = trace;
+        kept.patterns = cli::selftest::patternsFromJson(
+            nlohmann::json::parse(cli::selftest::patternsJson(trace.patterns).dump()),
+            channels.size());
+        const cli::selftest::Report again = cli::selftest::replay(channels, kept);
         EXPECT_EQ(found(again), found(report)) << description;
         EXPECT_EQ(again.patterns, report.patterns) << description;
-        EXPECT_EQ(cli::selftest::traceDisagrees(channels, codes, kept, true, report.faults), "");
+        EXPECT_EQ(cli::selftest::traceDisagrees(channels, kept, true, report.faults), "");
         EXPECT_EQ(report.sound, static_cast<int>(channels.size() - faulty.size())) << description;
         // An intermittent input's random readings send the aimed patterns
         // after shorts that are not there: the budget bounds them.
@@ -326,39 +328,56 @@ namespace {
 
 // A kept trace that the test could not have driven, or whose readings give
 // other findings than those kept with it, is caught; a stopped run's trace is
-// the start of a test. A trace's JSON that traceJson would not write is refused.
+// the start of a test, with no findings; a whole test's findings stand
+// whatever ended the run (its reset may fail). Patterns' JSON that
+// patternsJson would not write is refused.
 TEST_F(Selftest, AKeptTraceIsCheckedAgainstItsFindings) {
     using cli::selftest::traceDisagrees;
     const std::vector<int> channels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    const auto faults = run("short-and=3,4;stuck1=9", channels).faults;
+    const auto faults = run("short-and=3,4;stuck1=9;flicker=11;seed=4", channels).faults;
     const cli::selftest::Trace kept = trace;
-    ASSERT_GT(kept.size(), 4u);
-    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, kept, true, faults), "");
-    EXPECT_NE(traceDisagrees(channels, Codes::Counting, kept, true, faults), "") << "other codes";
-    auto changed = [&](auto change) {
+    ASSERT_GT(kept.patterns.size(), 4u);
+    EXPECT_EQ(traceDisagrees(channels, kept, true, faults), "");
+    EXPECT_EQ(traceDisagrees(channels, kept, false, faults), "") << "a whole test, not reset";
+    auto changed = [&](auto change, std::vector<cli::selftest::Fault> claimed) {
         cli::selftest::Trace t = kept;
-        change(t);
-        return traceDisagrees(channels, Codes::Adaptive, t, true, faults);
+        change(t, claimed);
+        return traceDisagrees(channels, t, true, claimed);
     };
+    auto flickers = [&](int times) {
+        return changed([&](auto&, auto& f) { f.back().flickers = times; }, faults);
+    };
+    ASSERT_EQ(faults.back().kind, cli::selftest::FaultKind::Intermittent);
+    const int seen = faults.back().flickers; // read twice: once a pattern it changed in
+    EXPECT_EQ(flickers(seen), "");
     const std::pair<const char*, std::string> cases[] = {
-        {"a stuck line read as sound", changed([](auto& t) {
-             for (auto& p : t)
-                 p.read->values[8] = p.driven[8];
-         })},
-        {"a pattern the test would not drive", changed([](auto& t) { t[1].driven[0].flip(); })},
-        {"a pattern missing at the end", changed([](auto& t) { t.pop_back(); })},
-        {"a pattern more", changed([&](auto& t) { t.push_back(kept.back()); })},
-        {"the last one not read", changed([](auto& t) { t.back().read.reset(); })},
-        {"a finding more",
-         traceDisagrees(channels, Codes::Adaptive, kept, true,
-                        run("short-and=3,4;stuck1=9;stuck0=1", channels).faults)}};
+        {"other codes", changed([](auto& t, auto&) { t.codes = Codes::Counting; }, faults)},
+        {"a stuck line read as sound", changed(
+                                           [](auto& t, auto&) {
+                                               for (auto& p : t.patterns)
+                                                   p.read->values[8] = p.driven[8];
+                                           },
+                                           faults)},
+        {"a pattern the test would not drive",
+         changed([](auto& t, auto&) { t.patterns[1].driven[0].flip(); }, faults)},
+        {"a pattern missing at the end",
+         changed([](auto& t, auto&) { t.patterns.pop_back(); }, faults)},
+        {"a pattern more",
+         changed([&](auto& t, auto&) { t.patterns.push_back(kept.patterns.back()); }, faults)},
+        {"the last one not read",
+         changed([](auto& t, auto&) { t.patterns.back().read.reset(); }, faults)},
+        {"a finding more", traceDisagrees(channels, kept, true,
+                                          run("short-and=3,4;stuck1=9;stuck0=1", channels).faults)},
+        {"fewer flickers than patterns it changed in", flickers(seen - 1)},
+        {"more flickers than reads", flickers(seen + 1)}};
     for (const auto& [name, why] : cases)
         EXPECT_NE(why, "") << name;
-    cli::selftest::Trace stopped(kept.begin(), kept.begin() + 3);
-    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, stopped, false, {}), "");
-    stopped.back().read.reset();
-    EXPECT_EQ(traceDisagrees(channels, Codes::Adaptive, stopped, false, {}), "");
-    EXPECT_NE(traceDisagrees(channels, Codes::Adaptive, kept, false, faults), "") << "not stopped";
+    cli::selftest::Trace stopped = kept;
+    stopped.patterns.resize(3);
+    EXPECT_EQ(traceDisagrees(channels, stopped, false, {}), "");
+    EXPECT_NE(traceDisagrees(channels, stopped, false, faults), "") << "a stopped run's findings";
+    stopped.patterns.back().read.reset();
+    EXPECT_EQ(traceDisagrees(channels, stopped, false, {}), "");
 
     const char* refused[] = {R"({"driven":"0101"})",
                              R"([{"driven":"010"}])",
@@ -369,13 +388,13 @@ TEST_F(Selftest, AKeptTraceIsCheckedAgainstItsFindings) {
                              R"([{"driven":5,"read":"0101"}])",
                              R"([7])"};
     for (const char* json : refused)
-        EXPECT_THROW(cli::selftest::traceFromJson(nlohmann::json::parse(json), 4),
+        EXPECT_THROW(cli::selftest::patternsFromJson(nlohmann::json::parse(json), 4),
                      std::invalid_argument)
             << json;
     nlohmann::json tooMany = nlohmann::json::array();
     for (int i = 0; i <= cli::selftest::patternBudget(4); ++i)
         tooMany.push_back({{"driven", "0101"}, {"read", "0101"}});
-    EXPECT_THROW(cli::selftest::traceFromJson(tooMany, 4), std::invalid_argument);
+    EXPECT_THROW(cli::selftest::patternsFromJson(tooMany, 4), std::invalid_argument);
 }
 
 } // namespace

@@ -42,6 +42,7 @@ struct Client {
     // The last whole request (or the connection): a client that sends a byte
     // now and then but never a whole request is idle, and gives its place up.
     Clock::time_point lastRequest;
+    bool wrote = false; // wrote the card: it keeps the card held while connected
 };
 
 // How long the card stays this server's after its clients' last write: a
@@ -103,15 +104,22 @@ public:
         log_.flush();
         const auto now = Clock::now();
         if (writesHeld_ && now - lastWrite_ >= kWritesHold) {
-            if (allZero()) {
+            const std::string quiet = "客户端 " + std::to_string(kWritesHold.count()) + " 秒没有写";
+            const auto writer =
+                std::find_if(clients_.begin(), clients_.end(),
+                             [](const auto& client) { return client.second.wrote; });
+            if (!allZero()) {
+                if (!saidHeld_)
+                    log_.say(quiet + "，但还有通道被写成 1：写回 0 之前板卡不让自检");
+            } else if (writer != clients_.end()) {
+                if (!saidHeld_)
+                    log_.say(quiet + "，但写过它的 " + writer->second.peer +
+                             " 还连着（它的自检可能在等）：断开之前板卡不让自检");
+            } else {
                 writesHeld_.reset();
-                log_.say("客户端 " + std::to_string(kWritesHold.count()) +
-                         " 秒没有写，所写的通道都为 0，板卡可以自检了");
-            } else if (!saidDriven_) {
-                log_.say("客户端 " + std::to_string(kWritesHold.count()) +
-                         " 秒没有写，但还有通道被写成 1：写回 0 之前板卡不让自检");
+                log_.say(quiet + "，所写的通道都为 0，写过的客户端都已断开，板卡可以自检了");
             }
-            saidDriven_ = writesHeld_ != nullptr;
+            saidHeld_ = writesHeld_ != nullptr;
         }
         for (auto it = clients_.begin(); it != clients_.end();) {
             const Socket socket = it++->first;
@@ -126,10 +134,10 @@ public:
     }
 
 private:
-    // Whether every line the clients wrote is back at 0. Until then the card
-    // stays held: a test through this server may settle longer than the hold
-    // between its patterns, and a local test would drive over what a client
-    // left driven.
+    // Whether every line the clients wrote is back at 0. Until then, and while
+    // a client that wrote is connected, the card stays held: a test through
+    // this server may settle longer than the hold on a pattern of zeros, and a
+    // local test would drive over what a client left driven.
     bool allZero() const {
         return std::all_of(written_.groups.begin(), written_.groups.end(),
                            [](int byte) { return byte == 0; });
@@ -195,7 +203,7 @@ private:
 
     // A write only with the card's self-test lock held: a self-test on this
     // PC and writes through this server never run at once.
-    Answer answer(const Client& client, const Request& request) {
+    Answer answer(Client& client, const Request& request) {
         const std::uint8_t function = request.pdu[0];
         if (writes(function) && !setup_.readOnly && !writesHeld_ &&
             !(writesHeld_ = SelftestLock::tryHold(cardId_))) {
@@ -204,7 +212,8 @@ private:
         }
         if (writes(function)) {
             lastWrite_ = Clock::now();
-            saidDriven_ = false;
+            client.wrote = !setup_.readOnly;
+            saidHeld_ = false;
         }
         return serve::answer(request.pdu, request.unit, port_, written_, setup_.readOnly);
     }
@@ -218,7 +227,7 @@ private:
     const std::string cardId_;
     std::unique_ptr<SelftestLock> writesHeld_;
     Clock::time_point lastWrite_{};
-    bool saidDriven_ = false;    // that lines left at 1 keep the card held, once a hold
+    bool saidHeld_ = false;      // why the card is still held past the quiet time, once a hold
     bool acceptFailing_ = false; // since an accept failed, until one succeeds
     Clock::time_point acceptFailed_{};
 };

@@ -25,7 +25,7 @@ void declareStationOptions(CLI::App& command, StationArguments& given) {
               "MS");
     defaulted(
         command.add_option("--reads", given.reads,
-                           "每个图样读几次输入（至少 2）：图样不变而读数变了的输入报为时通时断"),
+                           "每个图样读几次输入（2 到 100）：图样不变而读数变了的输入报为时通时断"),
         "N");
     defaulted(
         command.add_option("--codes", given.codes,

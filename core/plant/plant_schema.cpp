@@ -101,11 +101,13 @@ const char* const kSteps[] = {
                  count(*) FILTER (WHERE nth = 1), 4) AS first_pass_yield
     FROM numbered GROUP BY station, day;
     )sql",
-    // 3: the codes the lines were given and every pattern driven with what it
-    // read, as the station kept them; NULL for the runs stored before and
+    // 3: the codes the lines were given, how often each pattern was read, and
+    // every pattern driven with what it read, as the station kept them; NULL for the runs stored
+    // before and
     // those of stations that do not send them.
     R"sql(
     ALTER TABLE runs ADD COLUMN codes text;
+    ALTER TABLE runs ADD COLUMN reads integer;
     ALTER TABLE runs ADD COLUMN trace jsonb;
     )sql",
 };

@@ -24,12 +24,12 @@ const char* const kStore = R"sql(
         SELECT * FROM json_to_recordset($1::json) AS g (
             uuid uuid, serial text, part text, station text, operator text, started timestamptz,
             ended timestamptz, settle_ms integer, channels text, patterns integer, status text,
-            reason text, faults json, codes text, trace jsonb)),
+            reason text, faults json, codes text, reads integer, trace jsonb)),
     new AS (
         INSERT INTO runs (uuid, serial, part, station, operator, started, ended, settle_ms,
-                          channels, patterns, status, reason, codes, trace)
+                          channels, patterns, status, reason, codes, reads, trace)
         SELECT uuid, serial, part, station, operator, started, ended, settle_ms, channels,
-               patterns, status, reason, codes, trace FROM given
+               patterns, status, reason, codes, reads, trace FROM given
         ON CONFLICT (uuid) DO NOTHING
         RETURNING uuid),
     fault_rows AS (
@@ -84,7 +84,7 @@ const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.
                                             "r.operator, to_char(r.started AT TIME ZONE 'UTC', ") +
                                 kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
                                 "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, 0, "
-                                "r.codes, r.trace::text, "
+                                "r.codes, r.reads, r.trace::text, "
                                 "f.kind, array_to_string(f.channels, ',', ''), f.wired, f.why, "
                                 "f.flickers FROM ";
 

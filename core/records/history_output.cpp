@@ -105,9 +105,10 @@ nlohmann::ordered_json runJson(const RecordedRun& run) {
                                    {"faults", selftest::faultsJson(run.faults)}};
     // A run kept before codes and trace were has neither: left out, as such a
     // station sent it.
-    if (run.codes) {
-        json["codes"] = convert::nameIn(selftest::kCodesNames, *run.codes);
-        json["trace"] = selftest::traceJson(run.trace);
+    if (run.trace) {
+        json["codes"] = convert::nameIn(selftest::kCodesNames, run.trace->codes);
+        json["reads"] = run.trace->reads;
+        json["trace"] = selftest::patternsJson(run.trace->patterns);
     }
     if (run.id == 0)
         json.erase("id"); // a run of the plant's store: its identity is the uuid

@@ -76,16 +76,35 @@ int ResultRows::channel(int column) const {
 
 namespace {
 
-// The codes and trace kept with a run, read as dio-cli wrote them.
-void readTrace(RecordedRun& run, const std::string& codes, const std::string& trace) {
-    run.codes = fromName(codes, selftest::kCodesNames, "图样的码");
+// The trace kept with a run, read as dio-cli wrote it: all three columns or
+// none of them.
+void readTrace(RecordedRun& run, const ResultRows& rows) {
+    const bool none = rows.isNull(kRunCodes) && rows.isNull(kRunReads) && rows.isNull(kRunTrace);
+    if (none)
+        return;
+    auto notOurs = [&](const std::string& why) {
+        return RecordFailed("记录库里 " + convert::printable(run.uuid, false) +
+                            " 的图样记录不是 dio-cli 写的：" + why);
+    };
+    if (rows.isNull(kRunCodes) || rows.isNull(kRunReads) || rows.isNull(kRunTrace))
+        throw notOurs("码、读数次数和图样缺了一样");
+    selftest::Trace trace;
+    trace.codes = fromName(rows.text(kRunCodes), selftest::kCodesNames, "图样的码");
+    const std::int64_t reads = rows.integer(kRunReads);
+    if (reads < 2 || reads > selftest::kMostReads)
+        throw notOurs("每个图样读了 " + std::to_string(reads) + " 次");
+    trace.reads = static_cast<int>(reads);
     try {
-        run.trace = selftest::traceFromJson(nlohmann::json::parse(trace),
-                                            parseChannels(run.channels).size());
+        const std::size_t lines = parseChannels(run.channels).size();
+        const std::string text = rows.text(kRunTrace);
+        if (text.size() > selftest::longestPatternsText(lines))
+            throw std::invalid_argument("有 " + std::to_string(text.size()) +
+                                        " 字节，长过任何一次自检的");
+        trace.patterns = selftest::patternsFromJson(nlohmann::json::parse(text), lines);
     } catch (const std::exception& e) { // not JSON, not a trace, a channel list that is none
-        throw RecordFailed("记录库里 " + convert::printable(run.uuid, false) +
-                           " 的图样记录不是 dio-cli 写的：" + e.what());
+        throw notOurs(e.what());
     }
+    run.trace = std::move(trace);
 }
 
 } // namespace
@@ -108,8 +127,7 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
             run.status = fromName(rows.text(kRunStatus), kRunStatusNames, "结果");
             run.reason = rows.text(kRunReason);
             run.id = rows.integer(kRunId);
-            if (!rows.isNull(kRunCodes))
-                readTrace(run, rows.text(kRunCodes), rows.text(kRunTrace));
+            readTrace(run, rows);
             runs.push_back(std::move(run));
         }
         if (!rows.isNull(kFaultKind))

@@ -81,7 +81,8 @@ enum RunColumn : int {
     kRunReason,
     kRunId,    // the station's number of it; 0 in the plant's store
     kRunCodes, // the codes' name; NULL where not kept
-    kRunTrace, // the trace's JSON; NULL where not kept
+    kRunReads, // how often each pattern was read; NULL where not kept
+    kRunTrace, // the patterns' JSON; NULL where not kept
     kFaultKind,
     kFaultChannels,
     kFaultWired,

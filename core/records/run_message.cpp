@@ -6,6 +6,7 @@
 #include "core/base/errors.h"
 #include "core/card/wiring.h"
 #include "core/records/history_output.h"
+#include "core/records/trace_check.h"
 #include "driver/card_shape.h"
 
 #include <nlohmann/json.hpp>
@@ -175,18 +176,23 @@ RecordedRun runFromMessage(std::string_view message) {
         run.faults.push_back(faultFrom(f));
     if (run.status == RunStatus::Pass && !run.faults.empty())
         throw NotARun("合格的自检却带有故障");
-    // A station of a release before these were kept sends neither.
-    if (json.contains("codes") || json.contains("trace")) {
-        run.codes = named(text(json, "codes"), selftest::kCodesNames, "图样的码");
+    // A station of a release before traces were kept sends none; one that
+    // sends it sends the readings its findings follow from.
+    if (json.contains("codes") || json.contains("reads") || json.contains("trace")) {
+        selftest::Trace trace;
+        trace.codes = named(text(json, "codes"), selftest::kCodesNames, "图样的码");
+        trace.reads = static_cast<int>(number(json, "reads", selftest::kMostReads));
+        if (trace.reads < 2)
+            throw NotARun("“reads”不是 2 到 " + std::to_string(selftest::kMostReads) + " 的整数");
         try {
-            run.trace =
-                selftest::traceFromJson(field(json, "trace"), parseChannels(run.channels).size());
+            trace.patterns = selftest::patternsFromJson(field(json, "trace"),
+                                                        parseChannels(run.channels).size());
         } catch (const std::invalid_argument& e) {
             throw NotARun(e.what());
         }
-        if (static_cast<long>(run.trace.size()) != run.patterns)
-            throw NotARun("记下了 " + std::to_string(run.trace.size()) +
-                          " 个图样，“patterns”却是 " + std::to_string(run.patterns));
+        run.trace = std::move(trace);
+        if (const TraceCheck check = checkTrace(run); check.verdict == TraceVerdict::Disagrees)
+            throw NotARun("读数与结论不符：" + check.why);
     }
     return run;
 }

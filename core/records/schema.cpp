@@ -72,11 +72,13 @@ const char* const kSteps[] = {
     CREATE UNIQUE INDEX runs_by_uuid ON runs (uuid);
     CREATE INDEX runs_undelivered ON runs (id) WHERE delivered IS NULL;
     )sql",
-    // 4: the codes the lines were given and every pattern driven with what it
-    // read (JSON), so that a run's findings can be worked out again from its
-    // own readings; NULL for the runs kept before.
+    // 4: the codes the lines were given, how often each pattern was read, and
+    // every pattern driven with what it read (JSON), so that a run's findings
+    // can be worked out again from its own readings; NULL for the runs kept
+    // before.
     R"sql(
     ALTER TABLE runs ADD COLUMN codes TEXT;
+    ALTER TABLE runs ADD COLUMN reads INTEGER;
     ALTER TABLE runs ADD COLUMN trace TEXT;
     )sql",
 };

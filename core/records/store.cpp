@@ -70,7 +70,7 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
 // A run's columns in the order RunColumn names them.
 const char* const kRunColumns =
     "SELECT r.uuid, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-    "r.channels, r.patterns, r.status, r.reason, r.id, r.codes, r.trace, "
+    "r.channels, r.patterns, r.status, r.reason, r.id, r.codes, r.reads, r.trace, "
     "f.kind, f.channels, f.wired, f.why, f.flickers "
     "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
 
@@ -164,8 +164,8 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     Transaction transaction(db);
     Statement insert =
         db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-                   "channels, patterns, status, reason, uuid, codes, trace) "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "channels, patterns, status, reason, uuid, codes, reads, trace) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, run.serial)
         .bind(2, run.part)
         .bind(3, run.station)
@@ -178,9 +178,10 @@ void recordRun(const std::string& path, const RecordedRun& run) {
         .bind(10, nameOf(run.status))
         .bind(11, run.reason)
         .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid);
-    if (run.codes)
-        insert.bind(13, convert::nameIn(selftest::kCodesNames, *run.codes))
-            .bind(14, selftest::traceJson(run.trace).dump());
+    if (run.trace)
+        insert.bind(13, convert::nameIn(selftest::kCodesNames, run.trace->codes))
+            .bind(14, run.trace->reads)
+            .bind(15, selftest::patternsJson(run.trace->patterns).dump());
     insert.run();
     const std::int64_t id = db.lastRowId();
     Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "

@@ -38,11 +38,10 @@ struct RecordedRun : selftest::Identity {
     RunStatus status = RunStatus::Pass;
     std::string reason; // why an aborted or error run ended
     std::vector<selftest::Fault> faults;
-    // The codes the test gave the lines, and every pattern it drove with what
-    // it read: none for a run kept before they were (records layout 3, plant
-    // layout 2, or a station that sends neither).
-    std::optional<selftest::Codes> codes;
-    selftest::Trace trace;
+    // The codes the test gave the lines, how often it read each pattern, and
+    // every pattern it drove with what it read: none for a run kept before
+    // they were (records layout 3, plant layout 2, or a station that sends none).
+    std::optional<selftest::Trace> trace;
 };
 
 // The run and its faults in one transaction: all of it or nothing. Makes the

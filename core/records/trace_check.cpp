@@ -7,12 +7,12 @@
 namespace cli::records {
 
 TraceCheck checkTrace(const RecordedRun& run) {
-    if (!run.codes)
+    if (!run.trace)
         return {};
     auto disagrees = [](std::string why) { return TraceCheck{TraceVerdict::Disagrees, why}; };
-    if (static_cast<long>(run.trace.size()) != run.patterns)
-        return disagrees("记下了 " + std::to_string(run.trace.size()) + " 个图样，图样数却是 " +
-                         std::to_string(run.patterns));
+    if (static_cast<long>(run.trace->patterns.size()) != run.patterns)
+        return disagrees("记下了 " + std::to_string(run.trace->patterns.size()) +
+                         " 个图样，图样数却是 " + std::to_string(run.patterns));
     std::vector<int> channels;
     try {
         channels = parseChannels(run.channels);
@@ -20,8 +20,7 @@ TraceCheck checkTrace(const RecordedRun& run) {
         return disagrees(e.what());
     }
     const bool finished = run.status == RunStatus::Pass || run.status == RunStatus::Fail;
-    const std::string why =
-        selftest::traceDisagrees(channels, *run.codes, run.trace, finished, run.faults);
+    const std::string why = selftest::traceDisagrees(channels, *run.trace, finished, run.faults);
     if (!why.empty())
         return disagrees(why);
     if (finished && (run.status == RunStatus::Pass) != run.faults.empty())

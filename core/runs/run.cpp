@@ -30,8 +30,7 @@ records::RecordedRun recordOf(const SelftestSetup& setup, const selftest::Run& r
     record.ended = isoTimestamp(ended, true);
     record.settleMs = static_cast<long>(setup.settle.count());
     record.channels = records::channelRanges(setup.channels);
-    record.patterns = static_cast<long>(trace.size());
-    record.codes = setup.codes;
+    record.patterns = static_cast<long>(trace.patterns.size());
     record.trace = trace;
     return record;
 }
@@ -67,6 +66,9 @@ selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
         record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
                                                              : records::RunStatus::Error;
         record.reason = e.told();
+        // A whole test whose lines did not go back to 0: what it found is kept too.
+        if (const auto* tested = dynamic_cast<const TestedNotReset*>(&e))
+            record.faults = tested->report.faults;
         const Shortfalls shortfalls = keepAndPublish(output, record);
         if (shortfalls.notRecorded)
             e.add(notRecordedText(*shortfalls.notRecorded));
@@ -75,7 +77,9 @@ selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
     }
 }
 
-void showResult(const selftest::Report& result, const std::string& json, bool asJson) {
+// The result; `reset` where every line went back to 0 after it (said in the text).
+void showResult(const selftest::Report& result, const std::string& json, bool asJson,
+                bool reset = true) {
     if (asJson) {
         say(json);
         return;
@@ -83,7 +87,8 @@ void showResult(const selftest::Report& result, const std::string& json, bool as
     say(selftest::summaryText(result));
     for (const std::string& line : selftest::faultTexts(result))
         say("  " + line);
-    say("共写 " + std::to_string(result.patterns) + " 个测试图样，各通道已复位为 0。");
+    say("共写 " + std::to_string(result.patterns) + " 个测试图样" +
+        (reset ? "，各通道已复位为 0。" : "。"));
 }
 
 } // namespace
@@ -156,7 +161,14 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     if (output.junit)
         junit.emplace(*output.junit);
     catchInterrupts();
-    const KeptRun kept = testAndKeep(card, setup, output);
+    KeptRun kept;
+    try {
+        kept = testAndKeep(card, setup, output);
+    } catch (const TestedNotReset& e) {
+        // The test's result stands; the lines not reset are said after it, as the failure.
+        showResult(e.report, selftest::reportJson(e.report), output.json, false);
+        throw;
+    }
     const selftest::Report& result = kept.result;
     const std::string json = selftest::reportJson(result);
     // The record and the publication first, then the files, then the standard

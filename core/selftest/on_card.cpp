@@ -156,7 +156,7 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest
     };
     // How often each input changed while its pattern stood still.
     std::vector<int> flickers(setup.channels.size());
-    trace.clear();
+    trace = {setup.codes, setup.reads, {}};
     selftest::Learned learned;
     try {
         learned = selftest::learn(
@@ -164,8 +164,8 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest
             [&](const std::vector<bool>& pattern) {
                 outputs.drive(pattern);
                 // On the lines from here, also for a test stopped while it settles.
-                trace.push_back({pattern, std::nullopt});
-                const int driven = static_cast<int>(trace.size());
+                trace.patterns.push_back({pattern, std::nullopt});
+                const int driven = static_cast<int>(trace.patterns.size());
                 pause(setup.settle, setup.cancel);
                 if (interrupted())
                     throw Interrupted(stopSignal());
@@ -179,12 +179,12 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest
                         changed[i] = changed[i] || repeated[i] != reading[i];
                     }
                 }
-                trace.back().read.emplace(std::move(reading), std::move(changed));
+                trace.patterns.back().read.emplace(std::move(reading), std::move(changed));
                 if (setup.progress)
                     showProgress(driven, expected);
                 if (setup.onPattern)
                     setup.onPattern(driven, expected);
-                return *trace.back().read;
+                return *trace.patterns.back().read;
             },
             setup.codes);
     } catch (Failure& e) {
@@ -196,11 +196,12 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest
         e.add(notReset ? notReset->told() : "各通道已复位为 0");
         throw;
     }
-    if (const std::optional<DriverCallFailed> notReset = outputs.reset())
-        throw *notReset;
     if (setup.progress)
         clearProgress();
-    return selftest::makeReport(setup.channels, learned, flickers);
+    selftest::Report report = selftest::makeReport(setup.channels, learned, flickers);
+    if (const std::optional<DriverCallFailed> notReset = outputs.reset())
+        throw TestedNotReset(*notReset, std::move(report));
+    return report;
 }
 
 } // namespace cli

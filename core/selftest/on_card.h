@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/errors.h"
 #include "core/card/wiring.h"
 #include "core/selftest/report.h"
 #include "core/selftest/trace.h"
@@ -7,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -30,11 +32,21 @@ struct SelftestSetup {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// A whole test whose lines did not all go back to 0 after it: the failure
+// names them, and the test's report stands.
+class TestedNotReset : public DriverCallFailed {
+public:
+    TestedNotReset(const DriverCallFailed& notReset, selftest::Report tested)
+        : DriverCallFailed(notReset), report(std::move(tested)) {}
+    selftest::Report report;
+};
+
 // Drives the patterns on the card, reads its inputs back and reports the
 // faults. Every channel it drove is set back to 0 when it ends, also when it
-// ends early (a failed driver call, Ctrl-C or a cancel: Interrupted). `trace`
-// gets each pattern as it is written and what it read, also for a run that
-// ends early (its last pattern then perhaps without a reading).
+// ends early (a failed driver call, Ctrl-C or a cancel: Interrupted); where
+// that fails after the whole test, TestedNotReset. `trace` gets the codes and
+// each pattern as it is written and what it read, also for a run that ends
+// early (its last pattern then perhaps without a reading).
 selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest::Trace& trace);
 
 } // namespace cli
