@@ -410,9 +410,14 @@ void StationWindow::showOutcome() {
         const cli::KeptRun& run = *kept;
         const double seconds = std::chrono::duration<double>(run.run.duration).count();
         verdict_->setVerdict(
-            run.result.faults.empty() ? VerdictView::State::Pass : VerdictView::State::Fail,
+            run.notReset                ? VerdictView::State::Unfinished
+            : run.result.faults.empty() ? VerdictView::State::Pass
+                                        : VerdictView::State::Fail,
             QStringLiteral("序列号 %1 · 用时 %2 秒 · %3")
                 .arg(serial, QString::number(seconds, 'f', 2), now_().toString("HH:mm:ss")));
+        // Its findings stand; that lines were left driven is said with them.
+        if (run.notReset)
+            problems << text(run.notReset->told());
         lines_->setReport(run.result);
         for (const std::string& line : cli::selftest::faultTexts(run.result))
             faults_->addItem(text(line));

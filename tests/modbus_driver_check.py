@@ -173,9 +173,27 @@ try:
                       shown) >= 3, 60, step=0.05)  # its patterns on the inputs
     expect(dio("127.0.0.1:%d" % ports["a"], "selftest", "--yes", "--settle", "0"), 4,
            "模块答以异常")
+    # A client that keeps writing meanwhile is refused each time, said once and counted.
+    pushy = ModbusTcpClient("127.0.0.1", port=ports["a"])
+    pushy.connect()
+    for _ in range(20):
+        pushy.write_coil(5, True)
+    pushy.close()
     if own.wait(timeout=120) != 0:
         fail("the self-test on the card's PC, beside one through its server: %s" %
              (own.communicate(),))
+    if not until(lambda: "共被拒绝 20 次" in open(logs["a"]).read(), 30) or \
+            open(logs["a"]).read().count("的写请求被拒绝") > 2:
+        fail("refused writes said once each and counted: %s" % open(logs["a"]).read()[-800:])
+    # A write refused as malformed (no coil 301) reaches no line and holds nothing.
+    malformed = ModbusTcpClient("127.0.0.1", port=ports["a"])
+    malformed.connect()
+    malformed.write_coil(300, True)
+    time.sleep(0.5)
+    after = local("--settle", "0")
+    if after.wait(timeout=120) != 0:
+        fail("a malformed write held the card: %s" % (after.communicate(),))
+    malformed.close()
     for server_ in servers:
         stopped(server_)
     for name in ports:

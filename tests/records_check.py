@@ -118,7 +118,8 @@ def traced():
     """Each run keeps the patterns it drove and what they read: on a loopback cable a sound
     line reads what it drove, a stuck one its value; history --check works the findings out
     again from them, and a reading changed afterwards is caught."""
-    codes, patterns, trace = rows("SELECT codes, patterns, trace FROM runs WHERE serial = 'SN-2'")[0]
+    codes, patterns, trace = rows("SELECT t.codes, r.patterns, t.patterns FROM runs r JOIN traces t "
+                                  "ON t.run = r.id WHERE r.serial = 'SN-2'")[0]
     trace = json.loads(trace)
     loopback = all(p["read"][c] == (p["driven"][c] if c not in (2, 4, 5) else p["read"][c])
                    and p["read"][2] == "0" for p in trace for c in range(16))
@@ -129,38 +130,49 @@ def traced():
           len(verdicts) == (3 if runner else 4), (done.returncode, done.stdout, done.stderr))
     with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"))) as connection:
         changed = [dict(p, read=p["driven"]) for p in trace]  # channel 3 read as sound
-        connection.execute("UPDATE runs SET trace = ? WHERE serial = 'SN-2'", (json.dumps(changed),))
+        sn2 = "run = (SELECT id FROM runs WHERE serial = 'SN-2')"
+        connection.execute("UPDATE traces SET patterns = ? WHERE " + sn2, (json.dumps(changed),))
         connection.commit()
         done = dio("history", "--check")
-        connection.execute("UPDATE runs SET trace = ? WHERE serial = 'SN-2'", (json.dumps(trace),))
+        connection.execute("UPDATE traces SET patterns = ? WHERE " + sn2, (json.dumps(trace),))
         connection.commit()
     check("a changed reading caught", done.returncode == 6 and "SN-2" in done.stdout and
           "不符" in done.stdout and "1 次自检" in done.stderr, (done.returncode, done.stdout))
-    # What dio-cli never writes is an error, named, and read no further than needed.
-    for change, said in (("codes = NULL", "缺了一样"), ("trace = NULL", "缺了一样"),
-                         ("reads = 1", "读了 1 次"), ("trace = '%s'" % ("[" * 100000), "长过")):
+    # What dio-cli never writes is an error, named, and read no further than needed (a table
+    # made again without its NOT NULLs, as another program might).
+    with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"))) as connection:
+        connection.executescript("CREATE TABLE kept AS SELECT * FROM traces; DROP TABLE traces; "
+                                 "CREATE TABLE traces (run INTEGER PRIMARY KEY, codes, reads, "
+                                 "patterns); INSERT INTO traces SELECT * FROM kept; DROP TABLE kept")
+    for change, said in (("codes = NULL", "缺了一样"), ("patterns = NULL", "缺了一样"),
+                         ("reads = 1", "读了 1 次"), ("patterns = '%s'" % ("[" * 100000), "长过")):
         with contextlib.closing(sqlite3.connect(os.path.join(folder, "runs.sqlite"))) as connection:
-            saved = connection.execute("SELECT codes, reads, trace FROM runs WHERE serial = 'SN-2'"
-                                       ).fetchone()
-            connection.execute("UPDATE runs SET %s WHERE serial = 'SN-2'" % change)
+            sn2 = " WHERE run = (SELECT id FROM runs WHERE serial = 'SN-2')"
+            saved = connection.execute("SELECT codes, reads, patterns FROM traces" + sn2).fetchone()
+            connection.execute("UPDATE traces SET " + change + sn2)
             connection.commit()
             done = dio("history", "--check")
-            connection.execute("UPDATE runs SET codes = ?, reads = ?, trace = ? WHERE serial = 'SN-2'",
-                               saved)
+            connection.execute("UPDATE traces SET codes = ?, reads = ?, patterns = ?" + sn2, saved)
             connection.commit()
         check("a trace dio-cli never writes: " + change[:20], done.returncode == 6 and said in
               done.stderr, (done.returncode, done.stderr))
     # A whole test whose reset then fails (channel 1 falls silent after its last write there):
-    # its findings are shown and kept with the error, and agree with its readings.
+    # its findings are shown, written to its report files (the previous unit's replaced) and
+    # kept with the error, and agree with its readings.
+    report, junit = os.path.join(folder, "reset.json"), os.path.join(folder, "reset.xml")
+    dio("selftest", "--yes", "--settle", "0", "--channels", "1-4", "--report", report, "--junit",
+        junit, db=None)
     done = dio("selftest", "--yes", "--settle", "500", "--channels", "1-4", "--serial", "SN-R",
-               faults="silent-after=900;silent=1;stuck1=3")
+               "--report", report, "--junit", junit, faults="silent-after=900;silent=1;stuck1=3")
+    written = json.load(open(report))["faults"] + ["junit: " + open(junit).read()]
     kept = rows("SELECT r.status, f.kind, f.channels FROM runs r JOIN faults f ON f.run = r.id "
                 "WHERE r.serial = 'SN-R'")
     checked = dio("history", "--check", "--serial", "SN-R")
     check("a reset that fails after the test", done.returncode == 4 and "通道 3：固定为 1" in
           done.stdout and "通道 1 未能复位为 0" in done.stderr and kept == [("error", "stuck-1", "3")]
-          and checked.returncode == 0 and "相符" in checked.stdout,
-          (done.returncode, done.stdout, done.stderr, kept, checked.stdout))
+          and checked.returncode == 0 and "相符" in checked.stdout and written[0] ==
+          {"kind": "stuck-1", "channels": [3]} and 'failures="1"' in written[-1],
+          (done.returncode, done.stdout, done.stderr, kept, checked.stdout, written))
 
 
 def refused():

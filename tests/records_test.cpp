@@ -347,13 +347,28 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
         {"channels descending", with("channels", "9-16,1-8")},
         {"a range backwards", with("channels", "16-1")},
         {"larger than any run", std::string(kLargestRunMessage + 1, ' ')},
+        // What no station keeps, with a trace or without.
+        {"a fault on a channel not tested",
+         with("faults", nlohmann::json::parse(R"([{"kind": "stuck-0", "channels": [100]}])"))},
+        {"a fail without faults", with("faults", nlohmann::json::array())},
+        {"a short of one line",
+         with("faults", nlohmann::json::parse(R"([{"kind": "short", "channels": [3, 3]}])"))},
+        {"a stuck pair",
+         with("faults", nlohmann::json::parse(R"([{"kind": "stuck-1", "channels": [3, 4]}])"))},
+        {"one fault twice", with("faults", nlohmann::json::parse(
+                                               R"([{"kind": "stuck-0", "channels": [3]},
+                                                   {"kind": "stuck-0", "channels": [3]}])"))},
+        {"an aborted run with faults", with("status", "aborted")},
+        {"an error with faults and no trace", with("status", "error")},
+        {"ended before it started", with("ended", "2026-12-09T10:14:59.000Z")},
+        {"a fail of no pattern", with("patterns", 0)},
     };
     for (const auto& [name, message] : rows)
         EXPECT_THROW(runFromMessage(message), NotARun) << name;
     EXPECT_NO_THROW(runFromMessage(good.dump()));
     EXPECT_NO_THROW(runFromMessage(with("started", "2000-02-29T23:59:59.999Z")));
     EXPECT_NO_THROW(runFromMessage(with("settle_ms", 60000)));
-    EXPECT_NO_THROW(runFromMessage(with("channels", "1,3-5,128")));
+    EXPECT_NO_THROW(runFromMessage(with("channels", "1,3-5,9,128")));
 }
 
 TEST(Uuid, VersionFourInItsUsualText) {

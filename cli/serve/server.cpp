@@ -43,6 +43,7 @@ struct Client {
     // now and then but never a whole request is idle, and gives its place up.
     Clock::time_point lastRequest;
     bool wrote = false; // wrote the card: it keeps the card held while connected
+    long refused = 0;   // writes refused while a self-test held the card, said once
 };
 
 // How long the card stays this server's after its clients' last write: a
@@ -143,7 +144,16 @@ private:
                            [](int byte) { return byte == 0; });
     }
 
+    // How many of a client's writes were refused while a self-test ran, once it
+    // writes again or goes.
+    void sayRefused(Client& client) {
+        if (client.refused > 1)
+            log_.say(client.peer + " 的写请求共被拒绝 " + std::to_string(client.refused) + " 次");
+        client.refused = 0;
+    }
+
     void drop(Socket socket, const std::string& why) {
+        sayRefused(clients_[socket]);
         log_.say(clients_[socket].peer + " 断开：" + why);
         closeSocket(socket);
         clients_.erase(socket);
@@ -207,15 +217,20 @@ private:
         const std::uint8_t function = request.pdu[0];
         if (writes(function) && !setup_.readOnly && !writesHeld_ &&
             !(writesHeld_ = SelftestLock::tryHold(cardId_))) {
-            log_.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
+            if (client.refused++ == 0) // said once while it lasts, counted in the end
+                log_.say(client.peer + " 的写请求被拒绝：这块板卡上有自检在运行");
             return {exception(function, MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY), "", ""};
         }
-        if (writes(function)) {
+        Answer answered =
+            serve::answer(request.pdu, request.unit, port_, written_, setup_.readOnly);
+        // Only a write that reached the card holds it (one refused as malformed does not).
+        if (!answered.wrote.empty()) {
+            sayRefused(client);
             lastWrite_ = Clock::now();
-            client.wrote = !setup_.readOnly;
+            client.wrote = true;
             saidHeld_ = false;
         }
-        return serve::answer(request.pdu, request.unit, port_, written_, setup_.readOnly);
+        return answered;
     }
 
     const ServeSetup& setup_;

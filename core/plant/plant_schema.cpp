@@ -101,14 +101,19 @@ const char* const kSteps[] = {
                  count(*) FILTER (WHERE nth = 1), 4) AS first_pass_yield
     FROM numbered GROUP BY station, day;
     )sql",
-    // 3: the codes the lines were given, how often each pattern was read, and
-    // every pattern driven with what it read, as the station kept them; NULL for the runs stored
+    // 3: a row a run for the codes the lines were given, how often each pattern
+    // was read, and every pattern driven with what it read, as the station
+    // kept them (in a table of their own, so that the runs' rows stay small); NULL for the runs
+    // stored
     // before and
     // those of stations that do not send them.
     R"sql(
-    ALTER TABLE runs ADD COLUMN codes text;
-    ALTER TABLE runs ADD COLUMN reads integer;
-    ALTER TABLE runs ADD COLUMN trace jsonb;
+    CREATE TABLE traces (
+        run uuid PRIMARY KEY REFERENCES runs ON DELETE CASCADE,
+        codes text NOT NULL,
+        reads integer NOT NULL,
+        patterns jsonb NOT NULL
+    );
     )sql",
 };
 // A step a layout: a version without its step, or a step without its version, is a build error.

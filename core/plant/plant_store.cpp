@@ -27,11 +27,15 @@ const char* const kStore = R"sql(
             reason text, faults json, codes text, reads integer, trace jsonb)),
     new AS (
         INSERT INTO runs (uuid, serial, part, station, operator, started, ended, settle_ms,
-                          channels, patterns, status, reason, codes, reads, trace)
+                          channels, patterns, status, reason)
         SELECT uuid, serial, part, station, operator, started, ended, settle_ms, channels,
-               patterns, status, reason, codes, reads, trace FROM given
+               patterns, status, reason FROM given
         ON CONFLICT (uuid) DO NOTHING
         RETURNING uuid),
+    trace_rows AS (
+        INSERT INTO traces (run, codes, reads, patterns)
+        SELECT g.uuid, g.codes, g.reads, g.trace
+        FROM given g JOIN new n ON n.uuid = g.uuid WHERE g.codes IS NOT NULL),
     fault_rows AS (
         INSERT INTO faults (run, position, kind, channels, wired, why, flickers)
         SELECT g.uuid, f.position, f.fault->>'kind',
@@ -84,7 +88,7 @@ const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.
                                             "r.operator, to_char(r.started AT TIME ZONE 'UTC', ") +
                                 kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
                                 "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, 0, "
-                                "r.codes, r.reads, r.trace::text, "
+                                "t.codes, t.reads, t.patterns::text, "
                                 "f.kind, array_to_string(f.channels, ',', ''), f.wired, f.why, "
                                 "f.flickers FROM ";
 
@@ -126,7 +130,8 @@ std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun
     std::map<std::string, records::RecordedRun> held;
     if (!doubtful.empty()) {
         nlohmann::json list = doubtful;
-        Rows rows = db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid WHERE "
+        Rows rows = db.exec(kRunColumns + "runs r LEFT JOIN traces t ON t.run = r.uuid LEFT JOIN "
+                                          "faults f ON f.run = r.uuid WHERE "
                                           "r.uuid IN (SELECT json_array_elements_text($1::json)"
                                           "::uuid) ORDER BY r.uuid, f.position",
                             {list.dump()});
@@ -144,9 +149,11 @@ std::vector<bool> storeRuns(Postgres& db, const std::vector<records::RecordedRun
 
 std::vector<records::RecordedRun> plantHistory(Postgres& db, const records::HistoryFilter& filter) {
     auto [conditions, values] = where(filter);
-    Rows rows = db.exec(kRunColumns + "runs r LEFT JOIN faults f ON f.run = r.uuid " + conditions +
-                            " ORDER BY r.started DESC, r.uuid, f.position",
-                        values);
+    Rows rows = db.exec(
+        kRunColumns +
+            "runs r LEFT JOIN traces t ON t.run = r.uuid LEFT JOIN faults f ON f.run = r.uuid " +
+            conditions + " ORDER BY r.started DESC, r.uuid, f.position",
+        values);
     return records::runsFrom(rows);
 }
 

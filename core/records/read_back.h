@@ -82,7 +82,7 @@ enum RunColumn : int {
     kRunId,    // the station's number of it; 0 in the plant's store
     kRunCodes, // the codes' name; NULL where not kept
     kRunReads, // how often each pattern was read; NULL where not kept
-    kRunTrace, // the patterns' JSON; NULL where not kept
+    kRunTrace, // the patterns' JSON; NULL where not kept (the three from the traces)
     kFaultKind,
     kFaultChannels,
     kFaultWired,

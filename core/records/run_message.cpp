@@ -11,8 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <set>
 #include <string_view>
 
 namespace cli::records {
@@ -128,6 +130,56 @@ selftest::Fault faultFrom(const Json& f) {
     return fault;
 }
 
+// How many channels a fault of the kind names: at least, and at most.
+std::pair<std::size_t, std::size_t> channelsOf(selftest::FaultKind kind) {
+    using selftest::FaultKind;
+    switch (kind) {
+    case FaultKind::Stuck0:
+    case FaultKind::Stuck1:
+    case FaultKind::Intermittent:
+        return {1, 1};
+    case FaultKind::Crossed:
+        return {2, 2};
+    case FaultKind::Short:
+        return {2, card::kChannels};
+    case FaultKind::Undecided:
+        break;
+    }
+    return {1, card::kChannels};
+}
+
+// What any station keeps, with a trace or without (one of an older release):
+// faults of the tested channels, each named once, as many as its kind names;
+// a fail with faults, a pass or a stopped run without (a run whose reset
+// failed after the whole test keeps its findings, which its trace gives);
+// an end after its start.
+void requireAsAStationKeepsIt(const RecordedRun& run) {
+    const std::vector<int> tested = parseChannels(run.channels);
+    std::set<std::string> named;
+    for (const selftest::Fault& fault : run.faults) {
+        if (!named.insert(nlohmann::json(selftest::faultsJson({fault})).dump()).second)
+            throw NotARun("同一个故障记了两次");
+        const auto [fewest, most] = channelsOf(fault.kind);
+        std::vector<int> sorted = fault.channels;
+        std::sort(sorted.begin(), sorted.end());
+        if (sorted.size() < fewest || sorted.size() > most ||
+            std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+            throw NotARun("“" + selftest::nameOf(fault.kind) + "”故障的通道不对");
+        if (!std::includes(tested.begin(), tested.end(), sorted.begin(), sorted.end()))
+            throw NotARun("故障的通道不在所测的通道里");
+    }
+    if (run.status == RunStatus::Pass && !run.faults.empty())
+        throw NotARun("合格的自检却带有故障");
+    if (run.status == RunStatus::Fail && run.faults.empty())
+        throw NotARun("不合格的自检却没有故障");
+    if (run.status == RunStatus::Aborted && !run.faults.empty())
+        throw NotARun("取消了的自检却带有故障");
+    if ((run.status == RunStatus::Pass || run.status == RunStatus::Fail) && run.patterns == 0)
+        throw NotARun("做完的自检却一个图样也没写");
+    if (run.ended < run.started)
+        throw NotARun("结束早于开始");
+}
+
 } // namespace
 
 std::string runMessage(const RecordedRun& run) {
@@ -174,8 +226,7 @@ RecordedRun runFromMessage(std::string_view message) {
         throw NotARun("“faults”不是列表");
     for (const Json& f : faults)
         run.faults.push_back(faultFrom(f));
-    if (run.status == RunStatus::Pass && !run.faults.empty())
-        throw NotARun("合格的自检却带有故障");
+    requireAsAStationKeepsIt(run);
     // A station of a release before traces were kept sends none; one that
     // sends it sends the readings its findings follow from.
     if (json.contains("codes") || json.contains("reads") || json.contains("trace")) {
@@ -193,6 +244,8 @@ RecordedRun runFromMessage(std::string_view message) {
         run.trace = std::move(trace);
         if (const TraceCheck check = checkTrace(run); check.verdict == TraceVerdict::Disagrees)
             throw NotARun("读数与结论不符：" + check.why);
+    } else if (run.status == RunStatus::Error && !run.faults.empty()) {
+        throw NotARun("出错的自检带有故障，却没有读数说明它们");
     }
     return run;
 }

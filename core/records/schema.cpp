@@ -72,14 +72,18 @@ const char* const kSteps[] = {
     CREATE UNIQUE INDEX runs_by_uuid ON runs (uuid);
     CREATE INDEX runs_undelivered ON runs (id) WHERE delivered IS NULL;
     )sql",
-    // 4: the codes the lines were given, how often each pattern was read, and
-    // every pattern driven with what it read (JSON), so that a run's findings
-    // can be worked out again from its own readings; NULL for the runs kept
-    // before.
+    // 4: a row a run for the codes the lines were given, how often each
+    // pattern was read, and every pattern driven with what it read (JSON), so
+    // that a run's findings can be worked out again from its own readings;
+    // none for the runs kept before. A table of its own: the runs' rows stay
+    // small for the scans that count them.
     R"sql(
-    ALTER TABLE runs ADD COLUMN codes TEXT;
-    ALTER TABLE runs ADD COLUMN reads INTEGER;
-    ALTER TABLE runs ADD COLUMN trace TEXT;
+    CREATE TABLE traces (
+        run INTEGER PRIMARY KEY REFERENCES runs (id) ON DELETE CASCADE,
+        codes TEXT NOT NULL,
+        reads INTEGER NOT NULL,
+        patterns TEXT NOT NULL
+    );
     )sql",
 };
 // A step a layout: a version without its step, or a step without its version, is a build error.

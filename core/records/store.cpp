@@ -70,9 +70,9 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
 // A run's columns in the order RunColumn names them.
 const char* const kRunColumns =
     "SELECT r.uuid, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
-    "r.channels, r.patterns, r.status, r.reason, r.id, r.codes, r.reads, r.trace, "
+    "r.channels, r.patterns, r.status, r.reason, r.id, t.codes, t.reads, t.patterns, "
     "f.kind, f.channels, f.wired, f.why, f.flickers "
-    "FROM runs r LEFT JOIN faults f ON f.run = r.id ";
+    "FROM runs r LEFT JOIN traces t ON t.run = r.id LEFT JOIN faults f ON f.run = r.id ";
 
 std::vector<RecordedRun> historyIn(Database& db, const HistoryFilter& filter) {
     const auto [conditions, values] = where(filter);
@@ -164,8 +164,8 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     Transaction transaction(db);
     Statement insert =
         db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-                   "channels, patterns, status, reason, uuid, codes, reads, trace) "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "channels, patterns, status, reason, uuid) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, run.serial)
         .bind(2, run.part)
         .bind(3, run.station)
@@ -178,12 +178,15 @@ void recordRun(const std::string& path, const RecordedRun& run) {
         .bind(10, nameOf(run.status))
         .bind(11, run.reason)
         .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid);
-    if (run.trace)
-        insert.bind(13, convert::nameIn(selftest::kCodesNames, run.trace->codes))
-            .bind(14, run.trace->reads)
-            .bind(15, selftest::patternsJson(run.trace->patterns).dump());
     insert.run();
     const std::int64_t id = db.lastRowId();
+    if (run.trace)
+        db.prepare("INSERT INTO traces (run, codes, reads, patterns) VALUES (?, ?, ?, ?)")
+            .bind(1, id)
+            .bind(2, convert::nameIn(selftest::kCodesNames, run.trace->codes))
+            .bind(3, run.trace->reads)
+            .bind(4, selftest::patternsJson(run.trace->patterns).dump())
+            .run();
     Statement fault = db.prepare("INSERT INTO faults (run, kind, channels, wired, why, flickers) "
                                  "VALUES (?, ?, ?, ?, ?, ?)");
     Statement channel = db.prepare("INSERT INTO fault_channels (fault, channel) VALUES (?, ?)");

@@ -4,12 +4,16 @@
 #include "core/card/wiring.h"
 #include "core/selftest/trace.h"
 
+#include <utility>
+
 namespace cli::records {
 
 TraceCheck checkTrace(const RecordedRun& run) {
     if (!run.trace)
         return {};
-    auto disagrees = [](std::string why) { return TraceCheck{TraceVerdict::Disagrees, why}; };
+    auto disagrees = [](std::string why) {
+        return TraceCheck{TraceVerdict::Disagrees, std::move(why)};
+    };
     if (static_cast<long>(run.trace->patterns.size()) != run.patterns)
         return disagrees("记下了 " + std::to_string(run.trace->patterns.size()) +
                          " 个图样，图样数却是 " + std::to_string(run.patterns));

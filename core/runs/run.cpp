@@ -56,19 +56,22 @@ Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedR
 
 // The test itself; a run cut short is kept too, as far as it went, and why
 // it ended.
+// A whole test whose lines then did not all go back to 0 returns its result,
+// and the failure that names them in `notReset`.
 selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
                                     const SelftestOutput& output, const selftest::Run& run,
-                                    selftest::Trace& trace) {
+                                    selftest::Trace& trace,
+                                    std::optional<DriverCallFailed>& notReset) {
     try {
         return selftestOnCard(card, setup, trace);
+    } catch (const TestedNotReset& e) {
+        notReset = e;
+        return e.report;
     } catch (Failure& e) {
         records::RecordedRun record = recordOf(setup, run, std::chrono::system_clock::now(), trace);
         record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
                                                              : records::RunStatus::Error;
         record.reason = e.told();
-        // A whole test whose lines did not go back to 0: what it found is kept too.
-        if (const auto* tested = dynamic_cast<const TestedNotReset*>(&e))
-            record.faults = tested->report.faults;
         const Shortfalls shortfalls = keepAndPublish(output, record);
         if (shortfalls.notRecorded)
             e.add(notRecordedText(*shortfalls.notRecorded));
@@ -78,8 +81,7 @@ selftest::Report testRecordingAbort(Card& card, const SelftestSetup& setup,
 }
 
 // The result; `reset` where every line went back to 0 after it (said in the text).
-void showResult(const selftest::Report& result, const std::string& json, bool asJson,
-                bool reset = true) {
+void showResult(const selftest::Report& result, const std::string& json, bool asJson, bool reset) {
     if (asJson) {
         say(json);
         return;
@@ -142,11 +144,15 @@ KeptRun testAndKeep(Card& card, const SelftestSetup& setup, const SelftestOutput
     run.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     selftest::Trace trace;
-    kept.result = testRecordingAbort(card, setup, output, run, trace);
+    kept.result = testRecordingAbort(card, setup, output, run, trace, kept.notReset);
     run.duration = std::chrono::steady_clock::now() - began;
     kept.record = recordOf(setup, run, std::chrono::system_clock::now(), trace);
     kept.record.status =
         kept.result.faults.empty() ? records::RunStatus::Pass : records::RunStatus::Fail;
+    if (kept.notReset) { // its findings with the error that its lines were left driven
+        kept.record.status = records::RunStatus::Error;
+        kept.record.reason = kept.notReset->told();
+    }
     kept.record.faults = kept.result.faults;
     static_cast<Shortfalls&>(kept) = keepAndPublish(output, kept.record);
     return kept;
@@ -161,14 +167,7 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     if (output.junit)
         junit.emplace(*output.junit);
     catchInterrupts();
-    KeptRun kept;
-    try {
-        kept = testAndKeep(card, setup, output);
-    } catch (const TestedNotReset& e) {
-        // The test's result stands; the lines not reset are said after it, as the failure.
-        showResult(e.report, selftest::reportJson(e.report), output.json, false);
-        throw;
-    }
+    const KeptRun kept = testAndKeep(card, setup, output);
     const selftest::Report& result = kept.result;
     const std::string json = selftest::reportJson(result);
     // The record and the publication first, then the files, then the standard
@@ -185,13 +184,14 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     };
     commit(report, json + "\n");
     commit(junit, selftest::junitXml(result, setup.channels, kept.run));
-    showResult(result, json, output.json);
+    showResult(result, json, output.json, !kept.notReset);
     // Said after the result, which the terminal shows all the same; the
     // status is the first of them, the others said with it. A signal while
     // the broker was awaited ends it as a signal does.
     std::optional<Failure> failed;
     if (interrupted())
         failed = Interrupted(stopSignal());
+    keepFirst(failed, kept.notReset);
     if (kept.notRecorded)
         keepFirst(failed,
                   failed ? *kept.notRecorded : RecordFailed(notRecordedText(*kept.notRecorded)));

@@ -43,6 +43,9 @@ struct KeptRun : Shortfalls {
     selftest::Run run; // who, when, how long
     selftest::Report result;
     records::RecordedRun record;
+    // A whole test whose lines did not all go back to 0: its result stands,
+    // kept as an error, and this names the lines.
+    std::optional<DriverCallFailed> notReset;
 };
 
 // The card to this test alone (the lock, held while it lives), checked able to
