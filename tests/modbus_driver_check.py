@@ -10,7 +10,7 @@ started and stopped here.
 
 RUNNER runs the programs ("wine").
 """
-import os, re, shutil, socket, subprocess, sys, tempfile, threading, time
+import os, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time
 
 from pymodbus.client import ModbusTcpClient
 from faulty_link import DrippingModule, LosingRelay, LyingModule
@@ -173,15 +173,23 @@ try:
                       shown) >= 3, 60, step=0.05)  # its patterns on the inputs
     expect(dio("127.0.0.1:%d" % ports["a"], "selftest", "--yes", "--settle", "0"), 4,
            "模块答以异常")
-    # A client that keeps writing meanwhile is refused each time, said once and counted.
+
+    if own.wait(timeout=120) != 0:
+        fail("the self-test on the card's PC, beside one through its server: %s" %
+             (own.communicate(),))
+    # A client that keeps writing while a self-test on the PC holds the card is refused each
+    # time, said once and counted.
+    holding = local("--settle", "3000")
+    until(lambda: any(int(w) for w in re.findall(r"\d+", dio(
+        "127.0.0.1:%d" % ports["a"], "get", "-w", "2", "-f", "json")[1].split("hex")[0])), 60,
+          step=0.05)
     pushy = ModbusTcpClient("127.0.0.1", port=ports["a"])
     pushy.connect()
     for _ in range(20):
         pushy.write_coil(5, True)
     pushy.close()
-    if own.wait(timeout=120) != 0:
-        fail("the self-test on the card's PC, beside one through its server: %s" %
-             (own.communicate(),))
+    holding.send_signal(signal.SIGINT)
+    holding.communicate(timeout=120)
     if not until(lambda: "共被拒绝 20 次" in open(logs["a"]).read(), 30) or \
             open(logs["a"]).read().count("的写请求被拒绝") > 2:
         fail("refused writes said once each and counted: %s" % open(logs["a"]).read()[-800:])
