@@ -102,8 +102,10 @@ const std::string& hundredThousand(bool indexed) {
             Transaction all(db);
             Statement run = db.prepare(
                 "INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-                "channels, patterns, status, reason, codes, reads, trace) VALUES (?, 'ZAN-51', "
-                "'line 3', 'op', ?, ?, 10, '1-128', 8, ?, '', 'adaptive', 2, ?)");
+                "channels, patterns, status, reason) VALUES (?, 'ZAN-51', 'line 3', 'op', ?, ?, "
+                "10, '1-128', 8, ?, '')");
+            Statement traced = db.prepare(
+                "INSERT INTO traces (run, codes, reads, patterns) VALUES (?, 'adaptive', 2, ?)");
             const std::string trace =
                 cli::selftest::patternsJson(sample(0, 0).trace->patterns).dump();
             Statement fault =
@@ -114,9 +116,10 @@ const std::string& hundredThousand(bool indexed) {
             for (int i = 1; i < 100000; ++i) {
                 const RecordedRun r = sample(i % 1000, i);
                 run.bind(1, r.serial).bind(2, r.started).bind(3, r.ended);
-                run.bind(4, nameOf(r.status)).bind(5, trace).run();
+                run.bind(4, nameOf(r.status)).run();
+                const auto id = db.lastRowId();
+                traced.bind(1, id).bind(2, trace).run();
                 if (r.status == RunStatus::Fail) {
-                    const auto id = db.lastRowId();
                     fault.bind(1, id).bind(2, std::to_string(1 + i % 128)).run();
                     channel.bind(1, db.lastRowId()).bind(2, std::int64_t{1 + i % 128}).run();
                 }
