@@ -328,7 +328,7 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
         {"a month 13", with("ended", "2026-13-09T10:15:00.123Z")},
         {"a 31st of February", with("ended", "2026-02-31T10:15:00.123Z")},
         {"a sign in the year", with("started", "+026-12-09T10:15:00.123Z")},
-        {"a 29th of February in 2100", with("started", "2100-02-29T10:15:00.123Z")},
+        {"a 29th of February in 2100", with("ended", "2100-02-29T10:15:00.123Z")},
         {"hour 24", with("started", "2026-12-09T24:00:00.000Z")},
         {"a settling over a minute", with("settle_ms", 60001)},
         {"an unknown status", with("status", "maybe")},
@@ -362,6 +362,13 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
         {"an error with faults and no trace", with("status", "error")},
         {"ended before it started", with("ended", "2026-12-09T10:14:59.000Z")},
         {"a fail of no pattern", with("patterns", 0)},
+        {"a pass of no pattern", [&] {
+             nlohmann::json pass = good;
+             pass["status"] = "pass";
+             pass["faults"] = nlohmann::json::array();
+             pass["patterns"] = 0;
+             return pass.dump();
+         }()},
     };
     for (const auto& [name, message] : rows)
         EXPECT_THROW(runFromMessage(message), NotARun) << name;
