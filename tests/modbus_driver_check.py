@@ -148,21 +148,17 @@ try:
         fail("a self-test while a client writes through the server: %s %s" %
              (refused.returncode, said))
     # A line a client left at 1 keeps the card past the 5 s (a test through the server
-    # settling longer than that keeps it between its patterns) until it is written back.
-    writer.write_coil(0, True)
-    if not until(lambda: "还有通道被写成 1" in open(logs["a"]).read(), 60):
-        fail("the server did not say that a line left at 1 holds the card")
-    refused = local("--settle", "0")
-    if refused.wait(timeout=120) != 2:
-        fail("a self-test while a client's line is left at 1: %s" % (refused.communicate(),))
-    # Back at 0, the card stays held while the client that wrote is connected (a remote test
-    # may be settling on a pattern of zeros), and is let go once it has gone.
-    writer.write_coil(0, False)
-    if not until(lambda: "还连着" in open(logs["a"]).read(), 60):
-        fail("the server did not say that a connected writer holds the card")
-    refused = local("--settle", "0")
-    if refused.wait(timeout=120) != 2:
-        fail("a self-test while a client that wrote is connected: %s" % (refused.communicate(),))
+    # settling longer than that keeps it between its patterns) until it is written back; back
+    # at 0, it stays held while the client that wrote is connected (a remote test may be
+    # settling on a pattern of zeros), and is let go once it has gone.
+    for value, said, why in ((True, "还有通道被写成 1", "a client's line is left at 1"),
+                             (False, "还连着", "a client that wrote is connected")):
+        writer.write_coil(0, value)
+        if not until(lambda: said in open(logs["a"]).read(), 60):
+            fail("the server did not say that the card is held while " + why)
+        refused = local("--settle", "0")
+        if refused.wait(timeout=120) != 2:
+            fail("a self-test while %s: %s" % (why, refused.communicate()))
     writer.close()
     # Once the server has let the card go, a self-test on its PC refuses one through it.
     if not until(lambda: "板卡可以自检了" in open(logs["a"]).read(), 60):
