@@ -41,6 +41,25 @@ wine32_ready() {
   return 1
 }
 
+# Whether the checks named can run under wine32; where not, they are reported
+# as not run, with why: no wine32, or a kernel that runs no 32-bit programs,
+# so that they would run under qemu's user-mode emulator (which
+# scripts/setup-wine32.sh registers there): some fifty times slower (a test of
+# the self-test 90 s, a start of the panel a minute, the Windows checks over
+# an hour), and Wine there loses processes and hangs, a test at a time and its
+# prefix's set-up, under load. WINE32_EMULATED=run runs them all the same.
+wine32_usable() { # what
+  if ! wine32_ready; then
+    not_run "$1" "$wine_missing"
+    return 1
+  fi
+  if [ "$(head -n 1 /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null)" = enabled ] &&
+    [ "${WINE32_EMULATED:-}" != run ]; then
+    not_run "$1" "this kernel runs no 32-bit programs, and under qemu's emulator they take over an hour and Wine hangs (WINE32_EMULATED=run runs them)"
+    return 1
+  fi
+}
+
 # Runs a command up to TRIES times until it succeeds (qemu, where it runs
 # 32-bit programs, now and then loses one); the last failure's status stays.
 retry() { # tries command...

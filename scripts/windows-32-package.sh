@@ -14,10 +14,7 @@ prefix="$scratch"
 installer="$build/$(package_file_name "$build").exe"
 [ -f "$installer" ] || { echo "windows-32: no $installer" >&2; exit 1; }
 step "$installer: $(du -h "$installer" | cut -f1)"
-if ! wine32_ready; then
-  not_run "the installer under wine32 (installed, started, uninstalled)" "$wine_missing"
-  exit 0
-fi
+wine32_usable "the installer under wine32 (installed, started, uninstalled)" || exit 0
 wine32_environment "$prefix"
 scripts/setup-wine32.sh --prefix
 again_if_hung 300 wine "$installer" /S
