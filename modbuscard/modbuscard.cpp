@@ -5,6 +5,7 @@
 #define ADCARD_BUILDING_DRIVER
 #include "driver/adcard_abi.h"
 #include "driver/card_shape.h"
+#include "driver/driver_settings.h"
 #include "modbuscard/settings.h"
 #include "modbuscard/socket_io.h"
 #include "modbuscard/transaction.h"
@@ -23,49 +24,11 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 std::string lastError; // the reason of the last failed call, for AdcardLastError
-
-// The folder this library was loaded from, where its configuration file lies.
-std::string ownFolder() {
-#if defined(_WIN32)
-    HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&ownFolder), &self);
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(self, path, MAX_PATH);
-    const std::string file(path);
-    return file.substr(0, file.find_last_of("\\/") + 1);
-#else
-    Dl_info info{};
-    dladdr(reinterpret_cast<void*>(&ownFolder), &info);
-    const std::string file(info.dli_fname ? info.dli_fname : "");
-    return file.substr(0, file.rfind('/') + 1);
-#endif
-}
-
-// Whether ADCARD_MODBUS names a file: only by an absolute path, as a driver
-// is never looked for in the current folder either (a file planted there
-// would send the program to another module).
-bool namesFile(const std::string& text) {
-#if defined(_WIN32)
-    return (text.size() > 2 && std::isalpha(static_cast<unsigned char>(text[0])) &&
-            text[1] == ':' && (text[2] == '\\' || text[2] == '/')) ||
-           text.rfind("\\\\", 0) == 0;
-#else
-    return !text.empty() && text[0] == '/';
-#endif
-}
 
 // The settings from ADCARD_MODBUS (inline, or a file it names by its absolute
 // path), else from adcard-modbus.conf beside the library; none, and why,
@@ -73,22 +36,14 @@ bool namesFile(const std::string& text) {
 // standard error.
 const std::optional<modbuscard::Settings>& settings() {
     static const std::optional<modbuscard::Settings> read = [] {
-        const char* variable = std::getenv("ADCARD_MODBUS");
-        std::string text = variable ? variable : "", where = "ADCARD_MODBUS";
-        if (text.empty() || namesFile(text)) { // a file it names, or the one beside us
-            where = text.empty() ? ownFolder() + "adcard-modbus.conf" : text;
-            std::ifstream file(where);
-            std::ostringstream whole;
-            whole << file.rdbuf();
-            text = file ? whole.str() : "";
-            if (!file)
-                lastError = "Modbus 驱动程序：读不了配置文件 " + where;
-        }
+        const driver::SettingsText found =
+            driver::settingsText("ADCARD_MODBUS", "adcard-modbus.conf");
         std::string why;
         std::optional<modbuscard::Settings> parsed =
-            lastError.empty() ? modbuscard::parseSettings(text, why) : std::nullopt;
-        if (!why.empty())
-            lastError = "Modbus 驱动程序的配置（" + where + "）不对：" + why;
+            found.problem.empty() ? modbuscard::parseSettings(found.text, why) : std::nullopt;
+        lastError = !found.problem.empty() ? "Modbus 驱动程序：" + found.problem
+                    : why.empty()          ? ""
+                                  : "Modbus 驱动程序的配置（" + found.where + "）不对：" + why;
         if (!parsed)
             std::fprintf(stderr, "%s\n", lastError.c_str());
         return parsed;
@@ -299,8 +254,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
             : request(MODBUS_FC_WRITE_MULTIPLE_COILS,
                       settings()->coils + group * card::kLinesPerGroup, card::kLinesPerGroup);
     if (!settings()->registers) {
-        pdu.push_back(1);
-        pdu.push_back(static_cast<std::uint8_t>(byte_value & 255));
+        const std::uint8_t bytes[] = {1, static_cast<std::uint8_t>(byte_value & 255)};
+        pdu.insert(pdu.end(), std::begin(bytes), std::end(bytes));
     }
     return link().exchange(module, std::move(pdu), "写不了输出") ? 0 : -1;
 }
@@ -320,6 +275,11 @@ ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
                                                    std::to_string(settings()->unit)
                                              : "";
     return id.c_str();
+}
+
+// A module is named by its settings, which dio-cli does not show.
+ADCARD_API const char* ADCARD_CALL AdcardDescription(void) {
+    return "";
 }
 
 } // extern "C"

@@ -1,30 +1,17 @@
 #include "settings.h"
 
-#include "convert/digits.h"
 #include "convert/ipv4.h"
-
-#include <sstream>
+#include "driver/driver_settings.h"
 
 namespace modbuscard {
 namespace {
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    const auto last = text.find_last_not_of(" \t\r");
-    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
-}
-
-// A whole number from low to high, or none.
-std::optional<int> number(const std::string& text, long low, long high) {
-    const std::optional<long> value = convert::decimalNumber(text, 6);
-    return value && *value >= low && *value <= high ? std::optional<int>(static_cast<int>(*value))
-                                                    : std::nullopt;
-}
+using driver::trimmed;
 
 // Sets one key; returns why it is wrong, or "".
 std::string set(Settings& settings, const std::string& key, const std::string& value) {
     auto into = [&](int& field, long low, long high) {
-        const std::optional<int> read = number(value, low, high);
+        const std::optional<int> read = driver::wholeNumber(value, low, high);
         if (!read)
             return "应为 " + std::to_string(low) + " 到 " + std::to_string(high) + " 的整数";
         field = *read;
@@ -60,26 +47,15 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
     if (key == "timeout") {
         const bool ms = value.size() > 2 && value.compare(value.size() - 2, 2, "ms") == 0;
         const std::optional<int> read =
-            number(ms ? value.substr(0, value.size() - 2) : value, 1, 60000);
+            driver::wholeNumber(ms ? value.substr(0, value.size() - 2) : value, 1, 60000);
         if (!read)
             return "应为 1 到 60000 毫秒，如 100ms";
         settings.timeoutMs = *read;
         return "";
     }
     if (key == "caption") {
-        std::istringstream numbers(value);
-        std::array<int, 3> caption{};
-        std::string word, extra;
-        for (int& n : caption) {
-            const std::optional<int> read = numbers >> word ? number(word, 0, 255) : std::nullopt;
-            if (!read)
-                return "应为 0 到 255 的三个数，如 51 8 1";
-            n = *read;
-        }
-        if (numbers >> extra)
-            return "应为 0 到 255 的三个数，如 51 8 1";
-        settings.caption = caption;
-        return "";
+        settings.caption = driver::captionNumbers(value);
+        return settings.caption ? "" : "应为 0 到 255 的三个数，如 51 8 1";
     }
     return "不认识的设置（可用 "
            "host、port、unit、inputs、coils、registers、lines、timeout、caption）";
@@ -125,22 +101,13 @@ std::optional<Settings> parseSettings(const std::string& text, std::string& erro
         }
         return settings;
     }
-    std::istringstream lines(text);
-    for (std::string line;
-         std::getline(lines, line, text.find('\n') == std::string::npos ? ';' : '\n');) {
-        line = trimmed(line.substr(0, line.find('#')));
-        if (line.empty())
-            continue;
-        const auto equals = line.find('=');
-        const std::string key = trimmed(line.substr(0, equals));
-        const std::string why = equals == std::string::npos
-                                    ? "应为“设置 = 值”"
-                                    : set(settings, key, trimmed(line.substr(equals + 1)));
-        if (!why.empty()) {
-            error = "“" + line + "”：" + why;
-            return std::nullopt;
-        }
-    }
+    if (!driver::readKeyValues(
+            text,
+            [&](const std::string& key, const std::string& value) {
+                return set(settings, key, value);
+            },
+            error))
+        return std::nullopt;
     if (settings.host.empty()) {
         error = "缺少 host（模块的地址）";
         return std::nullopt;
