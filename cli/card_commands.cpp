@@ -30,6 +30,8 @@ std::string bitRow(std::int16_t word) {
 ExitStatus Subcommand<InfoCommand>::run(const InfoCommand&, Card& card) {
     const std::string caption = card.boardCaption();
     say("驱动程序：" + card.driverPath());
+    if (const std::string device = card.description(); !device.empty())
+        say("设备：" + device);
     say("板卡信息：" + caption);
     return ExitStatus::Ok;
 }

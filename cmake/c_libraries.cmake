@@ -31,15 +31,24 @@ if(WIN32)
   # programs that use it link everything).
   target_link_libraries(mosquitto INTERFACE ws2_32 pthread)
 endif()
-# The plant's store: the collector and history of it run on Linux, where
-# PostgreSQL's client library is Debian's; the stations on Windows need none.
-if(NOT WIN32)
-  find_path(DIO_libpq_INCLUDE libpq-fe.h PATH_SUFFIXES postgresql)
-  find_library(DIO_libpq_LIBRARY NAMES pq)
-  if(NOT DIO_libpq_INCLUDE OR NOT DIO_libpq_LIBRARY)
-    message(FATAL_ERROR "libpq not found: install libpq-dev")
+# Linux only: the plant's store (the collector and history of it run on Linux,
+# where PostgreSQL's client library is Debian's; the stations on Windows need
+# none) and the libraries of the drivers on Linux's own interfaces to cards
+# and GPIO lines (Windows has neither interface).
+function(dio_linux_library target header package)
+  find_path(DIO_${target}_INCLUDE ${header} PATH_SUFFIXES postgresql)
+  find_library(DIO_${target}_LIBRARY NAMES ${ARGN})
+  if(NOT DIO_${target}_INCLUDE OR NOT DIO_${target}_LIBRARY)
+    message(FATAL_ERROR "${target} not found: install ${package}")
   endif()
-  add_library(libpq INTERFACE IMPORTED GLOBAL)
-  target_include_directories(libpq SYSTEM INTERFACE ${DIO_libpq_INCLUDE})
-  target_link_libraries(libpq INTERFACE ${DIO_libpq_LIBRARY})
+  add_library(${target} INTERFACE IMPORTED GLOBAL)
+  target_include_directories(${target} SYSTEM INTERFACE ${DIO_${target}_INCLUDE})
+  target_link_libraries(${target} INTERFACE ${DIO_${target}_LIBRARY})
+endfunction()
+if(NOT WIN32)
+  dio_linux_library(libpq libpq-fe.h libpq-dev pq)
+endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  dio_linux_library(libcomedi comedilib.h libcomedi-dev comedi)
+  dio_linux_library(libgpiod gpiod.h libgpiod-dev gpiod)
 endif()

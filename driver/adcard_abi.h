@@ -26,13 +26,16 @@
  *                     (UTF-8), or ""
  *   AdcardCardId      which card the driver reaches (UTF-8): the same text for
  *                     the same card from any process of this machine, another
- *                     for another card; the card's own driver reaches one */
+ *                     for another card; the card's own driver reaches one
+ *   AdcardDescription the device the driver reaches, as the system names it
+ *                     (UTF-8: its board, its driver, its node), or "" */
 /* One entry a line, also while there is only one: */
 /* clang-format off */
 #define ADCARD_OWN_ENTRY_POINTS(Y) \
     Y(AdcardInputWords, 0)                                                                         \
     Y(AdcardLastError, 0)                                                                          \
-    Y(AdcardCardId, 0)
+    Y(AdcardCardId, 0)                                                                             \
+    Y(AdcardDescription, 0)
 /* clang-format on */
 
 /* The board-info request: IOCtl's first and third argument, and the first
@@ -83,6 +86,7 @@ typedef int16_t(ADCARD_CALL* AdcardZan_DOFn)(int16_t group, int16_t byte_value);
 typedef int32_t(ADCARD_CALL* AdcardAdcardInputWordsFn)(void);
 typedef const char*(ADCARD_CALL* AdcardAdcardLastErrorFn)(void);
 typedef const char*(ADCARD_CALL* AdcardAdcardCardIdFn)(void);
+typedef const char*(ADCARD_CALL* AdcardAdcardDescriptionFn)(void);
 
 ADCARD_API int32_t ADCARD_CALL IOCtl(int32_t request_code, uint8_t* request, int32_t reply_code,
                                      uint8_t* reply);
@@ -92,6 +96,7 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value);
 ADCARD_API int32_t ADCARD_CALL AdcardInputWords(void);
 ADCARD_API const char* ADCARD_CALL AdcardLastError(void);
 ADCARD_API const char* ADCARD_CALL AdcardCardId(void);
+ADCARD_API const char* ADCARD_CALL AdcardDescription(void);
 
 #ifdef __cplusplus
 }

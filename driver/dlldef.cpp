@@ -149,6 +149,12 @@ std::optional<std::string> DllDef::cardId() {
     return std::string(text ? text : "");
 }
 
+std::string DllDef::description() {
+    void* address = library().symbol(adcard::AdcardDescriptionName);
+    const char* text = address ? reinterpret_cast<AdcardAdcardDescriptionFn>(address)() : nullptr;
+    return text ? text : "";
+}
+
 std::optional<int> DllDef::inputWords() {
     void* address = library().symbol(adcard::AdcardInputWordsName);
     if (!address)

@@ -41,6 +41,9 @@ public:
     // Which card the driver reaches, where it is one of this project's and
     // says (AdcardCardId); none for the card's own driver: the one card.
     std::optional<std::string> cardId();
+    // The device the driver reaches as the system names it, where it is one
+    // of this project's and says (AdcardDescription); "" where it does not.
+    std::string description();
 
     // The board-info query: the request's three bytes into the request buffer,
     // IOCtl, the answer in the reply buffer. Returns IOCtl's result.

@@ -13,7 +13,7 @@ packages=(cmake g++ make g++-multilib
           libgtest-dev libbenchmark-dev
           python3-pymodbus python3-serial-asyncio python3-junitparser sigrok-cli
           mosquitto mosquitto-clients openssl groff-base xvfb xauth xdotool
-          libpq-dev postgresql-15 "$@")
+          libpq-dev postgresql-15 libcomedi-dev libgpiod-dev umockdev libumockdev-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

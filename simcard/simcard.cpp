@@ -169,4 +169,9 @@ ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
     return id.c_str();
 }
 
+// The simulated card names no device of the system.
+ADCARD_API const char* ADCARD_CALL AdcardDescription(void) {
+    return "";
+}
+
 } // extern "C"

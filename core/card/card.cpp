@@ -58,4 +58,8 @@ std::string Card::driverPath() const {
     return dll_.libraryPath();
 }
 
+std::string Card::description() {
+    return dll_.description();
+}
+
 } // namespace cli

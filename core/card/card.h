@@ -30,6 +30,8 @@ public:
     void writeByte(int group, int byte);
 
     std::string driverPath() const;
+    // The device the driver reaches, as the system names it, or "".
+    std::string description();
     // Which card this is, as the driver says: "" for the card's own driver,
     // which reaches the one card.
     std::string id();
