@@ -19,7 +19,8 @@ shutil.copy(cli_built, folder)
 shutil.copy(driver, folder)  # beside the program: the driver it loads
 cli = os.path.join(folder, "dio-cli")
 variable = {"comedi": "ADCARD_COMEDI", "gpio": "ADCARD_GPIO"}[kind]
-default_settings = {"comedi": "device=/dev/comedi0", "gpio": "chip=/dev/gpiochip0"}[kind]
+default_settings = {"comedi": "device=/dev/comedi0",
+                    "gpio": "chip=/dev/gpiochip0;outputs=0-127;inputs=128-255"}[kind]
 checks = []
 
 
@@ -57,7 +58,7 @@ def findings(report):
 
 
 # 1. The device named, the loopback read back, as on a card.
-expect(emulated("info"), 0, "设备：loopback", kind)
+expect(emulated("info"), 0, {"comedi": "设备：loopback di-do，comedi 驱动 emulated_dio", "gpio": "设备：GPIO 芯片 emulated-loopback，/dev/gpiochip0"}[kind])
 expect(emulated("get", "-w", "2", device=["--faults", ""]), 0, "字 1 ：0000")
 checks.append("info names the device")
 
@@ -74,11 +75,19 @@ for faults in ["", "stuck0=5;short-and=17,18;cross=33,40", "stuck1=100;short-or=
              % (faults, kind, on_device[1], on_card.stdout))
 checks.append("the self-test names the wiring's faults as the simulated card does")
 
-# 3. set, get and watch: a line set comes back on its input, and watch sees it change.
-expect(emulated(shell='"$CLI" set 9=1 17=1 && "$CLI" get -w 3', device=["--faults", "cross=9,10"]),
-       0, "字 1 ：0002", "字 2 ：0001")
-expect(emulated(shell='"$CLI" watch --count 1 --duration 20s --channels 1-16 --interval 20ms & '
-                      'sleep 1; "$CLI" set 12=1; wait'), 0, "初始状态：全部为 0", "通道 12")
+# 3. set, get and watch. A comedi board keeps what was set after the program; GPIO lines are
+# set back to 0 when it ends, and are one program's at a time.
+if kind == "comedi":
+    expect(emulated(shell='"$CLI" set 9=1 17=1 && "$CLI" get -w 3', device=["--faults", "cross=9,10"]),
+           0, "字 1 ：0002", "字 2 ：0001")
+    expect(emulated(shell='"$CLI" watch --count 1 --duration 20s --channels 1-16 --interval 20ms & '
+                          'sleep 1; "$CLI" set 12=1; wait'), 0, "初始状态：全部为 0", "通道 12")
+else:
+    expect(emulated(shell='"$CLI" set 9=1 17=1 && "$CLI" get -w 3'), 0, "字 1 ：0000", "字 2 ：0000")
+    expect(emulated(shell='"$CLI" watch --duration 3s --channels 1-16 & sleep 1; "$CLI" set 12=1; wait'),
+           0, "初始状态：全部为 0", "Zan_DOBit.*线 0 已被“dio-panel”占用")
+    expect(emulated("watch", "--duration", "1s", "--channels", "1-16", device=["--faults", "stuck1=12"]),
+           0, "初始状态：通道 12 为 1，其余为 0")
 checks.append("set, get and watch")
 
 # 4. Every failure said with its reason, status 4.
@@ -92,9 +101,20 @@ failures = {
          "只有 64 个通道"),
         ("no permission", {}, None, "nobody", "无权打开 /dev/comedi0"),
     ],
+    "gpio": [
+        ("no chip", {}, "chip=/dev/gpiochip7;outputs=0-7;inputs=8-15", None, "没有 GPIO 芯片 /dev/gpiochip7"),
+        ("no chip of that label", {}, "chip=relays;outputs=0-7;inputs=8-15", None, "没有标签为“relays”的"),
+        ("a line another program holds", {"held": "130=relayd"}, None, None, "线 130 已被“relayd”占用"),
+        ("fewer lines than configured", {"lines": "64"}, None, None, "GPIO 芯片上没有线 128（共 128 条）"),
+        ("a line name the chip lacks", {}, "chip=gpiochip0;outputs=OUT1,OUT2,OUT3,OUT4,OUT5,OUT6,OUT7,K8;"
+         "inputs=8-15", None, "GPIO 芯片上没有线“K8”"),
+        ("no permission", {}, None, "nobody", "无权打开 /dev/gpiochip0"),
+    ],
 }
 for what, options, settings, user, said in failures[kind]:
     device = [item for key, value in options.items() for item in ("--" + key, value)]
+    if kind == "gpio" and "lines" in options:  # the lines beyond the chip's
+        settings = "chip=/dev/gpiochip0;outputs=0-127;inputs=128-255"
     expect(emulated("get", device=device, settings=settings, user=user), 4, said)
 checks.append("failures said: " + ", ".join(row[0] for row in failures[kind]))
 
@@ -142,6 +162,28 @@ if kind == "comedi":
     if directions != "o" * 128 + "i" * 128:
         fail("directions after the program, not queried: " + directions)
     checks.append("directions put back, or as set where the driver does not say")
+
+if kind == "gpio":
+    # 8. The chip by label and lines by name, as a device tree names them.
+    expect(emulated(shell='"$CLI" set 3=1 && "$CLI" get -w 1', device=["--label", "jig-7"],
+                    settings="chip=jig-7;outputs=" + ",".join("OUT%d" % n for n in range(1, 9)) +
+                             ";inputs=" + ",".join("IN%d" % n for n in range(1, 9)) + ";bias=pull-down"),
+           0, "设备：GPIO 芯片 jig-7|字 0 ：0000")
+    # 9. Outputs at 0 when the program ends as it can catch; after kill -9 the kernel frees the
+    # lines as driven.
+    for ending, left in (("TERM", "0"), ("KILL", "1")):  # (a background job ignores SIGINT)
+        shell = ('"$CLI" serve --listen 127.0.0.1:0 2>"$LOG" & pid=$!; '
+                 'until port=$(grep -o "127.0.0.1:[0-9]*" "$LOG"); do sleep 0.05; done; '
+                 '/usr/bin/python3 -c "import sys; from pymodbus.client import ModbusTcpClient as C; '
+                 'c = C(\'127.0.0.1\', port=int(sys.argv[1])); c.connect(); c.write_coil(4, True); c.close()" '
+                 '"${port#*:}"; kill -%s $pid; wait $pid; true' % ending)
+        os.environ["LOG"] = os.path.join(folder, "serve.log")
+        expect(emulated(shell=shell, state=state, timeout=60), 0)
+        with open(state) as s:
+            outputs = s.readline().split()[1]
+        if outputs[4] != left or outputs.count("1") != int(left):
+            fail("after SIG%s the outputs were left at %s" % (ending, outputs))
+    checks.append("lines by label and name; outputs at 0 after SIGTERM, as driven after SIGKILL")
 
 shutil.rmtree(folder)
 print("linux-driver-check (%s): %s" % (kind, "; ".join(checks)))

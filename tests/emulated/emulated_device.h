@@ -16,8 +16,12 @@ public:
     // The device in umockdev's record format ("P:", "N:", "E:", "A:" lines).
     virtual std::string record() const = 0;
     virtual std::string node() const = 0; // "/dev/comedi0"
+    // What the record cannot make, made in the testbed's folder.
+    virtual void prepare(const std::string& /*root*/) {}
     // Answers one ioctl: completes it, with a result or an errno.
     virtual void ioctl(UMockdevIoctlClient* client) = 0;
+    // A connection to the node closed.
+    virtual void vanished(UMockdevIoctlClient* /*client*/) {}
     // What a test reads back once the program has ended: the lines'
     // directions and values, one "key: value" a line.
     virtual std::string state() const = 0;

@@ -7,10 +7,13 @@
 //   --lines N          wired lines (128)
 //   --layout di-do|dio the comedi board's digital subdevices (di-do)
 //   --no-query         the comedi driver does not answer INSN_CONFIG_DIO_QUERY
-//   --vanish-after N   the device answers N instructions, then ENODEV only
+//   --label TEXT       the GPIO chip's label (emulated-loopback)
+//   --held LINE=NAME   a GPIO line another program holds, under its name
+//   --vanish-after N   the device answers N instructions (GPIO: requests), then ENODEV only
 //   --state FILE       what the lines are left at, written once the program ends
 // Exits with the program's status (128 + signal where a signal ended it).
 #include "emulated/comedi_device.h"
+#include "emulated/gpio_device.h"
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -23,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +49,7 @@ Run parse(int argc, char** argv) {
         throw std::invalid_argument("usage: emulated-device comedi|gpio [options] -- program...");
     const std::string kind = argv[1];
     emulated::ComediOptions comedi;
+    emulated::GpioOptions gpio;
     Run run;
     int i = 2;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
@@ -65,7 +70,15 @@ Run parse(int argc, char** argv) {
             comedi.dio = std::string(value) == "dio";
         else if (option == "--vanish-after")
             comedi.vanishAfter = number(value);
-        else if (option == "--state")
+        else if (option == "--label")
+            gpio.label = value;
+        else if (option == "--held") {
+            const std::string held = value;
+            const auto equals = held.find('=');
+            if (equals == std::string::npos)
+                throw std::invalid_argument("--held LINE=NAME");
+            gpio.held[number(held.substr(0, equals).c_str())] = held.substr(equals + 1);
+        } else if (option == "--state")
             run.stateFile = value;
         else
             throw std::invalid_argument("unknown option " + option);
@@ -75,8 +88,13 @@ Run parse(int argc, char** argv) {
     if (comedi.lines <= 0 || comedi.lines > 128)
         throw std::invalid_argument("--lines: 1 to 128");
     run.program = argv + i + 1;
+    gpio.lines = comedi.lines;
+    gpio.faults = comedi.faults;
+    gpio.vanishAfter = comedi.vanishAfter;
     if (kind == "comedi")
         run.device = std::make_unique<emulated::ComediDevice>(comedi);
+    else if (kind == "gpio")
+        run.device = std::make_unique<emulated::GpioDevice>(gpio);
     else
         throw std::invalid_argument("no such device: " + kind);
     return run;
@@ -87,6 +105,10 @@ gboolean answer(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer device
     return TRUE;
 }
 
+void vanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer device) {
+    static_cast<emulated::EmulatedDevice*>(device)->vanished(client);
+}
+
 struct Ended {
     GMainLoop* loop;
     GPid child = 0;
@@ -94,8 +116,14 @@ struct Ended {
 };
 
 template <int Signal> gboolean passOn(gpointer data) {
-    kill(static_cast<Ended*>(data)->child, Signal);
+    kill(-static_cast<Ended*>(data)->child, Signal);
     return G_SOURCE_CONTINUE;
+}
+
+// The program in a process group of its own, so that what it leaves running
+// (a server started in the background) goes when it ends.
+void ownGroup(gpointer) {
+    setpgid(0, 0);
 }
 
 void ended(GPid, gint status, gpointer data) {
@@ -118,31 +146,41 @@ int main(int argc, char** argv) {
     GError* error = nullptr;
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(answer), run.device.get());
+    g_signal_connect(handler, "client-vanished", G_CALLBACK(vanished), run.device.get());
     if (!umockdev_testbed_add_from_string(testbed, run.device->record().c_str(), &error) ||
         !umockdev_testbed_attach_ioctl(testbed, run.device->node().c_str(), handler, &error)) {
         std::fprintf(stderr, "emulated-device: %s\n", error->message);
         return 2;
     }
+    try {
+        run.device->prepare(umockdev_testbed_get_root_dir(testbed));
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "emulated-device: %s\n", failure.what());
+        return 2;
+    }
     gchar** environment = g_get_environ();
+    // Ours first, so that its ioctl comes before umockdev's (see gpio_preload.c).
     const char* preload = g_environ_getenv(environment, "LD_PRELOAD");
-    const std::string preloads =
-        std::string("libumockdev-preload.so.0") + (preload ? std::string(" ") + preload : "");
+    const std::string preloads = std::string(EMULATED_PRELOAD) + " libumockdev-preload.so.0" +
+                                 (preload ? std::string(" ") + preload : "");
     environment = g_environ_setenv(environment, "LD_PRELOAD", preloads.c_str(), TRUE);
+    environment = g_environ_setenv(environment, "EMULATED_NODE", run.device->node().c_str(), TRUE);
     GPid child = 0;
     if (!g_spawn_async(nullptr, run.program, environment,
                        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
                                                 G_SPAWN_CHILD_INHERITS_STDIN),
-                       nullptr, nullptr, &child, &error)) {
+                       ownGroup, nullptr, &child, &error)) {
         std::fprintf(stderr, "emulated-device: %s\n", error->message);
         return 2;
     }
     g_strfreev(environment);
     Ended end{g_main_loop_new(nullptr, FALSE), child};
     g_child_watch_add(child, ended, &end);
-    // A signal to this process goes on to the program, which ends as it would.
+    // A signal to this process goes on to the program's group, which ends as it would.
     g_unix_signal_add(SIGTERM, passOn<SIGTERM>, &end);
     g_unix_signal_add(SIGINT, passOn<SIGINT>, &end);
     g_main_loop_run(end.loop);
+    kill(-child, SIGKILL);
     if (!run.stateFile.empty())
         std::ofstream(run.stateFile) << run.device->state();
     g_main_loop_unref(end.loop);
