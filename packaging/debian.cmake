@@ -16,6 +16,9 @@ install(TARGETS simcard LIBRARY DESTINATION ${DIO_DRIVER_DIR})
 # The Modbus TCP driver in a folder of its own: used only when put beside a
 # program or named in LD_LIBRARY_PATH.
 install(TARGETS modbuscard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/modbus)
+# So are the drivers on a comedi board and on GPIO lines (Linux's own interfaces).
+install(TARGETS comedicard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/comedi)
+install(TARGETS gpiocard LIBRARY DESTINATION ${DIO_DRIVER_DIR}/gpio)
 # The collector's service, installed, not enabled.
 install(FILES dio-collect.service DESTINATION /lib/systemd/system)
 install(FILES dio-panel.desktop dio-station.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -136,7 +136,10 @@ void FrmMultiBuf::TimerAD_Timer() {
         return;
     const rules::InputCaptions captions =
         rules::inputCaptions({words[0], words[1], words[2], words[3]});
-    ui.lblDI->setCaption(QString::fromStdString(captions.words));
+    const QString shown = QString::fromStdString(captions.words);
+    if (shown != ui.lblDI->text()) // what the window shows, for whoever checks it from outside
+        qCInfo(lcPanel).noquote() << "inputs:" << shown;
+    ui.lblDI->setCaption(shown);
     ui.lblDI_0->setCaption(QString::fromStdString(captions.word0));
     ui.lblBit->setCaption(QString::fromStdString(captions.header));
     ui.lblDI_1->setCaption(QString::fromStdString(captions.word1));

@@ -6,7 +6,10 @@ faults): the self-test names what the simulated card's names with the same fault
 watch and serve (read by pymodbus) work; every failure is said with its reason and status 4;
 what a digital I/O subdevice's channels were is put back.
 
-  linux_driver_check.py comedi|gpio DIO-CLI DRIVER EMULATED-DEVICE SIMULATED-DIO-CLI
+  linux_driver_check.py comedi|gpio DIO-CLI DRIVER EMULATED-DEVICE SIMULATED-DIO-CLI [DIO-PANEL]
+
+With the panel, it is started on a display (Xvfb) and its box for timed reads ticked with a
+click (xdotool): the inputs it shows are those of the emulated lines.
 """
 import json, os, re, shutil, signal, subprocess, sys, tempfile, time
 
@@ -184,6 +187,25 @@ if kind == "gpio":
         if outputs[4] != left or outputs.count("1") != int(left):
             fail("after SIG%s the outputs were left at %s" % (ending, outputs))
     checks.append("lines by label and name; outputs at 0 after SIGTERM, as driven after SIGKILL")
+
+if len(sys.argv) > 6:
+    # 10. The panel on the device: the board's caption, and the inputs it shows once its
+    # "使能定时读取" box (at 264, 176 on a screen of 96 dots per inch) is ticked.
+    shutil.copy(sys.argv[6], folder)
+    log = os.path.join(folder, "panel.log")
+    shell = ('QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="dio.panel.info=true" "$EMULATOR" %s --faults stuck1=3 -- '
+             '"$PANEL" 2>"$LOG" & pid=$!; w=$(timeout 60 xdotool search --sync --name "^测试及编程源程序$" | '
+             'head -n 1); xdotool mousemove --window "$w" 264 176 click 1; '
+             'for _ in $(seq 100); do grep -q "inputs:" "$LOG" && break; sleep 0.1; done; kill $pid; wait' % kind)
+    subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c", shell], timeout=120,
+                   env=dict(os.environ, EMULATOR=emulator, PANEL=os.path.join(folder, "dio-panel"), LOG=log,
+                            QT_FONT_DPI="96",
+                            **{variable: default_settings + ";caption=51 8 1"}))
+    with open(log, encoding="utf-8", errors="replace") as said:
+        shown = said.read()
+    if "board: 卡名：ZAN 51 8类型： 1" not in shown or "inputs: 4-0-0-0" not in shown:
+        fail("the panel on the device showed:\n" + shown)
+    checks.append("the panel shows the inputs")
 
 shutil.rmtree(folder)
 print("linux-driver-check (%s): %s" % (kind, "; ".join(checks)))
