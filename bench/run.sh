@@ -42,6 +42,19 @@ mqtt="$(/usr/bin/python3 bench/mqtt_watch.py "$bin/dio-cli" "$bin/libadcard.so" 
 station="$("$bin/station_bench" --benchmark_format=json 2>/dev/null)"
 # The plant: the collector from 50 stations at once, history over a million runs (PostgreSQL).
 plant="$(/usr/bin/python3 bench/plant_bench.py "$bin/dio-cli" 50 200 "${PLANT_MILLIONS:-1}")"
+# The drivers on Linux's interfaces, on emulated devices (their round trip,
+# not a card's), and the simulated card, in one run.
+linux_drivers="$(for kind in SimulatedCard comedi gpio; do
+  case $kind in
+    SimulatedCard) "$bin/linux_driver_bench" --benchmark_repetitions=5 --benchmark_format=json ;;
+    comedi) BENCH_DRIVER_DIR="$PWD/$bin/comedi" BENCH_DRIVER_NAME=comedi ADCARD_COMEDI=device=/dev/comedi0 \
+      build-bench/tests/emulated-device comedi -- "$bin/linux_driver_bench" --benchmark_repetitions=5 --benchmark_format=json ;;
+    gpio) BENCH_DRIVER_DIR="$PWD/$bin/gpio" BENCH_DRIVER_NAME=gpio \
+      ADCARD_GPIO="chip=/dev/gpiochip0;outputs=0-127;inputs=128-255" \
+      build-bench/tests/emulated-device gpio -- "$bin/linux_driver_bench" --benchmark_repetitions=5 --benchmark_format=json ;;
+  esac 2>/dev/null | tr -d '\n'
+  echo
+done)"
 procs="$("$bin/proc_stats" "${RUNS:-21}" "$bin/start_show" "$bin/bare_window" "$bin/text_window" \
   "$bin/station_start_show")"
 
@@ -148,6 +161,19 @@ print("| collect: %d runs sent by %d stations at once, stored and confirmed / th
 print("| history --serial over %d runs in PostgreSQL, whole process / psql, same query | %.1f / %.1f ms | 100 ms | %s |" % (m["runs_in_store"], m["history_serial_ms"], m["psql_serial_ms"], "yes" if m["history_serial_ms"] <= 100 else "no"))
 print("| history --stats --by station, a week of 50 stations / psql counting its runs | %.0f / %.0f ms | 1000 ms | %s |" % (m["stats_station_ms"], m["psql_week_count_ms"], "yes" if m["stats_station_ms"] <= 1000 else "no"))
 ' <<<"$plant"
+/usr/bin/python3 -c '
+import json, sys
+rows = {}
+for line in sys.stdin:
+    for b in json.loads(line)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            rows[b["run_name"].split("/")[0][len("BM_"):]] = b["real_time"]
+for call, what in (("ZanDI", "Zan_DI of 16 words (128 inputs)"), ("Pattern", "a self-test pattern (16 groups written, the inputs read twice)")):
+    sim = rows[call + "_SimulatedCard"]
+    for kind in ("comedi", "gpio"):
+        t = rows["%s_%s" % (call, kind)]
+        print("| %s through the %s driver on an emulated device (the emulation round trip, not a card) / the simulated card | %.0f / %.2f us (%.0fx) | | |" % (what, kind, t / 1000, sim / 1000, t / sim))
+' <<<"$linux_drivers"
 echo "$procs" | awk '
   { name[NR] = $1; ms[NR] = $2; kib[NR] = $3 }
   END {
