@@ -203,8 +203,9 @@ void Board::write(int line, bool value) {
 void Board::writeGroup(int group, std::uint8_t value) {
     std::vector<std::pair<int, bool>> wanted;
     for (int bit = 0; bit < 8; ++bit)
-        wanted.emplace_back(outputChannels_[static_cast<std::size_t>(group * 8 + bit)],
-                            (value >> bit & 1) != 0);
+        wanted.emplace_back(
+            outputChannels_[static_cast<std::size_t>(group) * 8 + static_cast<std::size_t>(bit)],
+            (value >> bit & 1) != 0);
     writeChannels(wanted);
 }
 

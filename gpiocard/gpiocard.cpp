@@ -133,7 +133,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
                for (int word = 0; word < count; ++word) {
                    int value = 0;
                    for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
-                       value |= read[static_cast<std::size_t>(word * card::kLinesPerGroup + bit)]
+                       value |= read[static_cast<std::size_t>(word) * card::kLinesPerGroup +
+                                     static_cast<std::size_t>(bit)]
                                 << bit;
                    words[word] = static_cast<int16_t>(value);
                }
@@ -155,8 +156,8 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
         return -1;
     return writeOutputs([&](std::vector<bool>& wanted) {
         for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
-            wanted[static_cast<std::size_t>(group * card::kLinesPerGroup + bit)] =
-                (byte_value >> bit & 1) != 0;
+            wanted[static_cast<std::size_t>(group) * card::kLinesPerGroup +
+                   static_cast<std::size_t>(bit)] = (byte_value >> bit & 1) != 0;
     });
 }
 

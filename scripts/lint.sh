@@ -8,7 +8,7 @@ scripts/setup.sh clang-tidy-14 shellcheck
 build="${BUILD_DIR:-build}"
 [ -f "$build/compile_commands.json" ] || scripts/build.sh
 run-clang-tidy-14 -p "$build" -j "${JOBS:-2}" -quiet \
-  "^$PWD/(app|cli|core|convert|driver|gui|modbuscard|panel|rules|simcard|station)/" >"$build/clang-tidy.log" 2>&1 || {
+  "^$PWD/(app|cli|comedicard|core|convert|driver|gpiocard|gui|modbuscard|panel|rules|simcard|station)/" >"$build/clang-tidy.log" 2>&1 || {
   grep -E "(warning|error):" "$build/clang-tidy.log" | sort -u
   echo "clang-tidy: findings above (whole log: $build/clang-tidy.log)"
   exit 1

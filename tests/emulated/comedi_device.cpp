@@ -41,9 +41,9 @@ std::string ComediDevice::node() const {
 
 std::string ComediDevice::record() const {
     const std::string name = "comedi" + std::to_string(options_.minor);
-    const std::string number = "98:" + std::to_string(options_.minor);
+    const std::string number = "98:" + std::to_string(options_.number);
     return "P: /devices/virtual/comedi/" + name + "\nN: " + name + "\nE: DEVNAME=" + node() +
-           "\nE: SUBSYSTEM=comedi\nE: MAJOR=98\nE: MINOR=" + std::to_string(options_.minor) +
+           "\nE: SUBSYSTEM=comedi\nE: MAJOR=98\nE: MINOR=" + std::to_string(options_.number) +
            "\nA: dev=" + number + "\\n\n";
 }
 

@@ -19,6 +19,7 @@ struct ComediOptions {
     int lines = 128;                // wired lines
     bool query = true;              // the driver answers INSN_CONFIG_DIO_QUERY
     int minor = 0;                  // /dev/comedi<minor>
+    int number = 0;                 // the node's minor device number, which names the card
     std::optional<int> vanishAfter; // instructions answered before it goes away
     std::string faults;
 };

@@ -37,8 +37,8 @@ std::string GpioDevice::record() const {
     const std::string name = "gpiochip" + std::to_string(options_.chip);
     return "P: /devices/platform/emulated-gpio/" + name + "\nN: " + name +
            "\nE: DEVNAME=" + node() +
-           "\nE: SUBSYSTEM=gpio\nE: MAJOR=254\nE: MINOR=" + std::to_string(options_.chip) +
-           "\nA: dev=254:" + std::to_string(options_.chip) + "\\n\n";
+           "\nE: SUBSYSTEM=gpio\nE: MAJOR=254\nE: MINOR=" + std::to_string(options_.number) +
+           "\nA: dev=254:" + std::to_string(options_.number) + "\\n\n";
 }
 
 void GpioDevice::prepare(const std::string& root) {

@@ -19,7 +19,8 @@ namespace emulated {
 
 struct GpioOptions {
     int lines = 128;
-    int chip = 0; // /dev/gpiochip<chip>
+    int chip = 0;   // /dev/gpiochip<chip>
+    int number = 0; // the node's minor device number, which names the chip
     std::string label = "emulated-loopback";
     std::map<int, std::string> held; // lines another program holds, and its name
     std::optional<int> vanishAfter;  // requests answered before it goes away

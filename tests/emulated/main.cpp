@@ -88,6 +88,10 @@ Run parse(int argc, char** argv) {
     if (comedi.lines <= 0 || comedi.lines > 128)
         throw std::invalid_argument("--lines: 1 to 128");
     run.program = argv + i + 1;
+    // A device number of this run's own: the self-test's lock is the card's,
+    // and emulations run side by side are different cards.
+    comedi.number = 1000 + static_cast<int>(getpid() % 100000);
+    gpio.number = comedi.number;
     gpio.lines = comedi.lines;
     gpio.faults = comedi.faults;
     gpio.vanishAfter = comedi.vanishAfter;
