@@ -157,7 +157,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        run.device->prepare(umockdev_testbed_get_root_dir(testbed));
+        gchar* root = umockdev_testbed_get_root_dir(testbed); // the caller's to free
+        const std::string folder = root;
+        g_free(root);
+        run.device->prepare(folder);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "emulated-device: %s\n", failure.what());
         return 2;
