@@ -5,6 +5,7 @@
 #include "core/card/card.h"
 #include "core/options/arguments.h"
 #include "core/options/option_forms.h"
+#include "driver/card_shape.h"
 
 #include <nlohmann/json.hpp>
 
@@ -66,6 +67,12 @@ ExitStatus Subcommand<GetSetup>::run(const GetSetup& setup, Card& card) {
 }
 
 ExitStatus Subcommand<SetSetup>::run(const SetSetup& setup, Card& card) {
+    // Every setting within the card's lines before anything is sent.
+    for (const BitSetting& s : setup.bits)
+        card.requireOutputChannel(s.channel, "");
+    for (const ByteSetting& s : setup.groups)
+        card.requireOutputChannel((s.group + 1) * card::kLinesPerGroup,
+                                  "通道组 " + std::to_string(s.group) + "：");
     for (const BitSetting& s : setup.bits)
         card.writeBit(s.channel, s.value);
     for (const ByteSetting& s : setup.groups)

@@ -1,13 +1,13 @@
 #include "comedicard/board.h"
 
+#include "driver/driver_settings.h"
+
 #include <comedilib.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <grp.h>
 #include <map>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <thread>
@@ -34,20 +34,10 @@ const char* typeName(int type) {
     }
 }
 
-// Who may open the node (its owner, group and mode, where it can be seen),
-// and how that is changed.
+// Who may open the node, and how that is changed.
 std::string whoMayOpen(const std::string& device) {
-    struct stat node {};
-    std::string who;
-    if (stat(device.c_str(), &node) == 0) {
-        const passwd* owner = getpwuid(node.st_uid);
-        const group* group = getgrgid(node.st_gid);
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(node.st_mode & 07777));
-        who = "它属 " + std::string(owner ? owner->pw_name : std::to_string(node.st_uid)) + ":" +
-              (group ? group->gr_name : std::to_string(node.st_gid)) + "，权限 " + mode + "；";
-    }
-    return "（" + who + "Debian 的 libcomedi0 装有让每个用户都能读写 comedi 设备的 udev 规则）";
+    return "（" + driver::ownerOf(device) +
+           "Debian 的 libcomedi0 装有让每个用户都能读写 comedi 设备的 udev 规则）";
 }
 
 std::string errorText(int error) {
@@ -162,19 +152,22 @@ void Board::configure(const Settings& settings) {
                                   static_cast<unsigned>(direction)) < 0)
                 fail("设不了子设备 " + std::to_string(subdevice) + " 通道 " +
                      std::to_string(channel) + " 的方向");
-            turned_.push_back({subdevice, channel, known ? static_cast<int>(before) : -1});
+            turned_.push_back(
+                {subdevice, channel, known ? static_cast<int>(before) : -1, direction});
         }
     }
 }
 
 void Board::putBack() {
-    // Values first, so that a channel turned back into an output drives 0.
     for (const Turned& channel : turned_) {
-        if (channel.before < 0 || channel.before == COMEDI_OUTPUT)
-            continue; // unknown: left as the settings made it; an output: as it was
-        unsigned bits = 0;
-        const unsigned base = static_cast<unsigned>(channel.channel) / 32 * 32;
-        comedi_dio_bitfield2(board_, channel.subdevice, 1U << (channel.channel % 32), &bits, base);
+        if (channel.before < 0 || channel.before == channel.made)
+            continue; // unknown: left as the settings made it; unchanged: as it was
+        if (channel.made == COMEDI_OUTPUT) { // at 0 before it is an input again
+            unsigned bits = 0;
+            const unsigned base = static_cast<unsigned>(channel.channel) / 32 * 32;
+            comedi_dio_bitfield2(board_, channel.subdevice, 1U << (channel.channel % 32), &bits,
+                                 base);
+        }
         comedi_dio_config(board_, channel.subdevice, static_cast<unsigned>(channel.channel),
                           static_cast<unsigned>(channel.before));
     }

@@ -65,6 +65,7 @@ private:
         unsigned subdevice;
         int channel;
         int before; // COMEDI_INPUT, COMEDI_OUTPUT, or -1: not known
+        int made;   // what the settings made it
     };
     std::vector<Turned> turned_;
     std::chrono::milliseconds settling_;

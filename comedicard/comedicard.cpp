@@ -24,7 +24,7 @@ std::string lastError; // the reason of the last failed call, for AdcardLastErro
 const std::optional<comedicard::Settings>& settings() {
     static const std::optional<comedicard::Settings> read = [] {
         const driver::SettingsText found =
-            driver::settingsText("ADCARD_COMEDI", "adcard-comedi.conf");
+            driver::settingsText("ADCARD_COMEDI", "adcard-comedi.conf", true);
         std::string why;
         std::optional<comedicard::Settings> parsed =
             found.problem.empty() ? comedicard::parseSettings(found.text, why) : std::nullopt;

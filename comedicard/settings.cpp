@@ -2,8 +2,10 @@
 
 #include "driver/driver_settings.h"
 
+#include <algorithm>
 #include <set>
 #include <sstream>
+#include <utility>
 
 namespace comedicard {
 namespace {
@@ -71,19 +73,20 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
 
 // Why the channel lists and the line count disagree, or "".
 std::string disagreement(Settings& settings) {
-    for (const auto* list : {&settings.inputChannels, &settings.outputChannels}) {
-        if (list->empty())
-            continue;
-        const int count = static_cast<int>(list->size());
+    const auto inputs = settings.inputChannels.size(), outputs = settings.outputChannels.size();
+    for (const auto& [count, name] : {std::pair{inputs, "input"}, std::pair{outputs, "output"}})
         if (count % 8 != 0)
-            return "通道数应为 8 的倍数（" +
-                   std::string(list == &settings.inputChannels ? "input" : "output") +
-                   "-channels 有 " + std::to_string(count) + " 个）";
-        if (settings.lines && *settings.lines != count)
-            return "lines = " + std::to_string(*settings.lines) + "，而通道有 " +
-                   std::to_string(count) + " 个";
-        settings.lines = count;
-    }
+            return "通道数应为 8 的倍数（" + std::string(name) + "-channels 有 " +
+                   std::to_string(count) + " 个）";
+    if (inputs && outputs && inputs != outputs)
+        return "input-channels 有 " + std::to_string(inputs) + " 个通道，output-channels 有 " +
+               std::to_string(outputs) + " 个：应一样多";
+    const int given = static_cast<int>(std::max(inputs, outputs));
+    if (given && settings.lines && *settings.lines != given)
+        return "lines = " + std::to_string(*settings.lines) + "，而通道有 " +
+               std::to_string(given) + " 个";
+    if (given)
+        settings.lines = given;
     return "";
 }
 

@@ -2,7 +2,10 @@
 
 #include "convert/digits.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -54,18 +57,33 @@ bool readKeyValues(const std::string& text,
     return true;
 }
 
-SettingsText settingsText(const char* variable, const char* file) {
+SettingsText settingsText(const char* variable, const char* file, bool defaultsWithout) {
     const char* value = std::getenv(variable);
     SettingsText read{value ? value : "", variable, ""};
     if (!read.text.empty() && !namesFile(read.text))
         return read;
-    read.where = read.text.empty() ? ownFolder() + file : read.text;
-    std::ifstream in(read.where);
+    const bool beside = read.text.empty();
+    read.where = beside ? ownFolder() + file : read.text;
+    read.text.clear();
+    std::error_code error;
+    const auto status = std::filesystem::status(read.where, error);
+    if (beside && defaultsWithout && status.type() == std::filesystem::file_type::not_found)
+        return read;
+    constexpr std::uintmax_t kLargest = 64 * 1024;
+    if (error || status.type() != std::filesystem::file_type::regular)
+        read.problem = "读不了配置文件 " + read.where + "：" +
+                       (error ? error.message() : std::string("不是普通文件"));
+    else if (std::filesystem::file_size(read.where, error) > kLargest)
+        read.problem = "配置文件 " + read.where + " 太大（超过 64 KiB）";
+    if (!read.problem.empty())
+        return read;
+    std::ifstream in(read.where, std::ios::binary);
     std::ostringstream whole;
     whole << in.rdbuf();
-    read.text = in ? whole.str() : "";
     if (!in)
-        read.problem = "读不了配置文件 " + read.where;
+        read.problem = "读不了配置文件 " + read.where + "：" + std::strerror(errno);
+    else
+        read.text = whole.str().substr(0, kLargest);
     return read;
 }
 

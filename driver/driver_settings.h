@@ -37,8 +37,15 @@ struct SettingsText {
 
 // The text of the variable named, or of the file it names by an absolute path
 // (a relative one could send the program to a planted file), or of `file`
-// beside the library this code is linked into, where the variable is unset.
-SettingsText settingsText(const char* variable, const char* file);
+// beside the library this code is linked into, where the variable is unset
+// (with `defaultsWithout`, no such file is no settings, every one at its
+// default). A file is read only where it is a regular file of at most 64 KiB
+// (a FIFO would hang the program, a device never end).
+SettingsText settingsText(const char* variable, const char* file, bool defaultsWithout = false);
+
+// Who owns a device node and with what mode ("它属 root:gpio，权限 0660；"),
+// or "" where it cannot be seen (platform code).
+std::string ownerOf(const std::string& path);
 
 // Whether a variable's value names a file, by an absolute path (platform code).
 bool namesFile(const std::string& text);

@@ -11,6 +11,10 @@ bool namesFile(const std::string& text) {
            text.rfind("\\\\", 0) == 0;
 }
 
+std::string ownerOf(const std::string& /*path*/) {
+    return ""; // no device nodes here
+}
+
 std::string ownFolder() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |

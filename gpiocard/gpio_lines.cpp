@@ -1,10 +1,13 @@
 #include "gpiocard/gpio_lines.h"
 
+#include "driver/driver_settings.h"
+
 #include <gpiod.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -17,7 +20,9 @@ std::string errorText(int error) {
 
 // The chip's node from its path, name ("gpiochip0") or label; opened.
 gpiod_chip* openChip(const std::string& chip, std::string& path) {
-    if (chip[0] == '/' || chip.rfind("gpiochip", 0) == 0) {
+    const bool name = chip.size() > 8 && chip.rfind("gpiochip", 0) == 0 &&
+                      chip.find_first_not_of("0123456789", 8) == std::string::npos;
+    if (chip[0] == '/' || name) {
         path = chip[0] == '/' ? chip : "/dev/" + chip;
         gpiod_chip* opened = gpiod_chip_open(path.c_str());
         const int error = errno;
@@ -73,6 +78,7 @@ struct GpioLines::Requested {
     gpiod_chip* chip = nullptr;
     std::vector<gpiod_line_bulk> outputs, inputs; // GPIOD_LINE_BULK_MAX_LINES each
     std::vector<int> values;                      // the outputs as last set
+    std::map<unsigned, std::string> taken;        // each line's offset, as the settings named it
 
     ~Requested() {
         for (gpiod_line_bulk& bulk : outputs) {
@@ -99,6 +105,11 @@ struct GpioLines::Requested {
             if (!line)
                 throw GpioError("GPIO 芯片上没有" + nameOf(name) + "（共 " +
                                 std::to_string(gpiod_chip_num_lines(chip)) + " 条）");
+            // A name and a number may be one line: the settings could not tell.
+            const auto [before, added] = taken.emplace(gpiod_line_offset(line), nameOf(name));
+            if (!added)
+                throw GpioError(nameOf(name) + "与" + before->second + " 是同一条线（线 " +
+                                std::to_string(before->first) + "）：每条线只能用一次");
             lines.push_back(line);
         }
         for (std::size_t first = 0; first < lines.size(); first += GPIOD_LINE_BULK_MAX_LINES) {

@@ -114,12 +114,23 @@ failures = {
         ("no permission", {}, None, "nobody", "无权打开 /dev/gpiochip0"),
     ],
 }
+fifo = os.path.join(folder, "settings.fifo")
+os.mkfifo(fifo)  # a FIFO with no writer would hang a program that opened it
+for rows in failures.values():
+    rows.append(("a settings file that is a FIFO", {}, fifo, None, "settings.fifo：不是普通文件"))
+failures["gpio"].append(("a line by name and by number", {}, "chip=gpiochip0;outputs=0-6,OUT1;inputs=128-135",
+                         None, "线“OUT1”与线 0 是同一条线"))
 for what, options, settings, user, said in failures[kind]:
     device = [item for key, value in options.items() for item in ("--" + key, value)]
     if kind == "gpio" and "lines" in options:  # the lines beyond the chip's
         settings = "chip=/dev/gpiochip0;outputs=0-127;inputs=128-255"
     expect(emulated("get", device=device, settings=settings, user=user), 4, said)
 checks.append("failures said: " + ", ".join(row[0] for row in failures[kind]))
+# A self-test that could not have the lines says it drove none of them.
+expect(emulated("selftest", "--yes", settings={"comedi": "device=/dev/comedi0;inputs=0",
+                                               "gpio": default_settings}[kind],
+                device=["--held", "200=relayd"] if kind == "gpio" else []),
+       4, "自检没有驱动过任何通道")
 
 # 5. A device that goes away in the middle of a self-test: the lines not reset are named.
 gone = emulated("selftest", "--yes", "--settle", "0", device=["--vanish-after", "100"])
@@ -164,7 +175,23 @@ if kind == "comedi":
         directions = s.readline().split()[1]
     if directions != "o" * 128 + "i" * 128:
         fail("directions after the program, not queried: " + directions)
-    checks.append("directions put back, or as set where the driver does not say")
+    # A channel another program left an output (killed) and this one used as an input is an
+    # output again after it.
+    expect(emulated(shell='ADCARD_COMEDI="device=/dev/comedi0;output-channels=0-7;input-channels=8-15" '
+                          '"$CLI" watch --channels 1-8 --duration 60s & sleep 1; kill -9 $!; '
+                          'ADCARD_COMEDI="device=/dev/comedi0;output-channels=8-15;input-channels=0-7" "$CLI" get -w 1',
+                    device=["--layout", "dio", "--lines", "8"], state=state), 0)
+    with open(state) as s:
+        directions = s.readline().split()[1]
+    if directions != "o" * 8 + "i" * 8:
+        fail("directions after a killed program and one that ended: " + directions)
+    # A set beyond the board's lines sends nothing (a comedi board keeps what was sent).
+    expect(emulated(shell='"$CLI" set 1=1 9=1', device=["--lines", "8"], settings="device=/dev/comedi0;lines=8",
+                    state=state), 2, "通道 9 超出板卡的 8 条线")
+    with open(state) as s:
+        if s.readline().split()[1] != "0" * 8:
+            fail("a refused set drove the outputs")
+    checks.append("directions put back, or as set where the driver does not say; a refused set sends nothing")
 
 if kind == "gpio":
     # 8. The chip by label and lines by name, as a device tree names them.

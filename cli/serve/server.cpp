@@ -263,7 +263,7 @@ void serveCard(Card& card, const ServeSetup& setup) {
     while (!interrupted())
         server.poll();
     server.stop();
-    log.say("服务停止，各输出保持不变");
+    log.say("服务停止，它没有复位输出");
     log.finish();
     throw Interrupted(stopSignal());
 }

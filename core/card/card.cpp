@@ -1,5 +1,6 @@
 #include "card.h"
 
+#include "driver/card_shape.h"
 #include "driver/dlldef.h"
 #include "rules/board_info.h"
 
@@ -32,6 +33,13 @@ void Card::requireInputWords(int count, const std::string& asking) {
     if (has && count > *has)
         throw UsageError(asking + "要读 " + std::to_string(count) + " 个输入字，板卡只有 " +
                          std::to_string(*has) + " 个");
+}
+
+void Card::requireOutputChannel(int channel, const std::string& asking) {
+    const std::optional<int> has = dll_.inputWords();
+    if (has && channel > *has * card::kLinesPerGroup)
+        throw UsageError(asking + "通道 " + std::to_string(channel) + " 超出板卡的 " +
+                         std::to_string(*has * card::kLinesPerGroup) + " 条线");
 }
 
 void Card::writeBit(int channel, int value) {

@@ -26,6 +26,10 @@ public:
     // has fewer input words than `count` (drivers of this project say so; the
     // card's own driver does not, and is not checked).
     void requireInputWords(int count, const std::string& asking);
+    // Throws UsageError, naming what asks for it, where the driver says it has
+    // fewer lines than `channel` (this project's drivers have as many output
+    // lines as inputs, eight an input word; the card's own is not checked).
+    void requireOutputChannel(int channel, const std::string& asking);
     void writeBit(int channel, int value);
     void writeByte(int group, int byte);
 

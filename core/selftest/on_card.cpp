@@ -38,14 +38,21 @@ public:
             const auto known = current_.find(channels_[i]);
             const bool differs = known == current_.end() || known->second != values[i];
             changed[group] = changed[group] || differs;
-            if (perGroup_[group] < card::kLinesPerGroup && differs)
+            if (perGroup_[group] < card::kLinesPerGroup && differs) {
                 card_.writeBit(channels_[i], values[i]);
+                drove_ = true;
+            }
             current_[channels_[i]] = values[i];
         }
         for (const auto& [group, byte] : bytes)
-            if (perGroup_[group] == card::kLinesPerGroup && changed[group])
+            if (perGroup_[group] == card::kLinesPerGroup && changed[group]) {
                 card_.writeByte(group, byte);
+                drove_ = true;
+            }
     }
+
+    // Whether any write of the test reached the card (one that failed may have too).
+    bool droveAny() const { return drove_; }
 
     // Every tested line back to 0, whatever was written before: a line (or
     // group) that fails does not keep the others from being reset, and is
@@ -118,6 +125,7 @@ private:
     }
 
     Card& card_;
+    bool drove_ = false;
     const std::vector<int>& channels_;
     std::map<int, int> perGroup_;
     std::map<int, bool> current_;
@@ -193,7 +201,11 @@ selftest::Report selftestOnCard(Card& card, const SelftestSetup& setup, selftest
         if (setup.progress)
             clearProgress();
         const std::optional<DriverCallFailed> notReset = outputs.reset();
-        e.add(notReset ? notReset->told() : "各通道已复位为 0");
+        // Lines the test never drove are not said to be left driven by it
+        // (another program may hold them, the device may not have opened).
+        e.add(!notReset            ? "各通道已复位为 0"
+              : outputs.droveAny() ? notReset->told()
+                                   : "自检没有驱动过任何通道，" + notReset->told());
         throw;
     }
     if (setup.progress)

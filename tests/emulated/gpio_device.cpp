@@ -183,9 +183,6 @@ std::string GpioDevice::state() const {
     out << "outputs: ";
     for (int line = 0; line < options_.lines; ++line)
         out << (loopback_.driven(line) && loopback_.output(line) ? '1' : '0');
-    out << "\nrequested: ";
-    for (const Line& line : lines_)
-        out << (line.requested ? 'r' : '-');
     out << "\ninput flags: ";
     for (int line = options_.lines; line < 2 * options_.lines; ++line)
         out << lines_[static_cast<std::size_t>(line)].flags << ' ';
