@@ -43,7 +43,7 @@ def emulated(*arguments, device=(), settings=None, state=None, user=None, shell=
                *program]
     done = subprocess.run(command, env=dict(os.environ, CLI=cli, **{variable: settings or default_settings}),
                           capture_output=True, text=True, timeout=timeout)
-    return done.returncode, done.stdout + done.stderr
+    return done.returncode, done.stdout + done.stderr, done.stdout
 
 
 def expect(result, status, *texts):
@@ -54,7 +54,10 @@ def expect(result, status, *texts):
 def findings(report):
     """A self-test report: its counts and findings (how often an intermittent line flickered is
     chance: the two draw their random bits at different calls)."""
-    data = json.loads(report)
+    try:
+        data = json.loads(report)
+    except ValueError:
+        fail("not a report:\n" + report)
     for fault in data["faults"]:
         fault.pop("flickers", None)
     return json.dumps(data, sort_keys=True)
@@ -73,7 +76,8 @@ for faults in ["", "stuck0=5;short-and=17,18;cross=33,40", "stuck1=100;short-or=
                              env=dict(os.environ, ADCARD_SIM_FAULTS=faults,
                                       ADCARD_SIM_NAME="linux-driver-%d" % os.getpid()),
                              capture_output=True, text=True, timeout=120)
-    if on_device[0] != on_card.returncode or findings(on_device[1]) != findings(on_card.stdout):
+    if on_device[0] != on_card.returncode or findings(on_device[2]) != findings(on_card.stdout) or \
+            on_device[1] != on_device[2]:  # nothing on the standard error
         fail("faults %r: the emulated %s found\n%s\nthe simulated card\n%s"
              % (faults, kind, on_device[1], on_card.stdout))
 checks.append("the self-test names the wiring's faults as the simulated card does")
