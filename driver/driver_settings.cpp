@@ -69,7 +69,7 @@ SettingsText settingsText(const char* variable, const char* file, bool defaultsW
     const auto status = std::filesystem::status(read.where, error);
     if (beside && defaultsWithout && status.type() == std::filesystem::file_type::not_found)
         return read;
-    constexpr std::uintmax_t kLargest = 64 * 1024;
+    constexpr std::uintmax_t kLargest = std::uintmax_t{64} * 1024;
     if (error || status.type() != std::filesystem::file_type::regular)
         read.problem = "读不了配置文件 " + read.where + "：" +
                        (error ? error.message() : std::string("不是普通文件"));
