@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <thread>
 
 namespace comedicard {
@@ -64,11 +62,7 @@ Board::Board(const Settings& settings) : device_(settings.device), settling_(set
                              whoMayOpen(device_));
         throw BoardError("打不开 " + device_ + "：" + errorText(error));
     }
-    struct stat node {};
-    id_ = stat(device_.c_str(), &node) == 0 && S_ISCHR(node.st_mode)
-              ? "comedi:" + std::to_string(major(node.st_rdev)) + ":" +
-                    std::to_string(minor(node.st_rdev))
-              : "comedi:" + device_;
+    id_ = driver::nodeId("comedi", device_);
     try {
         configure(settings);
     } catch (...) {

@@ -22,19 +22,9 @@ std::string lastError; // the reason of the last failed call, for AdcardLastErro
 // none, and why, where they are missing or wrong. Read at the first call;
 // said once on the standard error.
 const std::optional<comedicard::Settings>& settings() {
-    static const std::optional<comedicard::Settings> read = [] {
-        const driver::SettingsText found =
-            driver::settingsText("ADCARD_COMEDI", "adcard-comedi.conf", true);
-        std::string why;
-        std::optional<comedicard::Settings> parsed =
-            found.problem.empty() ? comedicard::parseSettings(found.text, why) : std::nullopt;
-        lastError = !found.problem.empty() ? "comedi 驱动程序：" + found.problem
-                    : why.empty()          ? ""
-                                  : "comedi 驱动程序的配置（" + found.where + "）不对：" + why;
-        if (!parsed)
-            std::fprintf(stderr, "%s\n", lastError.c_str());
-        return parsed;
-    }();
+    static const std::optional<comedicard::Settings> read =
+        driver::readSettings<comedicard::Settings>("ADCARD_COMEDI", "adcard-comedi.conf", "comedi",
+                                                   comedicard::parseSettings, lastError, true);
     return read;
 }
 
@@ -133,7 +123,8 @@ ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
 
 ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
     static std::string id;
-    id = board() ? board()->id() : "";
+    // A board that will not open is still its node: tests of it exclude each other.
+    id = board() ? board()->id() : settings() ? driver::nodeId("comedi", settings()->device) : "";
     return id.c_str();
 }
 

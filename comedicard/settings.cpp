@@ -56,9 +56,7 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
         return settings.lines && *settings.lines % 8 == 0 ? "" : "应为 8 到 128 之间 8 的倍数";
     }
     if (key == "settling") {
-        const bool ms = value.size() > 2 && value.compare(value.size() - 2, 2, "ms") == 0;
-        const auto read =
-            driver::wholeNumber(ms ? value.substr(0, value.size() - 2) : value, 0, 10000);
+        const std::optional<int> read = driver::milliseconds(value, 0, 10000);
         settings.settlingMs = read.value_or(0);
         return read ? "" : "应为 0 到 10000 毫秒，如 5ms";
     }

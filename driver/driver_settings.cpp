@@ -23,6 +23,11 @@ std::optional<int> wholeNumber(const std::string& text, long low, long high) {
                                                     : std::nullopt;
 }
 
+std::optional<int> milliseconds(const std::string& text, long low, long high) {
+    const bool ms = text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0;
+    return wholeNumber(ms ? text.substr(0, text.size() - 2) : text, low, high);
+}
+
 std::optional<std::array<int, 3>> captionNumbers(const std::string& text) {
     std::istringstream numbers(text);
     std::array<int, 3> caption{};

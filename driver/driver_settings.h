@@ -6,6 +6,7 @@
 // the library.
 
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ std::string trimmed(const std::string& text);
 
 // A whole number from low to high, or none.
 std::optional<int> wholeNumber(const std::string& text, long low, long high);
+
+// Milliseconds from low to high, as "100" or "100ms"; none where malformed.
+std::optional<int> milliseconds(const std::string& text, long low, long high);
 
 // The board's three numbers, as IOCtl answers them ("51 8 1"); none where the
 // text is not three numbers from 0 to 255.
@@ -42,6 +46,30 @@ struct SettingsText {
 // default). A file is read only where it is a regular file of at most 64 KiB
 // (a FIFO would hang the program, a device never end).
 SettingsText settingsText(const char* variable, const char* file, bool defaultsWithout = false);
+
+// The driver's settings, from settingsText parsed by `parse`; none where they
+// cannot be read or are wrong, and then `lastError` says why, naming the
+// driver ("comedi 驱动程序的配置（…）不对：…"), once on the standard error too.
+template <typename Settings>
+std::optional<Settings>
+readSettings(const char* variable, const char* file, const std::string& driver,
+             std::optional<Settings> (*parse)(const std::string&, std::string&),
+             std::string& lastError, bool defaultsWithout = false) {
+    const SettingsText found = settingsText(variable, file, defaultsWithout);
+    std::string why;
+    std::optional<Settings> parsed = found.problem.empty() ? parse(found.text, why) : std::nullopt;
+    lastError = !found.problem.empty() ? driver + " 驱动程序：" + found.problem
+                : why.empty()          ? ""
+                              : driver + " 驱动程序的配置（" + found.where + "）不对：" + why;
+    if (!parsed)
+        std::fprintf(stderr, "%s\n", lastError.c_str());
+    return parsed;
+}
+
+// Which device a node is, for the self-test's lock: "kind:MAJOR:MINOR", so
+// that a link to the node is the same device; "kind:path" where it is not a
+// device to be seen (platform code).
+std::string nodeId(const std::string& kind, const std::string& path);
 
 // Who owns a device node and with what mode ("它属 root:gpio，权限 0660；"),
 // or "" where it cannot be seen (platform code).

@@ -5,11 +5,20 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace driver {
 
 bool namesFile(const std::string& text) {
     return !text.empty() && text[0] == '/';
+}
+
+std::string nodeId(const std::string& kind, const std::string& path) {
+    struct stat node {};
+    return stat(path.c_str(), &node) == 0 && S_ISCHR(node.st_mode)
+               ? kind + ":" + std::to_string(major(node.st_rdev)) + ":" +
+                     std::to_string(minor(node.st_rdev))
+               : kind + ":" + path;
 }
 
 std::string ownerOf(const std::string& path) {

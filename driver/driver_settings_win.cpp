@@ -11,6 +11,10 @@ bool namesFile(const std::string& text) {
            text.rfind("\\\\", 0) == 0;
 }
 
+std::string nodeId(const std::string& kind, const std::string& path) {
+    return kind + ":" + path;
+}
+
 std::string ownerOf(const std::string& /*path*/) {
     return ""; // no device nodes here
 }

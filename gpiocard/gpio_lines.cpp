@@ -9,7 +9,6 @@
 #include <cstring>
 #include <map>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace gpiocard {
 namespace {
@@ -143,11 +142,7 @@ struct GpioLines::Requested {
 GpioLines::GpioLines(const Settings& settings, const char* consumer)
     : requested_(std::make_unique<Requested>()) {
     requested_->chip = openChip(settings.chip, path_);
-    struct stat node {};
-    id_ = stat(path_.c_str(), &node) == 0 && S_ISCHR(node.st_mode)
-              ? "gpio:" + std::to_string(major(node.st_rdev)) + ":" +
-                    std::to_string(minor(node.st_rdev))
-              : "gpio:" + path_;
+    id_ = driver::nodeId("gpio", path_);
     requested_->request(settings.outputs, true, 0, consumer);
     requested_->request(settings.inputs, false, biasFlag(settings.bias), consumer);
     requested_->values.assign(settings.outputs.size(), 0);

@@ -25,18 +25,8 @@ using Clock = std::chrono::steady_clock;
 std::string lastError; // the reason of the last failed call, for AdcardLastError
 
 const std::optional<gpiocard::Settings>& settings() {
-    static const std::optional<gpiocard::Settings> read = [] {
-        const driver::SettingsText found = driver::settingsText("ADCARD_GPIO", "adcard-gpio.conf");
-        std::string why;
-        std::optional<gpiocard::Settings> parsed =
-            found.problem.empty() ? gpiocard::parseSettings(found.text, why) : std::nullopt;
-        lastError = !found.problem.empty() ? "GPIO 驱动程序：" + found.problem
-                    : why.empty()          ? ""
-                                  : "GPIO 驱动程序的配置（" + found.where + "）不对：" + why;
-        if (!parsed)
-            std::fprintf(stderr, "%s\n", lastError.c_str());
-        return parsed;
-    }();
+    static const std::optional<gpiocard::Settings> read = driver::readSettings<gpiocard::Settings>(
+        "ADCARD_GPIO", "adcard-gpio.conf", "GPIO", gpiocard::parseSettings, lastError);
     return read;
 }
 
@@ -171,7 +161,11 @@ ADCARD_API const char* ADCARD_CALL AdcardLastError(void) {
 
 ADCARD_API const char* ADCARD_CALL AdcardCardId(void) {
     static std::string id;
-    id = lines() ? held()->lines.id() : "";
+    // A chip that will not open is still its node (or label): tests of it exclude each other.
+    const std::string& chip = settings() ? settings()->chip : "";
+    id = lines()      ? held()->lines.id()
+         : settings() ? driver::nodeId("gpio", chip[0] == '/' ? chip : "/dev/" + chip)
+                      : "";
     return id.c_str();
 }
 

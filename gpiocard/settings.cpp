@@ -66,9 +66,7 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
         return "应为 as-is、pull-up、pull-down 或 disabled";
     }
     if (key == "settling") {
-        const bool ms = value.size() > 2 && value.compare(value.size() - 2, 2, "ms") == 0;
-        const auto read =
-            driver::wholeNumber(ms ? value.substr(0, value.size() - 2) : value, 0, 10000);
+        const std::optional<int> read = driver::milliseconds(value, 0, 10000);
         settings.settlingMs = read.value_or(0);
         return read ? "" : "应为 0 到 10000 毫秒，如 5ms";
     }

@@ -35,19 +35,9 @@ std::string lastError; // the reason of the last failed call, for AdcardLastErro
 // where they are missing or wrong. Read at the first call; said once on the
 // standard error.
 const std::optional<modbuscard::Settings>& settings() {
-    static const std::optional<modbuscard::Settings> read = [] {
-        const driver::SettingsText found =
-            driver::settingsText("ADCARD_MODBUS", "adcard-modbus.conf");
-        std::string why;
-        std::optional<modbuscard::Settings> parsed =
-            found.problem.empty() ? modbuscard::parseSettings(found.text, why) : std::nullopt;
-        lastError = !found.problem.empty() ? "Modbus 驱动程序：" + found.problem
-                    : why.empty()          ? ""
-                                  : "Modbus 驱动程序的配置（" + found.where + "）不对：" + why;
-        if (!parsed)
-            std::fprintf(stderr, "%s\n", lastError.c_str());
-        return parsed;
-    }();
+    static const std::optional<modbuscard::Settings> read =
+        driver::readSettings<modbuscard::Settings>("ADCARD_MODBUS", "adcard-modbus.conf", "Modbus",
+                                                   modbuscard::parseSettings, lastError);
     return read;
 }
 

@@ -45,9 +45,7 @@ std::string set(Settings& settings, const std::string& key, const std::string& v
         return why.empty() && settings.lines % 8 != 0 ? "应为 8 的倍数" : why;
     }
     if (key == "timeout") {
-        const bool ms = value.size() > 2 && value.compare(value.size() - 2, 2, "ms") == 0;
-        const std::optional<int> read =
-            driver::wholeNumber(ms ? value.substr(0, value.size() - 2) : value, 1, 60000);
+        const std::optional<int> read = driver::milliseconds(value, 1, 60000);
         if (!read)
             return "应为 1 到 60000 毫秒，如 100ms";
         settings.timeoutMs = *read;
