@@ -68,7 +68,7 @@ for line in received_file:
     polled = datetime.datetime.strptime(message["time"], "%Y-%m-%dT%H:%M:%S.%fZ").replace(
         tzinfo=datetime.timezone.utc).timestamp()
     delays.append((float(arrived) - polled) * 1000)
-os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), os.environ["ADCARD_SIM_NAME"]))
+os.unlink("/dev/shm/adcard-sim3-%d-%s" % (os.getuid(), os.environ["ADCARD_SIM_NAME"]))
 missing = sorted(set(range(1, max(numbers, default=0) + 1)) - set(numbers))
 delays.sort()
 print(json.dumps({

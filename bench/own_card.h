@@ -12,7 +12,7 @@ public:
     OwnCard() : name_("bench-" + std::to_string(getpid())) {
         setenv("ADCARD_SIM_NAME", name_.c_str(), 1);
     }
-    ~OwnCard() { shm_unlink(("/adcard-sim2-" + std::to_string(getuid()) + "-" + name_).c_str()); }
+    ~OwnCard() { shm_unlink(("/adcard-sim3-" + std::to_string(getuid()) + "-" + name_).c_str()); }
     OwnCard(const OwnCard&) = delete;
     OwnCard& operator=(const OwnCard&) = delete;
 

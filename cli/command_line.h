@@ -7,6 +7,7 @@
 #include "cli/card_commands.h"
 #include "cli/history/history_command.h"
 #include "cli/publish_command.h"
+#include "cli/run/run_command.h"
 #include "cli/selftest_command.h"
 #include "cli/serve/serve_command.h"
 #include "cli/watch/watch_command.h"
@@ -31,7 +32,7 @@ struct HelpCommand {
 
 using Command =
     std::variant<HelpCommand, InfoCommand, GetSetup, SetSetup, WatchSetup, SelftestCommand,
-                 ServeSetup, records::HistorySetup, DeliverySetup DIO_PLANT_COMMANDS>;
+                 RunPlanSetup, ServeSetup, records::HistorySetup, DeliverySetup DIO_PLANT_COMMANDS>;
 
 // The command the arguments (the program's name first) ask for. Throws
 // UsageError naming what is wrong: then nothing has been sent, nor the driver

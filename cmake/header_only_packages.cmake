@@ -32,3 +32,20 @@ endfunction()
 
 dio_header_only_package(CLI11 CLI11::CLI11 libcli11-dev CLI)
 dio_header_only_package(nlohmann_json nlohmann_json::nlohmann_json nlohmann-json3-dev nlohmann)
+
+# toml++ is header-only too, but Debian's package files name its shared
+# library, which a cross build does not have: its headers are used alone,
+# compiled by the one source that includes them (core/plan/plan_file.cpp).
+find_path(DIO_TOMLPP_INCLUDE toml++/toml.h NO_CMAKE_FIND_ROOT_PATH)
+if(NOT DIO_TOMLPP_INCLUDE)
+  message(FATAL_ERROR "toml++ not found (no toml++/toml.h): install libtomlplusplus-dev")
+endif()
+add_library(dio_tomlplusplus INTERFACE)
+add_library(dio::tomlplusplus ALIAS dio_tomlplusplus)
+if(CMAKE_CROSSCOMPILING)
+  set(vendor ${CMAKE_BINARY_DIR}/vendor/tomlplusplus/include)
+  file(COPY ${DIO_TOMLPP_INCLUDE}/toml++ DESTINATION ${vendor})
+  target_include_directories(dio_tomlplusplus SYSTEM INTERFACE ${vendor})
+else()
+  target_include_directories(dio_tomlplusplus SYSTEM INTERFACE ${DIO_TOMLPP_INCLUDE})
+endif()

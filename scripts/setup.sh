@@ -9,7 +9,7 @@ source "$(dirname "$0")/lib.sh"
 
 packages=(cmake g++ make g++-multilib
           qt6-base-dev qt6-base-private-dev qt6-translations-l10n libgl-dev fonts-noto-cjk
-          libcli11-dev nlohmann-json3-dev libmodbus-dev libsqlite3-dev libmosquitto-dev
+          libcli11-dev nlohmann-json3-dev libtomlplusplus-dev libmodbus-dev libsqlite3-dev libmosquitto-dev
           libgtest-dev libbenchmark-dev
           python3-pymodbus python3-serial-asyncio python3-junitparser sigrok-cli
           mosquitto mosquitto-clients openssl groff-base xvfb xauth xdotool

@@ -1,5 +1,7 @@
 #include "card_memory.h"
 
+#include <chrono>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -29,17 +31,23 @@ std::string encoded(const std::string& card) {
 
 } // namespace
 
-// "sim2": the layout of one byte a group; memory of the older layout, a byte
-// a line, keeps its own names and is never mistaken for it.
+// "sim3": the layout of one byte a group and the lines' change times; memory
+// of an older layout keeps its own names and is never mistaken for it.
+std::uint32_t nowMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
 std::string sharedMemoryName(const std::string& card) {
     const std::string name = encoded(card);
     if (name.empty())
         return {};
 #if defined(_WIN32)
-    return "Local\\adcard-sim2-" + name; // the session's: one card per user
+    return "Local\\adcard-sim3-" + name; // the session's: one card per user
 #else
     // Names are the machine's: the user's id keeps one card per user.
-    return "/adcard-sim2-" + std::to_string(getuid()) + "-" + name;
+    return "/adcard-sim3-" + std::to_string(getuid()) + "-" + name;
 #endif
 }
 
@@ -54,7 +62,7 @@ std::string backingFile(const std::string& card) {
                      '\0');
     WideCharToMultiByte(CP_UTF8, 0, folder, length, utf8.data(), static_cast<int>(utf8.size()),
                         nullptr, nullptr);
-    // "Local\adcard-sim2-NAME" in the temporary folder as "adcard-sim2-NAME.bin".
+    // "Local\adcard-sim3-NAME" in the temporary folder as "adcard-sim3-NAME.bin".
     return utf8 + name.substr(name.find('\\') + 1) + ".bin";
 }
 #endif

@@ -20,7 +20,14 @@ using card::kGroups;
 // written with Zan_DO is latched whole, as a card does: no reader sees half.
 struct CardMemory {
     std::atomic<std::uint8_t> group[kGroups];
+    // When each line last changed, in milliseconds of the system's monotonic
+    // clock (wrapping): a simulated unit answers after its delay, whichever
+    // process drove the line.
+    std::atomic<std::uint32_t> changed[kLines];
 };
+
+// The monotonic clock in milliseconds, as `changed` keeps it.
+std::uint32_t nowMs();
 
 // The shared memory of the card ADCARD_SIM_NAME names ("default" when unset),
 // or null and why not (platform code). Only memory of this user's own, that

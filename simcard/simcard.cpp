@@ -6,6 +6,7 @@
 #include "driver/adcard_abi.h"
 #include "simcard/card_memory.h"
 #include "simcard/faults.h"
+#include "simcard/unit.h"
 
 #include <chrono>
 #include <cstdio>
@@ -50,6 +51,35 @@ const simcard::Faults& currentFaults() {
         flickering.seed(faults.seed);
     }
     return faults;
+}
+
+// The unit ADCARD_SIM_UNIT describes, read again whenever it changes; a
+// malformed description is said once on the standard error, and the card
+// answers with its loopback alone.
+const simcard::Unit& currentUnit() {
+    static std::string described = "\n";
+    static simcard::Unit unit;
+    const std::string now = simcard::environmentValue("ADCARD_SIM_UNIT");
+    if (now != described) {
+        described = now;
+        std::string error;
+        const auto parsed = simcard::parseUnit(now, error);
+        if (!parsed)
+            std::fprintf(stderr, "模拟板卡：ADCARD_SIM_UNIT 中 %s；板卡不带被测单元运行。\n",
+                         error.c_str());
+        unit = parsed.value_or(simcard::Unit());
+    }
+    return unit;
+}
+
+// Marks the lines of `group` whose bits differ between `before` and `after`
+// as changed now.
+void changedLines(simcard::CardMemory& memory, int group, int before, int after) {
+    const std::uint32_t now = simcard::nowMs();
+    for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
+        if ((before ^ after) >> bit & 1)
+            memory.changed[group * card::kLinesPerGroup + bit].store(now,
+                                                                     std::memory_order_relaxed);
 }
 
 // Whether a call fails as the card's silence asks: any call (line -1: one that
@@ -116,8 +146,16 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
         for (int bit = 0; bit < card::kLinesPerGroup; ++bit)
             outputs[group * card::kLinesPerGroup + bit] = (byte >> bit & 1) != 0;
     }
-    const std::array<bool, kLines> inputs =
-        simcard::inputsFor(outputs, currentFaults(), flickering);
+    std::array<bool, kLines> inputs = simcard::inputsFor(outputs, currentFaults(), flickering);
+    const std::uint32_t now = simcard::nowMs();
+    const simcard::Unit& unit = currentUnit();
+    for (int line = 0; line < kLines; ++line) {
+        const simcard::Unit::Answer& answer = unit.inputs[line];
+        if (answer.output >= 0)
+            inputs[line] = simcard::unitAnswer(
+                answer, outputs[answer.output],
+                now - memory->changed[answer.output].load(std::memory_order_relaxed));
+    }
     const int n = count < kGroups ? count : kGroups;
     for (int group = 0; group < n; ++group) {
         int word = 0;
@@ -135,11 +173,12 @@ ADCARD_API int16_t ADCARD_CALL Zan_DOBit(int16_t bit_index, int16_t bit_value) {
     if (!memory || silenced(bit_index))
         return -1;
     const auto mask = static_cast<std::uint8_t>(1 << card::bitOf(bit_index + 1));
-    auto& byte = memory->group[card::groupOf(bit_index + 1)];
-    if (bit_value != 0)
-        byte.fetch_or(mask, std::memory_order_relaxed);
-    else
-        byte.fetch_and(static_cast<std::uint8_t>(~mask), std::memory_order_relaxed);
+    const int group = card::groupOf(bit_index + 1);
+    auto& byte = memory->group[group];
+    const int before = bit_value != 0 ? byte.fetch_or(mask, std::memory_order_relaxed)
+                                      : byte.fetch_and(static_cast<std::uint8_t>(~mask),
+                                                       std::memory_order_relaxed);
+    changedLines(*memory, group, before, bit_value != 0 ? before | mask : before & ~mask);
     return 0;
 }
 
@@ -149,7 +188,9 @@ ADCARD_API int16_t ADCARD_CALL Zan_DO(int16_t group, int16_t byte_value) {
         return failed("通道组 " + std::to_string(group) + " 超出 0 到 15");
     if (!memory || silenced(group * card::kLinesPerGroup, card::kLinesPerGroup))
         return -1;
-    memory->group[group].store(static_cast<std::uint8_t>(byte_value), std::memory_order_relaxed);
+    const auto after = static_cast<std::uint8_t>(byte_value);
+    changedLines(*memory, group, memory->group[group].exchange(after, std::memory_order_relaxed),
+                 after);
     return 0;
 }
 

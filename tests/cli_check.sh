@@ -20,7 +20,7 @@ source "$(dirname "$0")/check_lib.sh"
 cli="$1" check=cli-check
 root="$(mktemp -d)"
 export ADCARD_SIM_NAME="check-$$"
-trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim2-$(id -u)-$ADCARD_SIM_NAME"' EXIT
+trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim3-$(id -u)-$ADCARD_SIM_NAME"' EXIT
 
 run info
 expect 0 "板卡信息：卡名：ZAN 51 8类型： 1"

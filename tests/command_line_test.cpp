@@ -41,6 +41,10 @@ std::string readAs(std::vector<std::string> arguments) {
                            selftest.output.report.value_or("-") +
                            (mqtt ? " " + mqtt->text() + " " + mqtt->prefix : "");
                 },
+                [](const RunPlanSetup& run) {
+                    return "run " + run.plan.name + " " + std::to_string(run.plan.steps.size()) +
+                           " " + run.junit.value_or("-");
+                },
                 [](const records::HistorySetup& history) {
                     return std::string(history.stats ? "stats" : "history") +
                            (history.byStation ? " by station " : " ") +

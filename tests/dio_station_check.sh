@@ -20,7 +20,7 @@ program="$(realpath "$1")"
 work="${STATION_CHECK_WORK:-$(mktemp -d)}"
 export STATION_CHECK_ID="${STATION_CHECK_ID:-$$}"
 export ADCARD_SIM_NAME="station-check-$STATION_CHECK_ID" ADCARD_SIM_FAULTS="stuck0=3" XDG_RUNTIME_DIR="$work"
-memory="/dev/shm/adcard-sim2-$(id -u)-$ADCARD_SIM_NAME"
+memory="/dev/shm/adcard-sim3-$(id -u)-$ADCARD_SIM_NAME"
 pid="" xpid=""
 cleanup() {
   # What a failed row left running goes with it.
@@ -66,8 +66,8 @@ runs_reach() { # count
   done
   return 1
 }
-# The card's outputs as its memory holds them: a byte a group.
-outputs() { od -An -tu1 -v "$memory" 2>/dev/null | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
+# The card's outputs as its memory holds them: a byte a group, first.
+outputs() { od -An -tu1 -v -N16 "$memory" 2>/dev/null | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
 fail() { echo "station-check: $1" >&2; cat "$work/log" >&2; exit 1; }
 
 # On a display, this script again drives the window.

@@ -56,6 +56,6 @@ if not runner:
 os.unlink(path)
 shutil.rmtree(folder)
 if not runner:
-    os.unlink("/dev/shm/adcard-sim2-%d-junit-%d" % (os.getuid(), os.getpid()))
+    os.unlink("/dev/shm/adcard-sim3-%d-junit-%d" % (os.getuid(), os.getpid()))
 print("junit-check: junitparser reads one suite for the card, its properties, 32 cases, "
       "the 3 faulty ones failed with their faults")

@@ -211,7 +211,7 @@ try:
     for server_ in servers:
         stopped(server_)
     for name in ports:
-        path = "/dev/shm/adcard-sim2-%d-%s-%s" % (os.getuid(), card, name)
+        path = "/dev/shm/adcard-sim3-%d-%s-%s" % (os.getuid(), card, name)
         if os.path.exists(path):
             os.unlink(path)
     checks.append("one self-test a card: two modules from one PC both run; through the server "
@@ -284,7 +284,7 @@ try:
     expect(dio("127.0.0.1:%d" % port, "set", "9=1"), 4, "模块答以异常")
     stopped(server)
     for name in (card, card + "-local", card + "-late"):
-        path = "/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), name)
+        path = "/dev/shm/adcard-sim3-%d-%s" % (os.getuid(), name)
         if os.path.exists(path):
             os.unlink(path)
     checks.append("dio-cli serve's card through the network: the self-test finds the faults it "

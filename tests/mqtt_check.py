@@ -315,8 +315,8 @@ try:  # the card and the folder go however the rows end
         tls()
         interrupted_wait()
 finally:
-    if not runner and os.path.exists("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card)):
-        os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
+    if not runner and os.path.exists("/dev/shm/adcard-sim3-%d-%s" % (os.getuid(), card)):
+        os.unlink("/dev/shm/adcard-sim3-%d-%s" % (os.getuid(), card))
     shutil.rmtree(folder)
 if failures:
     sys.exit("mqtt-check:\n  " + "\n  ".join(failures))

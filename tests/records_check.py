@@ -344,8 +344,8 @@ finally:
     for name in ["%d-%s" % (os.getuid(), card), "%d-%s-ro" % (os.getuid(), card),
                  "%d-%s-ro" % (65534, card)] + ["%d-%s-t%d" % (os.getuid(), card, n)
                                                 for n in range(10)]:
-        if not runner and os.path.exists("/dev/shm/adcard-sim2-" + name):
-            os.unlink("/dev/shm/adcard-sim2-" + name)
+        if not runner and os.path.exists("/dev/shm/adcard-sim3-" + name):
+            os.unlink("/dev/shm/adcard-sim3-" + name)
     shutil.rmtree(folder)
 if failures:
     sys.exit("records-check:\n  " + "\n  ".join(failures))

@@ -24,7 +24,7 @@ source "$(dirname "$0")/check_lib.sh"
 cli="$1" check=runs-check
 root="$(mktemp -d)"
 card="station-$$"
-memory="/dev/shm/adcard-sim2-$(id -u)-$card"
+memory="/dev/shm/adcard-sim3-$(id -u)-$card"
 export ADCARD_SIM_NAME="$card"
 trap 'rm -rf "$root"; rm -f "$memory"*' EXIT
 
@@ -107,10 +107,10 @@ while IFS='|' read -r size mode owner said; do
   run set 9=1
   expect 4 "$said"
 done <<EOF
-16|0666|me|权限是 0666，应为 0600
-16|0000|me|权限是 0000，应为 0600
-128|0600|me|大小是 128 字节，应为 16
-16|0600|nobody|属于另一个用户
+528|0666|me|权限是 0666，应为 0600
+528|0000|me|权限是 0000，应为 0600
+128|0600|me|大小是 128 字节，应为 528
+528|0600|nobody|属于另一个用户
 EOF
 rm -f "$memory"
 for pair in "测试|卡甲" "a/b|a.b" "a_b|a.b"; do
@@ -146,7 +146,7 @@ import os, sys
 folder = next((f for f in ("/run/lock", "/var/lock", "/tmp")
                if os.path.isdir(f) and os.stat(f).st_mode & 0o1777 == 0o1777), "/tmp")
 h = 14695981039346656037
-for b in ("sim:/adcard-sim2-%s-%s" % (sys.argv[1], sys.argv[2])).encode():
+for b in ("sim:/adcard-sim3-%s-%s" % (sys.argv[1], sys.argv[2])).encode():
     h = ((h ^ b) * 1099511628211) % (1 << 64)
 print("%s/dio-cli-selftest-%016x.lock" % (folder, h))' "$(id -u nobody)" "$nobody_card")"
   # nobody's copy of the program and its driver: the build may sit where only
@@ -180,7 +180,7 @@ print("%s/dio-cli-selftest-%016x.lock" % (folder, h))' "$(id -u nobody)" "$nobod
     as_nobody selftest --yes --settle 0 --channels 1-8
     expect "$want" "$said"
   done
-  rm -rf "$lock" "/dev/shm/adcard-sim2-$(id -u nobody)-$nobody_card"
+  rm -rf "$lock" "/dev/shm/adcard-sim3-$(id -u nobody)-$nobody_card"
   echo "$check: a lock file another user planted is refused, named; one made for every user is used"
 fi
 

@@ -319,6 +319,6 @@ if bad.returncode != 3:
 checks.append("a port in use and a malformed address: status 2, named; no driver: status 3")
 dio("set", "--byte", *["%d=0" % g for g in range(16)])
 if not runner:
-    os.unlink("/dev/shm/adcard-sim2-%d-%s" % (os.getuid(), card))
+    os.unlink("/dev/shm/adcard-sim3-%d-%s" % (os.getuid(), card))
 for check in checks:
     print("serve-check: " + check)

@@ -23,6 +23,7 @@ public:
     OwnSimulatedCard() { set("ADCARD_SIM_NAME", name_); }
     ~OwnSimulatedCard() {
         set("ADCARD_SIM_FAULTS", "");
+        set("ADCARD_SIM_UNIT", "");
 #if defined(_WIN32) // gone when the card's last handle closes
         DeleteFileA(simcard::backingFile(name_).c_str());
 #else
@@ -31,6 +32,10 @@ public:
     }
     void faults(const std::string& description) {
         set("ADCARD_SIM_FAULTS", description);
+    }
+    // A unit under test in place of the loopback (ADCARD_SIM_UNIT).
+    void unit(const std::string& description) {
+        set("ADCARD_SIM_UNIT", description);
     }
     driver::LibrarySearch search() const {
         return driver::LibrarySearch::cardDriverIn(SIMCARD_FOLDER);

@@ -3,6 +3,7 @@
 #include "driver/dlldef.h"
 #include "sim_card.h"
 #include "simcard/faults.h"
+#include "simcard/unit.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,32 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
         EXPECT_EQ(read, *named == '\0') << description;
         EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
     }
+}
+
+// A unit's description: each input answered by one output, after its delay.
+TEST(SimulatedCard, ReadsTheUnitAskedFor) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1>9@20;!2>10;3>11@60000;;", ""},
+        {"1>9;2>9", "输入 9 给了两次"},
+        {"1>129", "“1>129”"},
+        {"0>9", "“0>9”"},
+        {"1>9@60001", "“1>9@60001”"},
+        {"1>9@", "“1>9@”"},
+        {"1-9", "“1-9”"},
+        {"!>9", "“!>9”"}};
+    for (const auto& [description, named] : cases) {
+        std::string error;
+        const auto unit = simcard::parseUnit(description, error);
+        EXPECT_EQ(unit.has_value(), *named == '\0') << description;
+        EXPECT_EQ(error.substr(0, std::string(named).size()), named) << description;
+    }
+    std::string error;
+    const simcard::Unit unit = *simcard::parseUnit("!2>10@30", error);
+    const simcard::Unit::Answer& answer = unit.inputs[9];
+    EXPECT_EQ(answer.output, 1);
+    // Inverted: output 1 reads 0 once settled, and 1 (the output's earlier 0) before.
+    EXPECT_FALSE(simcard::unitAnswer(answer, true, 30));
+    EXPECT_TRUE(simcard::unitAnswer(answer, true, 29));
 }
 
 // Every card name is a name of its own: letters, digits and '-' as they are,

@@ -7,7 +7,7 @@ set -euo pipefail
 cli="$1"
 root="$(mktemp -d)"
 export ADCARD_SIM_NAME="vcd-$$"
-trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim2-$(id -u)-$ADCARD_SIM_NAME"' EXIT
+trap 'rm -rf "$root"; rm -f "/dev/shm/adcard-sim3-$(id -u)-$ADCARD_SIM_NAME"' EXIT
 fail() { echo "vcd-check: $*" >&2; exit 1; }
 
 # Channel 3 named by the map, as wired anyway.

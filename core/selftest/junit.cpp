@@ -7,13 +7,11 @@
 #include <map>
 
 namespace cli::selftest {
-namespace {
-
 // Text for an XML attribute or element: the five characters XML reserves
 // escaped, and whatever XML 1.0 cannot carry (bytes that are not UTF-8,
 // control characters, U+FFFE) replaced or dropped, so that the file is
 // well-formed whatever was typed.
-std::string escaped(const std::string& text) {
+std::string xmlEscaped(const std::string& text) {
     std::string out;
     for (const char c : convert::xmlCharacters(text)) {
         switch (c) {
@@ -39,8 +37,6 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-} // namespace
-
 std::string junitXml(const Report& report, const std::vector<int>& channels, const Run& run) {
     // Each channel's faults, as the report's texts say them.
     std::map<int, std::vector<std::pair<std::string, std::string>>> faults;
@@ -53,21 +49,21 @@ std::string junitXml(const Report& report, const std::vector<int>& channels, con
     const std::string name = run.serial.empty() ? "dio-cli selftest" : run.serial;
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n"
                       "  <testsuite name=\"" +
-                      escaped(name) + "\" tests=\"" + std::to_string(channels.size()) +
+                      xmlEscaped(name) + "\" tests=\"" + std::to_string(channels.size()) +
                       "\" failures=\"" + std::to_string(faults.size()) +
                       "\" errors=\"0\" skipped=\"0\" timestamp=\"" +
-                      escaped(isoTimestamp(run.start, true)) + "\" time=\"" + seconds +
-                      "\" hostname=\"" + escaped(run.station) + "\">\n    <properties>\n";
+                      xmlEscaped(isoTimestamp(run.start, true)) + "\" time=\"" + seconds +
+                      "\" hostname=\"" + xmlEscaped(run.station) + "\">\n    <properties>\n";
     for (const auto& [key, value] :
          {std::pair<const char*, const std::string&>("serial", run.serial),
           {"part", run.part},
           {"station", run.station},
           {"operator", run.operatorName}})
-        xml += "      <property name=\"" + std::string(key) + "\" value=\"" + escaped(value) +
+        xml += "      <property name=\"" + std::string(key) + "\" value=\"" + xmlEscaped(value) +
                "\"/>\n";
     xml += "    </properties>\n";
     for (const int channel : channels) {
-        xml += "    <testcase classname=\"" + escaped(name) + "\" name=\"通道 " +
+        xml += "    <testcase classname=\"" + xmlEscaped(name) + "\" name=\"通道 " +
                std::to_string(channel) + "\" time=\"0\"";
         const auto found = faults.find(channel);
         if (found == faults.end()) {
@@ -79,8 +75,9 @@ std::string junitXml(const Report& report, const std::vector<int>& channels, con
             kinds += (kinds.empty() ? "" : ",") + kind;
             messages += (messages.empty() ? "" : "；") + text;
         }
-        xml += ">\n      <failure type=\"" + escaped(kinds) + "\" message=\"" + escaped(messages) +
-               "\">" + escaped(messages) + "</failure>\n    </testcase>\n";
+        xml += ">\n      <failure type=\"" + xmlEscaped(kinds) + "\" message=\"" +
+               xmlEscaped(messages) + "\">" + xmlEscaped(messages) +
+               "</failure>\n    </testcase>\n";
     }
     return xml + "  </testsuite>\n</testsuites>\n";
 }

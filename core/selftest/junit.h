@@ -21,6 +21,9 @@ struct Run : Identity {
 // The run as JUnit XML, as CI dashboards and test report tools read it: one
 // test suite named for the serial number, with the part, station and operator
 // as its properties; one test case per tested channel, failed with its faults.
+// Text for an XML attribute or element, well-formed whatever was typed.
+std::string xmlEscaped(const std::string& text);
+
 std::string junitXml(const Report& report, const std::vector<int>& channels, const Run& run);
 
 } // namespace cli::selftest

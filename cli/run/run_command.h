@@ -1,0 +1,26 @@
+#pragma once
+// dio-cli run PLAN: a unit's test plan on the card, step by step.
+
+#include "cli/subcommand.h"
+#include "core/plan/plan.h"
+
+#include <optional>
+#include <string>
+
+namespace cli {
+
+struct RunPlanSetup {
+    plan::Plan plan; // read and checked with the command line
+    bool json = false;
+    std::optional<std::string> report, junit;
+    std::string serial; // the unit's, for the JUnit suite
+};
+
+template <> struct Subcommand<RunPlanSetup> {
+    static constexpr const char* kName = "run";
+    static constexpr bool kUsesCard = true;
+    static Finish<RunPlanSetup> declare(CLI::App& app);
+    static ExitStatus run(const RunPlanSetup& setup, Card& card);
+};
+
+} // namespace cli
