@@ -149,12 +149,14 @@ ADCARD_API int16_t ADCARD_CALL Zan_DI(int16_t count, int16_t* words) {
     std::array<bool, kLines> inputs = simcard::inputsFor(outputs, currentFaults(), flickering);
     const std::uint32_t now = simcard::nowMs();
     const simcard::Unit& unit = currentUnit();
+    static bool odd = false; // a chattering input's reading, every other one flipped
+    odd = !odd;
     for (int line = 0; line < kLines; ++line) {
         const simcard::Unit::Answer& answer = unit.inputs[line];
         if (answer.output >= 0)
             inputs[line] = simcard::unitAnswer(
                 answer, outputs[answer.output],
-                now - memory->changed[answer.output].load(std::memory_order_relaxed));
+                now - memory->changed[answer.output].load(std::memory_order_relaxed), odd);
     }
     const int n = count < kGroups ? count : kGroups;
     for (int group = 0; group < n; ++group) {

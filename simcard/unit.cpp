@@ -27,13 +27,17 @@ std::optional<Unit> parseUnit(const std::string& description, std::string& error
         const auto arrow = part.find('>');
         const auto at = part.find('@');
         if (arrow == std::string::npos) {
-            error = "“" + part + "”不是“输出>输入[@毫秒]”";
+            error = "“" + part + "”不是“输出>输入[~][@毫秒]”";
             return std::nullopt;
         }
         const bool inverted = part[0] == '!';
         const std::optional<int> output = line(part.substr(inverted, arrow - inverted));
-        const std::optional<int> input = line(
-            part.substr(arrow + 1, at == std::string::npos ? std::string::npos : at - arrow - 1));
+        std::string in =
+            part.substr(arrow + 1, at == std::string::npos ? std::string::npos : at - arrow - 1);
+        const bool chatters = !in.empty() && in.back() == '~';
+        if (chatters)
+            in.pop_back();
+        const std::optional<int> input = line(in);
         std::optional<long> delay = 0L;
         if (at != std::string::npos)
             delay = convert::decimalNumber(part.substr(at + 1), 5);
@@ -46,7 +50,7 @@ std::optional<Unit> parseUnit(const std::string& description, std::string& error
             error = "输入 " + std::to_string(*input + 1) + " 给了两次";
             return std::nullopt;
         }
-        answer = {*output, inverted, static_cast<std::uint32_t>(*delay)};
+        answer = {*output, inverted, chatters, static_cast<std::uint32_t>(*delay)};
     }
     return unit;
 }

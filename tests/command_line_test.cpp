@@ -43,7 +43,9 @@ std::string readAs(std::vector<std::string> arguments) {
                 },
                 [](const RunPlanSetup& run) {
                     return "run " + run.plan.name + " " + std::to_string(run.plan.steps.size()) +
-                           " " + run.junit.value_or("-");
+                           " " + run.junit.value_or("-") + " " +
+                           std::to_string(run.station.rules.retests) + " " +
+                           std::to_string(run.station.rules.fixtureRow);
                 },
                 [](const records::HistorySetup& history) {
                     return std::string(history.stats ? "stats" : "history") +

@@ -317,7 +317,7 @@ def released_layout():
     counts = {c["channel"]: c["kinds"] for c in json.loads(stats.stdout or "{}").get("channels", [])}
     check("released layout upgraded", done.returncode == 1 and counts == {
         5: {"short": 1}, 6: {"short": 1, "stuck-1": 1}} and rows(
-        "PRAGMA user_version", db="layout1.sqlite") == [(4,)] and rows(
+        "PRAGMA user_version", db="layout1.sqlite") == [(5,)] and rows(
         "SELECT COUNT(DISTINCT uuid), COUNT(*) FROM runs WHERE delivered IS NULL",
         db="layout1.sqlite") == [(2, 2)], (done.stderr, stats.stderr, counts))
 
@@ -333,7 +333,7 @@ def released_layout_without_traces():
     verdicts = [(r["serial"], r["check"]) for r in json.loads(after.stdout or "[]")]
     check("third layout upgraded", before.returncode == 0 and done.returncode == 1 and verdicts == [
         ("SN-L4", "agrees"), ("SN-L3B", "not-kept"), ("SN-L3A", "not-kept")] and rows(
-        "PRAGMA user_version", db="layout3.sqlite") == [(4,)], (before.stdout, after.stdout))
+        "PRAGMA user_version", db="layout3.sqlite") == [(5,)], (before.stdout, after.stdout))
 
 
 try:  # the cards and the folder go however the rows end

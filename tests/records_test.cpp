@@ -223,7 +223,8 @@ TEST_F(RecordsFile, FiltersForAStationsDay) {
     EXPECT_EQ(started(newest), std::vector<std::string>({"02T01"}));
 }
 
-TEST_F(RecordsFile, StationCountsGiveFirstPassYield) {
+// A unit that failed and then passed counts in the final yield, not the first-pass one.
+TEST_F(RecordsFile, StationCountsGiveFirstPassAndFinalYields) {
     struct Made {
         const char *station, *serial, *started;
         RunStatus status;
@@ -243,12 +244,13 @@ TEST_F(RecordsFile, StationCountsGiveFirstPassYield) {
     ASSERT_EQ(counts.size(), 2u);
     EXPECT_EQ(counts[0].station, "a");
     EXPECT_EQ(std::vector<long>({counts[0].runs, counts[0].passed, counts[0].failed,
-                                 counts[0].unfinished, counts[0].units, counts[0].firstPass}),
-              std::vector<long>({3, 2, 1, 0, 2, 1}));
+                                 counts[0].unfinished, counts[0].units, counts[0].firstPass,
+                                 counts[0].finalPass}),
+              std::vector<long>({3, 2, 1, 0, 2, 1, 2}));
     EXPECT_EQ(counts[1].unfinished, 1);
     EXPECT_EQ(stationStatsOutput(counts, HistoryFormat::Csv),
-              "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield\r\n"
-              "a,3,2,1,0,2,1,50.0\r\nb,1,0,0,1,1,0,0.0\r\n");
+              "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield,final_pass,"
+              "final_yield\r\na,3,2,1,0,2,1,50.0,2,100.0\r\nb,1,0,0,1,1,0,0.0,0,0.0\r\n");
 }
 
 // Two runs of a unit in one millisecond (a clock set back, a forged record): a

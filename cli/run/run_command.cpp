@@ -3,6 +3,7 @@
 #include "core/base/console.h"
 #include "core/base/interrupts.h"
 #include "core/card/card.h"
+#include "core/options/arguments.h"
 #include "core/options/station_arguments.h"
 #include "core/plan/plan_output.h"
 #include "core/selftest/lock.h"
@@ -12,21 +13,79 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 
 namespace cli {
 namespace {
 
-struct RunArguments {
-    std::string plan, report, junit, serial;
-    bool yes = false, json = false;
+struct RunArguments : StationArguments {
+    std::string plan, report, junit, serial, retestOn, golden, overrulers;
+    std::string retests = std::to_string(StationRules().retests);
+    std::string fixtureRow = std::to_string(StationRules().fixtureRow);
+    bool yes = false, json = false, overrule = false;
     CLI::Option* reportGiven = nullptr;
     CLI::Option* junitGiven = nullptr;
+    CLI::Option* serialGiven = nullptr;
+    CLI::Option* retestsGiven = nullptr;
+    CLI::Option* retestOnGiven = nullptr;
 };
+
+// "a,b" as its items, each printable and not empty.
+std::vector<std::string> items(const std::string& list, const std::string& option) {
+    std::vector<std::string> found;
+    std::istringstream parts(list);
+    for (std::string item; std::getline(parts, item, ',');) {
+        if (item.empty())
+            throw UsageError(option + " 的“" + list + "”里有空项");
+        requirePrintable(option, item);
+        found.push_back(item);
+    }
+    return found;
+}
+
+// The retest rule: the plan's, where it gives one, the options' over it.
+StationRules stationRules(const RunArguments& given, const plan::Plan& plan) {
+    StationRules rules;
+    if (plan.retests)
+        rules.retests = *plan.retests;
+    if (plan.retestOn)
+        rules.retestOn = {plan.retestOn->begin(), plan.retestOn->end()};
+    if (*given.retestsGiven)
+        rules.retests = static_cast<int>(parseNumber(given.retests, "--retests", 0, 100));
+    if (*given.retestOnGiven) {
+        rules.retestOn.clear();
+        for (const std::string& kind : items(given.retestOn, "--retest-on")) {
+            if (std::none_of(std::begin(plan::kFindingKinds), std::end(plan::kFindingKinds),
+                             [&](const char* k) { return kind == k; }))
+                throw UsageError("--retest-on 的“" + kind +
+                                 "”不对：可用 not-met、intermittent、stuck-0、stuck-1、short、"
+                                 "crossed、undecided");
+            rules.retestOn.insert(kind);
+        }
+    }
+    rules.fixtureRow = static_cast<int>(parseNumber(given.fixtureRow, "--fixture-row", 2, 100));
+    for (const std::string& serial : items(given.golden, "--golden"))
+        rules.golden.insert(serial);
+    for (const std::string& name : items(given.overrulers, "--overrulers"))
+        rules.overrulers.insert(name);
+    return rules;
+}
 
 RunPlanSetup runSetup(const RunArguments& given) {
     if (!given.yes)
         throw UsageError("计划会驱动它所列的输出：确认可以时加上 --yes");
+    if (*given.dbGiven && !*given.serialGiven)
+        throw UsageError("--db 记下的是一个单元的运行：同时给出 --serial");
+    if (*given.mqttGiven && !*given.serialGiven)
+        throw UsageError("--mqtt 发布的是记下的运行：同时给出 --serial");
+    if (*given.serialGiven && given.serial.empty())
+        throw UsageError("--serial 不能为空");
+    if (given.overrule && !*given.serialGiven)
+        throw UsageError("--overrule 否决的是一个序列号的送修：同时给出 --serial");
     requirePrintable("--serial", given.serial);
+    requirePrintable("--part", given.part);
+    requirePrintable("--station", given.station);
+    requirePrintable("--operator", given.operatorName);
     auto file = [](CLI::Option* option, const std::string& name, const char* flag) {
         if (!*option)
             return std::optional<std::string>();
@@ -38,8 +97,12 @@ RunPlanSetup runSetup(const RunArguments& given) {
     setup.json = given.json;
     setup.report = file(given.reportGiven, given.report, "--report");
     setup.junit = file(given.junitGiven, given.junit, "--junit");
-    setup.serial = given.serial;
+    setup.output = stationOutput(given);
+    setup.output.who.serial = given.serial;
+    setup.output.record = static_cast<bool>(*given.serialGiven);
     setup.plan = plan::readPlan(given.plan);
+    setup.station.rules = stationRules(given, setup.plan);
+    setup.station.overrule = given.overrule;
     return setup;
 }
 
@@ -58,6 +121,20 @@ void requireCardFor(Card& card, const plan::Plan& plan) {
         card.requireOutputChannel(highest, "计划：");
 }
 
+// What the records say of the unit after its run, in words, or "".
+std::string verdictText(const KeptPlanRun& kept, const RunPlanSetup& setup) {
+    if (kept.heldNow)
+        return fixtureHeldText(kept.hold, setup.station.rules);
+    if (kept.released)
+        return "金样 " + kept.run.serial + " 合格：夹具已放行";
+    if (!setup.output.record || kept.record.status != records::RunStatus::Fail)
+        return "";
+    const Admission& next = kept.next;
+    if (next.verdict == Admission::Verdict::Retest)
+        return "可复测（" + next.why + "）";
+    return "送修：" + next.why;
+}
+
 } // namespace
 
 Finish<RunPlanSetup> Subcommand<RunPlanSetup>::declare(CLI::App& app) {
@@ -73,45 +150,62 @@ Finish<RunPlanSetup> Subcommand<RunPlanSetup>::declare(CLI::App& app) {
     typed->junitGiven =
         run->add_option("--junit", typed->junit, "另把结果写成 JUnit XML（每步一个测试用例）")
             ->type_name("FILE");
-    run->add_option("--serial", typed->serial, "被测单元的序列号（JUnit 的测试套件名）")
-        ->type_name("SN");
+    typed->serialGiven =
+        run->add_option("--serial", typed->serial,
+                        "被测单元的序列号：给了就把这次运行记入记录库，并按记录判定复测和送修")
+            ->type_name("SN");
+    declareWhoOptions(*run, *typed);
+    typed->retestsGiven =
+        defaulted(run->add_option("--retests", typed->retests,
+                                  "不合格的单元还可复测几次（只限其发现都属 --retest-on 的种类；"
+                                  "计划的 [retest] 给了就用计划的）"),
+                  "N");
+    typed->retestOnGiven = run->add_option("--retest-on", typed->retestOn,
+                                           "可复测的发现种类，默认 intermittent,undecided")
+                               ->type_name("KINDS");
+    defaulted(run->add_option("--fixture-row", typed->fixtureRow,
+                              "同一发现接连出现在这么多不同的序列号上，测试台就暂停，疑为夹具"),
+              "N");
+    run->add_option("--golden", typed->golden, "已知良好的金样序列号：其合格运行放行暂停的测试台")
+        ->type_name("SN,...");
+    run->add_option("--overrulers", typed->overrulers, "可否决送修判定的操作员")
+        ->type_name("NAME,...");
+    run->add_flag("--overrule", typed->overrule,
+                  "否决送修的判定，重测此序列号（操作员须在 --overrulers 里；记下是谁）");
     return [typed] { return runSetup(*typed); };
 }
 
 ExitStatus Subcommand<RunPlanSetup>::run(const RunPlanSetup& setup, Card& card) {
     // Before any line is driven: the card to ourselves, able to carry the
-    // plan, and the files' folders.
+    // plan, the unit admitted, and the files' folders.
     const SelftestLock lock(card.id());
     requireCardFor(card, setup.plan);
+    const Admission admission = admitUnit(setup.output, setup.station);
     std::optional<ReportFile> report, junit;
     if (setup.report)
         report.emplace(*setup.report);
     if (setup.junit)
         junit.emplace(*setup.junit);
     catchInterrupts();
-    selftest::Run run;
-    run.serial = setup.serial;
-    run.start = std::chrono::system_clock::now();
-    const auto began = std::chrono::steady_clock::now();
     plan::RunOptions options;
-    const bool live = !setup.json;
-    if (live) {
+    if (!setup.json) {
         write(Stream::Out, "计划“" + setup.plan.name + "”版本 " + setup.plan.version + "\n");
+        if (admission.verdict == Admission::Verdict::Retest)
+            write(Stream::Out, "复测（上次：" + admission.why + "）\n");
+        if (admission.verdict == Admission::Verdict::ToRepair)
+            write(Stream::Out, "送修的判定由 " + setup.output.who.operatorName + " 否决，重测\n");
         options.onStep = [&](const plan::StepResult& step) {
             if (step.outcome != plan::Outcome::Skipped)
                 write(Stream::Out, "  " + plan::stepLine(setup.plan, step) + "\n");
         };
     }
-    std::optional<DriverCallFailed> notReset;
-    plan::PlanResult result;
-    try {
-        result = plan::runPlan(card, setup.plan, options);
-    } catch (const plan::PlanNotReset& e) {
-        result = e.result;
-        notReset = e;
-    }
-    run.duration = std::chrono::steady_clock::now() - began;
-    const std::string json = plan::resultJson(setup.plan, result).dump(2);
+    const KeptPlanRun kept =
+        runPlanAndKeep(card, setup.plan, setup.output, setup.station, admission, options);
+    const plan::PlanResult& result = kept.result;
+    nlohmann::ordered_json json = plan::resultJson(setup.plan, result);
+    const std::string verdict = verdictText(kept, setup);
+    if (!verdict.empty())
+        json["station"] = verdict;
     std::optional<Failure> failed;
     auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
         try {
@@ -121,20 +215,29 @@ ExitStatus Subcommand<RunPlanSetup>::run(const RunPlanSetup& setup, Card& card) 
             keepFirst(failed, e);
         }
     };
-    commit(report, json + "\n");
-    commit(junit, plan::junitXml(setup.plan, result, run));
+    commit(report, json.dump(2) + "\n");
+    commit(junit, plan::junitXml(setup.plan, result, kept.run));
     if (setup.json) {
-        write(Stream::Out, json + "\n");
+        write(Stream::Out, json.dump(2) + "\n");
     } else {
         std::string rest;
         for (const plan::StepResult& step : result.steps)
             if (step.outcome == plan::Outcome::Skipped)
                 rest += "  " + plan::stepLine(setup.plan, step) + "\n";
         const std::string text = plan::resultText(setup.plan, result);
-        write(Stream::Out, rest + text.substr(text.rfind("结论")));
+        write(Stream::Out,
+              rest + text.substr(text.rfind("结论")) + (verdict.empty() ? "" : verdict + "\n"));
     }
-    std::optional<Failure> first = notReset ? std::optional<Failure>(*notReset) : std::nullopt;
+    std::optional<Failure> first;
+    if (interrupted())
+        first = Interrupted(stopSignal());
+    keepFirst(first, kept.notReset);
+    if (kept.notRecorded)
+        keepFirst(first, RecordFailed(notRecordedText(*kept.notRecorded)));
+    keepFirst(first, kept.notPublished);
     keepFirst(first, failed);
+    if (kept.heldNow)
+        keepFirst(first, FixtureHeld(verdict));
     if (first)
         throw *first;
     return result.passed() ? ExitStatus::Ok : ExitStatus::FaultsFound;

@@ -3,6 +3,7 @@
 
 #include "cli/subcommand.h"
 #include "core/plan/plan.h"
+#include "core/runs/plan_kept.h"
 
 #include <optional>
 #include <string>
@@ -13,7 +14,8 @@ struct RunPlanSetup {
     plan::Plan plan; // read and checked with the command line
     bool json = false;
     std::optional<std::string> report, junit;
-    std::string serial; // the unit's, for the JUnit suite
+    SelftestOutput output; // who and where; kept where a serial is given
+    PlanStation station;   // the retest rule and the fixture's hold
 };
 
 template <> struct Subcommand<RunPlanSetup> {

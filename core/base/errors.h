@@ -69,6 +69,10 @@ using DriverCallFailed = FailureOf<ExitStatus::DriverCall>;
 using RecordFailed = FailureOf<ExitStatus::Records>;
 // The result was kept but could not be published to the plant's broker.
 using PublishFailed = FailureOf<ExitStatus::Publish>;
+// The station's fixture is suspect: the same fault came back on unit after unit.
+using FixtureHeld = FailureOf<ExitStatus::FixtureHeld>;
+// A unit the station's records send to repair, not tested again.
+using UnitToRepair = FailureOf<ExitStatus::FaultsFound>;
 
 // The standard output or error, or a report file, could not be written; a
 // reader that went away (SIGPIPE) ends it as that signal would have.

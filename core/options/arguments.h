@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/duration.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -26,12 +28,5 @@ std::vector<ByteSetting> parseByteSettings(const std::vector<std::string>& argum
 // A whole number from `low` to `high` given for `option` (full-width digits
 // read as typed), or UsageError naming the option and the range.
 long parseNumber(const std::string& text, const std::string& option, long low, long high);
-
-// A duration such as "200ms", "5s", "2m", "1h" or "1.5s" (a bare number is
-// seconds), digits first: no blanks, signs or hexadecimal. Throws UsageError
-// naming `option` for anything else, or a duration that is not positive.
-std::chrono::milliseconds parseDuration(const std::string& text, const std::string& option);
-// As parseDuration reads it back: "200ms", "60s".
-std::string formatDuration(std::chrono::milliseconds duration);
 
 } // namespace cli

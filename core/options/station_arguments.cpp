@@ -32,10 +32,14 @@ void declareStationOptions(CLI::App& command, StationArguments& given) {
                            "测试图样的码：adaptive（最少的图样，只在读数有疑处另加针对性图样）、"
                            "constant-weight（等重码）或 counting（计数码及其反码）"),
         "CODES");
+    declareWhoOptions(command, given);
+}
+
+void declareWhoOptions(CLI::App& command, StationArguments& given) {
     given.dbGiven = command.add_option("--db", given.db, kDbHelp)->type_name("FILE");
     given.mqttGiven = command
                           .add_option("--mqtt", given.mqtt,
-                                      "记下后另把这次自检（JSON）以 QoS 1 发布到 MQTT 代理的 "
+                                      "记下后另把这次运行（JSON）以 QoS 1 发布到 MQTT 代理的 "
                                       "<前缀>/<测试台>/selftest，如 mqtt://host:1883/plant/line3")
                           ->type_name("URL");
     command.add_option("--part", given.part, "所测板卡的型号")->type_name("P");

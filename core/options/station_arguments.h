@@ -40,6 +40,9 @@ struct StationArguments {
 };
 
 void declareStationOptions(CLI::App& command, StationArguments& given);
+// Only who and where, and where runs are kept and published (--db, --mqtt,
+// --part, --station, --operator): a plan's run takes its lines from its plan.
+void declareWhoOptions(CLI::App& command, StationArguments& given);
 
 // Each throws UsageError naming the option that is wrong.
 SelftestSetup stationSetup(const StationArguments& given);

@@ -57,12 +57,20 @@ struct Plan {
     std::vector<std::pair<std::string, int>> outputs; // name and channel
     std::vector<Input> inputs;
     std::vector<Step> steps;
+    // Its retest rule, where it gives one ([retest]): how many retests a
+    // serial gets, for which findings' kinds.
+    std::optional<int> retests;
+    std::optional<std::vector<std::string>> retestOn;
 
     // Every channel a step drives (not the self-tests'), ascending.
     std::vector<int> drivenChannels() const;
     // How many input words its expectations need read.
     int inputWords() const;
 };
+
+// The kinds of finding a plan's runs name, which a retest rule may list.
+inline constexpr const char* kFindingKinds[] = {"not-met", "intermittent", "stuck-0",  "stuck-1",
+                                                "short",   "crossed",      "undecided"};
 
 // The plan a text holds (`source` names it in errors), checked: names
 // declared once and of one direction, channels used once, values in range.

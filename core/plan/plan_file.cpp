@@ -5,7 +5,7 @@
 
 #include "convert/utf8.h"
 #include "core/base/digest.h"
-#include "core/options/arguments.h"
+#include "core/base/duration.h"
 #include "core/selftest/report.h"
 
 #define TOML_HEADER_ONLY 1
@@ -24,7 +24,8 @@ namespace {
 constexpr std::size_t kLongestText = 200;
 constexpr std::size_t kLongestName = 64;
 constexpr std::size_t kLargestFile = std::size_t{1} << 20;
-constexpr long kMostRepeats = 10000;
+// A run keeps at most this many passes of its steps (its records and message are bounded).
+constexpr long kMostPasses = 1000;
 constexpr long kLongestWaitMs = 600000;
 
 Where whereOf(const toml::source_region& region) {
@@ -136,7 +137,8 @@ public:
     PlanBuilder(const Reader& reader) : r_(reader) {}
 
     Plan build(const toml::table& top) {
-        r_.onlyKnown(top, {"name", "version", "settle", "outputs", "inputs", "step"}, "计划");
+        r_.onlyKnown(top, {"name", "version", "settle", "outputs", "inputs", "retest", "step"},
+                     "计划");
         plan_.name = r_.text(required(top, "name", "计划"), "计划的 name ");
         const toml::node& version = required(top, "version", "计划");
         plan_.version = r_.text(version, "计划的 version ");
@@ -146,6 +148,8 @@ public:
             readOutputs(table(*outputs, "[outputs] "));
         if (const toml::node* inputs = top.get("inputs"))
             readInputs(table(*inputs, "[inputs] "));
+        if (const toml::node* retest = top.get("retest"))
+            readRetest(table(*retest, "[retest] "));
         const toml::node* steps = top.get("step");
         const toml::array* list = steps ? steps->as_array() : nullptr;
         if (!list || list->empty() || !list->is_array_of_tables())
@@ -220,6 +224,27 @@ private:
                 r_.fail(node.source(), "输入字 " + std::to_string(bit.word) + " 的位 " +
                                            std::to_string(bit.bit) + " 已是输入 " + at->second);
             plan_.inputs.push_back({name, bit});
+        }
+    }
+
+    void readRetest(const toml::table& retest) {
+        r_.onlyKnown(retest, {"count", "on"}, "[retest] ");
+        if (const toml::node* count = retest.get("count"))
+            plan_.retests = static_cast<int>(r_.number(*count, "[retest] 的 count ", 0, 100));
+        if (const toml::node* on = retest.get("on")) {
+            const toml::array* kinds = on->as_array();
+            if (!kinds)
+                r_.fail(on->source(), "[retest] 的 on 应为发现种类的数组，如 [\"intermittent\"]");
+            plan_.retestOn.emplace();
+            for (const toml::node& kind : *kinds) {
+                const std::string name = r_.text(kind, "[retest] 的 on 里");
+                if (std::none_of(std::begin(kFindingKinds), std::end(kFindingKinds),
+                                 [&](const char* k) { return name == k; }))
+                    r_.fail(kind.source(), "不认识的发现种类“" + name +
+                                               "”：可用 not-met、intermittent、stuck-0、stuck-1、"
+                                               "short、crossed、undecided");
+                plan_.retestOn->push_back(name);
+            }
         }
     }
 
@@ -324,13 +349,16 @@ private:
             r_.fail(step.source(), what + "什么也不做：给它 drive、groups、expect 或 selftest");
         }
         if (const toml::node* repeat = step.get("repeat"))
-            s.repeat = static_cast<int>(r_.number(*repeat, what + "的 repeat ", 1, kMostRepeats));
+            s.repeat = static_cast<int>(r_.number(*repeat, what + "的 repeat ", 1, kMostPasses));
         if (const toml::node* onFail = step.get("on-fail")) {
             const std::string value = r_.text(*onFail, what + "的 on-fail ");
             if (value != "stop" && value != "continue")
                 r_.fail(onFail->source(), what + "的 on-fail 应为 \"stop\" 或 \"continue\"");
             s.stopOnFail = value == "stop";
         }
+        passes_ += s.repeat;
+        if (passes_ > kMostPasses)
+            r_.fail(step.source(), "计划的各步连同重复超过 1000 次：一次运行至多记下这么多");
         plan_.steps.push_back(std::move(s));
     }
 
@@ -383,6 +411,7 @@ private:
     std::map<std::string, Where> names_;
     std::map<std::string, int> stepNames_;
     std::vector<toml::source_region> selftestAt_;
+    long passes_ = 0;
 };
 
 std::string whereText(const std::string& source, Where where) {

@@ -62,6 +62,29 @@ std::string resultText(const Plan& plan, const PlanResult& result) {
            (skipped ? "，" + std::to_string(skipped) + " 步未运行" : "") + "）\n";
 }
 
+std::vector<RecordedStep> recordedSteps(const Plan& plan, const std::vector<StepResult>& steps) {
+    std::vector<RecordedStep> kept;
+    for (const StepResult& step : steps) {
+        const Step& s = plan.steps[step.step];
+        RecordedStep r;
+        r.name = s.name;
+        r.pass = step.pass;
+        r.outcome = step.outcome;
+        if (step.measured)
+            r.measuredMs = static_cast<long>(step.measured->count());
+        if (s.within)
+            r.limitMs = static_cast<long>(s.within->count());
+        if (step.selftest)
+            for (const selftest::Fault& f : step.selftest->faults)
+                r.findings.push_back({selftest::nameOf(f.kind), selftest::joined(f.channels, ",")});
+        for (const Mismatch& m : step.mismatches)
+            r.findings.push_back({m.unsteady ? "intermittent" : "not-met",
+                                  plan.inputs[m.input].name + "=" + std::to_string(m.expected)});
+        kept.push_back(std::move(r));
+    }
+    return kept;
+}
+
 nlohmann::ordered_json resultJson(const Plan& plan, const PlanResult& result) {
     nlohmann::ordered_json steps = nlohmann::ordered_json::array();
     for (const StepResult& step : result.steps) {

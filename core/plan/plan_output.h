@@ -2,6 +2,7 @@
 // A plan's run as people and tools read it: text lines, JSON, JUnit XML.
 
 #include "core/plan/plan_run.h"
+#include "core/plan/step_record.h"
 #include "core/selftest/junit.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -18,6 +19,11 @@ std::string findingText(const Plan& plan, const StepResult& step);
 std::string stepLine(const Plan& plan, const StepResult& step);
 // The plan's line, a line a step, and the verdict.
 std::string resultText(const Plan& plan, const PlanResult& result);
+
+// The passes as the records keep them, each with its findings (an input that
+// never met its expectation: "not-met", "DI2=1"; one that changed between
+// readings: "intermittent"; a self-test's faults: their kinds and channels).
+std::vector<RecordedStep> recordedSteps(const Plan& plan, const std::vector<StepResult>& steps);
 
 nlohmann::ordered_json resultJson(const Plan& plan, const PlanResult& result);
 

@@ -2,8 +2,8 @@
 // A plan run on the card: its steps in order, their results, and every line
 // it drove back at 0 however it ends.
 
-#include "convert/named.h"
 #include "core/plan/plan.h"
+#include "core/plan/step_record.h"
 #include "core/selftest/report.h"
 
 #include <atomic>
@@ -15,13 +15,6 @@ class Card;
 }
 
 namespace cli::plan {
-
-// Passed; failed; not run, as an earlier failure stopped the plan.
-enum class Outcome { Passed, Failed, Skipped };
-inline constexpr convert::Named<Outcome> kOutcomeNames[] = {
-    {Outcome::Passed, "passed", "通过"},
-    {Outcome::Failed, "failed", "失败"},
-    {Outcome::Skipped, "skipped", "未运行"}};
 
 // An expected input that read otherwise.
 struct Mismatch {

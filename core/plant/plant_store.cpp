@@ -89,6 +89,7 @@ const std::string kRunColumns = std::string("SELECT r.uuid, r.serial, r.part, r.
                                 kUtc + "), to_char(r.ended AT TIME ZONE 'UTC', " + kUtc +
                                 "), r.settle_ms, r.channels, r.patterns, r.status, r.reason, 0, "
                                 "t.codes, t.reads, t.patterns::text, "
+                                "NULL, NULL, NULL, NULL, 0, '', "
                                 "f.kind, array_to_string(f.channels, ',', ''), f.wired, f.why, "
                                 "f.flickers FROM ";
 
@@ -188,11 +189,14 @@ std::vector<records::StationCounts> plantStationCounts(Postgres& db,
         "count(*) FILTER (WHERE r.status = 'pass') AS passed, "
         "count(*) FILTER (WHERE r.status = 'fail') AS failed, "
         "min(round(date_part('epoch', r.started) * 1000) * 10 + "
-        "CASE WHEN r.status = 'pass' THEN 1 ELSE 0 END) AS first FROM runs r " +
+        "CASE WHEN r.status = 'pass' THEN 1 ELSE 0 END) AS first, "
+        "max(round(date_part('epoch', r.started) * 1000) * 10 + "
+        "CASE WHEN r.status = 'pass' THEN 0 ELSE 1 END) AS last FROM runs r " +
             conditions +
             " GROUP BY r.station, r.serial) "
             "SELECT station, sum(runs), sum(passed), sum(failed), sum(runs - passed - failed), "
-            "count(*), count(*) FILTER (WHERE (first::bigint % 10 + 10) % 10 = 1) FROM units GROUP "
+            "count(*), count(*) FILTER (WHERE (first::bigint % 10 + 10) % 10 = 1), "
+            "count(*) FILTER (WHERE (last::bigint % 10 + 10) % 10 = 0) FROM units GROUP "
             "BY station "
             "ORDER BY station",
         values);

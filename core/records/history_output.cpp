@@ -1,6 +1,7 @@
 #include "history_output.h"
 
 #include "convert/printable.h"
+#include "core/records/plan_steps.h"
 #include "core/records/trace_check.h"
 
 #include <nlohmann/json.hpp>
@@ -23,8 +24,28 @@ std::string text(const std::vector<RecordedRun>& runs) {
                std::to_string(run.settleMs) + " ms  结束 " + field(run.ended) + "\n";
         if (!run.reason.empty())
             out += "  原因：" + field(run.reason) + "\n";
-        for (const std::string& fault : selftest::faultTexts({0, 0, 0, run.faults}))
-            out += "  " + fault + "\n";
+        if (run.suspectFixture)
+            out += "  夹具可疑：同一故障接连出现在不同的板卡上\n";
+        if (!run.overruledBy.empty())
+            out += "  送修的判定由 " + field(run.overruledBy) + " 否决，重测\n";
+        if (run.plan)
+            out += "  计划 " + field(run.plan->name) + " 版本 " + field(run.plan->version) +
+                   "（摘要 " + field(run.plan->digest) + "）\n";
+        for (const plan::RecordedStep& step : run.steps) {
+            out += "  [" + std::string(convert::entryOf(plan::kOutcomeNames, step.outcome).word) +
+                   "] " + field(step.name) +
+                   (step.pass > 1 ? "（第 " + std::to_string(step.pass) + " 次）" : "");
+            if (step.measuredMs)
+                out += "：" + std::to_string(*step.measuredMs) + " ms";
+            if (step.limitMs)
+                out += "（限 " + std::to_string(*step.limitMs) + " ms）";
+            for (const plan::Finding& f : step.findings)
+                out += "  " + field(f.kind) + " " + field(f.where);
+            out += "\n";
+        }
+        if (!run.plan)
+            for (const std::string& fault : selftest::faultTexts({0, 0, 0, run.faults}))
+                out += "  " + fault + "\n";
     }
     return out;
 }
@@ -110,6 +131,16 @@ nlohmann::ordered_json runJson(const RecordedRun& run) {
         json["reads"] = run.trace->reads;
         json["trace"] = selftest::patternsJson(run.trace->patterns);
     }
+    if (run.plan) {
+        json["plan"] = {
+            {"name", run.plan->name}, {"version", run.plan->version}, {"digest", run.plan->digest}};
+        json["steps"] = stepsJson(run.steps);
+    }
+    // Left out where unset, as a station of an earlier release sends them.
+    if (run.suspectFixture)
+        json["suspect_fixture"] = true;
+    if (!run.overruledBy.empty())
+        json["overruled_by"] = run.overruledBy;
     if (run.id == 0)
         json.erase("id"); // a run of the plant's store: its identity is the uuid
     return json;
@@ -182,13 +213,15 @@ std::string statsOutput(const FaultCounts& counts, HistoryFormat format) {
 }
 
 std::string stationStatsOutput(const std::vector<StationCounts>& counts, HistoryFormat format) {
-    // First-pass yield as a percentage with one decimal; "-" with no unit.
-    auto yield = [](const StationCounts& c) {
+    // A yield as a percentage with one decimal; "-" with no unit.
+    auto yieldOf = [](const StationCounts& c, long passed) {
         if (c.units == 0)
             return std::string("-");
-        const long tenths = (c.firstPass * 1000 + c.units / 2) / c.units;
+        const long tenths = (passed * 1000 + c.units / 2) / c.units;
         return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
     };
+    auto yield = [&](const StationCounts& c) { return yieldOf(c, c.firstPass); };
+    auto finalYield = [&](const StationCounts& c) { return yieldOf(c, c.finalPass); };
     std::string out;
     if (format == HistoryFormat::Json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -199,16 +232,19 @@ std::string stationStatsOutput(const std::vector<StationCounts>& counts, History
                             {"failed", c.failed},
                             {"unfinished", c.unfinished},
                             {"units", c.units},
-                            {"first_pass", c.firstPass}});
+                            {"first_pass", c.firstPass},
+                            {"final_pass", c.finalPass}});
         return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
     }
     if (format == HistoryFormat::Csv) {
-        out = "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield\r\n";
+        out = "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield,final_pass,"
+              "final_yield\r\n";
         for (const StationCounts& c : counts)
             out += csvField(c.station) + "," + std::to_string(c.runs) + "," +
                    std::to_string(c.passed) + "," + std::to_string(c.failed) + "," +
                    std::to_string(c.unfinished) + "," + std::to_string(c.units) + "," +
-                   std::to_string(c.firstPass) + "," + yield(c) + "\r\n";
+                   std::to_string(c.firstPass) + "," + yield(c) + "," +
+                   std::to_string(c.finalPass) + "," + finalYield(c) + "\r\n";
         return out;
     }
     if (counts.empty())
@@ -217,7 +253,7 @@ std::string stationStatsOutput(const std::vector<StationCounts>& counts, History
         out += "测试台 " + convert::printable(c.station, false) + "：" + std::to_string(c.runs) +
                " 次，合格 " + std::to_string(c.passed) + "，不合格 " + std::to_string(c.failed) +
                "，未完成 " + std::to_string(c.unfinished) + "；" + std::to_string(c.units) +
-               " 块板卡，一次合格率 " + yield(c) + "%\n";
+               " 块板卡，一次合格率 " + yield(c) + "%，最终合格率 " + finalYield(c) + "%\n";
     return out;
 }
 

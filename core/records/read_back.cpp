@@ -2,6 +2,7 @@
 
 #include "convert/printable.h"
 #include "core/card/wiring.h"
+#include "core/records/plan_steps.h"
 #include "driver/card_shape.h"
 
 #include <nlohmann/json.hpp>
@@ -107,6 +108,20 @@ void readTrace(RecordedRun& run, const ResultRows& rows) {
     run.trace = std::move(trace);
 }
 
+// The plan of a plan's run and its steps: the four columns, or none of them.
+void readPlan(RecordedRun& run, const ResultRows& rows) {
+    run.suspectFixture = rows.integer(kRunSuspect) != 0;
+    run.overruledBy = rows.text(kRunOverruled);
+    if (rows.isNull(kRunPlan) && rows.isNull(kRunSteps))
+        return;
+    if (rows.isNull(kRunPlan) || rows.isNull(kRunSteps))
+        throw RecordFailed("记录库里 " + convert::printable(run.uuid, false) +
+                           " 的计划和步骤缺了一样：不是 dio-cli 写的");
+    run.plan = plan::PlanIdentity{rows.text(kRunPlan), rows.text(kRunPlanVersion),
+                                  rows.text(kRunPlanDigest)};
+    run.steps = stepsFromText(rows.text(kRunSteps), run.uuid);
+}
+
 } // namespace
 
 std::vector<RecordedRun> runsFrom(ResultRows& rows) {
@@ -128,6 +143,7 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows) {
             run.reason = rows.text(kRunReason);
             run.id = rows.integer(kRunId);
             readTrace(run, rows);
+            readPlan(run, rows);
             runs.push_back(std::move(run));
         }
         if (!rows.isNull(kFaultKind))
@@ -181,8 +197,9 @@ std::vector<StationCounts> stationCountsFrom(ResultRows& rows) {
     while (rows.next()) {
         StationCounts c;
         c.station = rows.text(0);
-        long* fields[] = {&c.runs, &c.passed, &c.failed, &c.unfinished, &c.units, &c.firstPass};
-        for (int f = 0; f < 6; ++f)
+        long* fields[] = {&c.runs,  &c.passed,    &c.failed,   &c.unfinished,
+                          &c.units, &c.firstPass, &c.finalPass};
+        for (int f = 0; f < 7; ++f)
             *fields[f] = rows.count(f + 1);
         counts.push_back(std::move(c));
     }

@@ -83,6 +83,12 @@ enum RunColumn : int {
     kRunCodes, // the codes' name; NULL where not kept
     kRunReads, // how often each pattern was read; NULL where not kept
     kRunTrace, // the patterns' JSON; NULL where not kept (the three from the traces)
+    kRunPlan,  // the plan's name, version and digest; NULL for a self-test's run
+    kRunPlanVersion,
+    kRunPlanDigest,
+    kRunSteps,     // the steps' JSON (plan_steps.h), NULL for a self-test's run
+    kRunSuspect,   // 1 where the run suspects the station's fixture
+    kRunOverruled, // who overruled a repair, or ""
     kFaultKind,
     kFaultChannels,
     kFaultWired,
@@ -97,7 +103,8 @@ std::vector<RecordedRun> runsFrom(ResultRows& rows);
 // channel, most often faulty first, of `runs` runs.
 FaultCounts faultCountsFrom(std::int64_t runs, ResultRows& byKind, ResultRows& totals);
 
-// From "station, runs, passed, failed, unfinished, units, first-pass" rows.
+// From "station, runs, passed, failed, unfinished, units, first-pass,
+// final-pass" rows.
 std::vector<StationCounts> stationCountsFrom(ResultRows& rows);
 
 } // namespace cli::records

@@ -6,6 +6,7 @@
 #include "core/base/errors.h"
 #include "core/card/wiring.h"
 #include "core/records/history_output.h"
+#include "core/records/plan_steps.h"
 #include "core/records/trace_check.h"
 #include "driver/card_shape.h"
 
@@ -130,6 +131,22 @@ selftest::Fault faultFrom(const Json& f) {
     return fault;
 }
 
+// A plan's run: a pass with every step passed, a fail with one failed.
+void requireAsAPlanKeepsIt(const RecordedRun& run) {
+    const bool anyFailed = std::any_of(run.steps.begin(), run.steps.end(), [](const auto& s) {
+        return s.outcome == plan::Outcome::Failed;
+    });
+    const bool allPassed = std::all_of(run.steps.begin(), run.steps.end(), [](const auto& s) {
+        return s.outcome == plan::Outcome::Passed;
+    });
+    if (run.status == RunStatus::Pass && (!allPassed || run.steps.empty()))
+        throw NotARun("合格的计划却有没通过的步骤");
+    if (run.status == RunStatus::Fail && !anyFailed)
+        throw NotARun("不合格的计划却没有失败的步骤");
+    if (run.ended < run.started)
+        throw NotARun("结束早于开始");
+}
+
 // How many channels a fault of the kind names: at least, and at most.
 std::pair<std::size_t, std::size_t> channelsOf(selftest::FaultKind kind) {
     using selftest::FaultKind;
@@ -148,12 +165,48 @@ std::pair<std::size_t, std::size_t> channelsOf(selftest::FaultKind kind) {
     return {1, card::kChannels};
 }
 
+// A plan's run: its plan and steps (both or neither), the fixture and the
+// repair overruled.
+void readPlanOf(const Json& json, RecordedRun& run) {
+    if (json.contains("suspect_fixture")) {
+        const Json& suspect = field(json, "suspect_fixture");
+        if (!suspect.is_boolean())
+            throw NotARun("“suspect_fixture”不是 true 或 false");
+        run.suspectFixture = suspect.get<bool>();
+    }
+    if (json.contains("overruled_by"))
+        run.overruledBy = text(json, "overruled_by", false);
+    if (!json.contains("plan") && !json.contains("steps"))
+        return;
+    const Json& plan = field(json, "plan");
+    if (!plan.is_object())
+        throw NotARun("“plan”不是对象");
+    run.plan = plan::PlanIdentity{text(plan, "name", false), text(plan, "version", false),
+                                  text(plan, "digest", false)};
+    try {
+        run.steps = stepsFromJson(field(json, "steps"));
+    } catch (const NotARun&) {
+        throw;
+    } catch (const std::exception& e) { // a member missing or of another type
+        throw NotARun(std::string("“steps”不对：") + e.what());
+    }
+    for (const plan::RecordedStep& step : run.steps) {
+        bool control = convert::hasControl(step.name);
+        for (const plan::Finding& f : step.findings)
+            control = control || convert::hasControl(f.kind) || convert::hasControl(f.where);
+        if (control)
+            throw NotARun("步骤“" + convert::printable(step.name, false) + "”里有控制字符");
+    }
+}
+
 // What any station keeps, with a trace or without (one of an older release):
 // faults of the tested channels, each named once, as many as its kind names;
 // a fail with faults, a pass or a stopped run without (a run whose reset
 // failed after the whole test keeps its findings, which its trace gives);
 // an end after its start.
 void requireAsAStationKeepsIt(const RecordedRun& run) {
+    if (run.plan)
+        return requireAsAPlanKeepsIt(run);
     const std::vector<int> tested = parseChannels(run.channels);
     std::set<std::string> named;
     for (const selftest::Fault& fault : run.faults) {
@@ -187,7 +240,16 @@ std::string runMessage(const RecordedRun& run) {
     for (std::string* text : {&sent.serial, &sent.part, &sent.station, &sent.operatorName,
                               &sent.channels, &sent.reason})
         *text = utf8Only(*text);
-    nlohmann::ordered_json json = runJson(sent);
+    for (plan::RecordedStep& step : sent.steps) {
+        step.name = utf8Only(step.name);
+        for (plan::Finding& f : step.findings)
+            f.where = utf8Only(f.where);
+    }
+    if (sent.plan)
+        for (std::string* text : {&sent.plan->name, &sent.plan->version, &sent.overruledBy})
+            *text = utf8Only(*text);
+    nlohmann::ordered_json json = {{"version", kMessageVersion}};
+    json.update(runJson(sent));
     json.erase("id"); // the station's own row, of no use elsewhere
     return json.dump();
 }
@@ -203,6 +265,11 @@ RecordedRun runFromMessage(std::string_view message) {
     }
     if (!json.is_object())
         throw NotARun("不是 JSON 对象");
+    const long long version =
+        json.contains("version") ? number(json, "version", std::numeric_limits<int>::max()) : 1;
+    if (version < 1 || version > kMessageVersion)
+        throw NotARun("消息是第 " + std::to_string(version) + " 版，本程序只认到第 " +
+                      std::to_string(kMessageVersion) + " 版：请先升级 dio-cli collect");
     RecordedRun run;
     run.uuid = text(json, "uuid");
     if (!convert::isUuid(run.uuid))
@@ -215,7 +282,8 @@ RecordedRun runFromMessage(std::string_view message) {
     run.ended = utcTime(json, "ended");
     run.settleMs = static_cast<long>(number(json, "settle_ms", 60000));
     run.channels = text(json, "channels");
-    if (!isChannelRanges(run.channels))
+    // A plan that only reads drives no channel.
+    if (!isChannelRanges(run.channels) && !(run.channels.empty() && json.contains("plan")))
         throw NotARun("“channels”不是通道表（如 1-16,20）：“" +
                       convert::printable(run.channels, false) + "”");
     run.patterns = static_cast<long>(number(json, "patterns", std::numeric_limits<int>::max()));
@@ -226,6 +294,7 @@ RecordedRun runFromMessage(std::string_view message) {
         throw NotARun("“faults”不是列表");
     for (const Json& f : faults)
         run.faults.push_back(faultFrom(f));
+    readPlanOf(json, run);
     requireAsAStationKeepsIt(run);
     // A station of a release before traces were kept sends none; one that
     // sends it sends the readings its findings follow from.

@@ -16,6 +16,12 @@ namespace cli::records {
 // takes some 20 KB, and its trace at most 258 patterns of some 420 bytes).
 inline constexpr std::size_t kLargestRunMessage = 1 << 20;
 
+// The message's layout: 2 adds a plan's runs (the plan and its steps), the
+// suspected fixture and the overruled repair; a message without a version is
+// of layout 1. A collector refuses a newer one rather than store a run
+// without what it cannot read (stations keep sending it until confirmed).
+inline constexpr long kMessageVersion = 2;
+
 // The message; text that is not UTF-8 (a serial a scanner sent in another
 // encoding) has its stray bytes as "\xNN", since the plant's store keeps only
 // UTF-8.

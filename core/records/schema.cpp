@@ -85,6 +85,29 @@ const char* const kSteps[] = {
         patterns TEXT NOT NULL
     );
     )sql",
+    // 5: a plan's runs: the plan's name, version and digest (NULL for a
+    // self-test's run), a row a step's pass with its outcome, measurement and
+    // findings (JSON: [{"kind": "not-met", "where": "DI2=1"}]); runs marked as
+    // suspecting the station's fixture, and who overruled a repair.
+    R"sql(
+    ALTER TABLE runs ADD COLUMN plan TEXT;
+    ALTER TABLE runs ADD COLUMN plan_version TEXT;
+    ALTER TABLE runs ADD COLUMN plan_digest TEXT;
+    ALTER TABLE runs ADD COLUMN suspect_fixture INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE runs ADD COLUMN overruled_by TEXT NOT NULL DEFAULT '';
+    CREATE TABLE steps (
+        run INTEGER NOT NULL REFERENCES runs (id) ON DELETE CASCADE,
+        position INTEGER NOT NULL,
+        name TEXT NOT NULL,
+        pass INTEGER NOT NULL,
+        outcome TEXT NOT NULL CHECK (outcome IN ('passed', 'failed', 'skipped')),
+        measured_ms INTEGER,
+        limit_ms INTEGER,
+        findings TEXT NOT NULL,
+        PRIMARY KEY (run, position)
+    ) WITHOUT ROWID;
+    CREATE INDEX runs_by_station ON runs (station, started);
+    )sql",
 };
 // A step a layout: a version without its step, or a step without its version, is a build error.
 static_assert(std::size(kSteps) == kSchemaVersion);

@@ -6,7 +6,7 @@ namespace cli::records {
 
 class Database;
 
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 
 // Makes the tables where the file is new, upgrades an older layout to
 // `version` (the current one; a test asks for an older one to make an old

@@ -3,6 +3,7 @@
 #include "convert/named.h"
 #include "core/base/errors.h"
 #include "core/base/run_identity.h"
+#include "core/records/plan_steps.h"
 #include "core/records/read_back.h"
 #include "core/records/schema.h"
 #include "core/records/sqlite.h"
@@ -27,15 +28,17 @@ std::string commaList(const std::vector<int>& channels) {
 // the run that did not pass first, as the plant counts.
 constexpr const char* kStationCountsSql =
     "WITH numbered AS (SELECT r.station, r.serial, r.status, row_number() OVER "
-    "(PARTITION BY r.station, r.serial ORDER BY r.started, r.status = 'pass', r.uuid) AS nth "
-    "FROM runs r ";
+    "(PARTITION BY r.station, r.serial ORDER BY r.started, r.status = 'pass', r.uuid) AS nth, "
+    "row_number() OVER (PARTITION BY r.station, r.serial ORDER BY r.started DESC, "
+    "r.status = 'pass', r.uuid) AS last FROM runs r ";
 constexpr const char* kStationCountsEnd =
     ") SELECT station, count(*), "
     "sum(CASE WHEN status = 'pass' THEN 1 ELSE 0 END), "
     "sum(CASE WHEN status = 'fail' THEN 1 ELSE 0 END), "
     "sum(CASE WHEN status IN ('aborted', 'error') THEN 1 ELSE 0 END), "
     "sum(CASE WHEN nth = 1 THEN 1 ELSE 0 END), "
-    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
+    "sum(CASE WHEN nth = 1 AND status = 'pass' THEN 1 ELSE 0 END), "
+    "sum(CASE WHEN last = 1 AND status = 'pass' THEN 1 ELSE 0 END) "
     "FROM numbered GROUP BY station ORDER BY station";
 
 // The filter as SQL conditions on the runs (r), their values bound in order:
@@ -71,6 +74,11 @@ std::pair<std::string, std::vector<std::string>> where(const HistoryFilter& filt
 const char* const kRunColumns =
     "SELECT r.uuid, r.serial, r.part, r.station, r.operator, r.started, r.ended, r.settle_ms, "
     "r.channels, r.patterns, r.status, r.reason, r.id, t.codes, t.reads, t.patterns, "
+    "r.plan, r.plan_version, r.plan_digest, "
+    "CASE WHEN r.plan IS NOT NULL THEN (SELECT json_group_array(json_object('name', s.name, "
+    "'pass', s.pass, 'outcome', s.outcome, 'measured_ms', s.measured_ms, 'limit_ms', "
+    "s.limit_ms, 'findings', json(s.findings))) FROM (SELECT * FROM steps WHERE run = r.id "
+    "ORDER BY position) s) END, r.suspect_fixture, r.overruled_by, "
     "f.kind, f.channels, f.wired, f.why, f.flickers "
     "FROM runs r LEFT JOIN traces t ON t.run = r.id LEFT JOIN faults f ON f.run = r.id ";
 
@@ -164,8 +172,9 @@ void recordRun(const std::string& path, const RecordedRun& run) {
     Transaction transaction(db);
     Statement insert =
         db.prepare("INSERT INTO runs (serial, part, station, operator, started, ended, settle_ms, "
-                   "channels, patterns, status, reason, uuid) "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "channels, patterns, status, reason, uuid, plan, plan_version, plan_digest, "
+                   "suspect_fixture, overruled_by) "
+                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, run.serial)
         .bind(2, run.part)
         .bind(3, run.station)
@@ -177,9 +186,30 @@ void recordRun(const std::string& path, const RecordedRun& run) {
         .bind(9, run.patterns)
         .bind(10, nameOf(run.status))
         .bind(11, run.reason)
-        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid);
+        .bind(12, run.uuid.empty() ? newRunIdentity() : run.uuid)
+        .bind(16, run.suspectFixture ? 1 : 0)
+        .bind(17, run.overruledBy);
+    if (run.plan)
+        insert.bind(13, run.plan->name).bind(14, run.plan->version).bind(15, run.plan->digest);
     insert.run();
     const std::int64_t id = db.lastRowId();
+    Statement step = db.prepare("INSERT INTO steps (run, position, name, pass, outcome, "
+                                "measured_ms, limit_ms, findings) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    const nlohmann::ordered_json steps = stepsJson(run.steps);
+    for (std::size_t i = 0; i < run.steps.size(); ++i) {
+        const plan::RecordedStep& s = run.steps[i];
+        step.bind(1, id)
+            .bind(2, static_cast<std::int64_t>(i))
+            .bind(3, s.name)
+            .bind(4, s.pass)
+            .bind(5, convert::nameIn(plan::kOutcomeNames, s.outcome))
+            .bind(8, steps[i]["findings"].dump());
+        if (s.measuredMs)
+            step.bind(6, static_cast<std::int64_t>(*s.measuredMs));
+        if (s.limitMs)
+            step.bind(7, static_cast<std::int64_t>(*s.limitMs));
+        step.run();
+    }
     if (run.trace)
         db.prepare("INSERT INTO traces (run, codes, reads, patterns) VALUES (?, ?, ?, ?)")
             .bind(1, id)
@@ -252,6 +282,10 @@ long countUndelivered(const std::string& path) {
 void markSent(const std::string& path, const std::vector<std::string>& uuids,
               const std::string& when) {
     updateEach(path, "UPDATE runs SET sent = ?1 WHERE uuid = ?2", uuids, when);
+}
+
+void markSuspect(const std::string& path, const std::vector<std::string>& uuids) {
+    updateEach(path, "UPDATE runs SET suspect_fixture = ?1 WHERE uuid = ?2", uuids, "1");
 }
 
 long markDelivered(const std::string& path, const std::vector<std::string>& uuids,

@@ -3,6 +3,7 @@
 // fault, in an SQLite file.
 
 #include "convert/named.h"
+#include "core/plan/step_record.h"
 #include "core/selftest/junit.h"
 #include "core/selftest/report.h"
 #include "core/selftest/trace.h"
@@ -42,6 +43,14 @@ struct RecordedRun : selftest::Identity {
     // every pattern it drove with what it read: none for a run kept before
     // they were (records layout 3, plant layout 2, or a station that sends none).
     std::optional<selftest::Trace> trace;
+    // A plan's run: which plan, and its steps (none for a self-test's run).
+    std::optional<plan::PlanIdentity> plan;
+    std::vector<plan::RecordedStep> steps;
+    // One of a row of runs at its station that found the same fault on
+    // different units: more likely the station's fixture than the units.
+    bool suspectFixture = false;
+    // The operator who had a unit sent to repair tested again, or "".
+    std::string overruledBy;
 };
 
 // The run and its faults in one transaction: all of it or nothing. Makes the
@@ -83,6 +92,7 @@ struct StationCounts {
     long runs = 0, passed = 0, failed = 0, unfinished = 0; // aborted or error
     long units = 0;                                        // serials tested
     long firstPass = 0; // units whose first run in the period passed
+    long finalPass = 0; // units whose last run in the period passed (a tie: not)
 };
 // Per station, in the order of their names, the runs that pass the filter.
 std::vector<StationCounts> stationCounts(const std::string& path, const HistoryFilter& filter);
@@ -102,6 +112,9 @@ void markSent(const std::string& path, const std::vector<std::string>& uuids,
 // how many of them were not confirmed before (others' identities are ignored).
 long markDelivered(const std::string& path, const std::vector<std::string>& uuids,
                    const std::string& when);
+
+// Marks the runs (by identity) as suspecting the station's fixture.
+void markSuspect(const std::string& path, const std::vector<std::string>& uuids);
 
 // "1-16,20" for 1..16 and 20.
 std::string channelRanges(const std::vector<int>& channels);

@@ -47,13 +47,6 @@ std::optional<RecordFailed> keep(const SelftestOutput& output, const records::Re
     }
 }
 
-Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
-    Shortfalls shortfalls;
-    shortfalls.notRecorded = keep(output, record);
-    shortfalls.notPublished = publishKept(output, record, output.record && !shortfalls.notRecorded);
-    return shortfalls;
-}
-
 // The test itself; a run cut short is kept too, as far as it went, and why
 // it ended.
 // A whole test whose lines then did not all go back to 0 returns its result,
@@ -94,6 +87,13 @@ void showResult(const selftest::Report& result, const std::string& json, bool as
 }
 
 } // namespace
+
+Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record) {
+    Shortfalls shortfalls;
+    shortfalls.notRecorded = keep(output, record);
+    shortfalls.notPublished = publishKept(output, record, output.record && !shortfalls.notRecorded);
+    return shortfalls;
+}
 
 std::string notRecordedText(const RecordFailed& failure) {
     return "记录未写入：" + std::string(failure.what());

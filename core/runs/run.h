@@ -38,6 +38,10 @@ struct Shortfalls {
 // A record not kept, as dio-cli and the window say it.
 std::string notRecordedText(const RecordFailed& failure);
 
+// The run kept where `output` asks and published, as a self-test's or a
+// plan's; what of it failed.
+Shortfalls keepAndPublish(const SelftestOutput& output, const records::RecordedRun& record);
+
 // A run as the station keeps it: the result, its record, and its shortfalls.
 struct KeptRun : Shortfalls {
     selftest::Run run; // who, when, how long
