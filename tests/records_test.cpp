@@ -243,10 +243,10 @@ TEST_F(RecordsFile, StationCountsGiveFirstPassAndFinalYields) {
     const std::vector<StationCounts> counts = stationCounts(path, {});
     ASSERT_EQ(counts.size(), 2u);
     EXPECT_EQ(counts[0].station, "a");
-    EXPECT_EQ(std::vector<long>({counts[0].runs, counts[0].passed, counts[0].failed,
-                                 counts[0].unfinished, counts[0].units, counts[0].firstPass,
-                                 counts[0].finalPass}),
-              std::vector<long>({3, 2, 1, 0, 2, 1, 2}));
+    EXPECT_EQ(
+        std::vector<long>({counts[0].runs, counts[0].passed, counts[0].failed, counts[0].unfinished,
+                           counts[0].units, counts[0].firstPass, counts[0].finalPass}),
+        std::vector<long>({3, 2, 1, 0, 2, 1, 2}));
     EXPECT_EQ(counts[1].unfinished, 1);
     EXPECT_EQ(stationStatsOutput(counts, HistoryFormat::Csv),
               "station,runs,passed,failed,unfinished,units,first_pass,first_pass_yield,final_pass,"
@@ -378,6 +378,59 @@ TEST(RunMessage, WhatIsNoRunIsRefused) {
     EXPECT_NO_THROW(runFromMessage(with("started", "2000-02-29T23:59:59.999Z")));
     EXPECT_NO_THROW(runFromMessage(with("settle_ms", 60000)));
     EXPECT_NO_THROW(runFromMessage(with("channels", "1,3-5,9,128")));
+}
+
+// A plan's run: its steps travel with it, and a collector refuses a layout
+// newer than its own rather than store the run without what it cannot read.
+TEST(RunMessage, CarriesAPlansStepsAndRefusesANewerLayout) {
+    RecordedRun run = sampleRun();
+    run.faults.clear();
+    run.channels = "";
+    run.plan = cli::plan::PlanIdentity{"RB-8", "3", "0123456789abcdef"};
+    run.steps = {
+        {"K1 closes", 1, cli::plan::Outcome::Failed, std::nullopt, 200, {{"not-met", "DI1=1"}}},
+        {"cable", 1, cli::plan::Outcome::Skipped, {}, {}, {}}};
+    run.suspectFixture = true;
+    const RecordedRun back = runFromMessage(runMessage(run));
+    ASSERT_TRUE(back.plan);
+    EXPECT_EQ(back.plan->digest, "0123456789abcdef");
+    ASSERT_EQ(back.steps.size(), 2u);
+    EXPECT_EQ(back.steps[0].limitMs, 200);
+    EXPECT_EQ(back.steps[0].findings, run.steps[0].findings);
+    EXPECT_TRUE(back.suspectFixture);
+    nlohmann::json good = nlohmann::json::parse(runMessage(run));
+    auto with = [&](const char* field, const nlohmann::json& value) {
+        nlohmann::json changed = good;
+        changed[field] = value;
+        return changed.dump();
+    };
+    const std::pair<const char*, std::string> rows[] = {
+        {"a newer layout", with("version", 3)},
+        {"a plan without steps",
+         [&] {
+             nlohmann::json changed = good;
+             changed.erase("steps");
+             return changed.dump();
+         }()},
+        {"a pass with a failed step", with("status", "pass")},
+        {"an unknown outcome", with("steps", nlohmann::json::parse(
+                                                 R"([{"name": "a", "pass": 1, "outcome": "maybe",
+                                                      "measured_ms": null, "limit_ms": null,
+                                                      "findings": []}])"))},
+        {"a step name with an escape",
+         [&] {
+             nlohmann::json changed = good;
+             changed["steps"][0]["name"] = "a\x1b[2J";
+             return changed.dump();
+         }()},
+        {"a measurement not whole",
+         with("steps", nlohmann::json::parse(R"([{"name": "a", "pass": 1, "outcome": "failed",
+                                                  "measured_ms": 1.5, "limit_ms": null,
+                                                  "findings": []}])"))},
+        {"a suspect fixture not a truth", with("suspect_fixture", "yes")},
+    };
+    for (const auto& [name, message] : rows)
+        EXPECT_THROW(runFromMessage(message), NotARun) << name;
 }
 
 TEST(Uuid, VersionFourInItsUsualText) {

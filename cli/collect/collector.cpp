@@ -88,6 +88,12 @@ void intake(const std::vector<Message>& messages, const std::string& prefix,
             records::RecordedRun run = records::runFromMessage(m.payload);
             if (run.station != *station)
                 skip("消息说是测试台“" + run.station + "”的自检，主题却是“" + *station + "”的");
+            // The plant's store keeps no plan's steps yet: such a run is left
+            // unconfirmed, so that its station sends it again, rather than
+            // stored without them.
+            else if (run.plan)
+                skip("测试计划“" + run.plan->name + "”的运行：工厂的库还不存计划的步骤，未存，"
+                     "测试台会重发");
             else
                 waiting.push_back(std::move(run));
         } catch (const records::NotARun& e) {

@@ -62,10 +62,12 @@ public:
     // otherwise be a step that tests less than its writer meant).
     void onlyKnown(const toml::table& table, std::initializer_list<const char*> known,
                    const std::string& where) const {
-        for (auto [key, node] : inTextOrder(table))
+        for (const auto& entry : inTextOrder(table)) {
+            const toml::key& key = *entry.first;
             if (std::none_of(known.begin(), known.end(),
-                             [&](const char* k) { return key->str() == k; }))
-                fail(key->source(), where + "里没有“" + std::string(key->str()) + "”这一项");
+                             [&](const char* k) { return key.str() == k; }))
+                fail(key.source(), where + "里没有“" + std::string(key.str()) + "”这一项");
+        }
     }
 
     // A text for people: UTF-8 without control characters, not empty.
@@ -107,7 +109,7 @@ public:
 
     // A signal's name: as a map names a wire, and not a number (a number is a channel).
     std::string name(const toml::key& key) const {
-        const std::string name(key.str());
+        std::string name(key.str());
         const bool allowed =
             !name.empty() && name.size() <= kLongestName &&
             name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"

@@ -17,7 +17,7 @@ std::string ms(std::chrono::milliseconds duration) {
 
 std::string passName(const Plan& plan, const StepResult& step) {
     const Step& s = plan.steps[step.step];
-    if (s.repeat == 1)
+    if (s.repeat == 1 || step.outcome == Outcome::Skipped) // a step not run is not run at all
         return s.name;
     return s.name + "（第 " + std::to_string(step.pass) + "/" + std::to_string(s.repeat) + " 次）";
 }

@@ -16,7 +16,7 @@ constexpr std::size_t kMostFindings = 1000;
 constexpr long long kLongestMs = 24LL * 3600 * 1000;
 
 std::string text(const nlohmann::json& object, const char* key) {
-    const std::string value = object.at(key).get<std::string>();
+    std::string value = object.at(key).get<std::string>();
     if (value.size() > kLongestText || !convert::validUtf8(value))
         throw std::invalid_argument(std::string(key) + " 过长或不是 UTF-8");
     return value;
