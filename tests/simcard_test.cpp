@@ -69,15 +69,14 @@ TEST(SimulatedCard, ReadsTheFaultsAskedFor) {
 
 // A unit's description: each input answered by one output, after its delay.
 TEST(SimulatedCard, ReadsTheUnitAskedFor) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"1>9@20;!2>10;3>11~@60000;;", ""},
-        {"1>9;2>9", "输入 9 给了两次"},
-        {"1>129", "“1>129”"},
-        {"0>9", "“0>9”"},
-        {"1>9@60001", "“1>9@60001”"},
-        {"1>9@", "“1>9@”"},
-        {"1-9", "“1-9”"},
-        {"!>9", "“!>9”"}};
+    const std::pair<const char*, const char*> cases[] = {{"1>9@20;!2>10;3>11~@60000;;", ""},
+                                                         {"1>9;2>9", "输入 9 给了两次"},
+                                                         {"1>129", "“1>129”"},
+                                                         {"0>9", "“0>9”"},
+                                                         {"1>9@60001", "“1>9@60001”"},
+                                                         {"1>9@", "“1>9@”"},
+                                                         {"1-9", "“1-9”"},
+                                                         {"!>9", "“!>9”"}};
     for (const auto& [description, named] : cases) {
         std::string error;
         const auto unit = simcard::parseUnit(description, error);

@@ -92,7 +92,8 @@ void intake(const std::vector<Message>& messages, const std::string& prefix,
             // unconfirmed, so that its station sends it again, rather than
             // stored without them.
             else if (run.plan)
-                skip("测试计划“" + run.plan->name + "”的运行：工厂的库还不存计划的步骤，未存，"
+                skip("测试计划“" + run.plan->name +
+                     "”的运行：工厂的库还不存计划的步骤，未存，"
                      "测试台会重发");
             else
                 waiting.push_back(std::move(run));

@@ -18,10 +18,12 @@ enum class ExitStatus : int {
     Signal = 128,      // + N: ended by signal N
 };
 
-inline constexpr ExitStatus kExitStatuses[] = {
-    ExitStatus::Ok,         ExitStatus::FaultsFound, ExitStatus::Usage,   ExitStatus::DriverMissing,
-    ExitStatus::DriverCall, ExitStatus::Output,      ExitStatus::Records, ExitStatus::Publish,
-    ExitStatus::FixtureHeld, ExitStatus::Unexpected, ExitStatus::Signal};
+inline constexpr ExitStatus kExitStatuses[] = {ExitStatus::Ok,          ExitStatus::FaultsFound,
+                                               ExitStatus::Usage,       ExitStatus::DriverMissing,
+                                               ExitStatus::DriverCall,  ExitStatus::Output,
+                                               ExitStatus::Records,     ExitStatus::Publish,
+                                               ExitStatus::FixtureHeld, ExitStatus::Unexpected,
+                                               ExitStatus::Signal};
 
 inline constexpr int code(ExitStatus status) {
     return static_cast<int>(status);
