@@ -97,6 +97,10 @@ TEST(PlanFile, RefusesWhatCannotRunNamingLineAndColumn) {
          "不全是数字"},
         {"a control character", "name = \"a\\u0007\"\nversion = \"1\"\n", "p.toml:1:8：",
          "控制字符"},
+        {"a terminal's C1 control", "name = \"a\\u009b2J\"\nversion = \"1\"\n", "p.toml:1:8：",
+         "控制字符"},
+        {"a duration text without its unit",
+         declared + step + "drive = { 1 = 1 }\nsettle = \"200\"\n", "p.toml:12:10：", "单位"},
     };
     for (const Row& row : rows) {
         const std::string said = refusal(row.text);
@@ -142,6 +146,13 @@ struct PlanOnCard : testing::Test {
     driver::DllDef dll{sim.search()};
     cli::Card card{dll};
 
+    // From all lines at 0, whatever an earlier test in this process left on
+    // the card (its library, and so its memory, may outlive the test).
+    void SetUp() override {
+        for (int group = 0; group < cli::kChannels / 8; ++group)
+            card.writeByte(group, 0);
+    }
+
     // The steps' outcomes as "passed failed skipped ...", each pass once.
     std::string outcomes(const PlanResult& result) {
         std::string text;
@@ -154,8 +165,9 @@ struct PlanOnCard : testing::Test {
         sim.unit("");
         sim.faults("");
         for (std::int16_t word : card.readWords(cli::kChannels / 8))
-            if (word != 0)
+            if (word != 0) {
                 return false;
+            }
         return true;
     }
 };
@@ -211,6 +223,13 @@ TEST_F(PlanOnCard, RunsEachKindOfStepAndLeavesEveryLineAtZero) {
          "[[step]]\nname = \"loop\"\nselftest = \"17-24\"\n"
          "[[step]]\nname = \"b\"\ndrive = { K1 = 1 }\n",
          "failed skipped", "通道 20"},
+        {"a chattering contact in a timed step", "1>9~", "",
+         "[[step]]\nname = \"a\"\ndrive = { K1 = 1 }\nexpect = { DI1 = 1 }\nwithin = \"1s\"\n",
+         "failed", "时通时断"},
+        {"met, but over the limit by a fraction", "1>9", "",
+         "[[step]]\nname = \"a\"\ndrive = { K1 = 1 }\nexpect = { DI1 = 1 }\nwithin = \"100ms\"\n"
+         "settle = \"100ms\"\n",
+         "failed", "超过了限时"},
         {"a flickering expected input is unsteady", "", "flicker=9;seed=3",
          "[[step]]\nname = \"a\"\ndrive = { K1 = 1 }\nexpect = { DI1 = 1 }\nrepeat = 20\n"
          "on-fail = \"continue\"\n",

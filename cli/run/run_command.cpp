@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -41,6 +42,22 @@ std::vector<std::string> items(const std::string& list, const std::string& optio
         found.push_back(item);
     }
     return found;
+}
+
+// Refuses two of the files being one: a report written over the plan, or the
+// JUnit file over the report, would lose one of them.
+void requireApart(const std::vector<std::pair<const char*, std::optional<std::string>>>& files) {
+    for (std::size_t i = 0; i < files.size(); ++i)
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            if (!files[i].second || !files[j].second)
+                continue;
+            std::error_code unknown;
+            const auto a = std::filesystem::u8path(*files[i].second);
+            const auto b = std::filesystem::u8path(*files[j].second);
+            if (*files[i].second == *files[j].second || std::filesystem::equivalent(a, b, unknown))
+                throw UsageError(std::string(files[i].first) + " 和 " + files[j].first +
+                                 " 是同一个文件（" + *files[i].second + "）");
+        }
 }
 
 // The retest rule: the plan's, where it gives one, the options' over it.
@@ -82,6 +99,8 @@ RunPlanSetup runSetup(const RunArguments& given) {
         throw UsageError("--serial 不能为空");
     if (given.overrule && !*given.serialGiven)
         throw UsageError("--overrule 否决的是一个序列号的送修：同时给出 --serial");
+    if (given.overrule && given.operatorName.empty())
+        throw UsageError("--overrule 要记下是谁否决的：--operator 不能为空");
     requirePrintable("--serial", given.serial);
     requirePrintable("--part", given.part);
     requirePrintable("--station", given.station);
@@ -98,7 +117,15 @@ RunPlanSetup runSetup(const RunArguments& given) {
     setup.report = file(given.reportGiven, given.report, "--report");
     setup.junit = file(given.junitGiven, given.junit, "--junit");
     setup.output = stationOutput(given);
-    setup.output.who.serial = given.serial;
+    // As a scanner's trailing blank or tab would otherwise make another unit of it.
+    const auto first = given.serial.find_first_not_of(" \t");
+    setup.output.who.serial =
+        first == std::string::npos
+            ? std::string()
+            : given.serial.substr(first, given.serial.find_last_not_of(" \t") - first + 1);
+    if (*given.serialGiven && setup.output.who.serial.empty())
+        throw UsageError("--serial 不能为空");
+    requireApart({{"PLAN", given.plan}, {"--report", setup.report}, {"--junit", setup.junit}});
     setup.output.record = static_cast<bool>(*given.serialGiven);
     setup.plan = plan::readPlan(given.plan);
     setup.station.rules = stationRules(given, setup.plan);
@@ -158,7 +185,7 @@ Finish<RunPlanSetup> Subcommand<RunPlanSetup>::declare(CLI::App& app) {
     typed->retestsGiven =
         defaulted(run->add_option("--retests", typed->retests,
                                   "不合格的单元还可复测几次（只限其发现都属 --retest-on 的种类；"
-                                  "计划的 [retest] 给了就用计划的）"),
+                                  "给了此项就不用计划的 [retest]）"),
                   "N");
     typed->retestOnGiven = run->add_option("--retest-on", typed->retestOn,
                                            "可复测的发现种类，默认 intermittent,undecided")
@@ -180,7 +207,8 @@ ExitStatus Subcommand<RunPlanSetup>::run(const RunPlanSetup& setup, Card& card) 
     // plan, the unit admitted, and the files' folders.
     const SelftestLock lock(card.id());
     requireCardFor(card, setup.plan);
-    const Admission admission = admitUnit(setup.output, setup.station);
+    std::optional<RecordFailed> notRead;
+    const Admission admission = admitUnit(setup.output, setup.station, notRead);
     std::optional<ReportFile> report, junit;
     if (setup.report)
         report.emplace(*setup.report);
@@ -232,6 +260,7 @@ ExitStatus Subcommand<RunPlanSetup>::run(const RunPlanSetup& setup, Card& card) 
     if (interrupted())
         first = Interrupted(stopSignal());
     keepFirst(first, kept.notReset);
+    keepFirst(first, notRead);
     if (kept.notRecorded)
         keepFirst(first, RecordFailed(notRecordedText(*kept.notRecorded)));
     keepFirst(first, kept.notPublished);

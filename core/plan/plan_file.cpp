@@ -3,6 +3,7 @@
 // includes it: it is large to compile).
 #include "plan.h"
 
+#include "convert/printable.h"
 #include "convert/utf8.h"
 #include "core/base/digest.h"
 #include "core/base/duration.h"
@@ -76,10 +77,8 @@ public:
         if (!value)
             fail(node.source(), what + "应为文本（加引号）");
         const std::string& text = value->get();
-        const bool control = std::any_of(text.begin(), text.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-        });
-        if (text.empty() || text.size() > kLongestText || control || !convert::validUtf8(text))
+        if (text.empty() || text.size() > kLongestText || !convert::validUtf8(text) ||
+            convert::hasControl(text))
             fail(node.source(), what + "应为不空、至多 200 字节、不含控制字符的文本");
         return text;
     }
@@ -96,7 +95,9 @@ public:
     std::chrono::milliseconds duration(const toml::node& node, const std::string& what) const {
         if (node.is_integer())
             return std::chrono::milliseconds(number(node, what, 0, kLongestWaitMs));
-        if (const auto* value = node.as_string()) {
+        // A text has its unit: "200" alone would be read as seconds.
+        const auto* value = node.as_string();
+        if (value && value->get().find_first_not_of("0123456789.") != std::string::npos) {
             try {
                 const auto parsed = parseDuration(value->get(), what);
                 if (parsed.count() <= kLongestWaitMs)
@@ -104,7 +105,8 @@ public:
             } catch (const UsageError&) {
             }
         }
-        fail(node.source(), what + "应为时长，如 \"20ms\"、\"1.5s\"，或毫秒数，至多 10 分钟");
+        fail(node.source(),
+             what + "应为时长，如 \"20ms\"、\"1.5s\"，或毫秒数，至多 10 分钟（文本要带单位）");
     }
 
     // A signal's name: as a map names a wire, and not a number (a number is a channel).

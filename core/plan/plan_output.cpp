@@ -9,6 +9,14 @@
 namespace cli::plan {
 namespace {
 
+// Where a finding on an input is: its name, the card's input word and bit
+// (the same pin whichever plan names it), and the value it should have had.
+std::string inputWhere(const Plan& plan, const Mismatch& m) {
+    const Input& in = plan.inputs[m.input];
+    return in.name + "(" + std::to_string(in.bit.word) + "." + std::to_string(in.bit.bit) +
+           ")=" + std::to_string(m.expected);
+}
+
 std::string ms(std::chrono::milliseconds duration) {
     return std::to_string(duration.count()) + " ms";
 }
@@ -32,7 +40,9 @@ std::string findingText(const Plan& plan, const StepResult& step) {
         add(plan.inputs[m.input].name + " 应为 " + std::to_string(m.expected) +
             (m.unsteady ? "，两次读到的不同（时通时断）" : "，读到 " + std::to_string(m.read)));
     const Step& s = plan.steps[step.step];
-    if (s.within && step.outcome == Outcome::Failed)
+    if (s.within && step.outcome == Outcome::Failed && step.mismatches.empty())
+        add("超过了限时");
+    else if (s.within && step.outcome == Outcome::Failed)
         add(ms(*s.within) + " 内没有等到");
     return text;
 }
@@ -43,6 +53,7 @@ std::string stepLine(const Plan& plan, const StepResult& step) {
                        "] " + passName(plan, step);
     if (step.measured)
         line += "：" + ms(*step.measured) + "（限 " + ms(*s.within) + "）";
+    // A step met over its limit says so after its time; others say their findings.
     if (const std::string finding = findingText(plan, step); !finding.empty())
         line += "：" + finding;
     return line;
@@ -78,8 +89,11 @@ std::vector<RecordedStep> recordedSteps(const Plan& plan, const std::vector<Step
             for (const selftest::Fault& f : step.selftest->faults)
                 r.findings.push_back({selftest::nameOf(f.kind), selftest::joined(f.channels, ",")});
         for (const Mismatch& m : step.mismatches)
-            r.findings.push_back({m.unsteady ? "intermittent" : "not-met",
-                                  plan.inputs[m.input].name + "=" + std::to_string(m.expected)});
+            r.findings.push_back({m.unsteady ? "intermittent" : "not-met", inputWhere(plan, m)});
+        if (s.within && step.outcome == Outcome::Failed && step.mismatches.empty())
+            for (const Expectation& e : s.expect) // met, but over the limit
+                r.findings.push_back(
+                    {"not-met", inputWhere(plan, {e.input, e.value, !e.value, false})});
         kept.push_back(std::move(r));
     }
     return kept;

@@ -20,8 +20,11 @@ std::string text(const std::vector<RecordedRun>& runs) {
         out += field(run.started) + "  " + field(run.serial) + "  " + nameOf(run.status) +
                "  型号 " + (run.part.empty() ? "-" : field(run.part)) + "  测试台 " +
                field(run.station) + "  操作员 " + field(run.operatorName) + "  通道 " +
-               field(run.channels) + "  图样 " + std::to_string(run.patterns) + "  等待 " +
-               std::to_string(run.settleMs) + " ms  结束 " + field(run.ended) + "\n";
+               field(run.channels) +
+               (run.plan ? "  步骤 " + std::to_string(run.patterns)
+                         : "  图样 " + std::to_string(run.patterns) + "  等待 " +
+                               std::to_string(run.settleMs) + " ms") +
+               "  结束 " + field(run.ended) + "\n";
         if (!run.reason.empty())
             out += "  原因：" + field(run.reason) + "\n";
         if (run.suspectFixture)

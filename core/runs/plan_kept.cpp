@@ -44,9 +44,11 @@ FixtureHold holdOf(std::vector<records::RecordedRun> newestFirst, const StationR
 }
 
 std::string heldText(const FixtureHold& hold, const StationRules& rules) {
+    const std::string golden =
+        rules.golden.empty() ? "用 --golden 指定的金样"
+                             : "金样（" + listed({rules.golden.begin(), rules.golden.end()}) + "）";
     return "测试台暂停：" + findingText(hold.finding) + " 接连出现在 " + listed(hold.serials) +
-           " 上，更可能是夹具（线缆、针脚）的问题。请检查夹具，再测一块金样（" +
-           listed({rules.golden.begin(), rules.golden.end()}) + "）放行";
+           " 上，更可能是夹具（线缆、针脚）的问题。请检查夹具，再测一块" + golden + "放行";
 }
 
 records::RecordedRun recordOf(const plan::Plan& plan, const selftest::Run& run,
@@ -79,15 +81,29 @@ records::RecordedRun recordOf(const plan::Plan& plan, const selftest::Run& run,
 
 } // namespace
 
-Admission admitUnit(const SelftestOutput& output, const PlanStation& station) {
+Admission admitUnit(const SelftestOutput& output, const PlanStation& station,
+                    std::optional<RecordFailed>& notRead) {
     if (!output.record)
         return {};
     const StationRules& rules = station.rules;
     const std::string& serial = output.who.serial;
-    const FixtureHold hold = holdOf(keptRuns(output, std::nullopt), rules);
+    FixtureHold hold;
+    std::vector<records::RecordedRun> runs;
+    try {
+        hold = holdOf(keptRuns(output, std::nullopt), rules);
+        runs = keptRuns(output, serial);
+    } catch (const RecordFailed& e) {
+        // Records that cannot be read (a full disk, a broken file) do not
+        // keep the unit from its test: its result stands, and this is said.
+        notRead = RecordFailed("记录库读不了，没有按记录判定复测和夹具：" + std::string(e.what()));
+        return {};
+    }
     if (hold.held && !rules.golden.count(serial))
         throw FixtureHeld(heldText(hold, rules));
-    Admission admission = admit(keptRuns(output, serial), rules);
+    // A known-good unit is never sent to repair: where it fails, the station is at fault.
+    if (rules.golden.count(serial))
+        return {};
+    Admission admission = admit(runs, rules);
     if (admission.verdict != Admission::Verdict::ToRepair)
         return admission;
     if (!station.overrule)
@@ -125,8 +141,10 @@ KeptPlanRun runPlanAndKeep(Card& card, const plan::Plan& plan, const SelftestOut
         kept.notReset = e;
     } catch (Failure& e) {
         records::RecordedRun record = recordOf(plan, run, done);
-        record.status = dynamic_cast<const Interrupted*>(&e) ? records::RunStatus::Aborted
-                                                             : records::RunStatus::Error;
+        // A signal, or a reader of the output gone (as SIGPIPE), stopped it.
+        const bool stopped =
+            dynamic_cast<const Interrupted*>(&e) || e.exitStatus() > code(ExitStatus::Signal);
+        record.status = stopped ? records::RunStatus::Aborted : records::RunStatus::Error;
         record.reason = e.told();
         if (overruled)
             record.overruledBy = output.who.operatorName;
@@ -144,15 +162,25 @@ KeptPlanRun runPlanAndKeep(Card& card, const plan::Plan& plan, const SelftestOut
         kept.record.status = records::RunStatus::Error;
         kept.record.reason = kept.notReset->told();
     }
-    if (output.record) {
+    std::vector<records::RecordedRun> runs;
+    bool read = output.record;
+    try {
+        if (read)
+            runs = keptRuns(output, std::nullopt);
+    } catch (const RecordFailed&) {
+        read = false; // said when the run is kept, which fails the same way
+    }
+    if (read) {
         // The station's fixture with this run: held by it, or released.
-        std::vector<records::RecordedRun> runs = keptRuns(output, std::nullopt);
         const FixtureHold before = holdOf(runs, station.rules);
         runs.insert(runs.begin(), kept.record);
         kept.hold = holdOf(runs, station.rules);
         kept.heldNow = kept.hold.held && !before.held;
         kept.released = before.held && !kept.hold.held;
-        kept.record.suspectFixture = kept.heldNow;
+        // A golden unit failing while the fixture is held: the fixture's doing.
+        kept.record.suspectFixture =
+            kept.heldNow || (before.held && station.rules.golden.count(run.serial) &&
+                             kept.record.status != records::RunStatus::Pass);
         std::vector<records::RecordedRun> serials;
         std::copy_if(runs.begin(), runs.end(), std::back_inserter(serials),
                      [&](const records::RecordedRun& r) { return r.serial == run.serial; });

@@ -19,7 +19,9 @@ struct PlanStation {
 // one, UnitToRepair where the serial's records send it to repair and no
 // allowed operator overrules, UsageError where one not allowed tries.
 // Returns what the records say of the serial (a retest, and why).
-Admission admitUnit(const SelftestOutput& output, const PlanStation& station);
+// Records that cannot be read leave the unit to its test, saying so in `notRead`.
+Admission admitUnit(const SelftestOutput& output, const PlanStation& station,
+                    std::optional<RecordFailed>& notRead);
 
 struct KeptPlanRun : Shortfalls {
     selftest::Run run;

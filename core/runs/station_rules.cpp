@@ -81,11 +81,17 @@ FixtureHold fixtureHold(const std::vector<records::RecordedRun>& stationRuns,
     for (const records::RecordedRun& run : stationRuns) {
         if (unfinished(run))
             continue;
-        if (run.status == records::RunStatus::Pass && rules.golden.count(run.serial)) {
+        // While held only golden serials are tested: a pass then is one, whichever
+        // list of them a later command line gives.
+        if (run.status == records::RunStatus::Pass &&
+            (rules.golden.count(run.serial) || hold.held)) {
             hold = {};
             rows.clear();
             continue;
         }
+        // A golden unit failing on a held fixture says nothing new of it.
+        if (hold.held && rules.golden.count(run.serial))
+            continue;
         const std::vector<plan::Finding> found = findingsOf(run);
         for (auto row = rows.begin(); row != rows.end();)
             row = std::binary_search(found.begin(), found.end(), row->first) ? std::next(row)
