@@ -137,15 +137,8 @@ RunPlanSetup runSetup(const RunArguments& given) {
 void requireCardFor(Card& card, const plan::Plan& plan) {
     if (plan.inputWords() > 0)
         card.requireInputWords(plan.inputWords(), "计划的输入");
-    int highest = 0;
-    for (const plan::Step& step : plan.steps) {
-        for (const auto& [channel, value] : step.drive)
-            highest = std::max(highest, channel);
-        for (int channel : step.selftest)
-            highest = std::max(highest, channel);
-    }
-    if (highest > 0)
-        card.requireOutputChannel(highest, "计划：");
+    if (const std::vector<int> used = plan.channels(); !used.empty())
+        card.requireOutputChannel(used.back(), "计划：");
 }
 
 // What the records say of the unit after its run, in words, or "".
@@ -235,16 +228,8 @@ ExitStatus Subcommand<RunPlanSetup>::run(const RunPlanSetup& setup, Card& card) 
     if (!verdict.empty())
         json["station"] = verdict;
     std::optional<Failure> failed;
-    auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
-        try {
-            if (file)
-                file->commit(text);
-        } catch (const OutputFailed& e) {
-            keepFirst(failed, e);
-        }
-    };
-    commit(report, json.dump(2) + "\n");
-    commit(junit, plan::junitXml(setup.plan, result, kept.run));
+    commitIfAsked(report, json.dump(2) + "\n", failed);
+    commitIfAsked(junit, plan::junitXml(setup.plan, result, kept.run), failed);
     if (setup.json) {
         write(Stream::Out, json.dump(2) + "\n");
     } else {

@@ -64,6 +64,8 @@ struct Plan {
 
     // Every channel a step drives (not the self-tests'), ascending.
     std::vector<int> drivenChannels() const;
+    // Every output channel it uses: those and the self-tests', ascending.
+    std::vector<int> channels() const;
     // How many input words its expectations need read.
     int inputWords() const;
 };

@@ -435,6 +435,16 @@ std::vector<int> Plan::drivenChannels() const {
     return {channels.begin(), channels.end()};
 }
 
+std::vector<int> Plan::channels() const {
+    std::set<int> used;
+    for (const Step& step : steps) {
+        for (const auto& [channel, value] : step.drive)
+            used.insert(channel);
+        used.insert(step.selftest.begin(), step.selftest.end());
+    }
+    return {used.begin(), used.end()};
+}
+
 int Plan::inputWords() const {
     int words = 0;
     for (const Input& in : inputs)

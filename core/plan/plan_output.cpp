@@ -53,7 +53,6 @@ std::string stepLine(const Plan& plan, const StepResult& step) {
                        "] " + passName(plan, step);
     if (step.measured)
         line += "：" + ms(*step.measured) + "（限 " + ms(*s.within) + "）";
-    // A step met over its limit says so after its time; others say their findings.
     if (const std::string finding = findingText(plan, step); !finding.empty())
         line += "：" + finding;
     return line;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 namespace cli {
 namespace {
@@ -43,14 +42,6 @@ FixtureHold holdOf(std::vector<records::RecordedRun> newestFirst, const StationR
     return fixtureHold(newestFirst, rules);
 }
 
-std::string heldText(const FixtureHold& hold, const StationRules& rules) {
-    const std::string golden =
-        rules.golden.empty() ? "用 --golden 指定的金样"
-                             : "金样（" + listed({rules.golden.begin(), rules.golden.end()}) + "）";
-    return "测试台暂停：" + findingText(hold.finding) + " 接连出现在 " + listed(hold.serials) +
-           " 上，更可能是夹具（线缆、针脚）的问题。请检查夹具，再测一块" + golden + "放行";
-}
-
 records::RecordedRun recordOf(const plan::Plan& plan, const selftest::Run& run,
                               const std::vector<plan::StepResult>& done) {
     records::RecordedRun record;
@@ -58,13 +49,7 @@ records::RecordedRun recordOf(const plan::Plan& plan, const selftest::Run& run,
     record.uuid = run.uuid;
     record.started = isoTimestamp(run.start, true);
     record.ended = isoTimestamp(std::chrono::system_clock::now(), true);
-    std::set<int> channels;
-    for (const plan::Step& step : plan.steps) {
-        for (const auto& [channel, value] : step.drive)
-            channels.insert(channel);
-        channels.insert(step.selftest.begin(), step.selftest.end());
-    }
-    record.channels = records::channelRanges({channels.begin(), channels.end()});
+    record.channels = records::channelRanges(plan.channels());
     record.patterns = static_cast<long>(done.size());
     record.plan = plan::PlanIdentity{plan.name, plan.version, plan.digest};
     record.steps = plan::recordedSteps(plan, done);
@@ -99,7 +84,7 @@ Admission admitUnit(const SelftestOutput& output, const PlanStation& station,
         return {};
     }
     if (hold.held && !rules.golden.count(serial))
-        throw FixtureHeld(heldText(hold, rules));
+        throw FixtureHeld(fixtureHeldText(hold, rules));
     // A known-good unit is never sent to repair: where it fails, the station is at fault.
     if (rules.golden.count(serial))
         return {};
@@ -201,7 +186,11 @@ KeptPlanRun runPlanAndKeep(Card& card, const plan::Plan& plan, const SelftestOut
 }
 
 std::string fixtureHeldText(const FixtureHold& hold, const StationRules& rules) {
-    return heldText(hold, rules);
+    const std::string golden =
+        rules.golden.empty() ? "用 --golden 指定的金样"
+                             : "金样（" + listed({rules.golden.begin(), rules.golden.end()}) + "）";
+    return "测试台暂停：" + findingText(hold.finding) + " 接连出现在 " + listed(hold.serials) +
+           " 上，更可能是夹具（线缆、针脚）的问题。请检查夹具，再测一块" + golden + "放行";
 }
 
 } // namespace cli

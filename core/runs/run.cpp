@@ -174,16 +174,8 @@ ExitStatus runSelftest(Card& card, const SelftestSetup& setup, const SelftestOut
     // output: a file that cannot be written (a full disk) loses neither the
     // run nor its result on the terminal, and is said after them.
     std::optional<Failure> notWritten;
-    auto commit = [&](std::optional<ReportFile>& file, const std::string& text) {
-        try {
-            if (file)
-                file->commit(text);
-        } catch (const OutputFailed& e) {
-            keepFirst(notWritten, e);
-        }
-    };
-    commit(report, json + "\n");
-    commit(junit, selftest::junitXml(result, setup.channels, kept.run));
+    commitIfAsked(report, json + "\n", notWritten);
+    commitIfAsked(junit, selftest::junitXml(result, setup.channels, kept.run), notWritten);
     showResult(result, json, output.json, !kept.notReset);
     // Said after the result, which the terminal shows all the same; the
     // status is the first of them, the others said with it. A signal while

@@ -134,4 +134,14 @@ void ReportFile::commit(const std::string& text) {
                        (renamed ? renamed.message() : std::strerror(error ? error : EIO)));
 }
 
+void commitIfAsked(std::optional<ReportFile>& file, const std::string& text,
+                   std::optional<Failure>& failed) {
+    try {
+        if (file)
+            file->commit(text);
+    } catch (const OutputFailed& e) {
+        keepFirst(failed, e);
+    }
+}
+
 } // namespace cli

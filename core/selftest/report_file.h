@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/base/errors.h"
+
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace cli {
@@ -30,5 +33,11 @@ private:
     bool direct_ = false;
     std::FILE* file_ = nullptr;
 };
+
+// The file, where one was asked for, committed; its failure kept after any
+// before it, so that one file that cannot be written keeps neither the other
+// nor the result from being said.
+void commitIfAsked(std::optional<ReportFile>& file, const std::string& text,
+                   std::optional<Failure>& failed);
 
 } // namespace cli
